@@ -1,0 +1,111 @@
+/*
+ * Orbisk host interface.
+ *
+ * A host loads orbisk.so (orbisk.dll on Windows) and drives it through five
+ * entry points, always from one thread:
+ *
+ *   Open   once, first; returns the description text "RAYCAP.QM Support"
+ *   Start  / Stop / Setup, in any order; Start while running and Stop while
+ *          stopped do nothing
+ *   Close  last
+ *
+ * Keys reach the host as synchronous calls of OrbiskHostWindow::send on the
+ * plug-in's engine thread: message ORBISK_KEY_MESSAGE, wparam the address of
+ * the plug-in's OrbiskKeyEventRecord, lparam ORBISK_KEY_PRESS (0), the n-th
+ * auto-repeat n (1, 2, ...) or ORBISK_KEY_RELEASE (-1).  The record may be
+ * read only while send runs.
+ *
+ * What a host must not do inside send: call any entry point (Stop, Close and
+ * Setup wait for the engine thread, which is the thread running send), or
+ * wait for the thread that may call Stop.  Stop never deadlocks against a
+ * send that returns: once Stop has begun no further key message is started.
+ */
+#ifndef ORBISK_HOST_H
+#define ORBISK_HOST_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define ORBISK_DESCRIPTION "RAYCAP.QM Support"
+
+/* Messages.  1025 goes to the host; 1024 and 1025 are also the notices that
+ * the engine posts to the setup dialog while it is open. */
+#define ORBISK_KEY_MESSAGE 1025u
+#define ORBISK_KEY_DOWN_NOTICE 1024u
+#define ORBISK_KEY_UP_NOTICE 1025u
+
+#define ORBISK_KEY_PRESS ((intptr_t)0)
+#define ORBISK_KEY_RELEASE ((intptr_t)-1)
+
+/* Where Windows has a window handle, a Linux host passes one of these.  The
+ * host may embed it as the first member of its own object and recover that
+ * object from self.  A null window sends key messages nowhere. */
+struct OrbiskHostWindow {
+    intptr_t (*send)(struct OrbiskHostWindow *self, uint32_t message, uintptr_t wparam,
+                     intptr_t lparam);
+};
+
+/* The host information record passed to Open.  Only HostVersion is read:
+ * version a.b.c is (a << 24) | (b << 16) | (c << 8); accepted are 2.7.12 and
+ * every later 2.7.x. */
+#define ORBISK_HOST_VERSION_OFFSET 28
+#define ORBISK_HOST_VERSION(a, b, c) \
+    ((((uint32_t)(a)) << 24) | (((uint32_t)(b)) << 16) | (((uint32_t)(c)) << 8))
+
+/*
+ * The key event record.  Bytes 0 to 227 are the 32-bit layout on every
+ * platform (little-endian, single-byte NUL-terminated texts):
+ *
+ *   0   SourceName[60]   the name given to Open, or "REMOTE"
+ *   60  SourceTag[4]     "UNI"
+ *   64  KeyName[124]     key name, or the code text of an unknown code
+ *   188 ExtTag[4]        "EXT"
+ *   192 ExtWords[3]      2, 0, 0
+ *   204, 208             reserved, 0
+ *   212 CodeTextRef      32-bit address of the code text (7 or 8 hex digits)
+ *   216 RemoteNameRef    32-bit address of the remote-control name, or
+ *                        "<undefined>" for an unknown code
+ *   220, 224             reserved, 0
+ *
+ * A 32-bit build is exactly 228 bytes.  Where pointers are 64 bits wide the
+ * two 32-bit address fields hold 0 and the record grows to 244 bytes: the
+ * addresses follow as native 8-byte pointers at offset 228 (CodeText) and 236
+ * (RemoteNameText).  Both are 4-byte aligned only; read them through this
+ * struct or with memcpy.  They stay valid while send runs.
+ */
+#pragma pack(push, 4)
+typedef struct OrbiskKeyEventRecord {
+    char SourceName[60];
+    char SourceTag[4];
+    char KeyName[124];
+    char ExtTag[4];
+    int32_t ExtWords[3];
+    uint32_t Reserved204;
+    uint32_t Reserved208;
+    uint32_t CodeTextRef;
+    uint32_t RemoteNameRef;
+    uint32_t Reserved220;
+    uint32_t Reserved224;
+#if UINTPTR_MAX > 0xFFFFFFFFu
+    const char *CodeText;
+    const char *RemoteNameText;
+#endif
+} OrbiskKeyEventRecord;
+#pragma pack(pop)
+
+#define ORBISK_RECORD_BASE_SIZE 228
+
+/* Entry points, exported with C linkage and these plain names. */
+typedef const char *(*OrbiskOpenFn)(const char *name, struct OrbiskHostWindow *window,
+                                    const void *hostInfo);
+typedef void (*OrbiskVoidFn)(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,40 @@
+#include "common/text.h"
+
+#include <cstring>
+
+namespace orbisk {
+
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string AsciiUpperCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = AsciiUpper(c);
+    return out;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+    return true;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+void BoundedCopy(char* dest, std::string_view text, std::size_t maxChars) {
+    const std::size_t n = text.size() < maxChars ? text.size() : maxChars;
+    std::memcpy(dest, text.data(), n);
+    std::memset(dest + n, 0, maxChars + 1 - n);
+}
+
+std::string_view FieldText(const char* field, std::size_t size) {
+    const void* nul = std::memchr(field, '\0', size);
+    return std::string_view(field, nul ? static_cast<const char*>(nul) - field : size);
+}
+
+}  // namespace orbisk

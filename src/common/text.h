@@ -1,0 +1,26 @@
+#pragma once
+// Small text helpers shared by the settings file, the key table and the
+// dialog.  Case folding is ASCII only: names that must match without regard
+// to case are code texts and section names typed by users.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace orbisk {
+
+char AsciiUpper(char c);
+std::string AsciiUpperCase(std::string_view text);
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
+// Drops spaces and tabs at both ends.
+std::string_view TrimBlanks(std::string_view text);
+
+// Copies at most maxChars characters of text into dest and zeroes every byte
+// after the copied text up to dest[maxChars], which is always written 0.
+// dest must have room for maxChars + 1 bytes.
+void BoundedCopy(char* dest, std::string_view text, std::size_t maxChars);
+
+// The text up to the first NUL of a fixed-size field.
+std::string_view FieldText(const char* field, std::size_t size);
+
+}  // namespace orbisk

@@ -1,0 +1,50 @@
+#pragma once
+// The seam between the plug-in's lifecycle and the setup dialog.  The plug-in
+// creates the dialog through a factory chosen at build time (Qt on Linux, a
+// native view later), shows it modally, and forwards the engine's notices to
+// it from the engine thread.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace orbisk {
+
+struct Settings;
+class SystemServices;
+
+// What the dialog may use of the plug-in.  Owned by the plug-in, it outlives
+// every dialog: LastShownCode survives from one Setup to the next.
+struct DialogServices {
+    Settings& settings;
+    std::string settingsPath;
+    std::function<void()> start;  // Reset: Stop, then Start
+    std::function<void()> stop;
+    std::uint64_t LastShownCode = 0;
+};
+
+class SetupDialog {
+public:
+    virtual ~SetupDialog() = default;
+    // Runs the dialog modally; the settings file has been written when it
+    // returns.
+    virtual void ShowModal() = 0;
+    // Called on the engine thread: queues a notice for the dialog's own
+    // thread, also before the dialog is first shown.  Never blocks.
+    virtual void PostNotice(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam) = 0;
+    // The value the plug-in exports as _SetupForm.
+    virtual void* Handle() = 0;
+};
+
+class SetupDialogFactory {
+public:
+    virtual ~SetupDialogFactory() = default;
+    // Null when no dialog can be shown here (no display); the factory has then
+    // told the user why.
+    virtual std::unique_ptr<SetupDialog> Create(DialogServices& services) = 0;
+};
+
+// Provided by the view library linked into the plug-in.
+std::unique_ptr<SetupDialogFactory> MakeSetupDialogFactory(SystemServices& system);
+
+}  // namespace orbisk

@@ -1,0 +1,90 @@
+#pragma once
+// The key state machine: turns publications of the decoder into press,
+// auto-repeat and release reports with the plug-in's own timing, and into
+// notices for the setup dialog while it is open.
+//
+// One pass of the loop (RunPass) picks up a publication, processes a change
+// or checks for a due repeat, and then waits on the code event.  Clock, event
+// and outputs are injected, so a test can run the loop against a scripted
+// timeline.
+#include <atomic>
+#include <cstdint>
+
+#include "common/code_event.h"
+#include "common/code_text.h"
+#include "common/tick_clock.h"
+#include "orbisk/host.h"
+#include "plugin/key_event_record.h"
+#include "receiver/decoder.h"
+
+namespace orbisk {
+
+struct Settings;
+class KeyTable;
+
+// Flags that the host thread writes and the engine reads.
+struct EngineControl {
+    std::atomic<std::uint32_t> EngineStopRequested{0};
+    std::atomic<bool> SetupActive{false};
+};
+
+class KeyEngineOutput {
+public:
+    virtual ~KeyEngineOutput() = default;
+    // A key message to the host: synchronous, record filled.
+    virtual void SendKey(std::intptr_t value) = 0;
+    // An asynchronous notice to the setup dialog; false when there is no
+    // dialog to post to (the notice is then dropped).
+    virtual bool PostNotice(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam) = 0;
+};
+
+class KeyEngine {
+public:
+    KeyEngine(PublishedState& published, CodeEvent& codeEvent, TickClock& clock,
+              const Settings& settings, const KeyTable& keys, OrbiskKeyEventRecord& record,
+              EngineControl& control, KeyEngineOutput& output);
+
+    // Thread start: stamps the record and initialises the private state.
+    void Begin();
+    // One pass of the loop body.
+    void RunPass();
+    // Begin, then passes until EngineStopRequested is set.
+    void Run();
+
+    // For tests.
+    std::uint32_t RepeatCount() const { return repeatCount_; }
+    bool ReportedPressed() const { return reportedPressed_; }
+    std::uint32_t HeldWait() const { return heldWait_; }
+    const char* CodeTextBuffer() const { return codeText_; }
+    const char* RemoteNameBuffer() const { return remoteNameText_; }
+
+private:
+    void ProcessChange();
+    void KeyUpdate();
+    void RepeatCheck();
+    void Wait();
+    void KeyReport(std::intptr_t value);
+
+    PublishedState& published_;
+    CodeEvent& codeEvent_;
+    TickClock& clock_;
+    const Settings& settings_;
+    const KeyTable& keys_;
+    OrbiskKeyEventRecord& record_;
+    EngineControl& control_;
+    KeyEngineOutput& output_;
+
+    std::uint64_t currentCode_ = ~std::uint64_t{0};
+    bool currentPressed_ = false;
+    std::uint64_t reportedCode_ = ~std::uint64_t{0};
+    bool reportedPressed_ = false;
+    std::uint32_t repeatCount_ = 0;
+    std::uint32_t lastArrival_ = 0;
+    std::uint32_t lastReport_ = 0;
+    std::uint32_t nextInterval_ = 0;
+    std::uint32_t heldWait_ = 0;
+    char codeText_[CodeTextCapacity] = {};
+    char remoteNameText_[RemoteNameCapacity] = {};
+};
+
+}  // namespace orbisk

@@ -1,0 +1,57 @@
+#pragma once
+// The serial port as the receiver link needs it: open by number, raw 8N1 at a
+// baud rate, reads with the interval/total time-out rule, purge, close.
+// One back-end per platform implements it (posix/serial_device.cpp today).
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace orbisk {
+
+struct ReadTimeouts {
+    std::uint32_t intervalMs = 2;         // gap after the latest byte that ends a read
+    std::uint32_t totalMultiplierMs = 10;  // per byte asked for
+    std::uint32_t totalConstantMs = 100;   // added once per read
+};
+
+class SerialDevice {
+public:
+    virtual ~SerialDevice() = default;
+
+    // Raw line: baud, no parity, 8 data bits, 1 stop bit, no flow control of
+    // any kind, DTR and RTS inactive.  False when the device refuses it.
+    virtual bool SetLineSettings(int baud) = 0;
+
+    virtual bool SetReadTimeouts(const ReadTimeouts& timeouts) = 0;
+
+    // One blocking read of up to count bytes.  It returns as soon as count
+    // bytes have come, or intervalMs after the latest byte once one has come,
+    // or count * totalMultiplierMs + totalConstantMs after it began.  A
+    // time-out is not a failure: count becomes the number of bytes read, 0
+    // included.  On failure (a hang-up, a device error) the result is false
+    // and count is left as it was.
+    virtual bool Read(std::uint8_t* buffer, int& count) = 0;
+
+    // Wakes a Read that is blocked now or starts later, from any thread: it
+    // returns at once with what it has.  Used to stop the reader promptly.
+    virtual void CancelRead() = 0;
+
+    // Drops whatever the driver holds in either direction.
+    virtual bool Purge() = 0;
+
+    // Closes the device; false leaves it open.
+    virtual bool Close() = 0;
+};
+
+class SerialPorts {
+public:
+    virtual ~SerialPorts() = default;
+    // Opens port number n for exclusive use; null when it cannot be opened.
+    virtual std::unique_ptr<SerialDevice> Open(int number) = 0;
+};
+
+// The platform's ports.  portFolder is where per-port links live (on Linux
+// <folder of orbisk.so>/ports/comN); it may be empty.
+std::unique_ptr<SerialPorts> MakeSystemSerialPorts(const std::string& portFolder);
+
+}  // namespace orbisk

@@ -1,0 +1,40 @@
+#pragma once
+// What the plug-in needs of the operating system besides the serial port:
+// a way to tell the user about an error, the system event log, and starting a
+// command line hidden and detached.
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace orbisk {
+
+class SystemServices {
+public:
+    virtual ~SystemServices() = default;
+
+    // A modal error box with the caption "RAYCAP.QM Support", the error icon
+    // and an OK button; returns when the user has dismissed it.
+    virtual void ShowError(std::string_view text) = 0;
+
+    // One error entry in the system log under the source "Vantrel Orbisk".
+    virtual void LogError(std::string_view text) = 0;
+
+    // Starts the command line hidden and detached; never waits for it.
+    virtual void StartHidden(const std::string& commandLine) = 0;
+};
+
+std::unique_ptr<SystemServices> MakeSystemServices();
+
+// Where the message boxes go.  The dialog layer installs one that shows a
+// real box when a GUI application exists; null restores the platform's own.
+class MessageBoxPresenter {
+public:
+    virtual ~MessageBoxPresenter() = default;
+    // Returns false when it cannot show a box now (no GUI); the caller then
+    // falls back to the platform's plain report.
+    virtual bool ShowError(std::string_view caption, std::string_view text) = 0;
+};
+void SetMessageBoxPresenter(MessageBoxPresenter* presenter);
+MessageBoxPresenter* CurrentMessageBoxPresenter();
+
+}  // namespace orbisk

@@ -1,0 +1,48 @@
+#pragma once
+// The plug-in's settings variables and their persistence in section Main of
+// the settings file.  Values read on worker threads are atomics: the dialog
+// changes them while the reader and the engine run, and each is independent,
+// so relaxed loads and stores are enough.
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace orbisk {
+
+class KeyTable;
+class IniDocument;
+
+inline constexpr std::string_view MainSection = "Main";
+
+struct Settings {
+    std::atomic<std::int32_t> COM{2};
+    std::atomic<std::int32_t> COMRate{115200};
+    std::atomic<std::int32_t> Interval{100};
+    std::atomic<std::int32_t> RepeatLength{3};
+    std::atomic<std::int32_t> SkipBegin{4};
+    std::atomic<bool> HaltOnError{false};
+    std::string ExecOnError;  // used on the host thread only
+    std::atomic<std::uint32_t> Wait1{300};
+    std::atomic<std::uint32_t> WaitN{100};
+    std::atomic<std::uint32_t> WaitR{200};
+};
+
+// ChangeFileExt(path, ".ini"): the part of the file name from its last dot
+// on is replaced, a name without a dot gets ".ini" appended.
+std::string ChangeFileExt(std::string_view path, std::string_view extension);
+inline std::string SettingsPath(std::string_view libraryPath) {
+    return ChangeFileExt(libraryPath, ".ini");
+}
+
+// Reads COM, COMRate, Interval, RepeatLength, SkipBegin, HaltOnError and
+// ExecOnError (each defaulting to its current value) and rebuilds the key
+// table from the remote-control sections.
+void LoadSettings(const std::string& settingsPath, Settings& settings, KeyTable& keys);
+void LoadSettingsFrom(const IniDocument& file, Settings& settings, KeyTable& keys);
+
+// Wait1, WaitN and WaitR, each defaulting to its current value.
+void ReadWaitSettings(const std::string& settingsPath, Settings& settings);
+void SaveWaitSettings(const std::string& settingsPath, const Settings& settings);
+
+}  // namespace orbisk
