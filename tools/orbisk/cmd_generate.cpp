@@ -1,0 +1,7 @@
+#include "commands.h"
+
+namespace orbisk::tool {
+
+int RunGenerate(const Args&) { return Fail("generate", "not available in this build"); }
+
+}  // namespace orbisk::tool

@@ -1,0 +1,7 @@
+#include "commands.h"
+
+namespace orbisk::tool {
+
+int RunSettings(const Args&) { return Fail("settings", "not available in this build"); }
+
+}  // namespace orbisk::tool

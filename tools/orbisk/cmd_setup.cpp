@@ -1,0 +1,7 @@
+#include "commands.h"
+
+namespace orbisk::tool {
+
+int RunSetup(const Args&) { return Fail("setup", "not available in this build"); }
+
+}  // namespace orbisk::tool

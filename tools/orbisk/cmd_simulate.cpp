@@ -1,0 +1,7 @@
+#include "commands.h"
+
+namespace orbisk::tool {
+
+int RunSimulate(const Args&) { return Fail("simulate", "not available in this build"); }
+
+}  // namespace orbisk::tool

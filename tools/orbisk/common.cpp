@@ -1,0 +1,35 @@
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "commands.h"
+#include "platform/module_path.h"
+
+namespace orbisk::tool {
+
+int Fail(std::string_view command, std::string_view message) {
+    std::fprintf(stderr, "orbisk %.*s: %.*s\n", static_cast<int>(command.size()), command.data(),
+                 static_cast<int>(message.size()), message.data());
+    return 2;
+}
+
+bool ParseNumber(std::string_view text, long long min, long long max, long long& out) {
+    if (text.empty() || text.size() > 20) return false;
+    const std::string s(text);
+    char* end = nullptr;
+    const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+    const long long value = std::strtoll(s.c_str(), &end, hex ? 16 : 10);
+    if (end == s.c_str() || *end != '\0' || value < min || value > max) return false;
+    out = value;
+    return true;
+}
+
+std::string ProgramFolder() { return FolderOf(OwnModulePath()); }
+
+bool WantsHelp(const Args& args) {
+    for (const std::string& a : args)
+        if (a == "-h" || a == "--help") return true;
+    return false;
+}
+
+}  // namespace orbisk::tool
