@@ -1,6 +1,5 @@
 #pragma once
-// Milliseconds as an unsigned 32-bit counter that wraps, the way the engine's
-// deadlines are written (now >= base + interval, modulo 2^32).
+// Milliseconds as an unsigned 32-bit counter that wraps.
 #include <chrono>
 #include <cstdint>
 
@@ -21,10 +20,13 @@ public:
     }
 };
 
-// True when now has reached base + interval, all taken modulo 2^32 and
-// compared unsigned, with no special treatment of the wrap.
+// True when at least interval milliseconds have passed from base to now.
+// Comparing the elapsed time (modulo 2^32) rather than now against
+// base + interval keeps deadlines right across the counter's wrap every
+// 49.7 days: the plain comparison releases a held key early when the sum
+// wraps, and never when the readings step over a deadline just below 2^32.
 inline bool DeadlineReached(std::uint32_t now, std::uint32_t base, std::uint32_t interval) {
-    return now >= static_cast<std::uint32_t>(base + interval);
+    return static_cast<std::uint32_t>(now - base) >= interval;
 }
 
 }  // namespace orbisk

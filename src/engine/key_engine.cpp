@@ -1,1 +1,189 @@
-// placeholder
+#include "engine/key_engine.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "common/text.h"
+#include "engine/key_table.h"
+#include "plugin/settings.h"
+
+namespace orbisk {
+
+namespace {
+
+// All bits set: no publication can carry it (the high half of LastCode is
+// always 0), so the first pickup always counts as a change.
+constexpr std::uint64_t NoCode = ~std::uint64_t{0};
+
+// KeyName receives at most 123 characters and zeroes the rest of those 123
+// bytes.  Its 124th byte is left as Open wrote it (0), so the field stays
+// terminated whatever was copied before.
+void FillKeyName(char (&keyName)[sizeof OrbiskKeyEventRecord::KeyName], std::string_view name) {
+    static_assert(sizeof keyName == KeyNameMaxChars + 1);
+    if (name.size() >= KeyNameMaxChars)
+        std::memcpy(keyName, name.data(), KeyNameMaxChars);
+    else
+        BoundedCopy(keyName, name, KeyNameMaxChars - 1);
+}
+
+}  // namespace
+
+KeyEngine::KeyEngine(PublishedState& published, CodeEvent& codeEvent, TickClock& clock,
+                     const Settings& settings, const KeyTable& keys, OrbiskKeyEventRecord& record,
+                     EngineControl& control, KeyEngineOutput& output)
+    : published_(published),
+      codeEvent_(codeEvent),
+      clock_(clock),
+      settings_(settings),
+      keys_(keys),
+      record_(record),
+      control_(control),
+      output_(output) {}
+
+void KeyEngine::Begin() {
+    StampEngineFields(record_, codeText_, remoteNameText_);
+    remoteNameText_[RemoteNameCapacity - 1] = '\0';
+
+    currentCode_ = NoCode;
+    currentPressed_ = false;
+    reportedCode_ = NoCode;
+    reportedPressed_ = false;
+    repeatCount_ = 0;
+    lastArrival_ = 0;
+    lastReport_ = 0;
+    nextInterval_ = settings_.Wait1.load(std::memory_order_relaxed);
+    // Fixed for the life of this thread: a change of WaitN or WaitR in the
+    // dialog only shortens the held wake-up period after the next start.
+    const std::uint32_t waitN = settings_.WaitN.load(std::memory_order_relaxed);
+    const std::uint32_t waitR = settings_.WaitR.load(std::memory_order_relaxed);
+    heldWait_ = waitN >= waitR ? waitR : waitN;
+}
+
+void KeyEngine::Run() {
+    Begin();
+    while (control_.EngineStopRequested.load(std::memory_order_acquire) == 0) RunPass();
+}
+
+void KeyEngine::RunPass() {
+    // Pickup.  The flag is cleared in the same atomic step that finds it set,
+    // before the slot is read: a burst published while we read sets it again
+    // and is taken by the next pass.  Clearing it after the reads would drop
+    // such a burst for good when it is the last one of a key.  The acquire
+    // pairs with the decoder's release of the flag, so the slot and
+    // SignalPresent read below are at least as new as the publication found.
+    if (published_.UpdatePending.exchange(false, std::memory_order_acquire)) {
+        currentCode_ = published_.LastCode.load(std::memory_order_relaxed);
+        currentPressed_ = published_.SignalPresent.load(std::memory_order_relaxed);
+        lastArrival_ = clock_.Now();
+    }
+
+    if (currentCode_ != reportedCode_ || currentPressed_ != reportedPressed_)
+        ProcessChange();
+    else if (reportedPressed_)
+        RepeatCheck();
+
+    Wait();
+}
+
+void KeyEngine::ProcessChange() {
+    if (reportedPressed_ && !currentPressed_) KeyReport(ORBISK_KEY_RELEASE);
+    if (currentPressed_) KeyUpdate();
+
+    if (control_.SetupActive.load(std::memory_order_acquire)) {
+        // Without a dialog the post finds no window and the notice is dropped.
+        if (currentPressed_)
+            output_.PostNotice(ORBISK_KEY_DOWN_NOTICE, static_cast<std::uint32_t>(currentCode_ >> 32),
+                               static_cast<std::uint32_t>(currentCode_));
+        else
+            output_.PostNotice(ORBISK_KEY_UP_NOTICE, 0, 0);
+    }
+
+    reportedCode_ = currentCode_;
+    reportedPressed_ = currentPressed_;
+}
+
+void KeyEngine::KeyUpdate() {
+    // The new code text is in place before any release of the previous key,
+    // so a host sees the code that caused the release.
+    const std::size_t codeLength = FormatCodeText(currentCode_, codeText_);
+    if (!reportedPressed_) repeatCount_ = 0;
+
+    const std::optional<KeyTable::Match> match =
+        keys_.LookupKey(std::string_view(codeText_, codeLength));
+    if (!match) {
+        if (reportedPressed_) {
+            KeyReport(ORBISK_KEY_RELEASE);
+            repeatCount_ = 0;
+        }
+        // Only the text and its terminator: older bytes behind it stay.
+        std::memcpy(record_.KeyName, codeText_, codeLength + 1);
+        std::memcpy(remoteNameText_, UndefinedRemoteName, sizeof UndefinedRemoteName);
+    } else {
+        // A toggling remote sends another code for the same key: that is
+        // still the same key, and only a different name or remote releases.
+        if (reportedPressed_ &&
+            (match->keyName != FieldText(record_.KeyName, sizeof record_.KeyName) ||
+             match->remoteName != FieldText(remoteNameText_, RemoteNameCapacity))) {
+            KeyReport(ORBISK_KEY_RELEASE);
+            repeatCount_ = 0;
+        }
+        FillKeyName(record_.KeyName, match->keyName);
+        BoundedCopy(remoteNameText_, match->remoteName, RemoteNameMaxChars);
+    }
+
+    if (repeatCount_ == 0) {
+        lastReport_ = clock_.Now();
+        nextInterval_ = settings_.Wait1.load(std::memory_order_relaxed);
+        KeyReport(ORBISK_KEY_PRESS);
+    } else {
+        RepeatCheck();
+    }
+}
+
+void KeyEngine::RepeatCheck() {
+    if (!DeadlineReached(clock_.Now(), lastReport_, nextInterval_)) return;
+    ++repeatCount_;
+    nextInterval_ = settings_.WaitN.load(std::memory_order_relaxed);
+    // The next deadline counts from when this repeat goes out, not from the
+    // deadline just met.
+    lastReport_ = clock_.Now();
+    KeyReport(static_cast<std::intptr_t>(repeatCount_));
+}
+
+void KeyEngine::Wait() {
+    if (published_.UpdatePending.load(std::memory_order_acquire)) return;
+    codeEvent_.Reset();
+    // A burst published between the test above and the reset had its wake-up
+    // cleared by the reset; so had a Stop, which sets the flag and then the
+    // event.  Either would otherwise sleep until the next burst, and a Stop
+    // of an idle engine for ever.  The reset orders against the Set that
+    // followed each store, so these loads see them.
+    if (published_.UpdatePending.load(std::memory_order_acquire) ||
+        control_.EngineStopRequested.load(std::memory_order_acquire) != 0)
+        return;
+
+    if (!reportedPressed_) {
+        codeEvent_.Wait(std::nullopt);
+        return;
+    }
+    if (codeEvent_.Wait(heldWait_) == CodeEvent::WaitResult::TimedOut &&
+        DeadlineReached(clock_.Now(), lastArrival_, settings_.WaitR.load(std::memory_order_relaxed))) {
+        // Handed to the next pickup as a publication of its own, which then
+        // releases the key.  A burst published at this very moment may be
+        // overwritten and counts as absent; the next burst brings it back.
+        published_.SignalPresent.store(false, std::memory_order_relaxed);
+        published_.UpdatePending.store(true, std::memory_order_release);
+    }
+}
+
+void KeyEngine::KeyReport(std::intptr_t value) {
+    // Nothing goes to the host while the dialog is open.  Once Stop has begun
+    // no key message is started: Stop waits for this thread, and a host that
+    // handles the message on the thread calling Stop could never return.
+    if (control_.SetupActive.load(std::memory_order_acquire) ||
+        control_.EngineStopRequested.load(std::memory_order_acquire) != 0)
+        return;
+    output_.SendKey(value);
+}
+
+}  // namespace orbisk
