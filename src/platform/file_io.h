@@ -6,9 +6,10 @@
 
 namespace orbisk {
 
-// Largest settings file that is read or written.  A bigger file is read up to
-// this size and never rewritten, so nothing of it is lost.
-inline constexpr std::size_t MaxSettingsFileBytes = 16u << 20;
+// Largest settings file that is read or written.  A real one is a few KB;
+// the cap bounds the memory a damaged or hostile file can take.  A bigger
+// file is read up to this size and never rewritten, so nothing of it is lost.
+inline constexpr std::size_t MaxSettingsFileBytes = 4u << 20;
 
 enum class ReadOutcome { Ok, Missing, TooLarge, Failed };
 

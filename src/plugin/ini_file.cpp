@@ -1,1 +1,436 @@
-// placeholder
+#include "plugin/ini_file.h"
+
+#include <limits>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "common/text.h"
+#include "platform/file_io.h"
+
+namespace orbisk {
+namespace {
+
+constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+// Stands in for every character a name or value cannot hold.
+constexpr char Substitute = '_';
+
+enum class LineKind { Blank, Comment, Header, Entry };
+
+// One line of the text: its content is [begin, end); the next line starts at
+// next, after the line break (if any).
+struct LineSpan {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::size_t next = 0;
+};
+
+struct LineInfo {
+    LineKind kind = LineKind::Blank;
+    // Header: the section name.  Entry: the key, or the whole trimmed line
+    // when it has no '='.
+    std::string_view name;
+    std::string_view value;  // trimmed, quotes still on
+    bool hasValue = false;   // the entry has a '='
+};
+
+LineSpan NextLine(std::string_view text, std::size_t begin) {
+    const std::size_t end = text.find_first_of("\r\n", begin);
+    if (end == std::string_view::npos) return {begin, text.size(), text.size()};
+    std::size_t next = end + 1;
+    if (text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
+    return {begin, end, next};
+}
+
+LineInfo Classify(std::string_view line) {
+    const std::string_view t = TrimBlanks(line);
+    if (t.empty()) return {};
+    if (t.front() == ';') return {LineKind::Comment, {}, {}, false};
+    if (t.front() == '[') {
+        // "[Name" without its ']' still opens a section, as the profile
+        // functions allow; anything after the ']' is ignored.
+        std::string_view inner = t.substr(1);
+        const std::size_t close = inner.find(']');
+        if (close != std::string_view::npos) inner = inner.substr(0, close);
+        return {LineKind::Header, TrimBlanks(inner), {}, false};
+    }
+    const std::size_t eq = t.find('=');
+    if (eq == std::string_view::npos) return {LineKind::Entry, t, {}, false};
+    return {LineKind::Entry, TrimBlanks(t.substr(0, eq)), TrimBlanks(t.substr(eq + 1)), true};
+}
+
+// A value wholly enclosed in one pair of the same quote loses that pair.
+std::string_view Unquote(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+std::string EntryText(const LineInfo& info) {
+    std::string text(info.name);
+    if (info.hasValue) {
+        text += '=';
+        text += Unquote(info.value);
+    }
+    return text;
+}
+
+std::string CleanSectionName(std::string_view name) {
+    std::string out(TrimBlanks(name));
+    for (char& c : out)
+        if (c == ']' || c == '\r' || c == '\n') c = Substitute;
+    return out;
+}
+
+std::string CleanKey(std::string_view key) {
+    std::string out(TrimBlanks(key));
+    for (char& c : out)
+        if (c == '=' || c == '\r' || c == '\n') c = Substitute;
+    if (!out.empty() && (out.front() == ';' || out.front() == '[')) out.front() = Substitute;
+    return out;
+}
+
+std::string CleanValue(std::string_view value) {
+    std::string out(value);
+    for (char& c : out)
+        if (c == '\r' || c == '\n') c = Substitute;
+    return out;
+}
+
+// Walks the lines of a text and tells, for each, whether it lies in the
+// given section (its header lines included).
+class LineCursor {
+public:
+    LineCursor(std::string_view text, std::string_view section) : text_(text), section_(section) {}
+    // The cursor keeps a view of the section name: it must outlive the cursor.
+    LineCursor(std::string_view text, std::string&& section) = delete;
+
+    bool Next() {
+        if (next_ >= text_.size()) return false;
+        span_ = NextLine(text_, next_);
+        next_ = span_.next;
+        info_ = Classify(text_.substr(span_.begin, span_.end - span_.begin));
+        if (info_.kind == LineKind::Header) inSection_ = EqualsIgnoreCase(info_.name, section_);
+        return true;
+    }
+    const LineSpan& Span() const { return span_; }
+    const LineInfo& Info() const { return info_; }
+    bool InSection() const { return inSection_; }
+    // The line break that ends the current line; empty on an unterminated
+    // last line.
+    std::string_view Break() const { return text_.substr(span_.end, span_.next - span_.end); }
+
+private:
+    std::string_view text_;
+    std::string_view section_;
+    std::size_t next_ = 0;
+    LineSpan span_;
+    LineInfo info_;
+    bool inSection_ = false;
+};
+
+// The first entry of the section with that key (both already cleaned).
+bool FindEntry(std::string_view text, std::string_view section, std::string_view key,
+               LineInfo& found) {
+    LineCursor cursor(text, section);
+    while (cursor.Next()) {
+        const LineInfo& info = cursor.Info();
+        if (cursor.InSection() && info.kind == LineKind::Entry && info.hasValue &&
+            EqualsIgnoreCase(info.name, key)) {
+            found = info;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ParseIniInteger(std::string_view text, std::int32_t& out) {
+    std::string_view t = TrimBlanks(text);
+    bool negative = false;
+    if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
+        negative = t.front() == '-';
+        t.remove_prefix(1);
+    }
+    unsigned base = 10;
+    if (t.size() >= 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+        base = 16;
+        t.remove_prefix(2);
+    }
+    if (t.empty()) return false;
+    // The magnitude may reach 2^31 only for a negative number.
+    const std::uint64_t limit =
+        static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) + (negative ? 1 : 0);
+    std::uint64_t magnitude = 0;
+    for (const char c : t) {
+        unsigned digit;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        else
+            return false;
+        magnitude = magnitude * base + digit;
+        if (magnitude > limit) return false;
+    }
+    const std::int64_t value =
+        negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+    out = static_cast<std::int32_t>(value);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// IniDocument
+
+IniDocument IniDocument::Parse(std::string_view bytes) {
+    IniDocument doc;
+    if (bytes.substr(0, ByteOrderMark.size()) == ByteOrderMark) {
+        doc.bom_ = true;
+        bytes.remove_prefix(ByteOrderMark.size());
+    }
+    doc.text_.assign(bytes);
+    const std::size_t br = bytes.find_first_of("\r\n");
+    if (br != std::string_view::npos)
+        doc.lineBreak_ = (bytes[br] == '\r' && br + 1 < bytes.size() && bytes[br + 1] == '\n')
+                             ? "\r\n"
+                             : std::string(1, bytes[br]);
+    return doc;
+}
+
+std::string IniDocument::Serialize() const {
+    if (!bom_) return text_;
+    std::string out(ByteOrderMark);
+    out += text_;
+    return out;
+}
+
+const std::string& IniDocument::NewLineBreak() const {
+    static const std::string platform = PlatformLineBreak();
+    return lineBreak_.empty() ? platform : lineBreak_;
+}
+
+void IniDocument::EndWithLineBreak() {
+    if (!text_.empty() && text_.back() != '\n' && text_.back() != '\r') text_ += NewLineBreak();
+}
+
+bool IniDocument::HasKey(std::string_view section, std::string_view key) const {
+    LineInfo found;
+    return FindEntry(text_, CleanSectionName(section), CleanKey(key), found);
+}
+
+std::string IniDocument::ReadString(std::string_view section, std::string_view key,
+                                    std::string_view defaultValue) const {
+    LineInfo found;
+    if (!FindEntry(text_, CleanSectionName(section), CleanKey(key), found))
+        return std::string(defaultValue);
+    return std::string(Unquote(found.value));
+}
+
+std::int32_t IniDocument::ReadInteger(std::string_view section, std::string_view key,
+                                      std::int32_t defaultValue) const {
+    LineInfo found;
+    std::int32_t value = defaultValue;
+    if (FindEntry(text_, CleanSectionName(section), CleanKey(key), found) &&
+        ParseIniInteger(Unquote(found.value), value))
+        return value;
+    return defaultValue;
+}
+
+bool IniDocument::ReadBool(std::string_view section, std::string_view key,
+                           bool defaultValue) const {
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+std::vector<std::string> IniDocument::SectionNames() const {
+    std::vector<std::string> names;
+    std::unordered_set<std::string> seen;
+    LineCursor cursor(text_, std::string_view());
+    while (cursor.Next()) {
+        const LineInfo& info = cursor.Info();
+        if (info.kind == LineKind::Header && seen.insert(AsciiUpperCase(info.name)).second)
+            names.emplace_back(info.name);
+    }
+    return names;
+}
+
+std::vector<std::string> IniDocument::SectionEntries(std::string_view section) const {
+    std::vector<std::string> entries;
+    const std::string name = CleanSectionName(section);
+    LineCursor cursor(text_, name);
+    while (cursor.Next())
+        if (cursor.InSection() && cursor.Info().kind == LineKind::Entry)
+            entries.push_back(EntryText(cursor.Info()));
+    return entries;
+}
+
+std::vector<IniDocument::Section> IniDocument::Sections() const {
+    std::vector<Section> sections;
+    std::unordered_map<std::string, std::size_t> index;  // upper-cased name -> position
+    Section* current = nullptr;
+    LineCursor cursor(text_, std::string_view());
+    while (cursor.Next()) {
+        const LineInfo& info = cursor.Info();
+        if (info.kind == LineKind::Header) {
+            const auto [it, added] = index.try_emplace(AsciiUpperCase(info.name), sections.size());
+            if (added) sections.push_back({std::string(info.name), {}});
+            current = &sections[it->second];
+        } else if (info.kind == LineKind::Entry && current != nullptr) {
+            current->entries.push_back(EntryText(info));
+        }
+    }
+    return sections;
+}
+
+void IniDocument::WriteString(std::string_view section, std::string_view key,
+                              std::string_view value) {
+    const std::string name = CleanSectionName(section);
+    const std::string cleanKey = CleanKey(key);
+    const std::string cleanValue = CleanValue(value);
+    EndWithLineBreak();
+
+    std::size_t insertAt = std::string::npos;
+    std::string insertBreak;
+    LineCursor cursor(text_, name);
+    while (cursor.Next()) {
+        if (!cursor.InSection()) continue;
+        const LineInfo& info = cursor.Info();
+        const LineSpan& span = cursor.Span();
+        if (info.kind == LineKind::Entry && info.hasValue && EqualsIgnoreCase(info.name, cleanKey)) {
+            // Replace in place, keeping the key as the file spells it.
+            std::string line(info.name);
+            line += '=';
+            line += cleanValue;
+            text_.replace(span.begin, span.end - span.begin, line);
+            return;
+        }
+        // A new key goes after the last entry (or the header) of the section's
+        // last block, ahead of blank lines and comments that lead into the
+        // next section.
+        if (info.kind == LineKind::Header || info.kind == LineKind::Entry) {
+            insertAt = span.next;
+            insertBreak = cursor.Break();
+        }
+    }
+    if (insertAt != std::string::npos) {
+        // The new line ends with the break of the line before it: that break
+        // is known not to merge with the character that follows.
+        std::string line = cleanKey;
+        line += '=';
+        line += cleanValue;
+        line += insertBreak;
+        text_.insert(insertAt, line);
+        return;
+    }
+    const std::string& br = NewLineBreak();
+    text_ += '[';
+    text_ += name;
+    text_ += ']';
+    text_ += br;
+    text_ += cleanKey;
+    text_ += '=';
+    text_ += cleanValue;
+    text_ += br;
+}
+
+void IniDocument::WriteInteger(std::string_view section, std::string_view key,
+                               std::int32_t value) {
+    WriteString(section, key, std::to_string(value));
+}
+
+void IniDocument::WriteBool(std::string_view section, std::string_view key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+void IniDocument::EraseSection(std::string_view section) {
+    // Every block of the section goes, from its header up to the next header
+    // of another name; lines before the first section are never touched.
+    const std::string name = CleanSectionName(section);
+    std::string kept;
+    std::size_t keptUpTo = 0;  // text_ before this offset is settled
+    bool erasing = false;
+    bool erased = false;
+    LineCursor cursor(text_, name);
+    while (cursor.Next()) {
+        if (cursor.InSection() == erasing) continue;
+        const std::size_t begin = cursor.Span().begin;
+        if (cursor.InSection()) {
+            kept.append(text_, keptUpTo, begin - keptUpTo);
+            erased = true;
+        }
+        keptUpTo = begin;
+        erasing = cursor.InSection();
+    }
+    if (!erased) return;
+    if (!erasing) kept.append(text_, keptUpTo, std::string::npos);
+    text_ = std::move(kept);
+    EndWithLineBreak();
+}
+
+// ---------------------------------------------------------------------------
+// IniFile
+
+IniFile::IniFile(std::string path) : path_(std::move(path)) {}
+
+IniDocument IniFile::Load() const {
+    // A missing or unreadable file reads as an empty one; a file over the
+    // size limit reads as far as the limit.
+    const FileContents file = ReadWholeFile(path_);
+    return IniDocument::Parse(file.bytes);
+}
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
+                                std::string_view defaultValue) const {
+    return Load().ReadString(section, key, defaultValue);
+}
+
+std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key,
+                                  std::int32_t defaultValue) const {
+    return Load().ReadInteger(section, key, defaultValue);
+}
+
+bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
+    return Load().ReadBool(section, key, defaultValue);
+}
+
+std::vector<std::string> IniFile::SectionNames() const { return Load().SectionNames(); }
+
+std::vector<std::string> IniFile::SectionEntries(std::string_view section) const {
+    return Load().SectionEntries(section);
+}
+
+bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    return Edit([&](IniDocument& doc) { doc.WriteString(section, key, value); });
+}
+
+bool IniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {
+    return Edit([&](IniDocument& doc) { doc.WriteInteger(section, key, value); });
+}
+
+bool IniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+    return Edit([&](IniDocument& doc) { doc.WriteBool(section, key, value); });
+}
+
+bool IniFile::EraseSection(std::string_view section) {
+    return Edit([&](IniDocument& doc) { doc.EraseSection(section); });
+}
+
+bool IniFile::Edit(const std::function<void(IniDocument&)>& change) {
+    const FileContents file = ReadWholeFile(path_);
+    // Rewriting a file that could not be read whole would lose what was not
+    // read.
+    if (file.outcome == ReadOutcome::TooLarge || file.outcome == ReadOutcome::Failed) return false;
+    IniDocument doc = IniDocument::Parse(file.bytes);
+    change(doc);
+    const std::string bytes = doc.Serialize();
+    const bool exists = file.outcome == ReadOutcome::Ok;
+    if (exists ? bytes == file.bytes : bytes.empty()) return true;  // nothing changes
+    // A file that the next read could not take whole is not written.
+    if (bytes.size() > MaxSettingsFileBytes) return false;
+    return ReplaceFileAtomically(path_, bytes);
+}
+
+}  // namespace orbisk

@@ -7,6 +7,35 @@
 // the file afresh, and every write replaces the file atomically (see
 // ReplaceFileAtomically), so a crash never leaves a torn file.  Edit() runs
 // several changes as one replacement.
+//
+// Syntax: a line whose first non-blank character is '[' opens a section named
+// by the text up to ']' (or to the end of the line when ']' is missing); a
+// line whose first non-blank character is ';' is a comment; any other
+// non-blank line is an entry of the current section, split at its first '='.
+// Lines end with LF, CR LF or CR alone.  Lines before the first section
+// belong to no section.  Names and values are trimmed of spaces and tabs, a
+// value wholly enclosed in one pair of the same quote (" or ') is read
+// without it, and names match without regard to ASCII case.  A section whose
+// header appears several times is one section: reads see the entries under
+// every one of its headers, in file order.  A UTF-8 byte-order mark is kept
+// and is not part of the first line.  A line without '=' is listed by
+// SectionEntries but is no key.
+//
+// Writes replace the value of the first entry of a key in place, keeping the
+// key's spelling; add a new key after the last entry of its section's last
+// header; add a new section at the end of the file; and leave the file ending
+// with a line break.  A line they add ends like the line before it, or with
+// the file's first line break (the platform's for a new file); every other
+// line keeps its bytes.
+//
+// Names and values the file cannot hold.  Before any read or write a section
+// name is trimmed and every ']', CR and LF in it becomes '_'; a key is
+// trimmed, every '=', CR and LF in it becomes '_', and a leading ';' or '['
+// becomes '_' as well; CR and LF in a written value become '_'.  Reads apply
+// the same rule to the names they are given, so a value written under any
+// name reads back under that same name, and no written text can open a
+// section, end a line or turn into a comment.  An empty section name is kept
+// as "[]" and an empty key as "=value"; both read back.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -35,6 +64,15 @@ public:
     // comes back as it stands (trimmed).
     std::vector<std::string> SectionEntries(std::string_view section) const;
 
+    // Every section with its entries (as SectionEntries gives them), in one
+    // pass over the file: what SectionNames plus SectionEntries for each name
+    // give, without a scan of the whole file per section.
+    struct Section {
+        std::string name;
+        std::vector<std::string> entries;
+    };
+    std::vector<Section> Sections() const;
+
     // Writes.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
@@ -42,11 +80,15 @@ public:
     void EraseSection(std::string_view section);
 
 private:
-    struct Line;
-    std::vector<std::string> lines_;  // without line breaks
-    std::string lineBreak_;           // taken from the file; platform's for a new one
+    // The file is kept as its text, not split into lines: reads scan it, and
+    // writes splice it, so every line they do not touch keeps its bytes and
+    // its own line break, and memory stays a small multiple of the file.
+    void EndWithLineBreak();
+    const std::string& NewLineBreak() const;
+
+    std::string text_;        // the file after the byte-order mark
+    std::string lineBreak_;   // the file's first line break; empty for the platform's
     bool bom_ = false;
-    bool finalBreak_ = true;
 };
 
 // Integer reading as the settings file defines it: optional sign, decimal or

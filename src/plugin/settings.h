@@ -43,6 +43,7 @@ void LoadSettingsFrom(const IniDocument& file, Settings& settings, KeyTable& key
 
 // Wait1, WaitN and WaitR, each defaulting to its current value.
 void ReadWaitSettings(const std::string& settingsPath, Settings& settings);
+void ReadWaitSettingsFrom(const IniDocument& file, Settings& settings);
 void SaveWaitSettings(const std::string& settingsPath, const Settings& settings);
 
 }  // namespace orbisk

@@ -1,0 +1,85 @@
+// Feeds arbitrary bytes to the settings-file parser and checks that a write
+// never disturbs anything but its own entry, and an erase anything but its
+// own section.
+//
+// Input: three length bytes, then a section name, a key and a value of those
+// lengths (each below 16), then the file.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "plugin/ini_file.h"
+
+namespace {
+
+using orbisk::IniDocument;
+
+void Check(bool condition) {
+    if (!condition) __builtin_trap();
+}
+
+// Sections of after equal those of before, in order, except for at most one
+// whose entries differ; after may have extra sections at its end (added) or
+// lack one of before (erased), as allowed.
+void CheckOnlyOneSectionChanged(const std::vector<IniDocument::Section>& before,
+                                const std::vector<IniDocument::Section>& after, bool erased) {
+    std::size_t changed = 0;
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        if (j < after.size() && after[j].name == before[i].name) {
+            if (after[j].entries != before[i].entries) ++changed;
+            ++j;
+        } else {
+            Check(erased);
+            ++changed;
+        }
+    }
+    Check(changed <= 1);
+    Check(after.size() <= before.size() + 1);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 3) return 0;
+    std::string_view input(reinterpret_cast<const char*>(data), size);
+    const std::size_t lengths[3] = {data[0] % 16u, data[1] % 16u, data[2] % 16u};
+    input.remove_prefix(3);
+    std::string_view parts[3];
+    for (int i = 0; i < 3; ++i) {
+        parts[i] = input.substr(0, lengths[i]);
+        input.remove_prefix(parts[i].size());
+    }
+    const std::string_view section = parts[0], key = parts[1], value = parts[2];
+
+    const IniDocument original = IniDocument::Parse(input);
+    Check(original.Serialize() == input);
+    const std::vector<IniDocument::Section> sections = original.Sections();
+    const std::vector<std::string> names = original.SectionNames();
+    Check(names.size() == sections.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        Check(names[i] == sections[i].name);
+        Check(original.SectionEntries(names[i]) == sections[i].entries);
+    }
+    (void)original.ReadString(section, key, "");
+    (void)original.ReadInteger(section, key, 0);
+    (void)original.ReadBool(section, key, false);
+
+    IniDocument written = original;
+    written.WriteString(section, key, value);
+    const IniDocument reread = IniDocument::Parse(written.Serialize());
+    Check(reread.Serialize() == written.Serialize());
+    Check(reread.HasKey(section, key));
+    Check(reread.ReadString(section, key, "") == written.ReadString(section, key, ""));
+    CheckOnlyOneSectionChanged(sections, reread.Sections(), false);
+
+    IniDocument erased = reread;
+    erased.EraseSection(section);
+    const IniDocument afterErase = IniDocument::Parse(erased.Serialize());
+    Check(!afterErase.HasKey(section, key));
+    Check(afterErase.SectionEntries(section).empty());
+    CheckOnlyOneSectionChanged(reread.Sections(), afterErase.Sections(), true);
+    return 0;
+}

@@ -1,0 +1,196 @@
+// The settings file on disk: fresh reads, atomic replacement, refusal to
+// damage a file that cannot be written, and the wait settings round trip.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "engine/key_table.h"
+#include "platform/file_io.h"
+#include "plugin/ini_file.h"
+#include "plugin/settings.h"
+
+namespace orbisk {
+namespace {
+
+namespace fs = std::filesystem;
+
+class IniFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static std::atomic<int> counter{0};
+        dir_ = fs::temp_directory_path() /
+               ("orbisk-ini-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                "-" + std::to_string(counter++) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        path_ = (dir_ / "orbisk.ini").string();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(dir_, ec);
+    }
+
+    static void Put(const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    static std::string Get(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+    // Files in the folder: a failed or finished write leaves no temporary.
+    std::size_t FileCount() const {
+        std::size_t n = 0;
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++n;
+        return n;
+    }
+    // Permission bits do not stop a privileged user (root in a container).
+    bool CanCreateIn(const fs::path& folder) const {
+        const fs::path probe = folder / "probe";
+        const bool created = static_cast<bool>(std::ofstream(probe));
+        fs::remove(probe);
+        return created;
+    }
+
+    fs::path dir_;
+    std::string path_;
+};
+
+TEST_F(IniFileTest, EveryOperationSeesTheFileAsItIsNow) {
+    IniFile ini(path_);
+    EXPECT_EQ(ini.ReadString("s", "k", "DEF"), "DEF");
+    EXPECT_TRUE(ini.SectionNames().empty());
+    ASSERT_TRUE(ini.WriteString("App", "key", ""));
+    EXPECT_EQ(Get(path_), "[App]\nkey=\n");
+
+    Put(path_, "[s]\r\nk=hand edit\r\n");
+    EXPECT_EQ(ini.ReadString("s", "k", "DEF"), "hand edit");
+    EXPECT_EQ(ini.SectionEntries("S"), std::vector<std::string>{"k=hand edit"});
+    ASSERT_TRUE(ini.WriteInteger("s", "n", 7));
+    EXPECT_EQ(Get(path_), "[s]\r\nk=hand edit\r\nn=7\r\n");
+
+    fs::remove(path_);
+    EXPECT_EQ(ini.ReadInteger("s", "n", -1), -1);
+    EXPECT_FALSE(ini.ReadBool("s", "n", false));
+}
+
+TEST_F(IniFileTest, EditMakesOneReplacementAndLeavesNoTemporary) {
+    Put(path_, "\xEF\xBB\xBF;keep me\n[Main]\nCOM=1\n[TV]\n0A3F21C=Power\n");
+    IniFile ini(path_);
+    int calls = 0;
+    ASSERT_TRUE(ini.Edit([&](IniDocument& doc) {
+        ++calls;
+        doc.EraseSection("tv");
+        doc.WriteInteger("Main", "COM", 3);
+        doc.WriteBool("Main", "HaltOnError", true);
+        doc.WriteString("Radio", "1234567", "Mute");
+    }));
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(Get(path_), "\xEF\xBB\xBF;keep me\n[Main]\nCOM=3\nHaltOnError=1\n[Radio]\n1234567=Mute\n");
+    EXPECT_EQ(FileCount(), 1u);
+}
+
+TEST_F(IniFileTest, EraseSectionOnAMissingFileCreatesNothing) {
+    IniFile ini(path_);
+    EXPECT_TRUE(ini.EraseSection("TV"));
+    EXPECT_FALSE(fs::exists(path_));
+}
+
+TEST_F(IniFileTest, KeepsPermissionBitsAndSymbolicLinks) {
+    Put(path_, "[s]\nk=1\n");
+    fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const std::string link = (dir_ / "link.ini").string();
+    fs::create_symlink(path_, link);
+
+    ASSERT_TRUE(IniFile(link).WriteString("s", "k", "2"));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Get(path_), "[s]\nk=2\n");
+    EXPECT_EQ(fs::status(path_).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(FileCount(), 2u);
+}
+
+TEST_F(IniFileTest, UnwritablePlacesFailQuietlyAndKeepTheOldFile) {
+    // A folder that is a regular file fails for everyone, root included.
+    const std::string inFile = path_ + "/nested.ini";
+    Put(path_, "[s]\nk=1\n");
+    EXPECT_EQ(IniFile(inFile).ReadString("s", "k", "DEF"), "DEF");
+    EXPECT_FALSE(IniFile(inFile).WriteString("s", "k", "2"));
+    EXPECT_FALSE(IniFile(dir_.string()).WriteString("s", "k", "2"));  // a folder
+    EXPECT_FALSE(IniFile("").WriteString("s", "k", "2"));
+    EXPECT_EQ(Get(path_), "[s]\nk=1\n");
+
+    fs::permissions(path_, fs::perms::owner_read);
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    if (CanCreateIn(dir_)) GTEST_SKIP() << "permission bits do not apply to this user";
+    IniFile ini(path_);
+    EXPECT_FALSE(ini.WriteString("s", "k", "2"));
+    EXPECT_FALSE(ini.Edit([](IniDocument& doc) { doc.EraseSection("s"); }));
+    EXPECT_EQ(ini.ReadString("s", "k", "DEF"), "1");
+    // A writable folder does not make a read-only file writable.
+    fs::permissions(dir_, fs::perms::owner_all);
+    EXPECT_FALSE(ini.WriteString("s", "k", "2"));
+    EXPECT_EQ(Get(path_), "[s]\nk=1\n");
+    EXPECT_EQ(FileCount(), 1u);
+}
+
+TEST_F(IniFileTest, OversizedFilesAreReadToTheLimitAndNeverWritten) {
+    std::string big = "[s]\nk=v\n;";
+    big.resize(MaxSettingsFileBytes + 100, 'x');
+    Put(path_, big);
+    IniFile ini(path_);
+    EXPECT_EQ(ini.ReadString("s", "k", "DEF"), "v");
+    EXPECT_FALSE(ini.WriteString("s", "k", "w"));
+    EXPECT_EQ(fs::file_size(path_), big.size());
+
+    // Nor is a file written that would grow past the limit.
+    big.resize(MaxSettingsFileBytes - 4);
+    Put(path_, big);
+    EXPECT_FALSE(ini.WriteString("s", "k", "longer than four bytes"));
+    EXPECT_TRUE(ini.WriteString("s", "k", "w"));
+    EXPECT_EQ(ini.ReadString("s", "k", "DEF"), "w");
+}
+
+TEST_F(IniFileTest, LoadSettingsFromAMissingFileChangesNothing) {
+    Settings settings;
+    settings.COM = 5;
+    KeyTable keys;
+    LoadSettings(path_, settings, keys);
+    ReadWaitSettings(path_, settings);
+    EXPECT_EQ(settings.COM.load(), 5);
+    EXPECT_EQ(settings.COMRate.load(), 115200);
+    EXPECT_EQ(settings.Wait1.load(), 300u);
+    EXPECT_TRUE(keys.RemoteList().empty());
+    EXPECT_FALSE(fs::exists(path_));
+}
+
+TEST_F(IniFileTest, WaitSettingsRoundTripAsSigned32BitWords) {
+    Put(path_, "[Main]\nCOM=2\nWaitN=1\n[TV]\n0A3F21C=Power\n");
+    Settings settings;
+    settings.Wait1 = 3000000000u;  // above 2^31 - 1: written as a negative number
+    settings.WaitN = 150;
+    settings.WaitR = 0;
+    SaveWaitSettings(path_, settings);
+    EXPECT_EQ(Get(path_), "[Main]\nCOM=2\nWaitN=150\nWait1=-1294967296\nWaitR=0\n[TV]\n0A3F21C=Power\n");
+
+    Settings loaded;
+    ReadWaitSettings(path_, loaded);
+    EXPECT_EQ(loaded.Wait1.load(), 3000000000u);
+    EXPECT_EQ(loaded.WaitN.load(), 150u);
+    EXPECT_EQ(loaded.WaitR.load(), 0u);
+
+    KeyTable keys;
+    LoadSettings(path_, loaded, keys);
+    ASSERT_EQ(keys.KeyList().size(), 1u);
+    EXPECT_EQ(keys.KeyList()[0].text, "0A3F21C=Power");
+}
+
+}  // namespace
+}  // namespace orbisk
