@@ -99,6 +99,24 @@ typedef struct OrbiskKeyEventRecord {
 
 #define ORBISK_RECORD_BASE_SIZE 228
 
+/* The texts the record points to, on any pointer width.  Valid only while
+ * send runs. */
+static inline const char *OrbiskRecordCodeText(const OrbiskKeyEventRecord *record) {
+#if UINTPTR_MAX > 0xFFFFFFFFu
+    return record->CodeText;
+#else
+    return (const char *)(uintptr_t)record->CodeTextRef;
+#endif
+}
+
+static inline const char *OrbiskRecordRemoteName(const OrbiskKeyEventRecord *record) {
+#if UINTPTR_MAX > 0xFFFFFFFFu
+    return record->RemoteNameText;
+#else
+    return (const char *)(uintptr_t)record->RemoteNameRef;
+#endif
+}
+
 /* Entry points, exported with C linkage and these plain names. */
 typedef const char *(*OrbiskOpenFn)(const char *name, struct OrbiskHostWindow *window,
                                     const void *hostInfo);

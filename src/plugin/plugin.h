@@ -1,0 +1,112 @@
+#pragma once
+// The plug-in's module state and its entry points: which parts exist when,
+// in which order they come up and go down, and how a failed start unwinds.
+// Everything platform-specific arrives through Platform, so tests can run a
+// whole lifecycle with fake ports, fake message boxes and a fake dialog.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "common/code_event.h"
+#include "dialog/setup_dialog.h"
+#include "engine/key_engine.h"
+#include "engine/key_table.h"
+#include "orbisk/host.h"
+#include "plugin/settings.h"
+#include "receiver/decoder.h"
+
+namespace orbisk {
+
+class Receiver;
+class SerialLink;
+class SerialPorts;
+class SystemServices;
+class TickClock;
+
+inline constexpr char MsgIncorrectVersion[] = "Incorrect core version.";
+
+// 2.7.12 and every later 2.7.x; the low byte is ignored.
+bool HostVersionAccepted(std::uint32_t version);
+
+class Plugin {
+public:
+    struct Platform {
+        // Makes the serial ports for a library at this path.
+        std::function<std::unique_ptr<SerialPorts>(const std::string& libraryPath)> makePorts;
+        SystemServices* system = nullptr;
+        TickClock* clock = nullptr;
+        SetupDialogFactory* dialogs = nullptr;  // null: Setup runs without a dialog
+        void** setupFormSlot = nullptr;         // the exported _SetupForm, if any
+    };
+
+    explicit Plugin(Platform platform);
+    ~Plugin();
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    const char* Open(const char* name, OrbiskHostWindow* window, const void* hostInfo,
+                     std::string libraryPath);
+    void Start();
+    void Stop();
+    void Setup();
+    void Close();
+
+    bool Running() const { return running_; }
+    bool VersionAccepted() const { return versionAccepted_; }
+    bool SetupActive() const { return control_.SetupActive.load(std::memory_order_relaxed); }
+    Settings& CurrentSettings() { return settings_; }
+    const KeyTable* Keys() const { return keys_.get(); }
+    const OrbiskKeyEventRecord& Record() const { return record_; }
+    const std::string& SettingsFilePath() const { return settingsPath_; }
+    // The decoder side, for tests that publish bursts without a port.
+    PublishedState& Published() { return published_; }
+    CodeEvent& Event() { return codeEvent_; }
+
+private:
+    class EngineOutput;
+    class EventWake;
+
+    void SetDialog(std::unique_ptr<SetupDialog> dialog);
+
+    Platform platform_;
+
+    // Written by Open before any engine thread exists; the thread's start
+    // orders these writes before its reads.
+    OrbiskHostWindow* hostWindow_ = nullptr;
+    OrbiskKeyEventRecord record_{};
+    std::string libraryPath_;
+    std::string settingsPath_;
+
+    std::unique_ptr<KeyTable> keys_;
+    Settings settings_;
+    bool versionAccepted_ = false;
+    bool running_ = false;
+    EngineControl control_;
+
+    // The code event outlives every start: "creating" it at Start means
+    // resetting it, so the decoder never signals an event that is gone.
+    StdCodeEvent codeEvent_;
+    PublishedState published_;
+    std::unique_ptr<EventWake> wake_;
+
+    std::unique_ptr<SerialPorts> ports_;
+    std::unique_ptr<SerialLink> link_;
+    std::unique_ptr<Receiver> receiver_;
+
+    std::unique_ptr<EngineOutput> engineOutput_;
+    // Kept after Stop so that the record's text pointers stay valid until the
+    // next Start replaces the engine.
+    std::unique_ptr<KeyEngine> engine_;
+    std::thread engineThread_;
+
+    std::unique_ptr<DialogServices> dialogServices_;
+    std::unique_ptr<SetupDialog> dialog_;
+    // The dialog the engine posts its notices to; set before the engine can
+    // see SetupActive and cleared only after the engine has stopped.
+    std::atomic<SetupDialog*> noticeTarget_{nullptr};
+};
+
+}  // namespace orbisk

@@ -1,0 +1,293 @@
+// The lifecycle with fake ports, message boxes and dialog, and real threads.
+#include "plugin/plugin.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+#include "common/code_text.h"
+#include "common/text.h"
+#include "platform/serial_device.h"
+#include "platform/system_services.h"
+#include "plugin/ini_file.h"
+#include "support/temp_dir.h"
+
+namespace orbisk {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Ports that never open: under the default error policy the receiver then
+// runs without a port and the tests publish codes themselves.
+class NoPorts final : public SerialPorts {
+public:
+    std::unique_ptr<SerialDevice> Open(int) override { return nullptr; }
+};
+
+class RecordingSystem final : public SystemServices {
+public:
+    void ShowError(std::string_view text) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        errors.emplace_back(text);
+    }
+    void LogError(std::string_view text) override { logged.emplace_back(text); }
+    void StartHidden(const std::string& command) override { started.push_back(command); }
+    std::vector<std::string> Errors() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return errors;
+    }
+
+    std::mutex mutex;
+    std::vector<std::string> errors, logged, started;
+};
+
+// A host window that records every key message with the record's texts as
+// they are while it handles the message.
+struct RecordingHost {
+    OrbiskHostWindow window{&RecordingHost::Send};
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::string> messages;
+
+    static std::intptr_t Send(OrbiskHostWindow* self, std::uint32_t message, std::uintptr_t wparam,
+                              std::intptr_t lparam) {
+        auto* host = reinterpret_cast<RecordingHost*>(self);
+        const auto* record = reinterpret_cast<const OrbiskKeyEventRecord*>(wparam);
+        std::lock_guard<std::mutex> lock(host->mutex);
+        host->messages.push_back(std::to_string(message) + " " + std::to_string(lparam) + " " +
+                                 std::string(FieldText(record->KeyName, sizeof record->KeyName)) +
+                                 "/" + OrbiskRecordRemoteName(record) + "/" +
+                                 OrbiskRecordCodeText(record));
+        host->changed.notify_all();
+        return 0;
+    }
+    // Waits (with a generous watchdog) until count messages have come.
+    std::vector<std::string> WaitFor(std::size_t count) {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait_for(lock, 10s, [&] { return messages.size() >= count; });
+        return messages;
+    }
+    std::vector<std::string> Snapshot() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return messages;
+    }
+};
+
+class FakeDialog final : public SetupDialog {
+public:
+    std::function<void()> onShow;
+    std::mutex mutex;
+    std::vector<std::uint32_t> notices;
+    int shown = 0;
+
+    void ShowModal() override {
+        ++shown;
+        if (onShow) onShow();
+    }
+    void PostNotice(std::uint32_t message, std::uint32_t, std::uint32_t) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        notices.push_back(message);
+    }
+    void* Handle() override { return this; }
+};
+
+class FakeDialogs final : public SetupDialogFactory {
+public:
+    std::function<void(FakeDialog&, DialogServices&)> configure;
+    int created = 0;
+    std::unique_ptr<SetupDialog> Create(DialogServices& services) override {
+        ++created;
+        auto dialog = std::make_unique<FakeDialog>();
+        if (configure) configure(*dialog, services);
+        return dialog;
+    }
+};
+
+struct HostInfo {
+    unsigned char bytes[64] = {};
+    explicit HostInfo(std::uint32_t version) {
+        for (int i = 0; i < 4; ++i) bytes[ORBISK_HOST_VERSION_OFFSET + i] = static_cast<unsigned char>(version >> (8 * i));
+    }
+};
+
+constexpr std::uint32_t kGoodVersion = 0x02070C00;
+
+class PluginTest : public ::testing::Test {
+protected:
+    PluginTest()
+        : plugin(Plugin::Platform{[](const std::string&) { return std::make_unique<NoPorts>(); },
+                                  &system, &clock, &dialogs, &setupForm}) {}
+
+    std::string LibraryPath() const { return dir.File("orbisk.so"); }
+    void OpenWith(std::uint32_t version) {
+        HostInfo info(version);
+        plugin.Open(nullptr, &host.window, info.bytes, LibraryPath());
+    }
+    // Publishes a burst's code the way the decoder does.
+    void Publish(std::uint64_t code) {
+        plugin.Published().LastCode.store(code, std::memory_order_relaxed);
+        plugin.Published().SignalPresent.store(true, std::memory_order_release);
+        plugin.Published().UpdatePending.store(true, std::memory_order_release);
+        plugin.Event().Set();
+    }
+
+    test::TempDir dir;
+    RecordingSystem system;
+    SteadyTickClock clock;
+    FakeDialogs dialogs;
+    void* setupForm = nullptr;
+    RecordingHost host;
+    Plugin plugin;
+};
+
+TEST(HostVersion, AcceptsOnly27WithThirdComponentOfAtLeast12) {
+    const struct {
+        std::uint32_t version;
+        bool accepted;
+    } cases[] = {
+        {0x02070C00, true},  {0x02070CFF, true},  {0x0207FF00, true},  {0x02070BFF, false},
+        {0x02080000, false}, {0x02060C00, false}, {0x03000000, false}, {0x00000000, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(HostVersionAccepted(c.version), c.accepted) << std::hex << c.version;
+}
+
+TEST_F(PluginTest, OpenReadsTheVersionWordLittleEndianAtOffset28) {
+    EXPECT_STREQ(plugin.Open(nullptr, &host.window, HostInfo(0x02070C00).bytes, LibraryPath()),
+                 "RAYCAP.QM Support");
+    EXPECT_TRUE(plugin.VersionAccepted());
+    EXPECT_TRUE(system.Errors().empty()) << "Open never reports";
+}
+
+TEST_F(PluginTest, RefusedOrMissingVersionShowsTheMessageAtEveryStart) {
+    plugin.Open(nullptr, &host.window, nullptr, LibraryPath());
+    plugin.Start();
+    plugin.Start();
+    EXPECT_FALSE(plugin.Running());
+    EXPECT_EQ(system.Errors(), (std::vector<std::string>{"Incorrect core version.", "Incorrect core version."}));
+}
+
+TEST_F(PluginTest, StartWithoutOpenIsRefusedNotACrash) {
+    plugin.Start();
+    plugin.Stop();
+    plugin.Close();
+    EXPECT_FALSE(plugin.Running());
+}
+
+TEST_F(PluginTest, UnopenablePortUnderTheDefaultPolicyStillRuns) {
+    OpenWith(kGoodVersion);
+    plugin.Start();
+    EXPECT_TRUE(plugin.Running());
+    plugin.Start();  // running: nothing happens, no second message
+    EXPECT_EQ(system.Errors(), std::vector<std::string>{"Cannot open COM port"});
+    plugin.Stop();
+    plugin.Stop();
+    EXPECT_FALSE(plugin.Running());
+}
+
+TEST_F(PluginTest, KeyTravelsFromPublicationToHostWithNamesFromTheSettingsFile) {
+    test::WriteFile(dir.File("orbisk.ini"), "[TV]\n0A3F21C=Power\n");
+    OpenWith(kGoodVersion);
+    plugin.Start();
+    Publish(0xA3F21C);
+    const auto messages = host.WaitFor(1);
+    ASSERT_GE(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "1025 0 Power/TV/0A3F21C");
+    plugin.Stop();
+}
+
+TEST_F(PluginTest, StopWhileAKeyIsHeldSendsNoRelease) {
+    OpenWith(kGoodVersion);
+    plugin.Start();
+    Publish(0x1234);
+    ASSERT_EQ(host.WaitFor(1).size(), 1u);
+    plugin.Stop();
+    EXPECT_EQ(host.Snapshot().size(), 1u);
+}
+
+TEST_F(PluginTest, CloseStopsARunningPluginAndCloseWithoutOpenIsHarmless) {
+    plugin.Close();
+    OpenWith(kGoodVersion);
+    plugin.Start();
+    plugin.Close();
+    EXPECT_FALSE(plugin.Running());
+    EXPECT_EQ(plugin.Keys(), nullptr);
+}
+
+TEST_F(PluginTest, SetupOnAStoppedPluginRunsOnlyWhileTheDialogIsUp) {
+    OpenWith(kGoodVersion);
+    bool runningInside = false, activeInside = false;
+    void* formInside = nullptr;
+    dialogs.configure = [&](FakeDialog& dialog, DialogServices&) {
+        dialog.onShow = [&] {
+            runningInside = plugin.Running();
+            activeInside = plugin.SetupActive();
+            formInside = setupForm;
+        };
+    };
+    plugin.Setup();
+    EXPECT_TRUE(runningInside);
+    EXPECT_TRUE(activeInside);
+    EXPECT_NE(formInside, nullptr) << "_SetupForm names the live dialog";
+    EXPECT_EQ(setupForm, nullptr);
+    EXPECT_FALSE(plugin.Running());
+    EXPECT_FALSE(plugin.SetupActive());
+}
+
+TEST_F(PluginTest, SetupOnARunningPluginRestartsWithTheSettingsTheDialogWrote) {
+    OpenWith(kGoodVersion);
+    plugin.Start();
+    dialogs.configure = [&](FakeDialog& dialog, DialogServices& services) {
+        dialog.onShow = [&services] { IniFile(services.settingsPath).WriteInteger("Main", "COM", 5); };
+    };
+    plugin.Setup();
+    EXPECT_TRUE(plugin.Running());
+    EXPECT_EQ(plugin.CurrentSettings().COM.load(), 5);
+    plugin.Stop();
+}
+
+TEST_F(PluginTest, WhileTheDialogIsOpenKeysGoToItAndNotToTheHost) {
+    OpenWith(kGoodVersion);
+    FakeDialog* seen = nullptr;
+    dialogs.configure = [&](FakeDialog& dialog, DialogServices&) {
+        seen = &dialog;
+        dialog.onShow = [&] {
+            Publish(0x42);
+            for (int i = 0; i < 1000; ++i) {
+                {
+                    std::lock_guard<std::mutex> lock(dialog.mutex);
+                    if (!dialog.notices.empty()) break;
+                }
+                std::this_thread::sleep_for(5ms);
+            }
+            std::lock_guard<std::mutex> lock(dialog.mutex);
+            EXPECT_EQ(dialog.notices, std::vector<std::uint32_t>{ORBISK_KEY_DOWN_NOTICE});
+        };
+    };
+    plugin.Setup();
+    EXPECT_NE(seen, nullptr);
+    EXPECT_TRUE(host.Snapshot().empty());
+}
+
+TEST_F(PluginTest, SetupWithARefusedVersionShowsNoDialogButStillWritesTheWaitTimes) {
+    plugin.Open(nullptr, &host.window, HostInfo(0x02080000).bytes, LibraryPath());
+    int shown = 0;
+    dialogs.configure = [&](FakeDialog& dialog, DialogServices&) { dialog.onShow = [&] { ++shown; }; };
+    plugin.Setup();
+    EXPECT_EQ(shown, 0);
+    EXPECT_EQ(system.Errors(), std::vector<std::string>{"Incorrect core version."});
+    IniFile file(plugin.SettingsFilePath());
+    EXPECT_EQ(file.ReadInteger("Main", "Wait1", 0), 300);
+    EXPECT_EQ(file.ReadInteger("Main", "WaitN", 0), 100);
+    EXPECT_EQ(file.ReadInteger("Main", "WaitR", 0), 200);
+}
+
+TEST_F(PluginTest, SettingsFileSitsBesideTheLibraryWithTheIniExtension) {
+    OpenWith(kGoodVersion);
+    EXPECT_EQ(plugin.SettingsFilePath(), dir.File("orbisk.ini"));
+}
+
+}  // namespace
+}  // namespace orbisk
