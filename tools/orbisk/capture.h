@@ -2,6 +2,22 @@
 // Timed captures of the receiver's output, and generators of realistic key
 // presses from published IR protocol timings.  Used by `orbisk generate`,
 // `orbisk simulate`, the samples and the tests.
+//
+// Capture text format, one burst per line:
+//
+//   # comment: '#' starts a comment that runs to the end of the line
+//   @67 B4 5A 0B 22 0B 0B ... 0B
+//   @176 B4 2D 0B
+//   @300
+//
+// '@' and the time in whole milliseconds from the start of the capture at
+// which the burst's terminator is due, then the burst's duration bytes as
+// hexadecimal (one or two digits, upper or lower case, an optional 0x),
+// separated by spaces or tabs.  The terminator itself is not written; a
+// line with no bytes is an empty burst (a lone terminator).  Times never
+// decrease.  FE is refused: it can only be the terminator.  A burst may
+// hold more than 254 bytes; the receiver's reader cuts it as it would cut
+// the real thing.  Blank lines and CR LF line ends are allowed.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -14,15 +30,25 @@ namespace orbisk::tool {
 struct TimedBurst {
     std::uint32_t atMs = 0;
     std::vector<std::uint8_t> durations;
+
+    bool operator==(const TimedBurst&) const = default;
 };
 
-// Parses the text format written by FormatCapture; on failure returns false
-// with a one-line reason that names the line.
+// Parses the text format above; on failure returns false with a one-line
+// reason that names the line ("line 3: ...").
 bool ParseCapture(std::string_view text, std::vector<TimedBurst>& out, std::string& error);
 std::string FormatCapture(const std::vector<TimedBurst>& bursts);
 
 // The receiver's bytes for a capture: each burst's durations and 0xFE.
 std::vector<std::uint8_t> WireBytes(const std::vector<TimedBurst>& bursts);
+
+// The same bytes as text: one burst a line, two upper-case hex digits a
+// byte, the line ending in FE.
+std::string FormatWireHex(const std::vector<TimedBurst>& bursts);
+
+// One byte value written in hexadecimal: one or two digits, optionally
+// after 0x or 0X ("7", "fe", "0xFE").
+bool ParseHexByte(std::string_view token, std::uint8_t& out);
 
 enum class IrProtocol { Nec, Rc5, Sirc12 };
 
@@ -40,8 +66,34 @@ struct GeneratorOptions {
     std::uint32_t seed = 1;
 };
 
+// The time from the end of a burst's last mark to its terminator: the quiet
+// time after which the receiver counts the burst as over.
+inline constexpr double ReceiverGapMicros = 10000.0;
+
+// One key press as written on the command line: PROTOCOL:ADDRESS:COMMAND
+// with an optional :HOLD_MS, PROTOCOL being nec, rc5 or sirc (any case) and
+// the numbers decimal or 0x hexadecimal; e.g. "nec:0x04:0x08:500".  NEC
+// takes address and command 0-255, RC-5 and SIRC address 0-31 and command
+// 0-127; HOLD_MS is 0 to 3600000 (none is 0).  out.gapMs is left as it
+// is.  On failure returns false with a one-line reason naming the key.
+bool ParseKeyPress(std::string_view text, KeyPress& out, std::string& error);
+
 // Bursts of a sequence of key presses with their arrival times; every
-// duration is kept within 1..0xFD.  RC-5 flips its toggle bit per press.
+// duration is rounded to whole units and kept within 1..0xFD.  The first
+// press starts at time 0.
+//
+// NEC: 9 ms header mark, 4.5 ms space, 32 bits least significant first
+// (address, inverted address, command, inverted command; 8 bits each), stop
+// mark: 67 durations.  While held, a repeat frame (9 ms mark, 2.25 ms
+// space, stop mark: 3 durations) every 108 ms from the frame's start.
+// RC-5: 14 Manchester bits of 889 us half-bits (start, field = inverted
+// command bit 6, toggle, 5 address bits, 6 command bits); the toggle flips
+// with every RC-5 press.  The frame repeats every 113.8 ms while held.
+// SIRC-12: 2.4 ms header mark, 0.6 ms space, 7 command then 5 address bits
+// least significant first (1.2 or 0.6 ms marks, 0.6 ms spaces); at least
+// three frames, every 45 ms while held.
+// A key held for holdMs sends the frames that start before holdMs has
+// passed; the next press starts gapMs after the last frame ends.
 std::vector<TimedBurst> GenerateKeyPresses(const std::vector<KeyPress>& presses,
                                            const GeneratorOptions& options);
 

@@ -1,0 +1,32 @@
+#pragma once
+// What `orbisk decode` does with the receiver's bytes, apart from reading
+// and printing them.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orbisk::tool {
+
+// How the burst's length compared with the repeat length.
+enum class BurstKind { Key, Repeat, Short };
+
+const char* BurstKindName(BurstKind kind);  // "key", "repeat", "short"
+
+struct DecodedBurst {
+    std::uint64_t code = 0;  // LastCode as published after the burst
+    BurstKind kind = BurstKind::Key;
+};
+
+// Cuts the bytes into bursts exactly as the plug-in's reader does and runs
+// each through the decoder with a published state that starts at 0.  Bytes
+// after the last terminator are a burst still in progress and give nothing.
+std::vector<DecodedBurst> DecodeWireBytes(const std::vector<std::uint8_t>& bytes, int skipBegin,
+                                          int repeatLength);
+
+// Byte values in hexadecimal (see ParseHexByte) separated by blanks or line
+// breaks; '#' starts a comment that runs to the end of the line.  On
+// failure returns false with a one-line reason naming the line and token.
+bool ParseWireHex(std::string_view text, std::vector<std::uint8_t>& out, std::string& error);
+
+}  // namespace orbisk::tool
