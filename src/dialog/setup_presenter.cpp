@@ -1,1 +1,308 @@
-// placeholder
+#include "dialog/setup_presenter.h"
+
+#include <algorithm>
+#include <charconv>
+#include <numeric>
+
+#include "common/code_text.h"
+#include "common/text.h"
+#include "engine/key_table.h"
+#include "orbisk/host.h"
+#include "plugin/ini_file.h"
+#include "plugin/settings.h"
+
+namespace orbisk {
+
+namespace {
+
+constexpr std::string_view NewKeyCaption = "<new key>";
+constexpr std::string_view ClearListQuestion = "Do you really want to clear codes list?";
+constexpr std::string_view ClearListCaption = "Confirm delete";
+
+// A setting goes into an up-down as its low 16 bits, the way a native
+// up-down takes a position.
+int LowWord(std::uint32_t value) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(value & 0xFFFFu));
+}
+
+}  // namespace
+
+SetupPresenter::SetupPresenter(DialogServices& services, SetupView& view)
+    : services_(services), view_(view) {}
+
+void SetupPresenter::FormShow() {
+    const IniDocument file = IniFile(services_.settingsPath).Load();
+    LoadFile(file);
+
+    Settings& s = services_.settings;
+    view_.SetValue(Control::ComUpDown, LowWord(static_cast<std::uint32_t>(s.COM.load())));
+    view_.SetValue(Control::IRSpeedBar, s.Interval.load());
+    const std::string rate = std::to_string(s.COMRate.load());
+    const auto item = std::find(ComRateItems.begin(), ComRateItems.end(), rate);
+    view_.SetValue(Control::ComRateComboBox,
+                   item == ComRateItems.end() ? -1 : static_cast<int>(item - ComRateItems.begin()));
+    const bool halt = s.HaltOnError.load();
+    view_.SetValue(Control::HaltOnErrorCheckBox, halt ? 1 : 0);
+    view_.SetText(Control::ExecEdit, s.ExecOnError);
+    view_.SetValue(Control::RepeatLengthUpDown,
+                   LowWord(static_cast<std::uint32_t>(s.RepeatLength.load())));
+    view_.SetValue(Control::SkipUpDown, LowWord(static_cast<std::uint32_t>(s.SkipBegin.load())));
+    // Loading the controls fires no handler here, but the dialog opens with
+    // Reset disabled whatever happened before.
+    view_.SetEnabled(Control::ResetButton, false);
+    view_.SetEnabled(Control::ExecEdit, halt);
+    view_.SetValue(Control::Wait1UpDown, LowWord(s.Wait1.load()));
+    view_.SetValue(Control::WaitNUpDown, LowWord(s.WaitN.load()));
+    view_.SetValue(Control::WaitRUpDown, LowWord(s.WaitR.load()));
+}
+
+void SetupPresenter::LoadFile(const IniDocument& file) {
+    view_.SetText(Control::RemoteEdit, file.ReadString(MainSection, "LastRemoteControl",
+                                                       view_.Text(Control::RemoteEdit)));
+    std::vector<std::string> remotes;
+    rows_.clear();
+    for (const IniDocument::Section& section : file.Sections()) {
+        if (IsMainSection(section.name)) continue;
+        remotes.push_back(section.name);
+        for (const std::string& entry : section.entries) {
+            // Entries come as "name=value"; a line without '=' is all name.
+            const std::size_t equals = entry.find('=');
+            CodeRow row;
+            row.remote = section.name;
+            row.code = entry.substr(0, equals);
+            if (equals != std::string::npos) row.caption = entry.substr(equals + 1);
+            rows_.push_back(std::move(row));
+        }
+    }
+    view_.SetItems(Control::RemoteEdit, remotes);
+    SortRows(-1);
+    view_.SetRows(rows_);
+}
+
+// Every way of closing saves, and the save is one replacement of the file:
+// erasing the remote sections and writing the rows back as separate writes
+// would lose every learned key to a crash in between.
+//
+// Remote names are written as they are.  Names a section header cannot hold
+// are mapped by IniDocument itself (blanks around the name dropped, ']' and
+// line breaks turned into '_', an empty name kept as "[]"), the same way for
+// reading and writing, so no row can land in another section or break the
+// file.  A row of remote "Main", in any case, lands in section Main.
+void SetupPresenter::FormHide() {
+    AcceptOpenEdit();
+    IniFile(services_.settingsPath).Edit([this](IniDocument& file) { SaveFile(file); });
+}
+
+void SetupPresenter::SaveFile(IniDocument& file) const {
+    for (const std::string& name : file.SectionNames())
+        if (!IsMainSection(name)) file.EraseSection(name);
+
+    const Settings& s = services_.settings;
+    file.WriteInteger(MainSection, "COM", s.COM.load());
+    file.WriteInteger(MainSection, "COMRate", s.COMRate.load());
+    file.WriteInteger(MainSection, "Interval", s.Interval.load());
+    file.WriteInteger(MainSection, "RepeatLength", s.RepeatLength.load());
+    file.WriteInteger(MainSection, "SkipBegin", s.SkipBegin.load());
+    file.WriteBool(MainSection, "HaltOnError", s.HaltOnError.load());
+    file.WriteString(MainSection, "ExecOnError", s.ExecOnError);
+    file.WriteString(MainSection, "LastRemoteControl", view_.Text(Control::RemoteEdit));
+    for (const CodeRow& row : rows_) file.WriteString(row.remote, row.code, row.caption);
+}
+
+void SetupPresenter::ResetButtonClick() {
+    if (services_.stop) services_.stop();
+    if (services_.start) services_.start();
+    view_.SetEnabled(Control::ResetButton, false);
+}
+
+void SetupPresenter::StoreUpDown(Control upDown, std::int16_t position) {
+    Settings& s = services_.settings;
+    // Sign-extended, as a position always is when it becomes a setting.
+    const std::int32_t value = position;
+    switch (upDown) {
+    case Control::ComUpDown: s.COM.store(value); break;
+    case Control::Wait1UpDown: s.Wait1.store(static_cast<std::uint32_t>(value)); break;
+    case Control::WaitNUpDown: s.WaitN.store(static_cast<std::uint32_t>(value)); break;
+    case Control::WaitRUpDown: s.WaitR.store(static_cast<std::uint32_t>(value)); break;
+    case Control::RepeatLengthUpDown: s.RepeatLength.store(value); break;
+    case Control::SkipUpDown: s.SkipBegin.store(value); break;
+    default: break;
+    }
+}
+
+bool SetupPresenter::UpDownChangingEx(Control upDown, std::int16_t newValue) {
+    // A step past the range leaves the control at its bound; the setting
+    // takes that bound rather than the position the control never reaches,
+    // because the port number and the timings are used as they are.
+    StoreUpDown(upDown, ClampToRange(upDown, newValue));
+    if (upDown == Control::ComUpDown) view_.SetEnabled(Control::ResetButton, true);
+    return true;
+}
+
+bool SetupPresenter::ComUpDownChangingEx(std::int16_t newValue) {
+    return UpDownChangingEx(Control::ComUpDown, newValue);
+}
+bool SetupPresenter::Wait1UpDownChangingEx(std::int16_t newValue) {
+    return UpDownChangingEx(Control::Wait1UpDown, newValue);
+}
+bool SetupPresenter::WaitNUpDownChangingEx(std::int16_t newValue) {
+    return UpDownChangingEx(Control::WaitNUpDown, newValue);
+}
+bool SetupPresenter::WaitRUpDownChangingEx(std::int16_t newValue) {
+    return UpDownChangingEx(Control::WaitRUpDown, newValue);
+}
+bool SetupPresenter::RepeatLengthUpDownChangingEx(std::int16_t newValue) {
+    return UpDownChangingEx(Control::RepeatLengthUpDown, newValue);
+}
+bool SetupPresenter::SkipUpDownChangingEx(std::int16_t newValue) {
+    return UpDownChangingEx(Control::SkipUpDown, newValue);
+}
+
+void SetupPresenter::ComRateComboBoxChange(std::string_view itemText) {
+    std::int32_t rate = 0;
+    const auto [end, error] = std::from_chars(itemText.data(), itemText.data() + itemText.size(), rate);
+    if (error != std::errc() || end != itemText.data() + itemText.size()) return;
+    services_.settings.COMRate.store(rate);
+    view_.SetEnabled(Control::ResetButton, true);
+}
+
+void SetupPresenter::IRSpeedBarChange(int position) {
+    services_.settings.Interval.store(position);
+    view_.SetEnabled(Control::ResetButton, true);
+}
+
+void SetupPresenter::HaltOnErrorCheckBoxClick(bool checked) {
+    services_.settings.HaltOnError.store(checked);
+    view_.SetEnabled(Control::ExecEdit, checked);
+}
+
+void SetupPresenter::ExecEditChange(std::string_view text) { services_.settings.ExecOnError = text; }
+
+bool SetupPresenter::WndProc(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam) {
+    switch (message) {
+    case ORBISK_KEY_DOWN_NOTICE: KeyDownNotice(wparam, lparam); return true;
+    case ORBISK_KEY_UP_NOTICE: KeyUpNotice(); return true;
+    default: return false;
+    }
+}
+
+void SetupPresenter::KeyDownNotice(std::uint32_t codeHigh, std::uint32_t codeLow) {
+    view_.SetText(Control::TestGroup, " Pressed ");
+    const std::uint64_t code = (static_cast<std::uint64_t>(codeHigh) << 32) | codeLow;
+    // A held or repeated key shows its code and selects its row only once.
+    if (code == services_.LastShownCode) return;
+    services_.LastShownCode = code;
+    const std::string text = CodeText(code);
+    view_.SetText(Control::CodeLabel, text);
+
+    AcceptOpenEdit();
+    const int row = FindCode(text);
+    if (row < 0) {
+        view_.ClearSelection();
+        return;
+    }
+    view_.SetText(Control::RemoteEdit, rows_[row].remote);
+    view_.SelectRow(row);
+    // Opening and at once cancelling an edit brings the row into view and
+    // closes any edit the user had open.
+    view_.StartEdit(row);
+    view_.CancelEdit();
+}
+
+void SetupPresenter::KeyUpNotice() { view_.SetText(Control::TestGroup, " Released "); }
+
+int SetupPresenter::FindCode(std::string_view code) const {
+    // Byte by byte: a code written in lower case in the file never matches.
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].code == code) return static_cast<int>(i);
+    return -1;
+}
+
+void SetupPresenter::AcceptOpenEdit() {
+    // Rows move when an accepted edit sorts the list, so an edit still open
+    // when another list action starts is taken as accepted first, as leaving
+    // the field would, and the action then works on the sorted rows.
+    if (std::optional<CaptionEdit> edit = view_.TakeOpenEdit()) ListViewEdited(edit->row, edit->text);
+}
+
+void SetupPresenter::AddCurrentKeyClick() {
+    AcceptOpenEdit();
+    const std::string text = CodeText(services_.LastShownCode);
+    int row = FindCode(text);
+    if (row >= 0) {
+        view_.SetText(Control::RemoteEdit, rows_[row].remote);
+    } else {
+        rows_.push_back({std::string(NewKeyCaption), view_.Text(Control::RemoteEdit), text});
+        view_.SetRows(rows_);
+        row = static_cast<int>(rows_.size()) - 1;
+    }
+    view_.SelectRow(row);
+    view_.StartEdit(row);
+}
+
+void SetupPresenter::Replace1Click() {
+    const int row = view_.SelectedRow();
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    rows_[row].remote = view_.Text(Control::RemoteEdit);
+    rows_[row].code = CodeText(services_.LastShownCode);
+    view_.UpdateRow(row, rows_[row]);
+}
+
+void SetupPresenter::RemoveKeyClick() {
+    AcceptOpenEdit();
+    const int row = view_.SelectedRow();
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    rows_.erase(rows_.begin() + row);
+    view_.SetRows(rows_);
+}
+
+void SetupPresenter::RenameKeyClick() {
+    AcceptOpenEdit();
+    const int row = view_.SelectedRow();
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    view_.StartEdit(row);
+}
+
+void SetupPresenter::ClearList1Click() {
+    AcceptOpenEdit();
+    if (view_.Ask(ClearListQuestion, ClearListCaption) != Answer::Yes) return;
+    rows_.clear();
+    view_.SetRows(rows_);
+}
+
+void SetupPresenter::ListViewEdited(int row, std::string_view text) {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    rows_[row].caption = text;
+    const int selected = SortRows(view_.SelectedRow());
+    view_.SetRows(rows_);
+    if (selected >= 0) view_.SelectRow(selected);
+}
+
+int SetupPresenter::ListViewCompare(const CodeRow& a, const CodeRow& b) {
+    // std::string_view::compare orders by unsigned byte and puts a prefix
+    // first, which is the order wanted here.
+    if (const int remote = std::string_view(a.remote).compare(b.remote); remote != 0)
+        return remote < 0 ? -1 : 1;
+    if (const int caption = std::string_view(a.caption).compare(b.caption); caption != 0)
+        return caption < 0 ? -1 : 1;
+    return 0;
+}
+
+int SetupPresenter::SortRows(int follow) {
+    std::vector<std::size_t> order(rows_.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+        return ListViewCompare(rows_[a], rows_[b]) < 0;
+    });
+    std::vector<CodeRow> sorted;
+    sorted.reserve(rows_.size());
+    int followed = -1;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (static_cast<int>(order[i]) == follow) followed = static_cast<int>(i);
+        sorted.push_back(std::move(rows_[order[i]]));
+    }
+    rows_ = std::move(sorted);
+    return followed;
+}
+
+}  // namespace orbisk

@@ -1,0 +1,76 @@
+#pragma once
+// The setup dialog's behaviour: it loads the settings file into the controls
+// when the dialog shows and saves everything when it hides, binds every
+// control to its setting, shows the codes the engine reports, and keeps the
+// code list in which keys are learned.  It runs on the dialog's thread only
+// and reaches the window through SetupView.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dialog/setup_dialog.h"
+#include "dialog/setup_view.h"
+
+namespace orbisk {
+
+class IniDocument;
+
+class SetupPresenter {
+public:
+    SetupPresenter(DialogServices& services, SetupView& view);
+
+    void FormShow();
+    void FormHide();
+
+    // Settings.  The up-down handlers get the proposed position and return
+    // whether the step may happen; they always allow it.
+    void ResetButtonClick();
+    bool ComUpDownChangingEx(std::int16_t newValue);
+    bool Wait1UpDownChangingEx(std::int16_t newValue);
+    bool WaitNUpDownChangingEx(std::int16_t newValue);
+    bool WaitRUpDownChangingEx(std::int16_t newValue);
+    bool RepeatLengthUpDownChangingEx(std::int16_t newValue);
+    bool SkipUpDownChangingEx(std::int16_t newValue);
+    // The same, by control, for views that treat their up-downs alike.
+    bool UpDownChangingEx(Control upDown, std::int16_t newValue);
+    void ComRateComboBoxChange(std::string_view itemText);
+    void IRSpeedBarChange(int position);
+    void HaltOnErrorCheckBoxClick(bool checked);
+    void ExecEditChange(std::string_view text);
+
+    // The engine's notices (message, first and second parameter).  True when
+    // the message was one of them; anything else is the view's business.
+    bool WndProc(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam);
+    void KeyDownNotice(std::uint32_t codeHigh, std::uint32_t codeLow);
+    void KeyUpNotice();
+
+    // The code list.
+    void AddCurrentKeyClick();
+    void Replace1Click();
+    void RemoveKeyClick();
+    void RenameKeyClick();
+    void ClearList1Click();
+    void ListViewEdited(int row, std::string_view text);
+    // Remote Control, then Key caption, as unsigned bytes; a prefix sorts
+    // first.  The code is never compared.
+    static int ListViewCompare(const CodeRow& a, const CodeRow& b);
+
+    const std::vector<CodeRow>& Rows() const { return rows_; }
+
+private:
+    void LoadFile(const IniDocument& file);
+    void SaveFile(IniDocument& file) const;
+    // Sorts with ListViewCompare, stably; returns where the row that was at
+    // index follow went (-1 stays -1).
+    int SortRows(int follow);
+    int FindCode(std::string_view code) const;
+    void AcceptOpenEdit();
+    void StoreUpDown(Control upDown, std::int16_t position);
+
+    DialogServices& services_;
+    SetupView& view_;
+    std::vector<CodeRow> rows_;  // in the order the view shows them
+};
+
+}  // namespace orbisk
