@@ -1,0 +1,313 @@
+// The real orbisk.so, loaded with dlopen from a folder of its own, fed by a
+// pseudo-terminal linked as its port.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "common/text.h"
+#include "orbisk/host.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+struct Message {
+    std::intptr_t value;
+    std::string keyName, remote, code;
+    std::vector<unsigned char> recordBytes;
+};
+
+struct Host {
+    OrbiskHostWindow window{&Host::Send};
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<Message> messages;
+
+    static std::intptr_t Send(OrbiskHostWindow* self, std::uint32_t message, std::uintptr_t wparam,
+                              std::intptr_t lparam) {
+        auto* host = reinterpret_cast<Host*>(self);
+        if (message != ORBISK_KEY_MESSAGE) return 0;
+        const auto* record = reinterpret_cast<const OrbiskKeyEventRecord*>(wparam);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(record);
+        Message m{lparam, std::string(orbisk::FieldText(record->KeyName, sizeof record->KeyName)),
+                  OrbiskRecordRemoteName(record), OrbiskRecordCodeText(record),
+                  std::vector<unsigned char>(bytes, bytes + sizeof *record)};
+        std::lock_guard<std::mutex> lock(host->mutex);
+        host->messages.push_back(std::move(m));
+        host->changed.notify_all();
+        return 0;
+    }
+    std::vector<Message> WaitFor(std::size_t count) {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait_for(lock, 10s, [&] { return messages.size() >= count; });
+        return messages;
+    }
+    std::vector<Message> WaitForRelease() {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait_for(lock, 10s, [&] { return !messages.empty() && messages.back().value == -1; });
+        return messages;
+    }
+};
+
+// A pseudo-terminal whose slave side plays the receiver's serial port.
+class Pty {
+public:
+    Pty() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) slave_ = ptsname(master_);
+    }
+    ~Pty() {
+        if (master_ >= 0) close(master_);
+    }
+    const std::string& SlavePath() const { return slave_; }
+    void Write(const std::vector<unsigned char>& bytes) {
+        ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+
+private:
+    int master_ = -1;
+    std::string slave_;
+};
+
+// A private copy of the plug-in, so that its settings file and ports folder
+// are the test's own and every test gets fresh module state.
+class LoadedCopy {
+public:
+    explicit LoadedCopy(const orbisk::test::TempDir& dir) {
+        path_ = dir.File("orbisk.so");
+        fs::copy_file(fs::path(ORBISK_BIN_DIR) / "orbisk.so", path_);
+        handle_ = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle_ == nullptr) return;
+        Open = reinterpret_cast<OrbiskOpenFn>(dlsym(handle_, "Open"));
+        Start = reinterpret_cast<OrbiskVoidFn>(dlsym(handle_, "Start"));
+        Stop = reinterpret_cast<OrbiskVoidFn>(dlsym(handle_, "Stop"));
+        Setup = reinterpret_cast<OrbiskVoidFn>(dlsym(handle_, "Setup"));
+        Close = reinterpret_cast<OrbiskVoidFn>(dlsym(handle_, "Close"));
+    }
+    // The copy stays loaded: its toolkit may keep process-wide state.
+    bool Loaded() const { return handle_ != nullptr && Open && Start && Stop && Setup && Close; }
+
+    OrbiskOpenFn Open = nullptr;
+    OrbiskVoidFn Start = nullptr, Stop = nullptr, Setup = nullptr, Close = nullptr;
+
+private:
+    std::string path_;
+    void* handle_ = nullptr;
+};
+
+struct HostInfo {
+    unsigned char bytes[64] = {};
+    explicit HostInfo(std::uint32_t version) {
+        std::memcpy(bytes + ORBISK_HOST_VERSION_OFFSET, &version, 4);  // little-endian host
+    }
+};
+
+// Standard error of this process, captured into a file while alive.
+class StderrCapture {
+public:
+    explicit StderrCapture(const std::string& path) : path_(path) {
+        std::fflush(stderr);
+        saved_ = dup(2);
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, 2);
+        close(fd);
+    }
+    std::string Finish() {
+        std::fflush(stderr);
+        dup2(saved_, 2);
+        close(saved_);
+        return orbisk::test::ReadFile(path_);
+    }
+
+private:
+    std::string path_;
+    int saved_ = -1;
+};
+
+// The lines of a captured standard error that the plug-in wrote.
+std::string PluginLines(const std::string& text) {
+    std::string lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        if (text.compare(start, 18, "RAYCAP.QM Support:") == 0) lines += text.substr(start, end - start);
+        start = end;
+    }
+    return lines;
+}
+
+// An NEC frame as a receiver with a 50 us unit reports it.
+std::vector<unsigned char> NecFrame(unsigned address, unsigned command) {
+    std::vector<unsigned char> d = {180, 90};
+    const std::uint32_t bits = address | (~address & 0xFF) << 8 | command << 16 | (~command & 0xFF) << 24;
+    for (int i = 0; i < 32; ++i) {
+        d.push_back(11);
+        d.push_back((bits >> i) & 1 ? 34 : 11);
+    }
+    d.push_back(11);
+    d.push_back(0xFE);
+    return d;
+}
+
+class PluginLibrary : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The plug-in's dialog layer needs a display; tests have none.
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        ASSERT_FALSE(pty.SlavePath().empty());
+        fs::create_directory(dir.File("ports"));
+        fs::create_symlink(pty.SlavePath(), dir.File("ports/com3"));
+    }
+    void WriteSettings(const std::string& extra) {
+        orbisk::test::WriteFile(dir.File("orbisk.ini"), "[Main]\nCOM=3\n" + extra);
+    }
+
+    orbisk::test::TempDir dir;
+    Pty pty;
+    Host host;
+};
+
+TEST(PluginExports, ExactlyTheEntryPointsAndTheDialogVariable) {
+    const std::string command = std::string("nm -D --defined-only ") + ORBISK_BIN_DIR + "/orbisk.so";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::set<std::string> names;
+    char line[512];
+    while (fgets(line, sizeof line, pipe)) {
+        char type = 0;
+        char name[400] = {};
+        if (sscanf(line, "%*s %c %399s", &type, name) == 2) names.insert(name);
+    }
+    pclose(pipe);
+    EXPECT_EQ(names, (std::set<std::string>{"Close", "Open", "Setup", "Start", "Stop", "_SetupForm"}));
+}
+
+TEST_F(PluginLibrary, KeyPressRepeatAndReleaseReachTheHostWithTheRecordFilled) {
+    const std::vector<unsigned char> frame = NecFrame(0x04, 0x08);
+    WriteSettings("");
+    {
+        LoadedCopy plugin(dir);
+        ASSERT_TRUE(plugin.Loaded());
+        HostInfo info(ORBISK_HOST_VERSION(2, 7, 12));
+        EXPECT_STREQ(plugin.Open("Living room", &host.window, info.bytes), "RAYCAP.QM Support");
+        plugin.Start();
+        // Let the reader open the port before the first burst arrives.
+        std::this_thread::sleep_for(100ms);
+        pty.Write(frame);
+        const auto press = host.WaitFor(1);
+        ASSERT_EQ(press.size(), 1u);
+        EXPECT_EQ(press[0].value, 0);
+        EXPECT_EQ(press[0].remote, "<undefined>");
+        EXPECT_EQ(press[0].keyName, press[0].code) << "an unknown code is reported by its text";
+        EXPECT_EQ(press[0].code.size(), 8u);
+
+        const auto& bytes = press[0].recordBytes;
+        ASSERT_EQ(bytes.size(), 244u);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data())), "Living room");
+        EXPECT_EQ(std::memcmp(bytes.data() + 60, "UNI\0", 4), 0);
+        EXPECT_EQ(std::memcmp(bytes.data() + 188, "EXT\0", 4), 0);
+        const unsigned char words[12] = {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        EXPECT_EQ(std::memcmp(bytes.data() + 192, words, 12), 0);
+        const unsigned char zeros[16] = {};
+        EXPECT_EQ(std::memcmp(bytes.data() + 204, zeros, 16), 0) << "reserved words and 32-bit refs";
+        EXPECT_EQ(std::memcmp(bytes.data() + 220, zeros, 8), 0);
+
+        // Held: repeat frames every 108 ms until the first auto-repeat.
+        for (int i = 0; i < 5; ++i) {
+            std::this_thread::sleep_for(100ms);
+            pty.Write({180, 45, 11, 0xFE});
+        }
+        const auto all = host.WaitForRelease();
+        ASSERT_GE(all.size(), 3u) << "press, at least one repeat, release";
+        for (std::size_t i = 1; i + 1 < all.size(); ++i) EXPECT_EQ(all[i].value, static_cast<std::intptr_t>(i));
+        EXPECT_EQ(all.back().value, -1) << "released once the bursts stop";
+        EXPECT_EQ(all.back().code, press[0].code);
+        plugin.Stop();
+        plugin.Close();
+    }
+}
+
+TEST_F(PluginLibrary, LearnedKeyIsReportedByNameAndOverlongBurstIsCut) {
+    LoadedCopy plugin(dir);
+    ASSERT_TRUE(plugin.Loaded());
+    // 255 durations and a terminator arrive as an empty burst: code 0.
+    WriteSettings("[Sample]\n0000000=Noise\n");
+    HostInfo info(ORBISK_HOST_VERSION(2, 7, 12));
+    plugin.Open(nullptr, &host.window, info.bytes);
+    plugin.Start();
+    std::this_thread::sleep_for(100ms);
+    std::vector<unsigned char> burst(255, 20);
+    burst.push_back(0xFE);
+    pty.Write(burst);
+    const auto messages = host.WaitFor(1);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages[0].keyName, "Noise");
+    EXPECT_EQ(messages[0].remote, "Sample");
+    EXPECT_EQ(messages[0].code, "0000000");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(messages[0].recordBytes.data())), "REMOTE");
+    plugin.Stop();
+    plugin.Close();
+}
+
+TEST_F(PluginLibrary, MissingPortUnderTheDefaultPolicyIsOneLineOnStandardError) {
+    LoadedCopy plugin(dir);
+    ASSERT_TRUE(plugin.Loaded());
+    orbisk::test::WriteFile(dir.File("orbisk.ini"), "[Main]\nCOM=9\n");
+    HostInfo info(ORBISK_HOST_VERSION(2, 7, 12));
+    plugin.Open(nullptr, &host.window, info.bytes);
+    StderrCapture capture(dir.File("stderr.txt"));
+    plugin.Start();
+    plugin.Stop();
+    plugin.Close();
+    EXPECT_EQ(capture.Finish(), "RAYCAP.QM Support: Cannot open COM port\n");
+}
+
+TEST_F(PluginLibrary, MissingPortWithExecOnErrorStartsTheCommandAndShowsNothing) {
+    LoadedCopy plugin(dir);
+    ASSERT_TRUE(plugin.Loaded());
+    const std::string marker = dir.File("started");
+    orbisk::test::WriteFile(dir.File("orbisk.ini"),
+                            "[Main]\nCOM=9\nHaltOnError=1\nExecOnError=touch " + marker + "\n");
+    HostInfo info(ORBISK_HOST_VERSION(2, 7, 12));
+    plugin.Open(nullptr, &host.window, info.bytes);
+    StderrCapture capture(dir.File("stderr.txt"));
+    plugin.Start();
+    plugin.Close();
+    EXPECT_EQ(capture.Finish(), "");
+    for (int i = 0; i < 500 && !fs::exists(marker); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(fs::exists(marker));
+}
+
+TEST_F(PluginLibrary, SetupWithARefusedHostShowsTheMessageAndWritesTheWaitTimes) {
+    LoadedCopy plugin(dir);
+    ASSERT_TRUE(plugin.Loaded());
+    WriteSettings("Wait1=450\n");
+    HostInfo info(ORBISK_HOST_VERSION(2, 6, 12));
+    plugin.Open(nullptr, &host.window, info.bytes);
+    StderrCapture capture(dir.File("stderr.txt"));
+    plugin.Setup();
+    plugin.Close();
+    // The toolkit may add notes of its own; the plug-in's report is one line.
+    EXPECT_EQ(PluginLines(capture.Finish()), "RAYCAP.QM Support: Incorrect core version.\n");
+    const std::string ini = orbisk::test::ReadFile(dir.File("orbisk.ini"));
+    EXPECT_NE(ini.find("Wait1=450"), std::string::npos);
+    EXPECT_NE(ini.find("WaitN=100"), std::string::npos);
+    EXPECT_NE(ini.find("WaitR=200"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,39 @@
+#pragma once
+// Loads orbisk.so the way a host does and gives its entry points.
+#include <string>
+
+#include "orbisk/host.h"
+
+namespace orbisk::tool {
+
+class LoadedPlugin {
+public:
+    LoadedPlugin() = default;
+    ~LoadedPlugin();
+    LoadedPlugin(const LoadedPlugin&) = delete;
+    LoadedPlugin& operator=(const LoadedPlugin&) = delete;
+
+    // False with a one-line reason when the library or an entry point is
+    // missing.
+    bool Load(const std::string& path, std::string& error);
+
+    OrbiskOpenFn Open = nullptr;
+    OrbiskVoidFn Start = nullptr;
+    OrbiskVoidFn Stop = nullptr;
+    OrbiskVoidFn Setup = nullptr;
+    OrbiskVoidFn Close = nullptr;
+
+private:
+    void* handle_ = nullptr;
+};
+
+// orbisk.so beside the orbisk program.
+std::string DefaultPluginPath();
+
+// A host information record that reports version a.b.c.
+struct HostInfoRecord {
+    unsigned char bytes[64] = {};
+    HostInfoRecord(unsigned a, unsigned b, unsigned c);
+};
+
+}  // namespace orbisk::tool
