@@ -54,4 +54,8 @@ public:
 // <folder of orbisk.so>/ports/comN); it may be empty.
 std::unique_ptr<SerialPorts> MakeSystemSerialPorts(const std::string& portFolder);
 
+// The device path that port number n opens with MakeSystemSerialPorts(portFolder),
+// for messages that tell the user what was tried; empty when n names no port.
+std::string SystemSerialPortPath(const std::string& portFolder, int number);
+
 }  // namespace orbisk

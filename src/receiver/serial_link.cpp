@@ -1,1 +1,104 @@
-// placeholder
+#include "receiver/serial_link.h"
+
+#include "platform/system_services.h"
+#include "plugin/settings.h"
+
+namespace orbisk {
+
+namespace {
+
+// Read time-outs of the link: 2 ms between bytes ends a read, and a read of
+// N bytes gives up after N * 10 ms plus the constant.
+constexpr std::uint32_t kReadIntervalMs = 2;
+constexpr std::uint32_t kReadTotalMultiplierMs = 10;
+constexpr int kOpenReadConstantMs = 100;
+
+}  // namespace
+
+SerialLink::SerialLink(SerialPorts& ports, SystemServices& system) : ports_(ports), system_(system) {}
+
+bool SerialLink::OpenPort(int number) {
+    // One port at a time.  A port still held from a start whose time-outs
+    // were refused is let go first: its exclusive lock would otherwise make
+    // this open fail.
+    if (device_) {
+        device_->Close();
+        device_.reset();
+    }
+    device_ = ports_.Open(number);
+    if (!device_) return false;
+    // A refused time-out leaves the port open and held.
+    return SetReadTimeouts(kOpenReadConstantMs);
+}
+
+bool SerialLink::SetPortSpeed(int rate) {
+    if (!device_) return false;
+    return device_->SetLineSettings(rate);
+}
+
+bool SerialLink::SetReadTimeouts(int constantMs) {
+    if (!device_) return false;
+    ReadTimeouts timeouts;
+    timeouts.intervalMs = kReadIntervalMs;
+    timeouts.totalMultiplierMs = kReadTotalMultiplierMs;
+    timeouts.totalConstantMs = static_cast<std::uint32_t>(constantMs);
+    return device_->SetReadTimeouts(timeouts);
+}
+
+bool SerialLink::ReadPort(std::uint8_t* buffer, int& count) {
+    if (!device_) return false;
+    int got = count;
+    if (!device_->Read(buffer, got)) return false;
+    count = got;
+    return true;
+}
+
+bool SerialLink::PurgePort() {
+    if (!device_) return false;
+    device_->Purge();  // a purge that fails leaves stale bytes at worst
+    return true;
+}
+
+bool SerialLink::ClosePort() {
+    if (!device_) return true;
+    if (!device_->Close()) return false;
+    device_.reset();
+    return true;
+}
+
+bool SerialLink::ClosePortIfOpen() {
+    if (!device_) return false;
+    ClosePort();
+    return true;
+}
+
+void SerialLink::CancelRead() {
+    if (device_) device_->CancelRead();
+}
+
+bool SerialLink::OpenReceiverPort(int number, const Settings& settings) {
+    if (OpenPort(number)) {
+        if (!SetPortSpeed(settings.COMRate.load(std::memory_order_relaxed))) {
+            system_.ShowError(MsgCannotSetSpeed);
+            ClosePort();
+            return false;
+        }
+        PurgePort();
+        return true;
+    }
+    if (settings.HaltOnError.load(std::memory_order_relaxed) && !settings.ExecOnError.empty()) {
+        system_.LogError(MsgPortEventLog);
+        system_.StartHidden(settings.ExecOnError);
+        // The receiver does not start, so nothing would ever close a port
+        // that opened but refused its time-outs.
+        ClosePortIfOpen();
+        return false;
+    }
+    // The receiver runs without a port; every read fails until it is
+    // started again with one that opens.
+    system_.ShowError(MsgCannotOpenPort);
+    PurgePort();
+    return true;
+}
+
+}  // namespace orbisk

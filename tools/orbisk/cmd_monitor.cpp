@@ -1,7 +1,207 @@
+// orbisk monitor: reads a real receiver with the plug-in's line settings and
+// prints every burst as it arrives, with the code the plug-in would see.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+
 #include "commands.h"
+#include "common/code_text.h"
+#include "decode_stream.h"
+#include "platform/serial_device.h"
+#include "platform/system_services.h"
+#include "receiver/decoder.h"
+#include "receiver/frame_cutter.h"
+#include "receiver/frame_reader.h"
+#include "receiver/serial_link.h"
 
 namespace orbisk::tool {
 
-int RunMonitor(const Args&) { return Fail("monitor", "not available in this build"); }
+namespace {
+
+constexpr char kCommand[] = "monitor";
+
+constexpr char kHelp[] =
+    "usage: orbisk monitor [--com N] [--rate BAUD] [--interval MS] [--skip N] [--repeat-length N]\n"
+    "\n"
+    "Opens port N as the plug-in installed beside this program does (ports/comN\n"
+    "there, otherwise /dev/ttyS<N-1>), with its line settings and read time-outs,\n"
+    "and prints one line per burst as it arrives, until Ctrl-C:\n"
+    "  milliseconds since the start, the code the plug-in publishes as its code\n"
+    "  text, 'key', 'repeat' or 'short' as in orbisk decode, the number of\n"
+    "  durations and the durations in decimal\n"
+    "\n"
+    "  --com N            port number (default 2)\n"
+    "  --rate BAUD        baud rate (default 115200)\n"
+    "  --interval MS      read time-out constant (default 100)\n"
+    "  --skip N           SkipBegin: durations skipped before the cells (default 4)\n"
+    "  --repeat-length N  RepeatLength: length of a repeat burst (default 3)\n";
+
+
+struct Options {
+    long long port = 2;
+    long long rate = 115200;
+    long long intervalMs = 100;
+    long long skip = 4;
+    long long repeatLength = 3;
+};
+
+bool ParseOptions(const Args& args, Options& options, std::string& error) {
+    struct Numeric {
+        const char* name;
+        long long min;
+        long long max;
+        long long Options::*field;
+    };
+    static constexpr Numeric kNumeric[] = {
+        {"--com", 1, 9999, &Options::port},
+        {"--rate", 1, 4000000, &Options::rate},
+        {"--interval", 0, 60000, &Options::intervalMs},
+        {"--skip", 0, 254, &Options::skip},
+        {"--repeat-length", 0, 254, &Options::repeatLength},
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const Numeric* match = nullptr;
+        for (const Numeric& n : kNumeric)
+            if (args[i] == n.name) match = &n;
+        if (match == nullptr) {
+            error = "unknown argument '" + args[i] + "' (try --help)";
+            return false;
+        }
+        if (i + 1 >= args.size() || !ParseNumber(args[i + 1], match->min, match->max, options.*match->field)) {
+            error = std::string(match->name) + " needs a number from " + std::to_string(match->min) + " to " +
+                    std::to_string(match->max);
+            return false;
+        }
+        ++i;
+    }
+    return true;
+}
+
+// Why a port did not open, as far as can be told from outside.
+std::string OpenFailure(const std::string& portFolder, int port, const std::string& path) {
+    const std::string link = portFolder + "/com" + std::to_string(port);
+    if (path.empty()) return "COM" + std::to_string(port) + " names no port";
+    const std::string head = "cannot open COM" + std::to_string(port) + " (" + path + "): ";
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return head + "no such device; link your adapter as " + link +
+               " (e.g. ln -s /dev/serial/by-id/<adapter> " + link + ")";
+    if (::stat(path.c_str(), &st) != 0)
+        return head + "the link leads nowhere; is the adapter plugged in?";
+    if (::access(path.c_str(), R_OK | W_OK) != 0)
+        return head + "permission denied; add yourself to the dialout group (then log in again)";
+    return head + "the port is in use by another program, or is not a serial port";
+}
+
+std::atomic<bool> g_hungUp{false};
+
+class NoWake final : public WakeUp {
+public:
+    void Set() override {}
+};
+
+// Prints bursts with the code the plug-in would publish for them: the
+// decoder runs on its own published state, so a repeat shows the code it
+// repeats.
+class BurstPrinter {
+public:
+    explicit BurstPrinter(const Options& options)
+        : skip_(static_cast<int>(options.skip)), repeatLength_(static_cast<int>(options.repeatLength)) {}
+
+    void operator()(const std::uint8_t* burst, int length) {
+        ClassifyBurst(burst, length, repeatLength_, skip_, published_, wake_);
+        const BurstKind kind = length > repeatLength_    ? BurstKind::Key
+                               : length == repeatLength_ ? BurstKind::Repeat
+                                                         : BurstKind::Short;
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count();
+        std::string line = std::to_string(ms) + " ms\t" + CodeText(published_.LastCode.load()) + " " +
+                           BurstKindName(kind) + "\t" + std::to_string(length) + " durations:";
+        for (int i = 0; i < length; ++i) line += " " + std::to_string(burst[i]);
+        std::puts(line.c_str());
+        std::fflush(stdout);
+    }
+
+private:
+    const int skip_;
+    const int repeatLength_;
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    PublishedState published_;
+    NoWake wake_;
+};
+
+void ReadUntilStopped(SerialLink& link, const std::atomic<bool>& stop, const Options& options) {
+    BurstPrinter print(options);
+    FrameCutter cutter;
+    std::uint8_t buffer[ReadRequestBytes];
+    while (!stop.load(std::memory_order_acquire)) {
+        int count = ReadRequestBytes;
+        if (!link.ReadPort(buffer, count)) {
+            // Wake the main thread, which waits for signals only.
+            g_hungUp.store(true, std::memory_order_release);
+            ::kill(::getpid(), SIGTERM);
+            return;
+        }
+        cutter.Feed(buffer, count, print);
+    }
+}
+
+}  // namespace
+
+int RunMonitor(const Args& args) {
+    if (WantsHelp(args)) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    Options options;
+    std::string error;
+    if (!ParseOptions(args, options, error)) return Fail(kCommand, error);
+
+    // The plug-in's own link: the same device mapping, line settings, read
+    // time-outs and purge.
+    const std::string portFolder = ProgramFolder() + "/ports";
+    const int port = static_cast<int>(options.port);
+    const std::string path = SystemSerialPortPath(portFolder, port);
+    const auto ports = MakeSystemSerialPorts(portFolder);
+    const auto system = MakeSystemServices();
+    SerialLink link(*ports, *system);
+    if (!link.OpenPort(port)) return Fail(kCommand, OpenFailure(portFolder, port, path));
+    if (!link.SetPortSpeed(static_cast<int>(options.rate)))
+        return Fail(kCommand, "COM" + std::to_string(port) + " refuses " + std::to_string(options.rate) + " baud");
+    link.SetReadTimeouts(static_cast<int>(options.intervalMs));
+    link.PurgePort();
+    std::fprintf(stderr, "orbisk monitor: reading COM%d (%s) at %lld baud; Ctrl-C ends\n", port, path.c_str(),
+                 options.rate);
+
+    // Signals are blocked before the reader starts, so that they all come to
+    // this thread's sigwait.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    std::atomic<bool> stop{false};
+    std::thread reader(ReadUntilStopped, std::ref(link), std::cref(stop), std::cref(options));
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    stop.store(true, std::memory_order_release);
+    link.CancelRead();
+    reader.join();
+    link.ClosePort();
+    // The signals stay blocked: one more may be pending, and the process ends.
+    if (g_hungUp.load(std::memory_order_acquire))
+        return Fail(kCommand, "COM" + std::to_string(port) + " hung up (adapter unplugged?)");
+    return 0;
+}
 
 }  // namespace orbisk::tool

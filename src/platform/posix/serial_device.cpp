@@ -1,1 +1,303 @@
-// placeholder
+#include "platform/serial_device.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+namespace orbisk {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Only the speeds termios can name: anything else is refused rather than
+// rounded, so the user learns that the receiver cannot run at it.
+bool BaudToSpeed(int baud, speed_t& speed) {
+    struct Entry {
+        int baud;
+        speed_t speed;
+    };
+    static constexpr Entry kSpeeds[] = {
+        {50, B50},         {75, B75},         {110, B110},       {134, B134},
+        {150, B150},       {200, B200},       {300, B300},       {600, B600},
+        {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
+        {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
+        {115200, B115200}, {230400, B230400},
+#ifdef B460800
+        {460800, B460800},
+#endif
+#ifdef B500000
+        {500000, B500000},
+#endif
+#ifdef B576000
+        {576000, B576000},
+#endif
+#ifdef B921600
+        {921600, B921600},
+#endif
+#ifdef B1000000
+        {1000000, B1000000},
+#endif
+#ifdef B1152000
+        {1152000, B1152000},
+#endif
+#ifdef B1500000
+        {1500000, B1500000},
+#endif
+#ifdef B2000000
+        {2000000, B2000000},
+#endif
+#ifdef B2500000
+        {2500000, B2500000},
+#endif
+#ifdef B3000000
+        {3000000, B3000000},
+#endif
+#ifdef B3500000
+        {3500000, B3500000},
+#endif
+#ifdef B4000000
+        {4000000, B4000000},
+#endif
+    };
+    for (const Entry& e : kSpeeds) {
+        if (e.baud == baud) {
+            speed = e.speed;
+            return true;
+        }
+    }
+    return false;
+}
+
+int MillisecondsUntil(Clock::time_point deadline, Clock::time_point now) {
+    // Rounded up, so that poll never wakes before the deadline and the loop
+    // does not spin through the last fraction of a millisecond.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+}
+
+class PosixSerialDevice final : public SerialDevice {
+public:
+    PosixSerialDevice(int fd, int cancelReadEnd, int cancelWriteEnd)
+        : fd_(fd), cancelReadEnd_(cancelReadEnd), cancelWriteEnd_(cancelWriteEnd) {}
+
+    ~PosixSerialDevice() override {
+        Close();
+        ::close(cancelReadEnd_);
+        ::close(cancelWriteEnd_);
+    }
+
+    PosixSerialDevice(const PosixSerialDevice&) = delete;
+    PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
+
+    bool SetLineSettings(int baud) override {
+        speed_t speed{};
+        if (fd_ < 0 || !BaudToSpeed(baud, speed)) return false;
+        termios tio{};
+        if (tcgetattr(fd_, &tio) != 0) return false;
+        cfmakeraw(&tio);
+        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+        tio.c_cflag |= CS8 | CLOCAL | CREAD;
+        tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
+        tio.c_cc[VMIN] = 1;
+        tio.c_cc[VTIME] = 0;
+        if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0) return false;
+        if (tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
+        // tcsetattr reports success when any part of the request took, so read
+        // the speed back: a driver that kept its old rate has refused ours.
+        termios applied{};
+        if (tcgetattr(fd_, &applied) != 0 || cfgetispeed(&applied) != speed ||
+            cfgetospeed(&applied) != speed)
+            return false;
+        return DropModemLines();
+    }
+
+    bool SetReadTimeouts(const ReadTimeouts& timeouts) override {
+        if (fd_ < 0) return false;
+        std::lock_guard<std::mutex> lock(timeoutsMutex_);
+        timeouts_ = timeouts;
+        return true;
+    }
+
+    bool Read(std::uint8_t* buffer, int& count) override;
+
+    void CancelRead() override {
+        // Level-triggered: the byte stays in the pipe until a Read drains it,
+        // so a cancel that comes just before the reader enters Read is not
+        // lost.  A full pipe already holds a pending cancel.
+        const std::uint8_t token = 1;
+        ssize_t written;
+        do {
+            written = ::write(cancelWriteEnd_, &token, 1);
+        } while (written < 0 && errno == EINTR);
+    }
+
+    bool Purge() override { return fd_ >= 0 && tcflush(fd_, TCIOFLUSH) == 0; }
+
+    bool Close() override {
+        if (fd_ < 0) return true;
+        // Lift the exclusive mode so that whoever opens the port next is not
+        // refused because of us; closing the descriptor releases the lock.
+        ::ioctl(fd_, TIOCNXCL);
+        // Linux frees the descriptor even when close reports an error, so it
+        // is never retried and the device counts as closed either way.
+        ::close(fd_);
+        fd_ = -1;
+        return true;
+    }
+
+private:
+    bool DropModemLines() {
+        int lines = TIOCM_DTR | TIOCM_RTS;
+        if (::ioctl(fd_, TIOCMBIC, &lines) == 0) return true;
+        // Pseudo-terminals and some USB bridges have no modem-control lines.
+        return errno == ENOTTY || errno == EINVAL;
+    }
+
+    ReadTimeouts CurrentTimeouts() {
+        std::lock_guard<std::mutex> lock(timeoutsMutex_);
+        return timeouts_;
+    }
+
+    void DrainCancel() {
+        std::uint8_t sink[64];
+        while (::read(cancelReadEnd_, sink, sizeof sink) > 0) {
+        }
+    }
+
+    int fd_;
+    const int cancelReadEnd_;
+    const int cancelWriteEnd_;
+    std::mutex timeoutsMutex_;
+    ReadTimeouts timeouts_;
+};
+
+bool PosixSerialDevice::Read(std::uint8_t* buffer, int& count) {
+    if (fd_ < 0 || count < 0) return false;
+    const ReadTimeouts t = CurrentTimeouts();
+    const Clock::time_point start = Clock::now();
+    // A zero interval or a zero total disables that limit, as with the
+    // serial time-outs this rule comes from.
+    std::optional<Clock::time_point> totalDeadline;
+    if (t.totalMultiplierMs != 0 || t.totalConstantMs != 0) {
+        const std::uint64_t totalMs =
+            static_cast<std::uint64_t>(count) * t.totalMultiplierMs + t.totalConstantMs;
+        totalDeadline = start + std::chrono::milliseconds(totalMs);
+    }
+
+    int got = 0;
+    Clock::time_point lastByte{};
+    while (got < count) {
+        const Clock::time_point now = Clock::now();
+        std::optional<Clock::time_point> deadline = totalDeadline;
+        if (got > 0 && t.intervalMs != 0) {
+            const Clock::time_point gapEnd = lastByte + std::chrono::milliseconds(t.intervalMs);
+            if (!deadline || gapEnd < *deadline) deadline = gapEnd;
+        }
+        int waitMs = -1;
+        if (deadline) {
+            if (now >= *deadline) break;  // a time-out: what came so far is the result
+            waitMs = MillisecondsUntil(*deadline, now);
+        }
+
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {cancelReadEnd_, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, waitMs);
+        if (ready < 0) {
+            if (errno == EINTR) continue;  // the remaining time is recomputed above
+            return false;
+        }
+        if (ready == 0) continue;
+
+        if (fds[1].revents & POLLIN) {
+            DrainCancel();
+            break;
+        }
+        const short events = fds[0].revents;
+        const bool hungUp = (events & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+        if (events & POLLIN) {
+            const ssize_t n = ::read(fd_, buffer + got, static_cast<std::size_t>(count - got));
+            if (n > 0) {
+                got += static_cast<int>(n);
+                lastByte = Clock::now();
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EAGAIN && !hungUp) continue;
+            // 0 from a terminal or EIO: the other end is gone (an adapter
+            // pulled out, the master of a pseudo-terminal closed).
+        } else if (!hungUp) {
+            continue;
+        }
+        // Bytes that did arrive before the hang-up are still delivered; the
+        // next Read reports the failure.
+        if (got > 0) break;
+        return false;
+    }
+    count = got;
+    return true;
+}
+
+class PosixSerialPorts final : public SerialPorts {
+public:
+    explicit PosixSerialPorts(std::string portFolder) : portFolder_(std::move(portFolder)) {}
+
+    std::unique_ptr<SerialDevice> Open(int number) override {
+        const std::string path = SystemSerialPortPath(portFolder_, number);
+        if (path.empty()) return nullptr;
+        // O_NONBLOCK keeps open from waiting for carrier detect; Read polls
+        // anyway, so the descriptor stays non-blocking.
+        int fd;
+        do {
+            fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) return nullptr;
+        // Only terminals are serial ports.  The advisory lock keeps out other
+        // readers that lock as we do; TIOCEXCL refuses further opens by
+        // anyone but root.
+        if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return nullptr;
+        }
+        ::ioctl(fd, TIOCEXCL);
+        int cancelPipe[2];
+        if (::pipe2(cancelPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+            ::close(fd);
+            return nullptr;
+        }
+        return std::make_unique<PosixSerialDevice>(fd, cancelPipe[0], cancelPipe[1]);
+    }
+
+private:
+    std::string portFolder_;
+};
+
+}  // namespace
+
+std::string SystemSerialPortPath(const std::string& portFolder, int number) {
+    // A link in the port folder wins, even a dangling one: it names the
+    // adapter the user chose, and falling back to a built-in port behind
+    // their back would read from the wrong device.
+    if (!portFolder.empty()) {
+        std::string link = portFolder + "/com" + std::to_string(number);
+        struct stat st {};
+        if (::lstat(link.c_str(), &st) == 0) return link;
+    }
+    if (number < 1) return {};
+    return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+std::unique_ptr<SerialPorts> MakeSystemSerialPorts(const std::string& portFolder) {
+    return std::make_unique<PosixSerialPorts>(portFolder);
+}
+
+}  // namespace orbisk

@@ -1,0 +1,194 @@
+// The receiver thread against a fake port that serves scripted reads: bursts
+// cut across reads, prompt stops while a read waits, and the receiver that
+// runs without a port.
+#include "receiver/frame_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <vector>
+
+#include "plugin/settings.h"
+#include "support/fake_serial.h"
+#include "support/fake_system.h"
+
+namespace orbisk {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeSerialPorts;
+using test::FakeSystemServices;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr auto kWatchdog = 5s;
+
+// Records the published code at every wake-up; the decoder calls Set on the
+// reader thread right after it has published.
+class RecordingWake final : public WakeUp {
+public:
+    explicit RecordingWake(PublishedState& state) : state_(state) {}
+
+    void Set() override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            codes_.push_back(state_.LastCode.load(std::memory_order_acquire));
+        }
+        changed_.notify_all();
+    }
+
+    // The codes once n wake-ups have come, or what came before the watchdog.
+    std::vector<std::uint64_t> WaitFor(std::size_t n) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(lock, kWatchdog, [&] { return codes_.size() >= n; });
+        return codes_;
+    }
+
+    std::size_t Count() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return codes_.size();
+    }
+
+private:
+    PublishedState& state_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::uint64_t> codes_;
+};
+
+std::uint64_t Code(const Bytes& burst) {
+    return DecodeBurst(burst.data(), static_cast<int>(burst.size()), 0);
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+class ReceiverTest : public ::testing::Test {
+protected:
+    ReceiverTest() {
+        ports.present.insert(3);
+        settings.COM = 3;
+        settings.Interval = 200;
+        settings.RepeatLength = 1;  // an empty burst publishes 0
+        settings.SkipBegin = 0;
+    }
+    ~ReceiverTest() override { ports.line.Release(); }
+
+    // Stops on another thread, so that a stop that hangs fails the test
+    // instead of blocking it.
+    bool StopWithinWatchdog(bool& result) {
+        auto stopping = std::async(std::launch::async, [this] { return receiver.StopReceiver(); });
+        if (stopping.wait_for(kWatchdog) != std::future_status::ready) {
+            ports.line.Release();
+            stopping.wait();
+            return false;
+        }
+        result = stopping.get();
+        return true;
+    }
+
+    FakeSerialPorts ports;
+    FakeSystemServices system;
+    Settings settings;
+    PublishedState published;
+    RecordingWake wake{published};
+    SerialLink link{ports, system};
+    Receiver receiver{link, system, settings, published, wake};
+};
+
+TEST_F(ReceiverTest, CutsBurstsThatSpanReads) {
+    const Bytes a = {10, 5, 5, 10, 5};
+    const Bytes b = {20, 0xFF, 10, 10, 20, 10, 30};  // 0xFF is a duration
+    ports.line.Queue(Concat({a, {0xFE}, {b.begin(), b.begin() + 3}}));
+    ports.line.Queue(Concat({{b.begin() + 3, b.end()}, {0xFE}}));
+    ports.line.Queue({0xFE});
+
+    ASSERT_TRUE(receiver.StartReceiver());
+    EXPECT_EQ(wake.WaitFor(3), (std::vector<std::uint64_t>{Code(a), Code(b), 0}));
+
+    bool stopped = false;
+    ASSERT_TRUE(StopWithinWatchdog(stopped));
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(ports.line.openDevices, 0);
+    EXPECT_TRUE(system.Boxes().empty());
+}
+
+TEST_F(ReceiverTest, StartsWithTheOpeningTimeoutsThenTheInterval) {
+    ASSERT_TRUE(receiver.StartReceiver());
+    bool stopped = false;
+    ASSERT_TRUE(StopWithinWatchdog(stopped));
+    ASSERT_EQ(ports.line.timeouts.size(), 2u);
+    EXPECT_EQ(ports.line.timeouts[0].totalConstantMs, 100u);
+    EXPECT_EQ(ports.line.timeouts[1].totalConstantMs, 200u);
+    EXPECT_EQ(ports.line.bauds, std::vector<int>{115200});
+}
+
+TEST_F(ReceiverTest, StopWakesAReadThatWaitsForBytes) {
+    ASSERT_TRUE(receiver.StartReceiver());
+    ASSERT_TRUE(ports.line.WaitForBlockedRead());
+    bool stopped = false;
+    ASSERT_TRUE(StopWithinWatchdog(stopped));
+    EXPECT_TRUE(stopped);
+    EXPECT_FALSE(receiver.Running());
+}
+
+TEST_F(ReceiverTest, RepeatedStartAndStopNeverHangs) {
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(receiver.StartReceiver());
+        if (i % 2 == 0) {
+            ASSERT_TRUE(ports.line.WaitForBlockedRead());
+        }
+        bool stopped = false;
+        ASSERT_TRUE(StopWithinWatchdog(stopped)) << "cycle " << i;
+        EXPECT_TRUE(stopped);
+    }
+}
+
+TEST_F(ReceiverTest, ABurstCutShortByStopIsDroppedAtTheNextStart) {
+    ports.line.Queue({7, 8, 9});
+    ASSERT_TRUE(receiver.StartReceiver());
+    ASSERT_TRUE(ports.line.WaitForBlockedRead());
+    bool stopped = false;
+    ASSERT_TRUE(StopWithinWatchdog(stopped));
+
+    ASSERT_TRUE(receiver.StartReceiver());
+    ports.line.Queue({0xFE});
+    EXPECT_EQ(wake.WaitFor(1), std::vector<std::uint64_t>{0});
+    ASSERT_TRUE(StopWithinWatchdog(stopped));
+}
+
+TEST_F(ReceiverTest, RunsWithoutAPortWhenItCannotBeOpened) {
+    settings.COM = 9;
+    ASSERT_TRUE(receiver.StartReceiver());
+    EXPECT_TRUE(receiver.Running());
+    EXPECT_EQ(system.Boxes(), std::vector<std::string>{MsgCannotOpenPort});
+    std::this_thread::sleep_for(3 * std::chrono::milliseconds(PollDelayMs));  // a few idle polls
+    bool stopped = true;
+    ASSERT_TRUE(StopWithinWatchdog(stopped));
+    EXPECT_FALSE(stopped);  // no port was held
+    EXPECT_EQ(wake.Count(), 0u);
+}
+
+TEST_F(ReceiverTest, DoesNotStartWhenThePolicyHalts) {
+    settings.COM = 9;
+    settings.HaltOnError = true;
+    settings.ExecOnError = "restart-host";
+    EXPECT_FALSE(receiver.StartReceiver());
+    EXPECT_FALSE(receiver.Running());
+    EXPECT_EQ(system.Commands(), std::vector<std::string>{"restart-host"});
+}
+
+TEST_F(ReceiverTest, StopWithoutAThreadOnlyClosesThePort) {
+    EXPECT_FALSE(receiver.StopReceiver());
+    ASSERT_TRUE(link.OpenPort(3));
+    EXPECT_TRUE(receiver.StopReceiver());
+    EXPECT_FALSE(link.IsOpen());
+}
+
+}  // namespace
+}  // namespace orbisk
