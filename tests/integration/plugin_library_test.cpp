@@ -311,3 +311,41 @@ TEST_F(PluginLibrary, SetupWithARefusedHostShowsTheMessageAndWritesTheWaitTimes)
 }
 
 }  // namespace
+
+namespace {
+
+// Each version word through a fresh copy of the library, since an accepted
+// version is never taken back within one load.
+struct VersionCase {
+    unsigned char bytes[4];  // most significant first
+    bool accepted;
+};
+
+class HostVersions : public ::testing::TestWithParam<VersionCase> {};
+
+TEST_P(HostVersions, DecideWhetherStartRuns) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    const VersionCase& c = GetParam();
+    orbisk::test::TempDir dir;
+    orbisk::test::WriteFile(dir.File("orbisk.ini"), "[Main]\nCOM=9\n");  // no such port
+    LoadedCopy plugin(dir);
+    ASSERT_TRUE(plugin.Loaded());
+    const std::uint32_t version = static_cast<std::uint32_t>(c.bytes[0]) << 24 | c.bytes[1] << 16 |
+                                  c.bytes[2] << 8 | c.bytes[3];
+    HostInfo info(version);
+    plugin.Open(nullptr, nullptr, info.bytes);
+    StderrCapture capture(dir.File("stderr.txt"));
+    plugin.Start();
+    plugin.Close();
+    EXPECT_EQ(PluginLines(capture.Finish()), c.accepted ? "RAYCAP.QM Support: Cannot open COM port\n"
+                                                        : "RAYCAP.QM Support: Incorrect core version.\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Words, HostVersions,
+                         ::testing::Values(VersionCase{{2, 7, 12, 0}, true}, VersionCase{{2, 7, 12, 0xFF}, true},
+                                           VersionCase{{2, 7, 0xFF, 0}, true},
+                                           VersionCase{{2, 7, 11, 0xFF}, false},
+                                           VersionCase{{2, 8, 0, 0}, false}, VersionCase{{2, 6, 12, 0}, false},
+                                           VersionCase{{3, 0, 0, 0}, false}));
+
+}  // namespace

@@ -125,7 +125,10 @@ public:
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count();
         std::string line = std::to_string(ms) + " ms\t" + CodeText(published_.LastCode.load()) + " " +
                            BurstKindName(kind) + "\t" + std::to_string(length) + " durations:";
-        for (int i = 0; i < length; ++i) line += " " + std::to_string(burst[i]);
+        for (int i = 0; i < length; ++i) {
+            line += ' ';
+            line += std::to_string(burst[i]);
+        }
         std::puts(line.c_str());
         std::fflush(stdout);
     }

@@ -1,0 +1,129 @@
+// Measures the running plug-in on this machine, through the real orbisk.so:
+//  - key latency: from the terminator byte written on the pseudo-terminal
+//    to the host's send (median and 99th percentile);
+//  - Stop time with an idle port;
+//  - CPU time of a started, idle plug-in.
+// Usage: bench_runtime [BURSTS] [IDLE_SECONDS]
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "orbisk/host.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::atomic<std::int64_t> g_lastSendNs{0};
+std::atomic<int> g_presses{0};
+
+std::intptr_t Send(OrbiskHostWindow*, std::uint32_t, std::uintptr_t, std::intptr_t lparam) {
+    if (lparam == ORBISK_KEY_PRESS) {
+        g_lastSendNs.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
+        g_presses.fetch_add(1, std::memory_order_release);
+    }
+    return 0;
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double Percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[static_cast<std::size_t>(p * (v.size() - 1))];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int bursts = argc > 1 ? std::atoi(argv[1]) : 300;
+    const int idleSeconds = argc > 2 ? std::atoi(argv[2]) : 10;
+
+    char pattern[] = "/tmp/orbisk-bench-XXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return 1;
+    fs::create_directory(dir + "/ports");
+    fs::create_symlink(ptsname(master), dir + "/ports/com2");
+    fs::copy_file(std::string(ORBISK_BIN_DIR) + "/orbisk.so", dir + "/orbisk.so");
+    void* lib = dlopen((dir + "/orbisk.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) {
+        std::fprintf(stderr, "%s\n", dlerror());
+        return 1;
+    }
+    auto open = reinterpret_cast<OrbiskOpenFn>(dlsym(lib, "Open"));
+    auto start = reinterpret_cast<OrbiskVoidFn>(dlsym(lib, "Start"));
+    auto stop = reinterpret_cast<OrbiskVoidFn>(dlsym(lib, "Stop"));
+    auto close = reinterpret_cast<OrbiskVoidFn>(dlsym(lib, "Close"));
+
+    OrbiskHostWindow window{Send};
+    unsigned char hostInfo[64] = {};
+    const std::uint32_t version = ORBISK_HOST_VERSION(2, 7, 12);
+    std::memcpy(hostInfo + ORBISK_HOST_VERSION_OFFSET, &version, 4);
+    open(nullptr, &window, hostInfo);
+    start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+    // Alternate two different codes, each after the previous key's release,
+    // so that every burst is a press.
+    std::vector<double> latencies;
+    for (int i = 0; i < bursts; ++i) {
+        std::vector<unsigned char> burst = {180, 90};
+        for (int b = 0; b < 32; ++b) {
+            burst.push_back(11);
+            burst.push_back(((i + b) & 1) ? 34 : 11);
+        }
+        burst.push_back(11);
+        const int before = g_presses.load(std::memory_order_acquire);
+        // Everything but the terminator first, so the timing starts at the
+        // byte that completes the burst.
+        if (write(master, burst.data(), burst.size()) < 0) return 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const unsigned char terminator = 0xFE;
+        const auto sent = Clock::now();
+        if (write(master, &terminator, 1) != 1) return 1;
+        while (g_presses.load(std::memory_order_acquire) == before) {
+            if (Clock::now() - sent > std::chrono::seconds(2)) break;
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        const std::int64_t at = g_lastSendNs.load(std::memory_order_acquire);
+        latencies.push_back((at - sent.time_since_epoch().count()) / 1e6);
+        std::this_thread::sleep_for(std::chrono::milliseconds(260));  // past the release time-out
+    }
+    std::printf("key latency over %d bursts: median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n",
+                bursts, Percentile(latencies, 0.5), Percentile(latencies, 0.99),
+                Percentile(latencies, 1.0));
+
+    const double cpuBefore = CpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+    const double cpu = CpuSeconds() - cpuBefore;
+    std::printf("idle CPU over %d s: %.4f s (%.4f %% of a core)\n", idleSeconds, cpu,
+                100.0 * cpu / idleSeconds);
+
+    const auto stopStart = Clock::now();
+    stop();
+    const double stopMs =
+        std::chrono::duration<double, std::milli>(Clock::now() - stopStart).count();
+    std::printf("Stop with an idle port: %.2f ms\n", stopMs);
+    close();
+    ::close(master);
+    fs::remove_all(dir);
+    return 0;
+}

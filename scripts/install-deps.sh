@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what building and testing Orbisk needs on Debian, skipping what is
+# already there.  Runs as root (or through sudo when available).
+set -euo pipefail
+
+packages=(cmake make g++ binutils pkg-config
+          googletest libgtest-dev libgmock-dev libbenchmark-dev
+          qt6-base-dev
+          clang libclang-rt-dev
+          xvfb xauth)
+if [ "${1:-}" = "--runtime" ]; then
+  packages=(cmake make g++ qt6-base-dev googletest libgtest-dev libgmock-dev libbenchmark-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
