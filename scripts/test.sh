@@ -14,7 +14,8 @@ fuzz_seconds=${ORBISK_FUZZ_SECONDS:-30}
 export QT_QPA_PLATFORM=offscreen
 # Abort on the first sanitizer report so that ctest sees a failure.
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 
 configure() { cmake --preset "$1" -DORBISK_WERROR=ON >/dev/null; }
 build() { cmake --build --preset "$1" -j "$jobs"; }
@@ -37,7 +38,7 @@ echo "== fuzz (${fuzz_seconds}s each)"
 configure fuzz
 build fuzz
 for fuzzer in build/fuzz/fuzz/*; do
-  [ -x "$fuzzer" ] || continue
+  [ -f "$fuzzer" ] && [ -x "$fuzzer" ] || continue
   corpus="build/fuzz/corpus/$(basename "$fuzzer")"
   mkdir -p "$corpus"
   echo "-- $(basename "$fuzzer")"

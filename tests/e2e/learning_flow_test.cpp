@@ -72,7 +72,10 @@ TEST(LearningFlow, KeyLearnedInTheDialogIsReportedByName) {
     static int argc = 1;
     static char name[] = "test_learning";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    // Never destroyed: the plug-in's toolkit state goes with the process,
+    // not with an exit handler that runs after the library's own.
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
 
     orbisk::test::TempDir dir;
     fs::copy_file(fs::path(ORBISK_BIN_DIR) / "orbisk", dir.File("orbisk"));

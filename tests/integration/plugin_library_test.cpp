@@ -346,6 +346,11 @@ INSTANTIATE_TEST_SUITE_P(Words, HostVersions,
                                            VersionCase{{2, 7, 0xFF, 0}, true},
                                            VersionCase{{2, 7, 11, 0xFF}, false},
                                            VersionCase{{2, 8, 0, 0}, false}, VersionCase{{2, 6, 12, 0}, false},
-                                           VersionCase{{3, 0, 0, 0}, false}));
+                                           VersionCase{{3, 0, 0, 0}, false}),
+                         [](const auto& info) {
+                             const auto& b = info.param.bytes;
+                             return "v" + std::to_string(b[0]) + "_" + std::to_string(b[1]) + "_" +
+                                    std::to_string(b[2]) + "_" + std::to_string(b[3]);
+                         });
 
 }  // namespace

@@ -67,7 +67,8 @@ bool ParseOptions(const Args& args, Options& options, std::string& error) {
         {"--skip", 0, 254, &Options::skip},
         {"--repeat-length", 0, 254, &Options::repeatLength},
     };
-    for (std::size_t i = 0; i < args.size(); ++i) {
+    // Every option takes a value: step over both.
+    for (std::size_t i = 0; i < args.size(); i += 2) {
         const Numeric* match = nullptr;
         for (const Numeric& n : kNumeric)
             if (args[i] == n.name) match = &n;
@@ -80,7 +81,6 @@ bool ParseOptions(const Args& args, Options& options, std::string& error) {
                     std::to_string(match->max);
             return false;
         }
-        ++i;
     }
     return true;
 }
