@@ -68,10 +68,17 @@ void Receiver::ThreadBody() {
         ClassifyBurst(burst, length, settings_.RepeatLength.load(std::memory_order_relaxed),
                       settings_.SkipBegin.load(std::memory_order_relaxed), published_, wake_);
     };
-    while (SleepUnlessStopped(PollDelayMs)) {
+    // The poll delay keeps a reader without a port, whose reads fail at
+    // once, from spinning.  After a read that brought bytes the next read
+    // starts at once instead: a receiver sends a burst's durations as it
+    // measures them, and a gap inside the burst ends a read, so a delay
+    // there would hold the rest of the burst, and the key, for up to a
+    // poll delay.
+    bool idle = true;
+    while (idle ? SleepUnlessStopped(PollDelayMs) : !stopRequested_.load(std::memory_order_relaxed)) {
         int count = ReadRequestBytes;
-        if (!link_.ReadPort(buffer, count) || count <= 0) continue;
-        cutter.Feed(buffer, count, deliver);
+        idle = !link_.ReadPort(buffer, count) || count <= 0;
+        if (!idle) cutter.Feed(buffer, count, deliver);
     }
 }
 
