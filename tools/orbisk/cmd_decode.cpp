@@ -110,13 +110,9 @@ bool ReadInput(const std::string& file, std::string& out, std::string& error) {
 }  // namespace
 
 int RunDecode(const Args& args) {
-    if (WantsHelp(args)) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
     Options options;
+    if (const auto done = BeginCommand(kCommand, kHelp, args, ParseOptions, options)) return *done;
     std::string error;
-    if (!ParseOptions(args, options, error)) return Fail(kCommand, error);
     std::string input;
     if (!ReadInput(options.file, input, error)) return Fail(kCommand, error);
 

@@ -120,13 +120,8 @@ std::string CommandLine(const Args& args) {
 }  // namespace
 
 int RunGenerate(const Args& args) {
-    if (WantsHelp(args)) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
     Options options;
-    std::string error;
-    if (!ParseOptions(args, options, error)) return Fail(kCommand, error);
+    if (const auto done = BeginCommand(kCommand, kHelp, args, ParseOptions, options)) return *done;
 
     const std::vector<TimedBurst> bursts = GenerateKeyPresses(options.presses, options.generator);
     std::string text;

@@ -160,13 +160,8 @@ void ReadUntilStopped(SerialLink& link, const std::atomic<bool>& stop, const Opt
 }  // namespace
 
 int RunMonitor(const Args& args) {
-    if (WantsHelp(args)) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
     Options options;
-    std::string error;
-    if (!ParseOptions(args, options, error)) return Fail(kCommand, error);
+    if (const auto done = BeginCommand(kCommand, kHelp, args, ParseOptions, options)) return *done;
 
     // The plug-in's own link: the same device mapping, line settings, read
     // time-outs and purge.

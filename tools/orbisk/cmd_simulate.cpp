@@ -239,13 +239,9 @@ bool PlayOnce(PseudoTerminal& pty, const std::vector<TimedBurst>& bursts,
 }  // namespace
 
 int RunSimulate(const Args& args) {
-    if (WantsHelp(args)) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
     Options options;
+    if (const auto done = BeginCommand(kCommand, kHelp, args, ParseOptions, options)) return *done;
     std::string error;
-    if (!ParseOptions(args, options, error)) return Fail(kCommand, error);
     std::vector<TimedBurst> bursts;
     if (!LoadBursts(options, bursts, error)) return Fail(kCommand, error);
     std::vector<std::vector<std::uint8_t>> wire;

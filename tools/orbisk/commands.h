@@ -1,6 +1,8 @@
 #pragma once
 // Subcommands of the orbisk program.  Each gets the arguments after its own
 // name, prints its own --help, and returns the exit status.
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,5 +30,20 @@ std::string ProgramFolder();
 
 // True when args holds -h or --help.
 bool WantsHelp(const Args& args);
+
+// The common start of a command: with --help it prints help and ends with 0;
+// otherwise parse fills options, or the command ends with its one-line
+// error.  Returns the exit status to end with, or nothing to go on.
+template <typename Options>
+std::optional<int> BeginCommand(std::string_view command, const char* help, const Args& args,
+                                bool (*parse)(const Args&, Options&, std::string&), Options& options) {
+    if (WantsHelp(args)) {
+        std::fputs(help, stdout);
+        return 0;
+    }
+    std::string error;
+    if (!parse(args, options, error)) return Fail(command, error);
+    return std::nullopt;
+}
 
 }  // namespace orbisk::tool
