@@ -121,9 +121,12 @@ void KeyEngine::KeyUpdate() {
     } else {
         // A toggling remote sends another code for the same key: that is
         // still the same key, and only a different name or remote releases.
+        // The names are compared as the record holds them, cut to their
+        // fields, or a long name would never equal itself.
         if (reportedPressed_ &&
-            (match->keyName != FieldText(record_.KeyName, sizeof record_.KeyName) ||
-             match->remoteName != FieldText(remoteNameText_, RemoteNameCapacity))) {
+            (match->keyName.substr(0, KeyNameMaxChars) != FieldText(record_.KeyName, sizeof record_.KeyName) ||
+             match->remoteName.substr(0, RemoteNameMaxChars) !=
+                 FieldText(remoteNameText_, RemoteNameCapacity))) {
             KeyReport(ORBISK_KEY_RELEASE);
             repeatCount_ = 0;
         }

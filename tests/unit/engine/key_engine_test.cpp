@@ -119,6 +119,22 @@ const std::vector<Timeline> kTimelines = {
      {Unknown(0, kPress, "9ABCDEF0", "9ABCDEF0"), Unknown(200, kRelease, "9ABCDEF0", "9ABCDEF0")}},
 };
 
+// Names longer than their record fields are cut there; a toggling remote's
+// second code of such a key is still the same key.
+TEST(KeyEngineLongNames, ToggledCodeOfAKeyWithLongNamesPressesAgainWithoutRelease) {
+    const std::string key(130, 'K');
+    const std::string remote(70, 'R');
+    const std::string file = "[" + remote + "]\n00A1B2C=" + key + "\n08A1B2C=" + key + "\n";
+    EngineHarness h(file.c_str());
+    h.Script({{0, kPower}, {150, kPowerToggled}});
+    h.Run();
+    const std::string shownKey = key.substr(0, 123);
+    const std::string shownRemote = remote.substr(0, 63);
+    EXPECT_EQ(h.output.messages, (std::vector<KeyMessage>{{0, kPress, shownKey, "00A1B2C", shownRemote},
+                                                          {150, kPress, shownKey, "08A1B2C", shownRemote},
+                                                          {350, kRelease, shownKey, "08A1B2C", shownRemote}}));
+}
+
 void PrintTo(const Timeline& t, std::ostream* os) { *os << t.name; }
 
 class KeyTimelineTest : public ::testing::TestWithParam<Timeline> {};
