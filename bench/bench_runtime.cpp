@@ -4,7 +4,6 @@
 //  - Stop time with an idle port;
 //  - CPU time of a started, idle plug-in.
 // Usage: bench_runtime [BURSTS] [IDLE_SECONDS]
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -21,6 +20,8 @@
 #include <vector>
 
 #include "orbisk/host.h"
+#include "plugin_loader.h"
+#include "pty.h"
 
 namespace {
 
@@ -58,27 +59,22 @@ int main(int argc, char** argv) {
 
     char pattern[] = "/tmp/orbisk-bench-XXXXXX";
     const std::string dir = mkdtemp(pattern);
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return 1;
-    fs::create_directory(dir + "/ports");
-    fs::create_symlink(ptsname(master), dir + "/ports/com2");
-    fs::copy_file(std::string(ORBISK_BIN_DIR) + "/orbisk.so", dir + "/orbisk.so");
-    void* lib = dlopen((dir + "/orbisk.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (lib == nullptr) {
-        std::fprintf(stderr, "%s\n", dlerror());
+    orbisk::tool::PseudoTerminal pty;
+    std::string error;
+    if (!pty.Open(false, error) || !orbisk::tool::LinkPort(dir + "/ports", 2, pty.SlavePath(), error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    auto open = reinterpret_cast<OrbiskOpenFn>(dlsym(lib, "Open"));
-    auto start = reinterpret_cast<OrbiskVoidFn>(dlsym(lib, "Start"));
-    auto stop = reinterpret_cast<OrbiskVoidFn>(dlsym(lib, "Stop"));
-    auto close = reinterpret_cast<OrbiskVoidFn>(dlsym(lib, "Close"));
-
+    fs::copy_file(std::string(ORBISK_BIN_DIR) + "/orbisk.so", dir + "/orbisk.so");
+    orbisk::tool::LoadedPlugin plugin;
+    if (!plugin.Load(dir + "/orbisk.so", error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
     OrbiskHostWindow window{Send};
-    unsigned char hostInfo[64] = {};
-    const std::uint32_t version = ORBISK_HOST_VERSION(2, 7, 12);
-    std::memcpy(hostInfo + ORBISK_HOST_VERSION_OFFSET, &version, 4);
-    open(nullptr, &window, hostInfo);
-    start();
+    const orbisk::tool::HostInfoRecord hostInfo(ORBISK_HOST_VERSION(2, 7, 12));
+    plugin.Open(nullptr, &window, hostInfo.bytes);
+    plugin.Start();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
     // Alternate two different codes, each after the previous key's release,
@@ -94,11 +90,11 @@ int main(int argc, char** argv) {
         const int before = g_presses.load(std::memory_order_acquire);
         // Everything but the terminator first, so the timing starts at the
         // byte that completes the burst.
-        if (write(master, burst.data(), burst.size()) < 0) return 1;
+        if (write(pty.Master(), burst.data(), burst.size()) < 0) return 1;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         const unsigned char terminator = 0xFE;
         const auto sent = Clock::now();
-        if (write(master, &terminator, 1) != 1) return 1;
+        if (write(pty.Master(), &terminator, 1) != 1) return 1;
         while (g_presses.load(std::memory_order_acquire) == before) {
             if (Clock::now() - sent > std::chrono::seconds(2)) break;
             std::this_thread::sleep_for(std::chrono::microseconds(100));
@@ -118,12 +114,11 @@ int main(int argc, char** argv) {
                 100.0 * cpu / idleSeconds);
 
     const auto stopStart = Clock::now();
-    stop();
+    plugin.Stop();
     const double stopMs =
         std::chrono::duration<double, std::milli>(Clock::now() - stopStart).count();
     std::printf("Stop with an idle port: %.2f ms\n", stopMs);
-    close();
-    ::close(master);
+    plugin.Close();
     fs::remove_all(dir);
     return 0;
 }

@@ -56,6 +56,20 @@ struct OrbiskHostWindow {
 #define ORBISK_HOST_VERSION(a, b, c) \
     ((((uint32_t)(a)) << 24) | (((uint32_t)(b)) << 16) | (((uint32_t)(c)) << 8))
 
+/* The version word of a host information record, little-endian at offset 28. */
+static inline uint32_t OrbiskHostVersion(const void *hostInfo) {
+    const unsigned char *b = (const unsigned char *)hostInfo + ORBISK_HOST_VERSION_OFFSET;
+    return (uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24;
+}
+
+static inline void OrbiskSetHostVersion(void *hostInfo, uint32_t version) {
+    unsigned char *b = (unsigned char *)hostInfo + ORBISK_HOST_VERSION_OFFSET;
+    b[0] = (unsigned char)version;
+    b[1] = (unsigned char)(version >> 8);
+    b[2] = (unsigned char)(version >> 16);
+    b[3] = (unsigned char)(version >> 24);
+}
+
 /*
  * The key event record.  Bytes 0 to 227 are the 32-bit layout on every
  * platform (little-endian, single-byte NUL-terminated texts):

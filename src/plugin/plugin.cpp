@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "common/tick_clock.h"
+#include "plugin/ini_file.h"
 #include "platform/serial_device.h"
 #include "platform/system_services.h"
 #include "receiver/frame_reader.h"
@@ -68,6 +69,9 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
     dialogServices_->settingsPath = settingsPath_;
     InitKeyEventRecord(record_, name);
 
+    // One reading of the file for both steps: the settings and key table,
+    // then the wait times.
+    const IniDocument file = IniFile(settingsPath_).Load();
     if (!running_) {
         // The port objects follow the library's folder; they are replaced
         // only while no receiver uses them.
@@ -78,18 +82,11 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
         receiver_ = std::make_unique<Receiver>(*link_, *platform_.system, settings_, published_,
                                                *wake_);
         keys_ = std::make_unique<KeyTable>();
-        LoadSettings(settingsPath_, settings_, *keys_);
+        LoadSettingsFrom(file, settings_, *keys_);
     }
-    ReadWaitSettings(settingsPath_, settings_);
+    ReadWaitSettingsFrom(file, settings_);
 
-    if (hostInfo != nullptr) {
-        const auto* bytes = static_cast<const unsigned char*>(hostInfo) + ORBISK_HOST_VERSION_OFFSET;
-        const std::uint32_t version = static_cast<std::uint32_t>(bytes[0]) |
-                                      static_cast<std::uint32_t>(bytes[1]) << 8 |
-                                      static_cast<std::uint32_t>(bytes[2]) << 16 |
-                                      static_cast<std::uint32_t>(bytes[3]) << 24;
-        if (HostVersionAccepted(version)) versionAccepted_ = true;
-    }
+    if (hostInfo != nullptr && HostVersionAccepted(OrbiskHostVersion(hostInfo))) versionAccepted_ = true;
     return ORBISK_DESCRIPTION;
 }
 

@@ -6,7 +6,6 @@
 // The test is the host: it owns the Qt application (offscreen), loads a
 // private copy of orbisk.so beside a copy of the orbisk program, and drives
 // the dialog's real widgets from a timer while Setup runs it modally.
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -31,6 +30,7 @@
 #include <vector>
 
 #include "orbisk/host.h"
+#include "plugin_loader.h"
 #include "support/temp_dir.h"
 
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
@@ -89,18 +89,12 @@ TEST(LearningFlow, KeyLearnedInTheDialogIsReportedByName) {
     ASSERT_GT(simulator, 0);
     for (int i = 0; i < 200 && !fs::is_symlink(dir.File("ports/com4")); ++i) QTest::qWait(10);
 
-    void* library = dlopen(dir.File("orbisk.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    auto open = reinterpret_cast<OrbiskOpenFn>(dlsym(library, "Open"));
-    auto setup = reinterpret_cast<OrbiskVoidFn>(dlsym(library, "Setup"));
-    auto close = reinterpret_cast<OrbiskVoidFn>(dlsym(library, "Close"));
-    auto setupForm = static_cast<void**>(dlsym(library, "_SetupForm"));
-    ASSERT_TRUE(open && setup && close && setupForm);
-
-    unsigned char hostInfo[64] = {};
-    const std::uint32_t version = ORBISK_HOST_VERSION(2, 7, 12);
-    std::memcpy(hostInfo + ORBISK_HOST_VERSION_OFFSET, &version, 4);
-    open(nullptr, nullptr, hostInfo);
+    orbisk::tool::LoadedPlugin plugin;
+    std::string error;
+    ASSERT_TRUE(plugin.Load(dir.File("orbisk.so"), error)) << error;
+    void** setupForm = plugin.SetupForm;
+    const orbisk::tool::HostInfoRecord hostInfo(ORBISK_HOST_VERSION(2, 7, 12));
+    plugin.Open(nullptr, nullptr, hostInfo.bytes);
 
     // What the user does, one step per timer tick once its condition holds.
     std::string shownCode;
@@ -144,9 +138,9 @@ TEST(LearningFlow, KeyLearnedInTheDialogIsReportedByName) {
         }
     });
     user.start(50);
-    setup();
+    plugin.Setup();
     user.stop();
-    close();
+    plugin.Close();
     Reap(simulator);
 
     ASSERT_EQ(step, 4) << "the dialog never got as far as closing";

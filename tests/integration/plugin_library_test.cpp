@@ -1,6 +1,5 @@
 // The real orbisk.so, loaded with dlopen from a folder of its own, fed by a
 // pseudo-terminal linked as its port.
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -18,6 +17,8 @@
 
 #include "common/text.h"
 #include "orbisk/host.h"
+#include "plugin_loader.h"
+#include "pty.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -63,58 +64,24 @@ struct Host {
     }
 };
 
-// A pseudo-terminal whose slave side plays the receiver's serial port.
-class Pty {
-public:
-    Pty() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) slave_ = ptsname(master_);
-    }
-    ~Pty() {
-        if (master_ >= 0) close(master_);
-    }
-    const std::string& SlavePath() const { return slave_; }
-    void Write(const std::vector<unsigned char>& bytes) {
-        ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
+constexpr std::uint32_t kHostVersion = ORBISK_HOST_VERSION(2, 7, 12);
 
-private:
-    int master_ = -1;
-    std::string slave_;
-};
-
-// A private copy of the plug-in, so that its settings file and ports folder
-// are the test's own and every test gets fresh module state.
-class LoadedCopy {
-public:
-    explicit LoadedCopy(const orbisk::test::TempDir& dir) {
-        path_ = dir.File("orbisk.so");
-        fs::copy_file(fs::path(ORBISK_BIN_DIR) / "orbisk.so", path_);
-        handle_ = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle_ == nullptr) return;
-        Open = reinterpret_cast<OrbiskOpenFn>(dlsym(handle_, "Open"));
-        Start = reinterpret_cast<OrbiskVoidFn>(dlsym(handle_, "Start"));
-        Stop = reinterpret_cast<OrbiskVoidFn>(dlsym(handle_, "Stop"));
-        Setup = reinterpret_cast<OrbiskVoidFn>(dlsym(handle_, "Setup"));
-        Close = reinterpret_cast<OrbiskVoidFn>(dlsym(handle_, "Close"));
-    }
-    // The copy stays loaded: its toolkit may keep process-wide state.
-    bool Loaded() const { return handle_ != nullptr && Open && Start && Stop && Setup && Close; }
-
-    OrbiskOpenFn Open = nullptr;
-    OrbiskVoidFn Start = nullptr, Stop = nullptr, Setup = nullptr, Close = nullptr;
-
-private:
-    std::string path_;
-    void* handle_ = nullptr;
-};
-
-struct HostInfo {
-    unsigned char bytes[64] = {};
-    explicit HostInfo(std::uint32_t version) {
-        std::memcpy(bytes + ORBISK_HOST_VERSION_OFFSET, &version, 4);  // little-endian host
-    }
-};
+// Loads a private copy of the plug-in from dir, with this settings file, and
+// opens it as a host of this version would.  Each copy has its own settings
+// file, ports folder and module state; it stays loaded, as the toolkit it
+// may start keeps process-wide state.
+void OpenCopy(const orbisk::test::TempDir& dir, orbisk::tool::LoadedPlugin& plugin,
+              const std::string& settings, std::uint32_t version = kHostVersion,
+              OrbiskHostWindow* window = nullptr, const char* name = nullptr) {
+    // The plug-in's dialog layer needs a display; tests have none.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    orbisk::test::WriteFile(dir.File("orbisk.ini"), settings);
+    fs::copy_file(fs::path(ORBISK_BIN_DIR) / "orbisk.so", dir.File("orbisk.so"));
+    std::string error;
+    ASSERT_TRUE(plugin.Load(dir.File("orbisk.so"), error)) << error;
+    const orbisk::tool::HostInfoRecord info(version);
+    EXPECT_STREQ(plugin.Open(name, window, info.bytes), "RAYCAP.QM Support");
+}
 
 // Standard error of this process, captured into a file while alive.
 class StderrCapture {
@@ -152,8 +119,8 @@ std::string PluginLines(const std::string& text) {
 }
 
 // An NEC frame as a receiver with a 50 us unit reports it.
-std::vector<unsigned char> NecFrame(unsigned address, unsigned command) {
-    std::vector<unsigned char> d = {180, 90};
+std::vector<std::uint8_t> NecFrame(unsigned address, unsigned command) {
+    std::vector<std::uint8_t> d = {180, 90};
     const std::uint32_t bits = address | (~address & 0xFF) << 8 | command << 16 | (~command & 0xFF) << 24;
     for (int i = 0; i < 32; ++i) {
         d.push_back(11);
@@ -164,21 +131,22 @@ std::vector<unsigned char> NecFrame(unsigned address, unsigned command) {
     return d;
 }
 
+// A receiver on a pseudo-terminal, linked as port 3 of the copy's folder.
 class PluginLibrary : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The plug-in's dialog layer needs a display; tests have none.
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        ASSERT_FALSE(pty.SlavePath().empty());
-        fs::create_directory(dir.File("ports"));
-        fs::create_symlink(pty.SlavePath(), dir.File("ports/com3"));
+        std::string error;
+        ASSERT_TRUE(pty.Open(false, error)) << error;
+        ASSERT_TRUE(orbisk::tool::LinkPort(dir.File("ports"), 3, pty.SlavePath(), error)) << error;
     }
-    void WriteSettings(const std::string& extra) {
-        orbisk::test::WriteFile(dir.File("orbisk.ini"), "[Main]\nCOM=3\n" + extra);
+    void Open(const std::string& extraSettings, const char* name = nullptr) {
+        OpenCopy(dir, plugin, "[Main]\nCOM=3\n" + extraSettings, kHostVersion, &host.window, name);
     }
+    void Write(const std::vector<std::uint8_t>& bytes) { ASSERT_TRUE(pty.Write(bytes.data(), bytes.size())); }
 
     orbisk::test::TempDir dir;
-    Pty pty;
+    orbisk::tool::PseudoTerminal pty;
+    orbisk::tool::LoadedPlugin plugin;
     Host host;
 };
 
@@ -198,17 +166,12 @@ TEST(PluginExports, ExactlyTheEntryPointsAndTheDialogVariable) {
 }
 
 TEST_F(PluginLibrary, KeyPressRepeatAndReleaseReachTheHostWithTheRecordFilled) {
-    const std::vector<unsigned char> frame = NecFrame(0x04, 0x08);
-    WriteSettings("");
+    ASSERT_NO_FATAL_FAILURE(Open("", "Living room"));
     {
-        LoadedCopy plugin(dir);
-        ASSERT_TRUE(plugin.Loaded());
-        HostInfo info(ORBISK_HOST_VERSION(2, 7, 12));
-        EXPECT_STREQ(plugin.Open("Living room", &host.window, info.bytes), "RAYCAP.QM Support");
+        // Start opens and purges the port before it returns, so what is
+        // written from here on is read.
         plugin.Start();
-        // Let the reader open the port before the first burst arrives.
-        std::this_thread::sleep_for(100ms);
-        pty.Write(frame);
+        Write(NecFrame(0x04, 0x08));
         const auto press = host.WaitFor(1);
         ASSERT_EQ(press.size(), 1u);
         EXPECT_EQ(press[0].value, 0);
@@ -230,7 +193,7 @@ TEST_F(PluginLibrary, KeyPressRepeatAndReleaseReachTheHostWithTheRecordFilled) {
         // Held: repeat frames every 108 ms until the first auto-repeat.
         for (int i = 0; i < 5; ++i) {
             std::this_thread::sleep_for(100ms);
-            pty.Write({180, 45, 11, 0xFE});
+            Write({180, 45, 11, 0xFE});
         }
         const auto all = host.WaitForRelease();
         ASSERT_GE(all.size(), 3u) << "press, at least one repeat, release";
@@ -243,17 +206,12 @@ TEST_F(PluginLibrary, KeyPressRepeatAndReleaseReachTheHostWithTheRecordFilled) {
 }
 
 TEST_F(PluginLibrary, LearnedKeyIsReportedByNameAndOverlongBurstIsCut) {
-    LoadedCopy plugin(dir);
-    ASSERT_TRUE(plugin.Loaded());
     // 255 durations and a terminator arrive as an empty burst: code 0.
-    WriteSettings("[Sample]\n0000000=Noise\n");
-    HostInfo info(ORBISK_HOST_VERSION(2, 7, 12));
-    plugin.Open(nullptr, &host.window, info.bytes);
+    ASSERT_NO_FATAL_FAILURE(Open("[Sample]\n0000000=Noise\n"));
     plugin.Start();
-    std::this_thread::sleep_for(100ms);
-    std::vector<unsigned char> burst(255, 20);
+    std::vector<std::uint8_t> burst(255, 20);
     burst.push_back(0xFE);
-    pty.Write(burst);
+    Write(burst);
     const auto messages = host.WaitFor(1);
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages[0].keyName, "Noise");
@@ -265,11 +223,7 @@ TEST_F(PluginLibrary, LearnedKeyIsReportedByNameAndOverlongBurstIsCut) {
 }
 
 TEST_F(PluginLibrary, MissingPortUnderTheDefaultPolicyIsOneLineOnStandardError) {
-    LoadedCopy plugin(dir);
-    ASSERT_TRUE(plugin.Loaded());
-    orbisk::test::WriteFile(dir.File("orbisk.ini"), "[Main]\nCOM=9\n");
-    HostInfo info(ORBISK_HOST_VERSION(2, 7, 12));
-    plugin.Open(nullptr, &host.window, info.bytes);
+    ASSERT_NO_FATAL_FAILURE(OpenCopy(dir, plugin, "[Main]\nCOM=9\n"));
     StderrCapture capture(dir.File("stderr.txt"));
     plugin.Start();
     plugin.Stop();
@@ -278,13 +232,9 @@ TEST_F(PluginLibrary, MissingPortUnderTheDefaultPolicyIsOneLineOnStandardError) 
 }
 
 TEST_F(PluginLibrary, MissingPortWithExecOnErrorStartsTheCommandAndShowsNothing) {
-    LoadedCopy plugin(dir);
-    ASSERT_TRUE(plugin.Loaded());
     const std::string marker = dir.File("started");
-    orbisk::test::WriteFile(dir.File("orbisk.ini"),
-                            "[Main]\nCOM=9\nHaltOnError=1\nExecOnError=touch " + marker + "\n");
-    HostInfo info(ORBISK_HOST_VERSION(2, 7, 12));
-    plugin.Open(nullptr, &host.window, info.bytes);
+    ASSERT_NO_FATAL_FAILURE(
+        OpenCopy(dir, plugin, "[Main]\nCOM=9\nHaltOnError=1\nExecOnError=touch " + marker + "\n"));
     StderrCapture capture(dir.File("stderr.txt"));
     plugin.Start();
     plugin.Close();
@@ -294,11 +244,7 @@ TEST_F(PluginLibrary, MissingPortWithExecOnErrorStartsTheCommandAndShowsNothing)
 }
 
 TEST_F(PluginLibrary, SetupWithARefusedHostShowsTheMessageAndWritesTheWaitTimes) {
-    LoadedCopy plugin(dir);
-    ASSERT_TRUE(plugin.Loaded());
-    WriteSettings("Wait1=450\n");
-    HostInfo info(ORBISK_HOST_VERSION(2, 6, 12));
-    plugin.Open(nullptr, &host.window, info.bytes);
+    ASSERT_NO_FATAL_FAILURE(OpenCopy(dir, plugin, "[Main]\nWait1=450\n", ORBISK_HOST_VERSION(2, 6, 12)));
     StderrCapture capture(dir.File("stderr.txt"));
     plugin.Setup();
     plugin.Close();
@@ -324,16 +270,12 @@ struct VersionCase {
 class HostVersions : public ::testing::TestWithParam<VersionCase> {};
 
 TEST_P(HostVersions, DecideWhetherStartRuns) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const VersionCase& c = GetParam();
     orbisk::test::TempDir dir;
-    orbisk::test::WriteFile(dir.File("orbisk.ini"), "[Main]\nCOM=9\n");  // no such port
-    LoadedCopy plugin(dir);
-    ASSERT_TRUE(plugin.Loaded());
+    orbisk::tool::LoadedPlugin plugin;
     const std::uint32_t version = static_cast<std::uint32_t>(c.bytes[0]) << 24 | c.bytes[1] << 16 |
                                   c.bytes[2] << 8 | c.bytes[3];
-    HostInfo info(version);
-    plugin.Open(nullptr, nullptr, info.bytes);
+    ASSERT_NO_FATAL_FAILURE(OpenCopy(dir, plugin, "[Main]\nCOM=9\n", version));  // no such port
     StderrCapture capture(dir.File("stderr.txt"));
     plugin.Start();
     plugin.Close();

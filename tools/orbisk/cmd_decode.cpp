@@ -7,7 +7,6 @@
 #include "commands.h"
 #include "common/code_text.h"
 #include "decode_stream.h"
-#include "platform/file_io.h"
 
 namespace orbisk::tool {
 namespace {
@@ -76,37 +75,6 @@ bool ParseOptions(const Args& args, Options& options, std::string& error) {
     return true;
 }
 
-bool ReadStandardInput(std::string& out) {
-    char buffer[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) out.append(buffer, n);
-    return !std::ferror(stdin);
-}
-
-bool ReadInput(const std::string& file, std::string& out, std::string& error) {
-    if (file == "-") {
-        if (ReadStandardInput(out)) return true;
-        error = "cannot read standard input";
-        return false;
-    }
-    FileContents contents = ReadWholeFile(file);
-    switch (contents.outcome) {
-    case ReadOutcome::Ok:
-        out = std::move(contents.bytes);
-        return true;
-    case ReadOutcome::Missing:
-        error = "no such file: " + file;
-        return false;
-    case ReadOutcome::TooLarge:
-        error = file + ": too large";
-        return false;
-    case ReadOutcome::Failed:
-        break;
-    }
-    error = "cannot read " + file;
-    return false;
-}
-
 }  // namespace
 
 int RunDecode(const Args& args) {
@@ -114,7 +82,7 @@ int RunDecode(const Args& args) {
     if (const auto done = BeginCommand(kCommand, kHelp, args, ParseOptions, options)) return *done;
     std::string error;
     std::string input;
-    if (!ReadInput(options.file, input, error)) return Fail(kCommand, error);
+    if (!ReadInputFile(options.file, input, error)) return Fail(kCommand, error);
 
     std::vector<std::uint8_t> bytes;
     if (options.hex) {

@@ -120,7 +120,7 @@ int RunHost(const Args& args) {
     sigaction(SIGTERM, &action, nullptr);
 
     OrbiskHostWindow window{PrintKey};
-    const HostInfoRecord hostInfo(2, 7, 12);
+    const HostInfoRecord hostInfo(ORBISK_HOST_VERSION(2, 7, 12));
     const char* description = plugin.Open(haveName ? name.c_str() : nullptr, &window, hostInfo.bytes);
     std::fprintf(stderr, "orbisk run: %s (%s) started; Ctrl-C stops\n", description ? description : "?",
                  pluginPath.c_str());

@@ -29,7 +29,7 @@ int RunSetup(const Args& args) {
     LoadedPlugin plugin;
     std::string error;
     if (!plugin.Load(pluginPath, error)) return Fail("setup", error);
-    const HostInfoRecord hostInfo(2, 7, 12);
+    const HostInfoRecord hostInfo(ORBISK_HOST_VERSION(2, 7, 12));
     plugin.Open(nullptr, nullptr, hostInfo.bytes);
     plugin.Setup();
     plugin.Close();

@@ -16,7 +16,6 @@
 
 #include "capture.h"
 #include "commands.h"
-#include "platform/file_io.h"
 #include "pty.h"
 
 namespace orbisk::tool {
@@ -196,21 +195,9 @@ bool LoadBursts(const Options& options, std::vector<TimedBurst>& bursts, std::st
         bursts = GenerateKeyPresses(options.presses, options.generator);
         return true;
     }
-    const FileContents file = ReadWholeFile(options.file);
-    switch (file.outcome) {
-    case ReadOutcome::Ok:
-        break;
-    case ReadOutcome::Missing:
-        error = options.file + ": no such file";
-        return false;
-    case ReadOutcome::TooLarge:
-        error = options.file + ": too large for a capture";
-        return false;
-    case ReadOutcome::Failed:
-        error = options.file + ": cannot be read";
-        return false;
-    }
-    if (!ParseCapture(file.bytes, bursts, error)) {
+    std::string text;
+    if (!ReadInputFile(options.file, text, error)) return false;
+    if (!ParseCapture(text, bursts, error)) {
         error = options.file + ": " + error;
         return false;
     }

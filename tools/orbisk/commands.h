@@ -25,6 +25,10 @@ int Fail(std::string_view command, std::string_view message);
 // Parses a whole decimal (or 0x hexadecimal) integer within [min, max].
 bool ParseNumber(std::string_view text, long long min, long long max, long long& out);
 
+// Reads a whole input file, "-" meaning standard input; false with a
+// one-line reason.
+bool ReadInputFile(const std::string& file, std::string& out, std::string& error);
+
 // Folder of the running orbisk program; the plug-in is installed beside it.
 std::string ProgramFolder();
 

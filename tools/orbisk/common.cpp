@@ -3,6 +3,7 @@
 #include <string>
 
 #include "commands.h"
+#include "platform/file_io.h"
 #include "platform/module_path.h"
 
 namespace orbisk::tool {
@@ -22,6 +23,41 @@ bool ParseNumber(std::string_view text, long long min, long long max, long long&
     if (end == s.c_str() || *end != '\0' || value < min || value > max) return false;
     out = value;
     return true;
+}
+
+namespace {
+
+bool ReadStandardInput(std::string& out) {
+    char buffer[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) out.append(buffer, n);
+    return !std::ferror(stdin);
+}
+
+}  // namespace
+
+bool ReadInputFile(const std::string& file, std::string& out, std::string& error) {
+    if (file == "-") {
+        if (ReadStandardInput(out)) return true;
+        error = "cannot read standard input";
+        return false;
+    }
+    FileContents contents = ReadWholeFile(file);
+    switch (contents.outcome) {
+    case ReadOutcome::Ok:
+        out = std::move(contents.bytes);
+        return true;
+    case ReadOutcome::Missing:
+        error = "no such file: " + file;
+        return false;
+    case ReadOutcome::TooLarge:
+        error = file + ": too large";
+        return false;
+    case ReadOutcome::Failed:
+        break;
+    }
+    error = "cannot read " + file;
+    return false;
 }
 
 std::string ProgramFolder() { return FolderOf(OwnModulePath()); }

@@ -28,15 +28,10 @@ bool LoadedPlugin::Load(const std::string& path, std::string& error) {
     Stop = reinterpret_cast<OrbiskVoidFn>(entry("Stop"));
     Setup = reinterpret_cast<OrbiskVoidFn>(entry("Setup"));
     Close = reinterpret_cast<OrbiskVoidFn>(entry("Close"));
+    SetupForm = static_cast<void**>(entry("_SetupForm"));
     return error.empty();
 }
 
 std::string DefaultPluginPath() { return ProgramFolder() + "/orbisk.so"; }
-
-HostInfoRecord::HostInfoRecord(unsigned a, unsigned b, unsigned c) {
-    const std::uint32_t version = ORBISK_HOST_VERSION(a, b, c);
-    for (int i = 0; i < 4; ++i)
-        bytes[ORBISK_HOST_VERSION_OFFSET + i] = static_cast<unsigned char>(version >> (8 * i));
-}
 
 }  // namespace orbisk::tool

@@ -22,6 +22,7 @@ public:
     OrbiskVoidFn Stop = nullptr;
     OrbiskVoidFn Setup = nullptr;
     OrbiskVoidFn Close = nullptr;
+    void** SetupForm = nullptr;  // the exported dialog variable
 
 private:
     void* handle_ = nullptr;
@@ -30,10 +31,11 @@ private:
 // orbisk.so beside the orbisk program.
 std::string DefaultPluginPath();
 
-// A host information record that reports version a.b.c.
+// A host information record that reports a version word
+// (ORBISK_HOST_VERSION(a, b, c) for version a.b.c).
 struct HostInfoRecord {
     unsigned char bytes[64] = {};
-    HostInfoRecord(unsigned a, unsigned b, unsigned c);
+    explicit HostInfoRecord(std::uint32_t version) { OrbiskSetHostVersion(bytes, version); }
 };
 
 }  // namespace orbisk::tool

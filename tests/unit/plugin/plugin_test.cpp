@@ -13,36 +13,15 @@
 #include "platform/serial_device.h"
 #include "platform/system_services.h"
 #include "plugin/ini_file.h"
+#include "support/engine_harness.h"
+#include "support/fake_serial.h"
+#include "support/fake_system.h"
 #include "support/temp_dir.h"
 
 namespace orbisk {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Ports that never open: under the default error policy the receiver then
-// runs without a port and the tests publish codes themselves.
-class NoPorts final : public SerialPorts {
-public:
-    std::unique_ptr<SerialDevice> Open(int) override { return nullptr; }
-};
-
-class RecordingSystem final : public SystemServices {
-public:
-    void ShowError(std::string_view text) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        errors.emplace_back(text);
-    }
-    void LogError(std::string_view text) override { logged.emplace_back(text); }
-    void StartHidden(const std::string& command) override { started.push_back(command); }
-    std::vector<std::string> Errors() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return errors;
-    }
-
-    std::mutex mutex;
-    std::vector<std::string> errors, logged, started;
-};
 
 // A host window that records every key message with the record's texts as
 // they are while it handles the message.
@@ -108,9 +87,7 @@ public:
 
 struct HostInfo {
     unsigned char bytes[64] = {};
-    explicit HostInfo(std::uint32_t version) {
-        for (int i = 0; i < 4; ++i) bytes[ORBISK_HOST_VERSION_OFFSET + i] = static_cast<unsigned char>(version >> (8 * i));
-    }
+    explicit HostInfo(std::uint32_t version) { OrbiskSetHostVersion(bytes, version); }
 };
 
 constexpr std::uint32_t kGoodVersion = 0x02070C00;
@@ -118,7 +95,9 @@ constexpr std::uint32_t kGoodVersion = 0x02070C00;
 class PluginTest : public ::testing::Test {
 protected:
     PluginTest()
-        : plugin(Plugin::Platform{[](const std::string&) { return std::make_unique<NoPorts>(); },
+        // No port ever opens: under the default error policy the receiver then
+        // runs without one, and the tests publish codes themselves.
+        : plugin(Plugin::Platform{[](const std::string&) { return std::make_unique<test::FakeSerialPorts>(); },
                                   &system, &clock, &dialogs, &setupForm}) {}
 
     std::string LibraryPath() const { return dir.File("orbisk.so"); }
@@ -126,16 +105,10 @@ protected:
         HostInfo info(version);
         plugin.Open(nullptr, &host.window, info.bytes, LibraryPath());
     }
-    // Publishes a burst's code the way the decoder does.
-    void Publish(std::uint64_t code) {
-        plugin.Published().LastCode.store(code, std::memory_order_relaxed);
-        plugin.Published().SignalPresent.store(true, std::memory_order_release);
-        plugin.Published().UpdatePending.store(true, std::memory_order_release);
-        plugin.Event().Set();
-    }
+    void Publish(std::uint64_t code) { test::PublishBurst(plugin.Published(), plugin.Event(), code); }
 
     test::TempDir dir;
-    RecordingSystem system;
+    test::FakeSystemServices system;
     SteadyTickClock clock;
     FakeDialogs dialogs;
     void* setupForm = nullptr;
@@ -158,7 +131,7 @@ TEST_F(PluginTest, OpenReadsTheVersionWordLittleEndianAtOffset28) {
     EXPECT_STREQ(plugin.Open(nullptr, &host.window, HostInfo(0x02070C00).bytes, LibraryPath()),
                  "RAYCAP.QM Support");
     EXPECT_TRUE(plugin.VersionAccepted());
-    EXPECT_TRUE(system.Errors().empty()) << "Open never reports";
+    EXPECT_TRUE(system.Boxes().empty()) << "Open never reports";
 }
 
 TEST_F(PluginTest, RefusedOrMissingVersionShowsTheMessageAtEveryStart) {
@@ -166,7 +139,7 @@ TEST_F(PluginTest, RefusedOrMissingVersionShowsTheMessageAtEveryStart) {
     plugin.Start();
     plugin.Start();
     EXPECT_FALSE(plugin.Running());
-    EXPECT_EQ(system.Errors(), (std::vector<std::string>{"Incorrect core version.", "Incorrect core version."}));
+    EXPECT_EQ(system.Boxes(), (std::vector<std::string>{"Incorrect core version.", "Incorrect core version."}));
 }
 
 TEST_F(PluginTest, StartWithoutOpenIsRefusedNotACrash) {
@@ -181,7 +154,7 @@ TEST_F(PluginTest, UnopenablePortUnderTheDefaultPolicyStillRuns) {
     plugin.Start();
     EXPECT_TRUE(plugin.Running());
     plugin.Start();  // running: nothing happens, no second message
-    EXPECT_EQ(system.Errors(), std::vector<std::string>{"Cannot open COM port"});
+    EXPECT_EQ(system.Boxes(), std::vector<std::string>{"Cannot open COM port"});
     plugin.Stop();
     plugin.Stop();
     EXPECT_FALSE(plugin.Running());
@@ -277,7 +250,7 @@ TEST_F(PluginTest, SetupWithARefusedVersionShowsNoDialogButStillWritesTheWaitTim
     dialogs.configure = [&](FakeDialog& dialog, DialogServices&) { dialog.onShow = [&] { ++shown; }; };
     plugin.Setup();
     EXPECT_EQ(shown, 0);
-    EXPECT_EQ(system.Errors(), std::vector<std::string>{"Incorrect core version."});
+    EXPECT_EQ(system.Boxes(), std::vector<std::string>{"Incorrect core version."});
     IniFile file(plugin.SettingsFilePath());
     EXPECT_EQ(file.ReadInteger("Main", "Wait1", 0), 300);
     EXPECT_EQ(file.ReadInteger("Main", "WaitN", 0), 100);
