@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/ini_file.h"
+#include "settings/ini_file.h"
 
 namespace {
 

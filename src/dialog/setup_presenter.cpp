@@ -8,8 +8,8 @@
 #include "common/text.h"
 #include "engine/key_table.h"
 #include "orbisk/host.h"
-#include "plugin/ini_file.h"
-#include "plugin/settings.h"
+#include "settings/ini_file.h"
+#include "settings/settings.h"
 
 namespace orbisk {
 

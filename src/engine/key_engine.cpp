@@ -5,7 +5,7 @@
 
 #include "common/text.h"
 #include "engine/key_table.h"
-#include "plugin/settings.h"
+#include "settings/settings.h"
 
 namespace orbisk {
 

@@ -14,7 +14,7 @@
 #include "common/code_text.h"
 #include "common/tick_clock.h"
 #include "orbisk/host.h"
-#include "plugin/key_event_record.h"
+#include "engine/key_event_record.h"
 #include "receiver/decoder.h"
 
 namespace orbisk {

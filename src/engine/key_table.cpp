@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "common/text.h"
-#include "plugin/ini_file.h"
+#include "settings/ini_file.h"
 
 namespace orbisk {
 namespace {

@@ -3,7 +3,7 @@
 #include <system_error>
 
 #include "common/tick_clock.h"
-#include "plugin/ini_file.h"
+#include "settings/ini_file.h"
 #include "platform/serial_device.h"
 #include "platform/system_services.h"
 #include "receiver/frame_reader.h"
@@ -82,7 +82,8 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
         receiver_ = std::make_unique<Receiver>(*link_, *platform_.system, settings_, published_,
                                                *wake_);
         keys_ = std::make_unique<KeyTable>();
-        LoadSettingsFrom(file, settings_, *keys_);
+        LoadSettingsFrom(file, settings_);
+        keys_->Rebuild(file);
     }
     ReadWaitSettingsFrom(file, settings_);
 
@@ -146,7 +147,9 @@ void Plugin::Setup() {
 
     if (keys_ != nullptr) {
         SaveWaitSettings(settingsPath_, settings_);
-        LoadSettings(settingsPath_, settings_, *keys_);
+        const IniDocument file = IniFile(settingsPath_).Load();
+        LoadSettingsFrom(file, settings_);
+        keys_->Rebuild(file);
     }
     if (wasRunning) Start();
 }

@@ -15,7 +15,7 @@
 #include "engine/key_engine.h"
 #include "engine/key_table.h"
 #include "orbisk/host.h"
-#include "plugin/settings.h"
+#include "settings/settings.h"
 #include "receiver/decoder.h"
 
 namespace orbisk {

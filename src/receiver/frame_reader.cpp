@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "platform/system_services.h"
-#include "plugin/settings.h"
+#include "settings/settings.h"
 #include "receiver/frame_cutter.h"
 
 namespace orbisk {

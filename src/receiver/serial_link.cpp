@@ -1,7 +1,7 @@
 #include "receiver/serial_link.h"
 
 #include "platform/system_services.h"
-#include "plugin/settings.h"
+#include "settings/settings.h"
 
 namespace orbisk {
 

@@ -18,9 +18,9 @@
 #include "engine/key_engine.h"
 #include "engine/key_table.h"
 #include "orbisk/host.h"
-#include "plugin/ini_file.h"
-#include "plugin/key_event_record.h"
-#include "plugin/settings.h"
+#include "settings/ini_file.h"
+#include "engine/key_event_record.h"
+#include "settings/settings.h"
 #include "receiver/decoder.h"
 
 namespace orbisk::test {

@@ -5,8 +5,8 @@
 #include "commands.h"
 #include "engine/key_table.h"
 #include "platform/file_io.h"
-#include "plugin/ini_file.h"
-#include "plugin/settings.h"
+#include "settings/ini_file.h"
+#include "settings/settings.h"
 
 namespace orbisk::tool {
 namespace {
@@ -54,7 +54,8 @@ int RunSettings(const Args& args) {
     const IniDocument doc = IniDocument::Parse(file.bytes);
     Settings settings;
     KeyTable keys;
-    LoadSettingsFrom(doc, settings, keys);
+    LoadSettingsFrom(doc, settings);
+    keys.Rebuild(doc);
     ReadWaitSettingsFrom(doc, settings);
 
     std::printf("COM=%d\n", static_cast<int>(settings.COM.load()));

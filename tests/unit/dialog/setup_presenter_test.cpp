@@ -14,8 +14,8 @@
 
 #include "dialog/setup_presenter.h"
 #include "orbisk/host.h"
-#include "plugin/ini_file.h"
-#include "plugin/settings.h"
+#include "settings/ini_file.h"
+#include "settings/settings.h"
 #include "support/temp_dir.h"
 
 namespace orbisk {

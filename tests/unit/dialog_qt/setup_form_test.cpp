@@ -27,8 +27,8 @@
 #include "dialog/qt/up_down.h"
 #include "orbisk/host.h"
 #include "platform/system_services.h"
-#include "plugin/ini_file.h"
-#include "plugin/settings.h"
+#include "settings/ini_file.h"
+#include "settings/settings.h"
 #include "support/fake_system.h"
 #include "support/temp_dir.h"
 

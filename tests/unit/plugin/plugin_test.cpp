@@ -12,7 +12,7 @@
 #include "common/text.h"
 #include "platform/serial_device.h"
 #include "platform/system_services.h"
-#include "plugin/ini_file.h"
+#include "settings/ini_file.h"
 #include "support/engine_harness.h"
 #include "support/fake_serial.h"
 #include "support/fake_system.h"

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <vector>
 
-#include "plugin/settings.h"
+#include "settings/settings.h"
 #include "support/fake_serial.h"
 #include "support/fake_system.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/settings.h"
+#include "settings/settings.h"
 #include "support/fake_serial.h"
 #include "support/fake_system.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/ini_file.h"
+#include "settings/ini_file.h"
 
 namespace orbisk {
 namespace {

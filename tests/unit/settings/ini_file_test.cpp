@@ -10,8 +10,8 @@
 
 #include "engine/key_table.h"
 #include "platform/file_io.h"
-#include "plugin/ini_file.h"
-#include "plugin/settings.h"
+#include "settings/ini_file.h"
+#include "settings/settings.h"
 
 namespace orbisk {
 namespace {
@@ -162,7 +162,9 @@ TEST_F(IniFileTest, LoadSettingsFromAMissingFileChangesNothing) {
     Settings settings;
     settings.COM = 5;
     KeyTable keys;
-    LoadSettings(path_, settings, keys);
+    const IniDocument file = IniFile(path_).Load();
+    LoadSettingsFrom(file, settings);
+    keys.Rebuild(file);
     ReadWaitSettings(path_, settings);
     EXPECT_EQ(settings.COM.load(), 5);
     EXPECT_EQ(settings.COMRate.load(), 115200);
@@ -187,7 +189,7 @@ TEST_F(IniFileTest, WaitSettingsRoundTripAsSigned32BitWords) {
     EXPECT_EQ(loaded.WaitR.load(), 0u);
 
     KeyTable keys;
-    LoadSettings(path_, loaded, keys);
+    keys.Rebuild(IniFile(path_).Load());
     ASSERT_EQ(keys.KeyList().size(), 1u);
     EXPECT_EQ(keys.KeyList()[0].text, "0A3F21C=Power");
 }

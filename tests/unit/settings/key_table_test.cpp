@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/key_table.h"
-#include "plugin/ini_file.h"
+#include "settings/ini_file.h"
 
 namespace orbisk {
 namespace {

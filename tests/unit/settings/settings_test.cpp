@@ -4,8 +4,8 @@
 #include <string>
 
 #include "engine/key_table.h"
-#include "plugin/ini_file.h"
-#include "plugin/settings.h"
+#include "settings/ini_file.h"
+#include "settings/settings.h"
 
 namespace orbisk {
 namespace {
@@ -75,8 +75,7 @@ TEST(LoadSettings, ReadsMainWithTheCurrentValuesAsDefaults) {
         settings.SkipBegin = start.SkipBegin;
         settings.HaltOnError = start.HaltOnError;
         settings.ExecOnError = start.ExecOnError;
-        KeyTable keys;
-        LoadSettingsFrom(IniDocument::Parse(file), settings, keys);
+        LoadSettingsFrom(IniDocument::Parse(file), settings);
         ExpectValues(Snapshot(settings), expected, file);
     }
 }
@@ -86,8 +85,7 @@ TEST(LoadSettings, HaltOnErrorIsAnyNonZeroInteger) {
                                                   {"1", true}, {"true", false}};
     for (const auto& [value, expected] : cases) {
         Settings settings;
-        KeyTable keys;
-        LoadSettingsFrom(IniDocument::Parse(std::string("[Main]\nHaltOnError=") + value), settings, keys);
+        LoadSettingsFrom(IniDocument::Parse(std::string("[Main]\nHaltOnError=") + value), settings);
         EXPECT_EQ(settings.HaltOnError.load(), expected) << value;
     }
 }
@@ -95,8 +93,7 @@ TEST(LoadSettings, HaltOnErrorIsAnyNonZeroInteger) {
 TEST(LoadSettings, LeavesTheWaitTimesAndReadsThemApart) {
     const IniDocument doc = IniDocument::Parse("[Main]\nWait1=500\nWaitN=-1\nWaitR=soon\n");
     Settings settings;
-    KeyTable keys;
-    LoadSettingsFrom(doc, settings, keys);
+    LoadSettingsFrom(doc, settings);
     EXPECT_EQ(settings.Wait1.load(), 300u);
     ReadWaitSettingsFrom(doc, settings);
     EXPECT_EQ(settings.Wait1.load(), 500u);

@@ -1,4 +1,4 @@
-#include "plugin/ini_file.h"
+#include "settings/ini_file.h"
 
 #include <limits>
 #include <unordered_map>

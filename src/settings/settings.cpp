@@ -1,7 +1,6 @@
-#include "plugin/settings.h"
+#include "settings/settings.h"
 
-#include "engine/key_table.h"
-#include "plugin/ini_file.h"
+#include "settings/ini_file.h"
 
 namespace orbisk {
 namespace {
@@ -34,7 +33,7 @@ std::string ChangeFileExt(std::string_view path, std::string_view extension) {
     return out;
 }
 
-void LoadSettingsFrom(const IniDocument& file, Settings& settings, KeyTable& keys) {
+void LoadSettingsFrom(const IniDocument& file, Settings& settings) {
     ReadInto(file, "COM", settings.COM);
     ReadInto(file, "COMRate", settings.COMRate);
     ReadInto(file, "Interval", settings.Interval);
@@ -44,11 +43,6 @@ void LoadSettingsFrom(const IniDocument& file, Settings& settings, KeyTable& key
         file.ReadBool(MainSection, "HaltOnError", settings.HaltOnError.load(std::memory_order_relaxed)),
         std::memory_order_relaxed);
     settings.ExecOnError = file.ReadString(MainSection, "ExecOnError", settings.ExecOnError);
-    keys.Rebuild(file);
-}
-
-void LoadSettings(const std::string& settingsPath, Settings& settings, KeyTable& keys) {
-    LoadSettingsFrom(IniFile(settingsPath).Load(), settings, keys);
 }
 
 void ReadWaitSettingsFrom(const IniDocument& file, Settings& settings) {

@@ -10,7 +10,6 @@
 
 namespace orbisk {
 
-class KeyTable;
 class IniDocument;
 
 inline constexpr std::string_view MainSection = "Main";
@@ -36,10 +35,9 @@ inline std::string SettingsPath(std::string_view libraryPath) {
 }
 
 // Reads COM, COMRate, Interval, RepeatLength, SkipBegin, HaltOnError and
-// ExecOnError (each defaulting to its current value) and rebuilds the key
-// table from the remote-control sections.
-void LoadSettings(const std::string& settingsPath, Settings& settings, KeyTable& keys);
-void LoadSettingsFrom(const IniDocument& file, Settings& settings, KeyTable& keys);
+// ExecOnError, each defaulting to its current value.  The key table is
+// rebuilt from the same document by its owner (KeyTable::Rebuild).
+void LoadSettingsFrom(const IniDocument& file, Settings& settings);
 
 // Wait1, WaitN and WaitR, each defaulting to its current value.
 void ReadWaitSettings(const std::string& settingsPath, Settings& settings);

@@ -1,4 +1,4 @@
-#include "plugin/key_event_record.h"
+#include "engine/key_event_record.h"
 
 #include "common/text.h"
 
