@@ -49,6 +49,10 @@ void ReadWaitSettingsFrom(const IniDocument& file, Settings& settings) {
     ReadInto(file, "Wait1", settings.Wait1);
     ReadInto(file, "WaitN", settings.WaitN);
     ReadInto(file, "WaitR", settings.WaitR);
+    if (settings.WaitN.load(std::memory_order_relaxed) < MinWaitNMs)
+        settings.WaitN.store(MinWaitNMs, std::memory_order_relaxed);
+    if (settings.WaitR.load(std::memory_order_relaxed) > MaxWaitRMs)
+        settings.WaitR.store(MaxWaitRMs, std::memory_order_relaxed);
 }
 
 void ReadWaitSettings(const std::string& settingsPath, Settings& settings) {

@@ -39,7 +39,18 @@ inline std::string SettingsPath(std::string_view libraryPath) {
 // rebuilt from the same document by its owner (KeyTable::Rebuild).
 void LoadSettingsFrom(const IniDocument& file, Settings& settings);
 
-// Wait1, WaitN and WaitR, each defaulting to its current value.
+// Limits on the wait times read from the file, beyond anything the dialog
+// offers (50 to 1000 ms).  A repeat period of 0 sends repeats as fast as the
+// engine can loop, and a release time-out near 2^32 ms holds a key for ever;
+// a period of at least 10 ms keeps repeats to 100 a second, and a held key is
+// released at most 10 s after its last burst.  Nothing else is limited: a
+// long WaitN or Wait1 only means no repeats.
+inline constexpr std::uint32_t MinWaitNMs = 10;
+inline constexpr std::uint32_t MaxWaitRMs = 10000;
+
+// Wait1, WaitN and WaitR, each defaulting to its current value, with WaitN
+// raised to MinWaitNMs and WaitR lowered to MaxWaitRMs.  Only the variables
+// are limited; the file keeps its text until the settings are saved.
 void ReadWaitSettings(const std::string& settingsPath, Settings& settings);
 void ReadWaitSettingsFrom(const IniDocument& file, Settings& settings);
 void SaveWaitSettings(const std::string& settingsPath, const Settings& settings);

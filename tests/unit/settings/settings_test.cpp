@@ -101,5 +101,29 @@ TEST(LoadSettings, LeavesTheWaitTimesAndReadsThemApart) {
     EXPECT_EQ(settings.WaitR.load(), 200u);
 }
 
+// WaitN=0 floods the host with repeats and a WaitR near 2^32 ms never
+// releases; the dialog's own range (50 to 1000) and a long WaitN pass.
+TEST(ReadWaitSettings, LimitsOnlyTheFloodAndTheEndlessHold) {
+    struct Case {
+        const char* file;
+        std::uint32_t waitN, waitR;
+    };
+    const Case cases[] = {
+        {"WaitN=0\nWaitR=-1", MinWaitNMs, MaxWaitRMs},
+        {"WaitN=9\nWaitR=2147483647", MinWaitNMs, MaxWaitRMs},
+        {"WaitN=10\nWaitR=10001", 10, MaxWaitRMs},
+        {"WaitN=50\nWaitR=1000", 50, 1000},
+        {"WaitN=1000\nWaitR=0", 1000, 0},
+        {"WaitN=-1\nWaitR=10000", 4294967295u, 10000},
+    };
+    for (const Case& c : cases) {
+        Settings settings;
+        ReadWaitSettingsFrom(IniDocument::Parse(std::string("[Main]\nWait1=0\n") + c.file), settings);
+        EXPECT_EQ(settings.WaitN.load(), c.waitN) << c.file;
+        EXPECT_EQ(settings.WaitR.load(), c.waitR) << c.file;
+        EXPECT_EQ(settings.Wait1.load(), 0u) << c.file;
+    }
+}
+
 }  // namespace
 }  // namespace orbisk
