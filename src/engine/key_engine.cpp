@@ -48,6 +48,7 @@ void KeyEngine::Begin() {
     currentPressed_ = false;
     reportedCode_ = NoCode;
     reportedPressed_ = false;
+    releaseDue_ = false;
     repeatCount_ = 0;
     lastArrival_ = 0;
     lastReport_ = 0;
@@ -65,6 +66,14 @@ void KeyEngine::Run() {
 }
 
 void KeyEngine::RunPass() {
+    // A release decided at the last time-out goes out first, as a change of
+    // its own; a burst published since is picked up below and presses anew.
+    if (releaseDue_) {
+        releaseDue_ = false;
+        currentPressed_ = false;
+        ProcessChange();
+    }
+
     // Pickup.  The flag is cleared in the same atomic step that finds it set,
     // before the slot is read: a burst published while we read sets it again
     // and is taken by the next pass.  Clearing it after the reads would drop
@@ -169,14 +178,14 @@ void KeyEngine::Wait() {
         codeEvent_.Wait(std::nullopt);
         return;
     }
+    // The release is the engine's own business: written into the published
+    // state, it could overwrite a burst published at the same moment, whose
+    // press would then be lost.  A burst already waiting at the time-out
+    // keeps the key; one that comes after this test follows the release.
     if (codeEvent_.Wait(heldWait_) == CodeEvent::WaitResult::TimedOut &&
-        DeadlineReached(clock_.Now(), lastArrival_, settings_.WaitR.load(std::memory_order_relaxed))) {
-        // Handed to the next pickup as a publication of its own, which then
-        // releases the key.  A burst published at this very moment may be
-        // overwritten and counts as absent; the next burst brings it back.
-        published_.SignalPresent.store(false, std::memory_order_relaxed);
-        published_.UpdatePending.store(true, std::memory_order_release);
-    }
+        DeadlineReached(clock_.Now(), lastArrival_, settings_.WaitR.load(std::memory_order_relaxed)) &&
+        !published_.UpdatePending.load(std::memory_order_acquire))
+        releaseDue_ = true;
 }
 
 void KeyEngine::KeyReport(std::intptr_t value) {

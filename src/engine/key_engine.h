@@ -78,6 +78,7 @@ private:
     bool currentPressed_ = false;
     std::uint64_t reportedCode_ = ~std::uint64_t{0};
     bool reportedPressed_ = false;
+    bool releaseDue_ = false;  // WaitR passed without a burst: release on the next pass
     std::uint32_t repeatCount_ = 0;
     std::uint32_t lastArrival_ = 0;
     std::uint32_t lastReport_ = 0;

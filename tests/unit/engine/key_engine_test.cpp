@@ -326,6 +326,33 @@ TEST(KeyEngineWakeUpRace, PublicationDuringPickupIsTakenNextPass) {
                                               Power(100, kPress), Power(300, kRelease)}));
 }
 
+// A burst published while the engine handles its release time-out (here
+// during the clock reading for the WaitR deadline) is not absent: a new code
+// is pressed, and a repeat burst keeps the key held.
+TEST(KeyEngineWakeUpRace, PublicationAtTheReleaseTimeOut) {
+    struct Case {
+        const char* name;
+        std::optional<std::uint64_t> code;
+        std::vector<KeyMessage> expected;
+    };
+    const Case cases[] = {
+        {"new code", kVolume,
+         {Power(0, kPress), Power(200, kRelease, "0C0FFEE"), Volume(200, kPress), Volume(400, kRelease)}},
+        {"repeat burst", std::nullopt, {Power(0, kPress), Power(300, 1), Power(400, kRelease)}},
+    };
+    for (const Case& c : cases) {
+        EngineHarness h(kSettingsFile);
+        h.Script({{0, kPower}});
+        h.clock.onNow = [&] {
+            if (h.clock.now != 200) return;
+            h.clock.onNow = nullptr;
+            PublishBurst(h.published, h.event, c.code);
+        };
+        h.Run();
+        EXPECT_EQ(h.output.messages, c.expected) << c.name;
+    }
+}
+
 // Deadlines compare the time elapsed since their base, modulo 2^32, so a
 // timeline that crosses the counter's wrap gives the same messages at the
 // same times as one far from it.  The timelines start shortly before the
