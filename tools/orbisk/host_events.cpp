@@ -1,8 +1,13 @@
 #include "host_events.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <type_traits>
 
 #include "common/text.h"
@@ -28,6 +33,81 @@ std::string FormatKeyLine(const HostKeyEvent& event) {
     line.append("\t").append(event.remoteName);
     line.append("\t").append(event.codeText).append("\n");
     return line;
+}
+
+namespace {
+
+std::size_t CountThreads() {
+    std::size_t count = 0;
+    if (DIR* tasks = ::opendir("/proc/self/task")) {
+        while (const dirent* entry = ::readdir(tasks))
+            if (entry->d_name[0] != '.') ++count;
+        ::closedir(tasks);
+    }
+    return count;
+}
+
+void WriteAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+// Standard error redirected into an anonymous file: the plug-in may write as
+// much as it likes without ever blocking on a reader.
+class StderrCapture {
+public:
+    StderrCapture() {
+        std::fflush(stderr);
+        file_ = ::memfd_create("orbisk-start", MFD_CLOEXEC);
+        saved_ = file_ >= 0 ? ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3) : -1;
+        if (saved_ >= 0) ::dup2(file_, STDERR_FILENO);
+    }
+    std::string Finish() {
+        std::string text;
+        if (saved_ < 0) return text;
+        std::fflush(stderr);
+        ::dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+        char buffer[4096];
+        ssize_t n = 0;
+        ::lseek(file_, 0, SEEK_SET);
+        while ((n = ::read(file_, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+        ::close(file_);
+        return text;
+    }
+
+private:
+    int file_ = -1;
+    int saved_ = -1;
+};
+
+}  // namespace
+
+StartOutcome StartPlugin(OrbiskVoidFn start) {
+    sigset_t hostSignals;
+    sigemptyset(&hostSignals);
+    sigaddset(&hostSignals, SIGINT);
+    sigaddset(&hostSignals, SIGTERM);
+    sigaddset(&hostSignals, SIGPIPE);
+    sigset_t previous;
+    ::pthread_sigmask(SIG_BLOCK, &hostSignals, &previous);
+
+    const std::size_t threadsBefore = CountThreads();
+    StderrCapture capture;
+    start();
+    StartOutcome outcome;
+    outcome.reports = capture.Finish();
+    // A failed Start unwinds every thread it made.
+    outcome.running = CountThreads() > threadsBefore;
+
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    WriteAll(STDERR_FILENO, outcome.reports);
+    return outcome;
 }
 
 HostEventQueue::HostEventQueue(std::size_t capacity) : capacity_(capacity) {

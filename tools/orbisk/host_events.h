@@ -39,6 +39,23 @@ std::optional<HostKeyEvent> KeyEventFromMessage(std::uint32_t message, std::uint
 // code text, separated by tabs, and a newline.
 std::string FormatKeyLine(const HostKeyEvent& event);
 
+// What a Start call came to.  The five entry points give the host no result,
+// so it is observed: the plug-in reports its failures on standard error
+// (without a display, as in our hosts) and a running plug-in has its reader
+// and engine threads up.  Some failures are silent (with HaltOnError and
+// ExecOnError set, a port that cannot be opened only starts that command), so
+// the threads decide whether it runs and the reports say what went wrong.
+struct StartOutcome {
+    bool running = false;
+    std::string reports;  // what the plug-in wrote on standard error meanwhile
+};
+
+// Calls start with standard error captured (and copied back to it after the
+// call) and with SIGINT, SIGTERM and SIGPIPE blocked, so that the threads the
+// plug-in makes inherit them blocked: the host's stop signals then reach only
+// its own threads, and interrupt a write to an output that does not drain.
+StartOutcome StartPlugin(OrbiskVoidFn start);
+
 class HostEventQueue {
 public:
     // Bounded: a host whose output stays blocked while a remote (or line
