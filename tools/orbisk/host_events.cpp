@@ -6,7 +6,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <type_traits>
 
@@ -45,16 +44,6 @@ std::size_t CountThreads() {
         ::closedir(tasks);
     }
     return count;
-}
-
-void WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
-    }
 }
 
 // Standard error redirected into an anonymous file: the plug-in may write as
@@ -106,7 +95,7 @@ StartOutcome StartPlugin(OrbiskVoidFn start) {
     outcome.running = CountThreads() > threadsBefore;
 
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    WriteAll(STDERR_FILENO, outcome.reports);
+    std::fwrite(outcome.reports.data(), 1, outcome.reports.size(), stderr);
     return outcome;
 }
 
