@@ -65,7 +65,8 @@ public:
         char buffer[4096];
         ssize_t n = 0;
         ::lseek(file_, 0, SEEK_SET);
-        while ((n = ::read(file_, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+        while ((n = ::read(file_, buffer, sizeof buffer)) > 0)
+            text.append(buffer, static_cast<std::size_t>(n));
         ::close(file_);
         return text;
     }
