@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <system_error>
 
 namespace orbisk {
 
@@ -15,15 +16,21 @@ enum class ReadOutcome { Ok, Missing, TooLarge, Failed };
 
 struct FileContents {
     ReadOutcome outcome = ReadOutcome::Missing;
-    std::string bytes;  // at most MaxSettingsFileBytes
+    std::string bytes;      // at most MaxSettingsFileBytes
+    std::error_code error;  // why, when the outcome is Failed
 };
 
 FileContents ReadWholeFile(const std::string& path);
 
 // Writes bytes to a temporary file in the same folder, flushes it to disk and
 // renames it over path, so readers see either the old file or the new one.
-// False (and the old file untouched) when any step fails.
-bool ReplaceFileAtomically(const std::string& path, const std::string& bytes);
+// A path that is a symbolic link, even one whose target does not exist yet,
+// is written where the link points, so the link stays a link.  An existing
+// file keeps its permission bits; a new one is never writable by group or
+// others, whatever the process's file-creation mask (its command line may be
+// run).  False when any step fails: error then says why (the system's error
+// number, in std::system_category()), and the old file is untouched.
+bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, std::error_code& error);
 
 // The line break a newly created text file uses on this platform.
 const char* PlatformLineBreak();

@@ -145,7 +145,42 @@ bool FindEntry(std::string_view text, std::string_view section, std::string_view
     return false;
 }
 
+// Why a file cannot be read whole; empty when it can, or does not exist.
+std::string ProblemOf(const FileContents& file) {
+    switch (file.outcome) {
+    case ReadOutcome::Missing: return {};
+    case ReadOutcome::Failed: return "the file cannot be read (" + file.error.message() + ")";
+    case ReadOutcome::TooLarge: return "the file is larger than 4 MiB";
+    case ReadOutcome::Ok: break;
+    }
+    const std::string_view bytes = file.bytes;
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
+        return "the file is UTF-16 text, not 8-bit text";
+    // After one mark is dropped, a second would hide the first line's
+    // section header.
+    if (bytes.starts_with(ByteOrderMark) && bytes.substr(ByteOrderMark.size()).starts_with(ByteOrderMark))
+        return "the file begins with two byte-order marks";
+    if (bytes.find('\0') != std::string_view::npos) return "the file holds NUL bytes, which 8-bit text does not";
+    return {};
+}
+
 }  // namespace
+
+std::string IniSectionId(std::string_view section) { return AsciiUpperCase(CleanSectionName(section)); }
+std::string IniKeyId(std::string_view key) { return AsciiUpperCase(CleanKey(key)); }
+
+std::string UnreadableSettingsText(std::string_view path, std::string_view problem) {
+    std::string text = "The settings file ";
+    text.append(path).append(" cannot be read whole: ").append(problem);
+    text += ". Orbisk leaves it as it is and cannot save settings to it until it is fixed.";
+    return text;
+}
+
+std::string SaveFailedText(std::string_view path, std::string_view failure) {
+    std::string text = "Cannot save the settings to ";
+    text.append(path).append(": ").append(failure).append(".");
+    return text;
+}
 
 bool ParseIniInteger(std::string_view text, std::int32_t& out) {
     std::string_view t = TrimBlanks(text);
@@ -370,16 +405,38 @@ void IniDocument::EraseSection(std::string_view section) {
     EndWithLineBreak();
 }
 
+void IniDocument::EraseKey(std::string_view section, std::string_view key) {
+    const std::string name = CleanSectionName(section);
+    const std::string cleanKey = CleanKey(key);
+    std::string kept;
+    std::size_t keptUpTo = 0;
+    bool erased = false;
+    LineCursor cursor(text_, name);
+    while (cursor.Next()) {
+        const LineInfo& info = cursor.Info();
+        if (!cursor.InSection() || info.kind != LineKind::Entry || !EqualsIgnoreCase(info.name, cleanKey))
+            continue;
+        kept.append(text_, keptUpTo, cursor.Span().begin - keptUpTo);
+        keptUpTo = cursor.Span().next;
+        erased = true;
+    }
+    if (!erased) return;
+    kept.append(text_, keptUpTo, std::string::npos);
+    text_ = std::move(kept);
+}
+
 // ---------------------------------------------------------------------------
 // IniFile
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 
-IniDocument IniFile::Load() const {
+IniDocument IniFile::Load() const { return Read().document; }
+
+IniRead IniFile::Read() const {
     // A missing or unreadable file reads as an empty one; a file over the
     // size limit reads as far as the limit.
     const FileContents file = ReadWholeFile(path_);
-    return IniDocument::Parse(file.bytes);
+    return {IniDocument::Parse(file.bytes), ProblemOf(file)};
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
@@ -403,34 +460,37 @@ std::vector<std::string> IniFile::SectionEntries(std::string_view section) const
 }
 
 bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-    return Edit([&](IniDocument& doc) { doc.WriteString(section, key, value); });
+    return Edit([&](IniDocument& doc) { doc.WriteString(section, key, value); }).Ok();
 }
 
 bool IniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {
-    return Edit([&](IniDocument& doc) { doc.WriteInteger(section, key, value); });
+    return Edit([&](IniDocument& doc) { doc.WriteInteger(section, key, value); }).Ok();
 }
 
 bool IniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
-    return Edit([&](IniDocument& doc) { doc.WriteBool(section, key, value); });
+    return Edit([&](IniDocument& doc) { doc.WriteBool(section, key, value); }).Ok();
 }
 
 bool IniFile::EraseSection(std::string_view section) {
-    return Edit([&](IniDocument& doc) { doc.EraseSection(section); });
+    return Edit([&](IniDocument& doc) { doc.EraseSection(section); }).Ok();
 }
 
-bool IniFile::Edit(const std::function<void(IniDocument&)>& change) {
+IniWriteResult IniFile::Edit(const std::function<void(IniDocument&)>& change) {
     const FileContents file = ReadWholeFile(path_);
     // Rewriting a file that could not be read whole would lose what was not
     // read.
-    if (file.outcome == ReadOutcome::TooLarge || file.outcome == ReadOutcome::Failed) return false;
+    if (std::string problem = ProblemOf(file); !problem.empty())
+        return {problem + "; Orbisk does not rewrite a file it cannot read whole"};
     IniDocument doc = IniDocument::Parse(file.bytes);
     change(doc);
     const std::string bytes = doc.Serialize();
     const bool exists = file.outcome == ReadOutcome::Ok;
-    if (exists ? bytes == file.bytes : bytes.empty()) return true;  // nothing changes
+    if (exists ? bytes == file.bytes : bytes.empty()) return {};  // nothing changes
     // A file that the next read could not take whole is not written.
-    if (bytes.size() > MaxSettingsFileBytes) return false;
-    return ReplaceFileAtomically(path_, bytes);
+    if (bytes.size() > MaxSettingsFileBytes) return {"the new file would be larger than 4 MiB"};
+    std::error_code error;
+    if (!ReplaceFileAtomically(path_, bytes, error)) return {error.message()};
+    return {};
 }
 
 }  // namespace orbisk

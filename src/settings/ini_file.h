@@ -36,6 +36,10 @@
 // name reads back under that same name, and no written text can open a
 // section, end a line or turn into a comment.  An empty section name is kept
 // as "[]" and an empty key as "=value"; both read back.
+//
+// Files that cannot be read whole (larger than MaxSettingsFileBytes, UTF-16
+// text, two byte-order marks, NUL bytes, or unreadable) are read as far as
+// they go but never rewritten: IniFile::Read says why, and Edit refuses.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -78,6 +82,9 @@ public:
     void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
     void WriteBool(std::string_view section, std::string_view key, bool value);
     void EraseSection(std::string_view section);
+    // Removes every line of the section that names the key, with or without
+    // a value.
+    void EraseKey(std::string_view section, std::string_view key);
 
 private:
     // The file is kept as its text, not split into lines: reads scan it, and
@@ -95,6 +102,28 @@ private:
 // 0x hexadecimal, blanks around dropped, signed 32-bit range; otherwise
 // nothing.
 bool ParseIniInteger(std::string_view text, std::int32_t& out);
+
+// The form in which the file compares names: cleaned as the rules above say
+// and upper-cased.  Names with the same id are one section, or one key of a
+// section.
+std::string IniSectionId(std::string_view section);
+std::string IniKeyId(std::string_view key);
+
+struct IniRead {
+    IniDocument document;  // as much as could be read
+    std::string problem;   // why the file cannot be read whole; empty when it can
+};
+
+// What a write came to: empty failure on success, otherwise why the file was
+// left as it was ("Permission denied", or why it cannot be read whole).
+struct IniWriteResult {
+    std::string failure;
+    bool Ok() const { return failure.empty(); }
+};
+
+// The messages that tell the user, naming the file.
+std::string UnreadableSettingsText(std::string_view path, std::string_view problem);
+std::string SaveFailedText(std::string_view path, std::string_view failure);
 
 class IniFile {
 public:
@@ -118,8 +147,10 @@ public:
 
     // The whole file as it is now, for a sequence of reads.
     IniDocument Load() const;
+    // The same, with the reason when the file cannot be read whole.
+    IniRead Read() const;
     // Reads the file, applies change, and replaces the file once.
-    bool Edit(const std::function<void(IniDocument&)>& change);
+    IniWriteResult Edit(const std::function<void(IniDocument&)>& change);
 
 private:
     std::string path_;

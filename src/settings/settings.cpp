@@ -59,10 +59,10 @@ void ReadWaitSettings(const std::string& settingsPath, Settings& settings) {
     ReadWaitSettingsFrom(IniFile(settingsPath).Load(), settings);
 }
 
-void SaveWaitSettings(const std::string& settingsPath, const Settings& settings) {
-    // One replacement of the file for all three.  A file that cannot be
-    // written keeps its old values; the plug-in has no way to report it.
-    IniFile(settingsPath).Edit([&settings](IniDocument& doc) {
+IniWriteResult SaveWaitSettings(const std::string& settingsPath, const Settings& settings) {
+    // One replacement of the file for all three; a file that cannot be
+    // written keeps its old values, and the caller reports why.
+    return IniFile(settingsPath).Edit([&settings](IniDocument& doc) {
         const auto word = [](const std::atomic<std::uint32_t>& v) {
             return static_cast<std::int32_t>(v.load(std::memory_order_relaxed));
         };

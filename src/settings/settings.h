@@ -11,6 +11,7 @@
 namespace orbisk {
 
 class IniDocument;
+struct IniWriteResult;
 
 inline constexpr std::string_view MainSection = "Main";
 
@@ -53,6 +54,6 @@ inline constexpr std::uint32_t MaxWaitRMs = 10000;
 // are limited; the file keeps its text until the settings are saved.
 void ReadWaitSettings(const std::string& settingsPath, Settings& settings);
 void ReadWaitSettingsFrom(const IniDocument& file, Settings& settings);
-void SaveWaitSettings(const std::string& settingsPath, const Settings& settings);
+IniWriteResult SaveWaitSettings(const std::string& settingsPath, const Settings& settings);
 
 }  // namespace orbisk

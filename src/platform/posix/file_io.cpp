@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <system_error>
 
 #include "platform/module_path.h"
 
@@ -52,12 +53,53 @@ int CreateTemporaryBeside(const std::string& target, std::string& tempPath) {
         std::snprintf(suffix, sizeof suffix, ".%ld.%u.%llx.tmp", static_cast<long>(::getpid()),
                       counter.fetch_add(1, std::memory_order_relaxed), ticks & 0xFFFFFFu);
         tempPath = folder + "." + base + suffix;
-        // 0666 lets the umask decide, as for any new file.
+        // Never writable by group or others, whatever the umask: the file
+        // names a command that the plug-in runs.  An existing file's own
+        // bits are put back by the caller.
         const int fd = OpenRetrying(tempPath.c_str(),
-                                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+                                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
+}
+
+std::error_code LastError() { return std::error_code(errno, std::system_category()); }
+
+// Follows the chain of symbolic links that starts at path to the name it ends
+// at, which need not exist: a dangling link is written through to its
+// target, never replaced by a plain file.
+bool FollowLinks(const std::string& path, std::string& target, std::error_code& error) {
+    // As many links as the kernel itself follows before it gives up.
+    constexpr int MaxLinks = 40;
+    target = path;
+    for (int links = 0;; ++links) {
+        struct stat st{};
+        if (::lstat(target.c_str(), &st) != 0) {
+            if (errno == ENOENT) return true;
+            error = LastError();
+            return false;
+        }
+        if (!S_ISLNK(st.st_mode)) return true;
+        if (links == MaxLinks) {
+            error = std::error_code(ELOOP, std::system_category());
+            return false;
+        }
+        std::string link(static_cast<std::size_t>(st.st_size) + 1, '\0');
+        for (;;) {
+            const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+            if (n < 0) {
+                error = LastError();
+                return false;
+            }
+            if (static_cast<std::size_t>(n) < link.size()) {
+                link.resize(static_cast<std::size_t>(n));
+                break;
+            }
+            link.resize(link.size() * 2 + 64);  // the link grew, or the size was not known
+        }
+        // A relative link is relative to the folder that holds it.
+        target = !link.empty() && link.front() == '/' ? link : FolderOf(target) + "/" + link;
+    }
 }
 
 }  // namespace
@@ -69,10 +111,14 @@ FileContents ReadWholeFile(const std::string& path) {
     const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         out.outcome = (errno == ENOENT || errno == ENOTDIR) ? ReadOutcome::Missing : ReadOutcome::Failed;
+        out.error = LastError();
         return out;
     }
     struct stat st{};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        // The kernel's reason, or why a folder or a device is no settings file.
+        const int number = st.st_mode == 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        out.error = std::error_code(number, std::system_category());
         ::close(fd);
         out.outcome = ReadOutcome::Failed;
         return out;
@@ -89,6 +135,7 @@ FileContents ReadWholeFile(const std::string& path) {
         if (n < 0) {
             if (errno == EINTR) continue;
             out.outcome = ReadOutcome::Failed;
+            out.error = LastError();
             out.bytes.clear();
             break;
         }
@@ -105,35 +152,37 @@ FileContents ReadWholeFile(const std::string& path) {
     return out;
 }
 
-bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
-    if (path.empty()) return false;
-    // A settings file reached through a symbolic link is replaced where it
-    // really lives, so the link stays a link.
-    std::string target = path;
+bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, std::error_code& error) {
+    error.clear();
+    const auto fail = [&error](int number) {
+        error = std::error_code(number, std::system_category());
+        return false;
+    };
+    if (path.empty()) return fail(ENOENT);
+    std::string target;
+    if (!FollowLinks(path, target, error)) return false;
     struct stat st{};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
     bool existed = false;
     if (::stat(target.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) return false;
+        if (S_ISDIR(st.st_mode)) return fail(EISDIR);
+        if (!S_ISREG(st.st_mode)) return fail(EINVAL);
         existed = true;
         // The rename below would get round a read-only file; refuse to write
         // what could not be written in place.
         const int probe = OpenRetrying(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        if (probe < 0) return false;
+        if (probe < 0) return fail(errno);
         ::close(probe);
     } else if (errno != ENOENT) {
-        return false;
+        return fail(errno);
     }
 
     std::string tempPath;
     const int fd = CreateTemporaryBeside(target, tempPath);
-    if (fd < 0) return false;
-    bool ok = true;
+    if (fd < 0) return fail(errno);
+    int failure = 0;
+    const auto check = [&failure](bool ok) {
+        if (!ok && failure == 0) failure = errno != 0 ? errno : EIO;
+    };
     if (existed) {
         // Keep the old file's owner (when allowed) and permission bits;
         // the owner first, since a change of owner clears set-id bits.
@@ -141,13 +190,15 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
             const int ignored = ::fchown(fd, st.st_uid, st.st_gid);
             (void)ignored;
         }
-        ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+        check(::fchmod(fd, st.st_mode & 07777) == 0);
     }
-    ok = ok && WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || ::rename(tempPath.c_str(), target.c_str()) != 0) {
+    if (failure == 0) check(WriteAll(fd, bytes.data(), bytes.size()));
+    if (failure == 0) check(::fsync(fd) == 0);
+    check(::close(fd) == 0);
+    if (failure == 0) check(::rename(tempPath.c_str(), target.c_str()) == 0);
+    if (failure != 0) {
         ::unlink(tempPath.c_str());
-        return false;
+        return fail(failure);
     }
     // The rename is only durable once the folder is on disk.  The file has
     // been replaced either way, so a failure here is not reported.

@@ -7,6 +7,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
+
+#include <sys/stat.h>
 
 #include "engine/key_table.h"
 #include "platform/file_io.h"
@@ -91,7 +94,7 @@ TEST_F(IniFileTest, EditMakesOneReplacementAndLeavesNoTemporary) {
         doc.WriteInteger("Main", "COM", 3);
         doc.WriteBool("Main", "HaltOnError", true);
         doc.WriteString("Radio", "1234567", "Mute");
-    }));
+    }).Ok());
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(Get(path_), "\xEF\xBB\xBF;keep me\n[Main]\nCOM=3\nHaltOnError=1\n[Radio]\n1234567=Mute\n");
     EXPECT_EQ(FileCount(), 1u);
@@ -117,12 +120,26 @@ TEST_F(IniFileTest, KeepsPermissionBitsAndSymbolicLinks) {
     EXPECT_EQ(FileCount(), 2u);
 }
 
+TEST_F(IniFileTest, DanglingLinkIsWrittenThroughAndANewFileIsWritableByItsOwnerOnly) {
+    const mode_t mask = ::umask(0);  // the loosest mask a host can have
+    fs::create_symlink("sub/../target.ini", path_);  // relative, and dangling
+    fs::create_directory(dir_ / "sub");
+    const bool written = IniFile(path_).WriteString("Main", "ExecOnError", "run");
+    ::umask(mask);
+    ASSERT_TRUE(written);
+    EXPECT_TRUE(fs::is_symlink(path_));
+    EXPECT_EQ(Get((dir_ / "target.ini").string()), "[Main]\nExecOnError=run\n");
+    EXPECT_EQ(fs::status(path_).permissions() & (fs::perms::group_write | fs::perms::others_write),
+              fs::perms::none);
+}
+
 TEST_F(IniFileTest, UnwritablePlacesFailQuietlyAndKeepTheOldFile) {
     // A folder that is a regular file fails for everyone, root included.
     const std::string inFile = path_ + "/nested.ini";
     Put(path_, "[s]\nk=1\n");
     EXPECT_EQ(IniFile(inFile).ReadString("s", "k", "DEF"), "DEF");
-    EXPECT_FALSE(IniFile(inFile).WriteString("s", "k", "2"));
+    EXPECT_EQ(IniFile(inFile).Edit([](IniDocument& doc) { doc.WriteString("s", "k", "2"); }).failure,
+              "Not a directory");
     EXPECT_FALSE(IniFile(dir_.string()).WriteString("s", "k", "2"));  // a folder
     EXPECT_FALSE(IniFile("").WriteString("s", "k", "2"));
     EXPECT_EQ(Get(path_), "[s]\nk=1\n");
@@ -132,7 +149,7 @@ TEST_F(IniFileTest, UnwritablePlacesFailQuietlyAndKeepTheOldFile) {
     if (CanCreateIn(dir_)) GTEST_SKIP() << "permission bits do not apply to this user";
     IniFile ini(path_);
     EXPECT_FALSE(ini.WriteString("s", "k", "2"));
-    EXPECT_FALSE(ini.Edit([](IniDocument& doc) { doc.EraseSection("s"); }));
+    EXPECT_EQ(ini.Edit([](IniDocument& doc) { doc.EraseSection("s"); }).failure, "Permission denied");
     EXPECT_EQ(ini.ReadString("s", "k", "DEF"), "1");
     // A writable folder does not make a read-only file writable.
     fs::permissions(dir_, fs::perms::owner_all);
@@ -156,6 +173,26 @@ TEST_F(IniFileTest, OversizedFilesAreReadToTheLimitAndNeverWritten) {
     EXPECT_FALSE(ini.WriteString("s", "k", "longer than four bytes"));
     EXPECT_TRUE(ini.WriteString("s", "k", "w"));
     EXPECT_EQ(ini.ReadString("s", "k", "DEF"), "w");
+}
+
+TEST_F(IniFileTest, FilesThatCannotBeReadWholeSayWhyAndAreNeverRewritten) {
+    const std::pair<std::string, const char*> cases[] = {
+        {std::string("\xFF\xFE[\0M\0]\0", 8), "UTF-16"},
+        {"\xFE\xFF\0[\0M\0]", "UTF-16"},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF[Main]\nCOM=3\n", "two byte-order marks"},
+        {std::string("[Main]\nCOM=3\0\n", 13), "NUL bytes"},
+        {std::string(MaxSettingsFileBytes + 1, ';'), "larger than 4 MiB"},
+    };
+    for (const auto& [bytes, why] : cases) {
+        Put(path_, bytes);
+        IniFile ini(path_);
+        EXPECT_NE(ini.Read().problem.find(why), std::string::npos) << why;
+        EXPECT_NE(ini.Edit([](IniDocument& doc) { doc.WriteInteger("Main", "COM", 2); }).failure.find(why),
+                  std::string::npos);
+        EXPECT_EQ(Get(path_), bytes) << why;
+    }
+    Put(path_, "\xEF\xBB\xBF[Main]\n");
+    EXPECT_EQ(IniFile(path_).Read().problem, "");
 }
 
 TEST_F(IniFileTest, LoadSettingsFromAMissingFileChangesNothing) {
