@@ -3,8 +3,9 @@
 
 namespace orbisk {
 
-// Full path of the loaded library (or program) that contains this code;
-// empty when it cannot be determined.  Any length.
+// Absolute path of the loaded library (or program) that contains this code,
+// with symbolic links left as they are; empty when it cannot be determined.
+// Any length.
 std::string OwnModulePath();
 
 // The folder part of a path, without the final separator; "." for a bare name.

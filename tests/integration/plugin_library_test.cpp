@@ -256,6 +256,26 @@ TEST_F(PluginLibrary, SetupWithARefusedHostShowsTheMessageAndWritesTheWaitTimes)
     EXPECT_NE(ini.find("WaitR=200"), std::string::npos);
 }
 
+TEST(PluginLibraryLink, InstalledAsALinkKeepsItsSettingsBesideTheLink) {
+    orbisk::test::TempDir dir;
+    fs::create_directory(dir.File("real"));
+    fs::create_directory(dir.File("host"));
+    fs::copy_file(fs::path(ORBISK_BIN_DIR) / "orbisk.so", dir.File("real/orbisk.so"));
+    fs::create_symlink("../real/orbisk.so", dir.File("host/orbisk.so"));
+    orbisk::test::WriteFile(dir.File("host/orbisk.ini"), "[Main]\nWait1=450\n");
+    orbisk::tool::LoadedPlugin plugin;
+    std::string error;
+    ASSERT_TRUE(plugin.Load(dir.File("host/orbisk.so"), error)) << error;
+    // A refused host: Setup shows no dialog but writes the wait times.
+    plugin.Open(nullptr, nullptr, orbisk::tool::HostInfoRecord(ORBISK_HOST_VERSION(2, 6, 12)).bytes);
+    StderrCapture capture(dir.File("stderr.txt"));
+    plugin.Setup();
+    plugin.Close();
+    capture.Finish();
+    EXPECT_EQ(orbisk::test::ReadFile(dir.File("host/orbisk.ini")), "[Main]\nWait1=450\nWaitN=100\nWaitR=200\n");
+    EXPECT_FALSE(fs::exists(dir.File("real/orbisk.ini")));
+}
+
 }  // namespace
 
 namespace {
