@@ -21,13 +21,17 @@ struct DialogServices {
     std::function<void()> start;  // Reset: Stop, then Start
     std::function<void()> stop;
     std::uint64_t LastShownCode = 0;
+    // Set when the user closed the dialog without saving after a failed
+    // save: Setup then writes nothing either and reloads the file.
+    bool changesDiscarded = false;
 };
 
 class SetupDialog {
 public:
     virtual ~SetupDialog() = default;
     // Runs the dialog modally; the settings file has been written when it
-    // returns.
+    // returns, unless the user chose to discard the changes
+    // (DialogServices::changesDiscarded).
     virtual void ShowModal() = 0;
     // Called on the engine thread: queues a notice for the dialog's own
     // thread, also before the dialog is first shown.  Never blocks.

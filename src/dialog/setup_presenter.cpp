@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <map>
 #include <numeric>
+#include <utility>
 
 #include "common/code_text.h"
 #include "common/text.h"
@@ -31,8 +33,10 @@ SetupPresenter::SetupPresenter(DialogServices& services, SetupView& view)
     : services_(services), view_(view) {}
 
 void SetupPresenter::FormShow() {
-    const IniDocument file = IniFile(services_.settingsPath).Load();
-    LoadFile(file);
+    const IniRead file = IniFile(services_.settingsPath).Read();
+    LoadFile(file.document);
+    closed_ = false;
+    services_.changesDiscarded = false;
 
     Settings& s = services_.settings;
     view_.SetValue(Control::ComUpDown, LowWord(static_cast<std::uint32_t>(s.COM.load())));
@@ -54,6 +58,8 @@ void SetupPresenter::FormShow() {
     view_.SetValue(Control::Wait1UpDown, LowWord(s.Wait1.load()));
     view_.SetValue(Control::WaitNUpDown, LowWord(s.WaitN.load()));
     view_.SetValue(Control::WaitRUpDown, LowWord(s.WaitR.load()));
+    // Said before the user learns anything that could then not be saved.
+    if (!file.problem.empty()) view_.ShowError(UnreadableSettingsText(services_.settingsPath, file.problem));
 }
 
 void SetupPresenter::LoadFile(const IniDocument& file) {
@@ -75,28 +81,64 @@ void SetupPresenter::LoadFile(const IniDocument& file) {
         }
     }
     view_.SetItems(Control::RemoteEdit, remotes);
+    loadedRows_ = rows_;
+    loadedRemotes_ = std::move(remotes);
     SortRows(-1);
     view_.SetRows(rows_);
 }
 
 // Every way of closing saves, and the save is one replacement of the file:
-// erasing the remote sections and writing the rows back as separate writes
-// would lose every learned key to a crash in between.
+// erasing and writing the entries as separate writes would lose every learned
+// key to a crash in between.  A save that fails keeps the dialog open until
+// the user has retried it successfully or chosen to lose the changes.
+bool SetupPresenter::FormCloseQuery() {
+    AcceptOpenEdit();
+    for (;;) {
+        const IniWriteResult result = Save();
+        if (result.Ok()) break;
+        const std::string text = SaveFailedText(services_.settingsPath, result.failure) +
+                                 "\n\nWhat you changed in this dialog is not saved. Retry the save, "
+                                 "discard the changes and close, or cancel to go back to the dialog.";
+        const SaveChoice choice = view_.AskSaveFailed(text);
+        if (choice == SaveChoice::KeepOpen) return false;
+        if (choice == SaveChoice::Discard) {
+            services_.changesDiscarded = true;
+            break;
+        }
+    }
+    closed_ = true;
+    return true;
+}
+
+void SetupPresenter::FormHide() {
+    if (std::exchange(closed_, false)) return;
+    // Hidden without being asked (the host hid it): no way back, but the
+    // user still hears that the changes are lost.
+    AcceptOpenEdit();
+    const IniWriteResult result = Save();
+    if (!result.Ok()) {
+        services_.changesDiscarded = true;
+        view_.ShowError(SaveFailedText(services_.settingsPath, result.failure));
+    }
+}
+
+IniWriteResult SetupPresenter::Save() {
+    return IniFile(services_.settingsPath).Edit([this](IniDocument& file) { SaveFile(file); });
+}
+
+// The file is read again at save time and merged with the dialog's work
+// entry by entry (remote control, code), so that what others wrote while the
+// dialog was open survives: an entry the dialog left as it loaded it keeps
+// the file's current state; one the dialog added, renamed or removed takes
+// the dialog's; where both changed it, the dialog wins.  Sections and
+// entries the dialog never saw, comments included, stay as they are.
 //
 // Remote names are written as they are.  Names a section header cannot hold
 // are mapped by IniDocument itself (blanks around the name dropped, ']' and
 // line breaks turned into '_', an empty name kept as "[]"), the same way for
 // reading and writing, so no row can land in another section or break the
 // file.  A row of remote "Main", in any case, lands in section Main.
-void SetupPresenter::FormHide() {
-    AcceptOpenEdit();
-    IniFile(services_.settingsPath).Edit([this](IniDocument& file) { SaveFile(file); });
-}
-
 void SetupPresenter::SaveFile(IniDocument& file) const {
-    for (const std::string& name : file.SectionNames())
-        if (!IsMainSection(name)) file.EraseSection(name);
-
     const Settings& s = services_.settings;
     file.WriteInteger(MainSection, "COM", s.COM.load());
     file.WriteInteger(MainSection, "COMRate", s.COMRate.load());
@@ -106,7 +148,30 @@ void SetupPresenter::SaveFile(IniDocument& file) const {
     file.WriteBool(MainSection, "HaltOnError", s.HaltOnError.load());
     file.WriteString(MainSection, "ExecOnError", s.ExecOnError);
     file.WriteString(MainSection, "LastRemoteControl", view_.Text(Control::RemoteEdit));
-    for (const CodeRow& row : rows_) file.WriteString(row.remote, row.code, row.caption);
+
+    // Entries as the file tells them apart; of rows naming the same entry
+    // the later one counts, as it would overwrite the earlier.
+    using EntryId = std::pair<std::string, std::string>;
+    const auto idOf = [](const CodeRow& row) { return EntryId{IniSectionId(row.remote), IniKeyId(row.code)}; };
+    std::map<EntryId, const CodeRow*> loaded, now;
+    for (const CodeRow& row : loadedRows_) loaded[idOf(row)] = &row;
+    for (const CodeRow& row : rows_) now[idOf(row)] = &row;
+
+    for (const auto& [id, row] : loaded)
+        if (!now.contains(id)) file.EraseKey(row->remote, row->code);
+    for (const CodeRow& row : rows_) {
+        const EntryId id = idOf(row);
+        if (now.at(id) != &row) continue;
+        const auto before = loaded.find(id);
+        if (before != loaded.end() && before->second->caption == row.caption) continue;
+        // A line without '=' holds the place of this code; the entry replaces it.
+        if (!file.HasKey(row.remote, row.code)) file.EraseKey(row.remote, row.code);
+        file.WriteString(row.remote, row.code, row.caption);
+    }
+    // A remote control the dialog listed and left without keys is gone, as
+    // its list shows it.
+    for (const std::string& remote : loadedRemotes_)
+        if (file.SectionEntries(remote).empty()) file.EraseSection(remote);
 }
 
 void SetupPresenter::ResetButtonClick() {
@@ -195,12 +260,14 @@ void SetupPresenter::KeyDownNotice(std::uint32_t codeHigh, std::uint32_t codeLow
     const std::string text = CodeText(code);
     view_.SetText(Control::CodeLabel, text);
 
-    AcceptOpenEdit();
-    const int row = FindCode(text);
-    if (row < 0) {
+    // An unknown code, noise included, must not end a name being typed:
+    // toggle-bit remotes send a new code at every press.
+    if (FindCode(text) < 0) {
         view_.ClearSelection();
         return;
     }
+    AcceptOpenEdit();
+    const int row = FindCode(text);  // the accepted edit may have sorted the rows
     view_.SetText(Control::RemoteEdit, rows_[row].remote);
     view_.SelectRow(row);
     // Opening and at once cancelling an edit brings the row into view and

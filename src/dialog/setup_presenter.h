@@ -15,12 +15,18 @@
 namespace orbisk {
 
 class IniDocument;
+struct IniWriteResult;
 
 class SetupPresenter {
 public:
     SetupPresenter(DialogServices& services, SetupView& view);
 
     void FormShow();
+    // Asked before the dialog closes (Close button or close box): saves, and
+    // when that fails tells the user why and lets them retry, discard or go
+    // back.  False keeps the dialog open.
+    bool FormCloseQuery();
+    // Saves unless FormCloseQuery already saved or discarded.
     void FormHide();
 
     // Settings.  The up-down handlers get the proposed position and return
@@ -60,6 +66,7 @@ public:
 
 private:
     void LoadFile(const IniDocument& file);
+    IniWriteResult Save();
     void SaveFile(IniDocument& file) const;
     // Sorts with ListViewCompare, stably; returns where the row that was at
     // index follow went (-1 stays -1).
@@ -71,6 +78,11 @@ private:
     DialogServices& services_;
     SetupView& view_;
     std::vector<CodeRow> rows_;  // in the order the view shows them
+    // What FormShow loaded: the base against which a save tells the
+    // dialog's changes from those others made to the file meanwhile.
+    std::vector<CodeRow> loadedRows_;
+    std::vector<std::string> loadedRemotes_;
+    bool closed_ = false;  // FormCloseQuery saved or discarded
 };
 
 }  // namespace orbisk

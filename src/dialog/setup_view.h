@@ -85,6 +85,10 @@ struct CaptionEdit {
 
 enum class Answer { Yes, No, Cancel };
 
+// What the user chose after the settings could not be saved on closing: try
+// again, close without saving, or go back to the dialog with nothing lost.
+enum class SaveChoice { Retry, Discard, KeepOpen };
+
 class SetupView {
 public:
     virtual ~SetupView() = default;
@@ -121,6 +125,14 @@ public:
 
     // A modal question box with Yes, No and Cancel and the question icon.
     virtual Answer Ask(std::string_view text, std::string_view caption) = 0;
+    // A modal error box with the plug-in's caption ("RAYCAP.QM Support"),
+    // the error icon and an OK button.
+    virtual void ShowError(std::string_view text) = 0;
+    // A modal box with the plug-in's caption and the warning icon, shown when
+    // closing could not save: its buttons retry the save, discard the
+    // dialog's changes and close, or keep the dialog open (also Esc and the
+    // box's close box).
+    virtual SaveChoice AskSaveFailed(std::string_view text) = 0;
 };
 
 }  // namespace orbisk

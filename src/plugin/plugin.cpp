@@ -1,6 +1,7 @@
 #include "plugin/plugin.h"
 
 #include <system_error>
+#include <utility>
 
 #include "common/tick_clock.h"
 #include "settings/ini_file.h"
@@ -71,7 +72,9 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
 
     // One reading of the file for both steps: the settings and key table,
     // then the wait times.
-    const IniDocument file = IniFile(settingsPath_).Load();
+    const IniRead read = IniFile(settingsPath_).Read();
+    NoteSettingsRead(read.problem);
+    const IniDocument& file = read.document;
     if (!running_) {
         // The port objects follow the library's folder; they are replaced
         // only while no receiver uses them.
@@ -146,12 +149,37 @@ void Plugin::Setup() {
     SetDialog(nullptr);
 
     if (keys_ != nullptr) {
-        SaveWaitSettings(settingsPath_, settings_);
-        const IniDocument file = IniFile(settingsPath_).Load();
-        LoadSettingsFrom(file, settings_);
-        keys_->Rebuild(file);
+        // Changes the user chose to discard are not half saved: the wait
+        // times come back from the file with everything else.
+        const bool discarded = std::exchange(dialogServices_->changesDiscarded, false);
+        if (!discarded) {
+            const IniWriteResult saved = SaveWaitSettings(settingsPath_, settings_);
+            ReportSettingsProblem(saved.failure, SaveFailedText(settingsPath_, saved.failure));
+        }
+        const IniRead read = IniFile(settingsPath_).Read();
+        NoteSettingsRead(read.problem);
+        LoadSettingsFrom(read.document, settings_);
+        keys_->Rebuild(read.document);
+        if (discarded) ReadWaitSettingsFrom(read.document, settings_);
     }
     if (wasRunning) Start();
+}
+
+void Plugin::NoteSettingsRead(const std::string& problem) {
+    if (problem.empty())
+        reportedReason_.clear();
+    else
+        ReportSettingsProblem(problem, UnreadableSettingsText(settingsPath_, problem));
+}
+
+void Plugin::ReportSettingsProblem(const std::string& reason, const std::string& message) {
+    // Each reason once, on standard error (or in a box) and in the system
+    // log: the file is read at every Open and Setup, and a file that cannot
+    // be read whole fails every save for that same reason.
+    if (reason.empty() || (!reportedReason_.empty() && reason.starts_with(reportedReason_))) return;
+    reportedReason_ = reason;
+    platform_.system->ShowError(message);
+    platform_.system->LogError(message);
 }
 
 void Plugin::Close() {

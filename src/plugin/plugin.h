@@ -70,6 +70,10 @@ private:
     class EventWake;
 
     void SetDialog(std::unique_ptr<SetupDialog> dialog);
+    // Tells the user when the settings file cannot be read whole, or a save
+    // fails, each reason once until the file reads whole again.
+    void NoteSettingsRead(const std::string& problem);
+    void ReportSettingsProblem(const std::string& reason, const std::string& message);
 
     Platform platform_;
 
@@ -79,6 +83,7 @@ private:
     OrbiskKeyEventRecord record_{};
     std::string libraryPath_;
     std::string settingsPath_;
+    std::string reportedReason_;  // the settings-file problem last reported
 
     std::unique_ptr<KeyTable> keys_;
     Settings settings_;

@@ -26,6 +26,7 @@
 #include "dialog/qt/pictures.h"
 #include "dialog/qt/qt_text.h"
 #include "dialog/qt/up_down.h"
+#include "orbisk/host.h"
 
 namespace orbisk {
 
@@ -327,6 +328,11 @@ void TSetupForm::showEvent(QShowEvent* event) {
         presenter_.WndProc(notice.message, notice.wparam, notice.lparam);
 }
 
+void TSetupForm::done(int result) {
+    if (loaded_ && !presenter_.FormCloseQuery()) return;
+    QDialog::done(result);
+}
+
 void TSetupForm::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
     // Every way of closing saves; minimising is not closing.
@@ -419,6 +425,25 @@ Answer TSetupForm::Ask(std::string_view text, std::string_view caption) {
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::No: return Answer::No;
     default: return Answer::Cancel;
+    }
+}
+
+void TSetupForm::ShowError(std::string_view text) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral(ORBISK_DESCRIPTION), ToQt(text), QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.exec();
+}
+
+SaveChoice TSetupForm::AskSaveFailed(std::string_view text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral(ORBISK_DESCRIPTION), ToQt(text),
+                    QMessageBox::Retry | QMessageBox::Discard | QMessageBox::Cancel);
+    box.setObjectName(QStringLiteral("SaveFailedBox"));
+    box.setDefaultButton(QMessageBox::Retry);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Retry: return SaveChoice::Retry;
+    case QMessageBox::Discard: return SaveChoice::Discard;
+    default: return SaveChoice::KeepOpen;
     }
 }
 

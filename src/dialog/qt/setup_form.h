@@ -54,6 +54,12 @@ public:
     void CancelEdit() override;
     std::optional<CaptionEdit> TakeOpenEdit() override;
     Answer Ask(std::string_view text, std::string_view caption) override;
+    void ShowError(std::string_view text) override;
+    SaveChoice AskSaveFailed(std::string_view text) override;
+
+    // Every way of closing (Close button, close box) ends here: the dialog
+    // closes only once the presenter has saved or the user discarded.
+    void done(int result) override;
 
 protected:
     // The dialog's WndProc: engine notices; everything else as usual.

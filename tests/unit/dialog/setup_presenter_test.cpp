@@ -74,6 +74,11 @@ public:
         questions.emplace_back(text, caption);
         return answer;
     }
+    void ShowError(std::string_view text) override { errors.emplace_back(text); }
+    SaveChoice AskSaveFailed(std::string_view text) override {
+        errors.emplace_back(text);
+        return onSaveFailed();
+    }
 
     // The user types into the open editor and presses Enter.
     void AcceptEdit(SetupPresenter& presenter, const std::string& text) {
@@ -101,6 +106,8 @@ public:
     std::vector<std::string> log;
     Answer answer = Answer::Yes;
     std::vector<std::pair<std::string, std::string>> questions;
+    std::vector<std::string> errors;
+    std::function<SaveChoice()> onSaveFailed;
 };
 
 class PresenterTest : public ::testing::Test {
@@ -468,6 +475,20 @@ TEST_F(PresenterTest, AnEditStillOpenIsAcceptedBeforeTheNextListAction) {
     EXPECT_FALSE(view->editRow);
 }
 
+TEST_F(PresenterTest, UnknownCodesAndNoiseLeaveTheNameBeingTypedOpen) {
+    Put(kTvFile);
+    Show();
+    presenter->KeyDownNotice(0, 0x77);
+    presenter->AddCurrentKeyClick();
+    view->editText = "P";
+    presenter->KeyDownNotice(0, 0x78);  // a toggle-bit remote's next code
+    presenter->KeyDownNotice(0, 0);     // noise
+    EXPECT_EQ(view->editRow, 4);
+    EXPECT_EQ(view->selected, -1);
+    view->AcceptEdit(*presenter, "PlayPauseToggle");
+    EXPECT_EQ(presenter->Rows()[2], (CodeRow{"PlayPauseToggle", "TV", "0000077"}));
+}
+
 TEST_F(PresenterTest, ActionsWithoutASelectedRowDoNothing) {
     Put(kTvFile);
     Show();
@@ -563,7 +584,7 @@ TEST_F(PresenterTest, ClosingWritesMainSettingsAndEveryRow) {
         "Wait1=999\n"
         "Custom=kept\n"
         "[TV]\n"
-        "; a comment that is lost\n"
+        "; a comment that is kept\n"
         "0A3F21C=Power\n"
         "[Amp]\n"
         "0000123=Input\n");
@@ -590,10 +611,33 @@ TEST_F(PresenterTest, ClosingWritesMainSettingsAndEveryRow) {
               "HaltOnError=1\n"
               "ExecOnError=fix --port\n"
               "LastRemoteControl=Typed remote\n"
-              "[Amp]\n"
-              "0000123=Input\n"
               "[TV]\n"
-              "0A3F21C=Power\n");
+              "; a comment that is kept\n"
+              "0A3F21C=Power\n"
+              "[Amp]\n"
+              "0000123=Input\n");
+}
+
+TEST_F(PresenterTest, ClosingMergesWithWhatOthersWroteMeanwhile) {
+    Put("[Main]\n[TV]\n0000001=Power\n0000002=Volume\n0000003=Mute\n[Amp]\n0000010=Input\n");
+    Show();
+    view->SelectRow(2);  // Power
+    presenter->RenameKeyClick();
+    view->AcceptEdit(*presenter, "On");
+    presenter->KeyDownNotice(0, 0x11);
+    view->texts[Control::RemoteEdit] = "Amp";
+    view->SelectRow(0);  // Input moves to code 11
+    presenter->Replace1Click();
+    view->SelectRow(1);  // Mute
+    presenter->RemoveKeyClick();
+    // Meanwhile a second dialog or a hand edit changed the file.
+    Put("[Main]\n[TV]\n; kept\n0000001=Standby\n0000002=Louder\n0000003=Silence\n0000004=Next\n"
+        "[Amp]\n0000010=Input\n[Radio]\n0000020=Play\n");
+    presenter->FormHide();
+    EXPECT_EQ(File(), "[Main]\nCOM=2\nCOMRate=115200\nInterval=100\nRepeatLength=3\nSkipBegin=4\n"
+                      "HaltOnError=0\nExecOnError=\nLastRemoteControl=Amp\n"
+                      "[TV]\n; kept\n0000001=On\n0000002=Louder\n0000004=Next\n"
+                      "[Amp]\n0000011=Input\n[Radio]\n0000020=Play\n");
 }
 
 TEST_F(PresenterTest, MainSpelledAnyWayIsNeitherListedNorErased) {
@@ -632,6 +676,31 @@ TEST_F(PresenterTest, FirstCloseCreatesTheFile) {
     Show();
     EXPECT_EQ(view->rows, (std::vector<CodeRow>{{"<new key>", "<undefined>", "0000000"}}));
     EXPECT_EQ(view->texts[Control::RemoteEdit], "<undefined>");
+}
+
+TEST_F(PresenterTest, FailedSaveIsToldAndRetriedOrDiscardedButNeverSilent) {
+    Put(kTvFile);
+    Show();
+    presenter->AddCurrentKeyClick();
+    const std::string path = std::exchange(services.settingsPath, services.settingsPath + "/x.ini");
+    view->onSaveFailed = [&] {
+        services.settingsPath = path;  // the user fixes the cause
+        return SaveChoice::Retry;
+    };
+    EXPECT_TRUE(presenter->FormCloseQuery());
+    ASSERT_EQ(view->errors.size(), 1u);
+    EXPECT_EQ(view->errors[0].find("Cannot save the settings to " + path + "/x.ini: Not a directory."), 0u);
+    EXPECT_EQ(Doc().ReadString("TV", "0000000", ""), "<new key>");
+
+    // An unreadable file is named when the dialog opens, and never rewritten.
+    Put("\xEF\xBB\xBF\xEF\xBB\xBF[Main]\n");
+    Show();
+    EXPECT_EQ(view->errors, std::vector<std::string>{UnreadableSettingsText(
+                                path, "the file begins with two byte-order marks")});
+    view->onSaveFailed = [] { return SaveChoice::Discard; };
+    EXPECT_TRUE(presenter->FormCloseQuery());
+    EXPECT_TRUE(services.changesDiscarded);
+    EXPECT_EQ(File(), "\xEF\xBB\xBF\xEF\xBB\xBF[Main]\n");
 }
 
 // What happened to the settings file, seen from its folder: how often a new
@@ -681,8 +750,8 @@ TEST_F(PresenterTest, ClosingReplacesTheFileOnceAndWhole) {
     EXPECT_EQ(changes.replaced, 1);
     EXPECT_EQ(changes.writtenInPlace, 0);
     EXPECT_EQ(ReadFile(link), before);
-    EXPECT_EQ(Doc().SectionEntries("TV"), (std::vector<std::string>{"_0B61D44=Mute", "0A3F21C=Power",
-                                                                      "E2C51F09=VolumeUp"}));
+    EXPECT_EQ(Doc().SectionEntries("TV"), (std::vector<std::string>{"0A3F21C=Power", "E2C51F09=VolumeUp",
+                                                                      "_0B61D44=Mute"}));
     EXPECT_EQ(Doc().SectionNames(), (std::vector<std::string>{"Main", "TV"}));
     // Only the file itself and its old name: no temporary left behind.
     std::size_t files = 0;

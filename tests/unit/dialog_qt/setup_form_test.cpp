@@ -538,6 +538,27 @@ TEST_F(SetupFormTest, CloseButtonAndCloseBoxBothSave) {
     }
 }
 
+TEST_F(SetupFormTest, CloseWaitsForASaveThatWorksOrTheUsersDiscard) {
+    Open();
+    services.settingsPath += "/x.ini";  // in a "folder" that is a file
+    for (const QMessageBox::StandardButton answer : {QMessageBox::Cancel, QMessageBox::Discard}) {
+        QString text;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            text = box->text();
+            box->button(answer)->click();
+        });
+        if (answer == QMessageBox::Cancel)
+            form->close();
+        else
+            QTest::mouseClick(Find<QPushButton>("CloseButton"), Qt::LeftButton);
+        EXPECT_TRUE(text.contains(QString::fromStdString(services.settingsPath) + ": Not a directory."));
+        EXPECT_EQ(form->isVisible(), answer == QMessageBox::Cancel);
+    }
+    EXPECT_TRUE(services.changesDiscarded);
+}
+
 TEST_F(SetupFormTest, BytesThatAreNotUtf8SurviveARoundTrip) {
     Open("[Main]\nLastRemoteControl=St\xE9reo\n[St\xE9reo]\n0000001=Lautst\xE4rke\n");
     EXPECT_EQ(Cell(0, 0), QString::fromLatin1("Lautst\xE4rke"));

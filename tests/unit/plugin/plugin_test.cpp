@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -255,6 +256,28 @@ TEST_F(PluginTest, SetupWithARefusedVersionShowsNoDialogButStillWritesTheWaitTim
     EXPECT_EQ(file.ReadInteger("Main", "Wait1", 0), 300);
     EXPECT_EQ(file.ReadInteger("Main", "WaitN", 0), 100);
     EXPECT_EQ(file.ReadInteger("Main", "WaitR", 0), 200);
+}
+
+TEST_F(PluginTest, SettingsProblemsAreReportedOnceAndInTheSystemLog) {
+    const std::string utf16("\xFF\xFE[\0M\0]\0", 8);
+    test::WriteFile(dir.File("orbisk.ini"), utf16);
+    OpenWith(kGoodVersion);
+    plugin.Setup();
+    plugin.Setup();
+    const std::string unreadable =
+        UnreadableSettingsText(dir.File("orbisk.ini"), "the file is UTF-16 text, not 8-bit text");
+    const std::vector<std::string> boxes = system.Boxes();  // the missing port's too
+    EXPECT_EQ(std::count(boxes.begin(), boxes.end(), unreadable), 1);
+    EXPECT_EQ(system.Logs(), std::vector<std::string>{unreadable});
+    EXPECT_EQ(test::ReadFile(dir.File("orbisk.ini")), utf16);
+
+    // A library in a "folder" that is a file: the wait times cannot be saved.
+    test::WriteFile(dir.File("file"), "");
+    plugin.Open(nullptr, &host.window, HostInfo(kGoodVersion).bytes, dir.File("file/orbisk.so"));
+    plugin.Setup();
+    const std::string failed = SaveFailedText(dir.File("file/orbisk.ini"), "Not a directory");
+    EXPECT_EQ(system.Boxes().back(), failed);
+    EXPECT_EQ(system.Logs().back(), failed);
 }
 
 TEST_F(PluginTest, SettingsFileSitsBesideTheLibraryWithTheIniExtension) {
