@@ -97,8 +97,8 @@ bool SetupPresenter::FormCloseQuery() {
         const IniWriteResult result = Save();
         if (result.Ok()) break;
         const std::string text = SaveFailedText(services_.settingsPath, result.failure) +
-                                 "\n\nWhat you changed in this dialog is not saved. Retry the save, "
-                                 "discard the changes and close, or cancel to go back to the dialog.";
+                                 "\n\nWhat you changed in this dialog is not saved yet. You can try "
+                                 "again, close without saving, or go back to the dialog.";
         const SaveChoice choice = view_.AskSaveFailed(text);
         if (choice == SaveChoice::KeepOpen) return false;
         if (choice == SaveChoice::Discard) {
