@@ -3,6 +3,7 @@
 // name, prints its own --help, and returns the exit status.
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,16 @@ int RunSimulate(const Args& args);
 int RunMonitor(const Args& args);
 int RunSetup(const Args& args);
 int RunGenerate(const Args& args);
+int RunServe(const Args& args);     // orbisk serve (POSIX only)
+
+struct Command {
+    const char* name;
+    int (*run)(const Args&);
+    const char* summary;
+};
+
+// The commands only this platform has (commands_<platform>.cpp).
+std::span<const Command> PlatformCommands();
 
 // Prints "orbisk <command>: <message>" on standard error and returns 2.
 int Fail(std::string_view command, std::string_view message);

@@ -7,11 +7,7 @@
 
 namespace {
 
-struct Command {
-    const char* name;
-    int (*run)(const orbisk::tool::Args&);
-    const char* summary;
-};
+using orbisk::tool::Command;
 
 constexpr Command kCommands[] = {
     {"run", orbisk::tool::RunHost, "load the plug-in as a host does and print its key events"},
@@ -26,6 +22,7 @@ constexpr Command kCommands[] = {
 void Usage(std::FILE* out) {
     std::fputs("usage: orbisk <command> [options]\n\ncommands:\n", out);
     for (const Command& c : kCommands) std::fprintf(out, "  %-9s %s\n", c.name, c.summary);
+    for (const Command& c : orbisk::tool::PlatformCommands()) std::fprintf(out, "  %-9s %s\n", c.name, c.summary);
     std::fputs("\n'orbisk <command> --help' describes each command.\n", out);
 }
 
@@ -42,6 +39,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const Command& c : kCommands) {
+        if (name == c.name) return c.run(orbisk::tool::Args(argv + 2, argv + argc));
+    }
+    for (const Command& c : orbisk::tool::PlatformCommands()) {
         if (name == c.name) return c.run(orbisk::tool::Args(argv + 2, argv + argc));
     }
     std::fprintf(stderr, "orbisk: unknown command '%s' (try 'orbisk --help')\n", name.c_str());

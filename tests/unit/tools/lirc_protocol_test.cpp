@@ -1,0 +1,97 @@
+// The LIRC socket protocol of orbisk serve, without sockets: broadcast lines,
+// command replies, and a client's bounded queue and line assembly.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/key_table.h"
+#include "lirc_protocol.h"
+#include "settings/ini_file.h"
+
+namespace orbisk::tool::lirc {
+namespace {
+
+struct LineCase {
+    HostKeyEvent event;
+    BroadcastOptions options;
+    const char* line;  // nullptr: not broadcast
+};
+
+TEST(LircBroadcast, LinesAsTheDaemonWritesThem) {
+    const BroadcastOptions plain;
+    const BroadcastOptions all{true, "_UP"};
+    const LineCase cases[] = {
+        {{0, "Power", "TV", "2D4CAD19"}, plain, "000000002d4cad19 00 Power TV\n"},
+        {{26, "Volume Up", "Living room TV", "0A3F21C"}, plain, "0000000000a3f21c 1a Volume_Up Living_room_TV\n"},
+        {{-1, "Power", "TV", "2D4CAD19"}, plain, nullptr},
+        {{-1, "Power", "TV", "2D4CAD19"}, all, "000000002d4cad19 00 Power_UP TV\n"},
+        {{0, "0A3F21C", "<undefined>", "0A3F21C"}, plain, nullptr},
+        {{3, "0A3F21C", "<undefined>", "0A3F21C"}, all, "0000000000a3f21c 03 0A3F21C <undefined>\n"},
+        {{0, "", "T\tV\n", "n/a"}, plain, "0000000000000000 00 _ T_V_\n"},
+    };
+    for (const LineCase& c : cases) {
+        const auto line = BroadcastLine(c.event, c.options);
+        if (c.line == nullptr)
+            EXPECT_FALSE(line) << *line;
+        else
+            EXPECT_EQ(line.value_or("(none)"), c.line);
+    }
+}
+
+Catalogue Sample() {
+    KeyTable table;
+    table.Rebuild(IniDocument::Parse("[Main]\nCOM=2\n[TV]\n2D4CAD19=Power\n_6E3E575E=Mute\nzz=Broken\n"
+                                     "[Sony TV]\n8BC0F0EB=Power On\n[Empty]\n"));
+    return CatalogueFrom(table);
+}
+
+TEST(LircReply, CommandsAsIrsendSendsThem) {
+    const Catalogue catalogue = Sample();
+    const std::pair<const char*, const char*> cases[] = {
+        {"VERSION", "BEGIN\nVERSION\nSUCCESS\nDATA\n1\norbisk " ORBISK_VERSION_TEXT "\nEND\n"},
+        // irsend list "" "": lower case, blanks kept in the echo.
+        {"list  ", "BEGIN\nlist  \nSUCCESS\nDATA\n3\nTV\nSony_TV\nEmpty\nEND\n"},
+        {"LIST sony_tv", "BEGIN\nLIST sony_tv\nSUCCESS\nDATA\n1\n000000008bc0f0eb Power_On\nEND\n"},
+        {"list TV ", "BEGIN\nlist TV \nSUCCESS\nDATA\n1\n000000002d4cad19 Power\nEND\n"},
+        {"LIST TV power", "BEGIN\nLIST TV power\nSUCCESS\nDATA\n1\n000000002d4cad19 Power\nEND\n"},
+        {"LIST Empty", "BEGIN\nLIST Empty\nSUCCESS\nDATA\n0\nEND\n"},
+        {"LIST TV Mute", "BEGIN\nLIST TV Mute\nERROR\nDATA\n1\nunknown command: \"Mute\"\nEND\n"},
+        {"LIST Radio", "BEGIN\nLIST Radio\nERROR\nDATA\n1\nunknown remote: \"Radio\"\nEND\n"},
+        {"send_once TV Power",
+         "BEGIN\nsend_once TV Power\nERROR\nDATA\n1\norbisk only receives: SEND_ONCE is not supported\nEND\n"},
+        {"\x01\xff zz", "BEGIN\n\x01\xff zz\nERROR\nDATA\n1\nunknown directive: \"\x01\xff\"\nEND\n"},
+        {"", "BEGIN\n\nERROR\nDATA\n1\nbad send packet\nEND\n"},
+    };
+    for (const auto& [command, reply] : cases) EXPECT_EQ(Reply(command, catalogue), reply) << command;
+}
+
+TEST(LircClient, AssemblesLinesAndRefusesOverlongOnesWithoutKeepingThem) {
+    const Catalogue catalogue = Sample();
+    Client client;
+    EXPECT_TRUE(client.Receive("VERS", catalogue));
+    EXPECT_EQ(client.PendingBytes(), 0u) << "half a command waits for its line break";
+    EXPECT_TRUE(client.Receive("ION\n" + std::string(1 << 20, 'x'), catalogue));
+    EXPECT_TRUE(client.Receive("x\nLIST\n", catalogue));
+    const std::string out(client.Pending());
+    EXPECT_EQ(out.find("BEGIN\nVERSION\nSUCCESS"), 0u);
+    EXPECT_NE(out.find("ERROR\nDATA\n1\ncommand too long\n"), std::string::npos);
+    EXPECT_NE(out.find("BEGIN\nLIST\nSUCCESS"), std::string::npos) << "the next line is a command again";
+    EXPECT_LT(out.size(), 1000u);
+}
+
+TEST(LircClient, OutputIsBoundedAndSurvivesPartialWrites) {
+    Client client(100);
+    const std::string line(40, 'k');
+    EXPECT_TRUE(client.Queue(line));
+    EXPECT_TRUE(client.Queue(line));
+    EXPECT_FALSE(client.Queue(line)) << "past the limit: the client is not reading";
+    EXPECT_EQ(client.PendingBytes(), 80u);
+    client.Sent(50);
+    EXPECT_TRUE(client.Queue(line));
+    EXPECT_EQ(client.Pending(), std::string(70, 'k'));
+    client.Sent(70);
+    EXPECT_EQ(client.PendingBytes(), 0u);
+}
+
+}  // namespace
+}  // namespace orbisk::tool::lirc
