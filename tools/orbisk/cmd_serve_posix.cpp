@@ -158,8 +158,7 @@ public:
 
     void Forward() {
         const HostEventQueue::Batch batch = queue_.Take();
-        for (const HostKeyEvent& event : batch.events)
-            if (const auto line = lirc::BroadcastLine(event, options_.broadcast)) server_.Broadcast(*line);
+        server_.Forward(batch, options_.broadcast);
         if (batch.dropped > 0)
             std::fprintf(stderr, "orbisk serve: %llu key events lost: the server fell behind\n",
                          static_cast<unsigned long long>(batch.dropped));

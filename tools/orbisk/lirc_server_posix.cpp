@@ -145,6 +145,11 @@ void Server::Broadcast(std::string_view bytes) {
     for (const int fd : gone) Drop(fd, "it stopped reading");
 }
 
+void Server::Forward(const HostEventQueue::Batch& batch, const BroadcastOptions& options) {
+    for (const HostKeyEvent& event : batch.events)
+        if (const auto line = BroadcastLine(event, options)) Broadcast(*line);
+}
+
 void Server::Poll(std::vector<pollfd>& extra, int timeoutMs) {
     fds_.assign(extra.begin(), extra.end());
     fds_.push_back({listenFd_, POLLIN, 0});

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "host_events.h"
 #include "lirc_protocol.h"
 
 namespace orbisk::tool::lirc {
@@ -58,6 +59,9 @@ public:
 
     // Queues bytes to every client and writes what each takes now.
     void Broadcast(std::string_view bytes);
+
+    // Broadcasts the lines of a batch of key events.
+    void Forward(const HostEventQueue::Batch& batch, const BroadcastOptions& options);
 
     // Waits up to timeoutMs for the listener, the clients and the extra
     // descriptors (whose revents it fills), then accepts, reads and writes

@@ -1,0 +1,169 @@
+#pragma once
+// Many LIRC clients on the socket of orbisk serve while key events go out,
+// one of them connected but never reading.  The server runs in this process
+// on its own thread, fed through the host window as the plug-in's engine
+// thread feeds it; the readers share one thread.  Used by the load test and
+// by bench_lirc_serve, which adds the timings.
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/code_text.h"
+#include "host_events.h"
+#include "lirc_protocol.h"
+#include "lirc_server_posix.h"
+
+namespace orbisk::test {
+
+struct LircLoadResult {
+    bool listening = false;
+    int readers = 0;
+    int readersWithEveryLine = 0;  // got exactly the expected bytes
+    std::uint64_t droppedClients = 0;
+    std::size_t clientsLeft = 0;
+    std::size_t maxQueuedBytes = 0;  // over all clients, at any broadcast
+    double seconds = 0;              // first event sent to last line read
+};
+
+inline int ConnectUnix(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
+}
+
+// Reads until text has arrived on fd or timeoutMs passed; what was read.
+inline std::string ReadUntil(int fd, const std::string& text, int timeoutMs = 10000) {
+    std::string got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (got.find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0) continue;
+        char buffer[4096];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+}
+
+// The key event number i: presses and up to 49 repeats of ten keys, each
+// with its own code, so that a lost or reordered line shows.
+inline tool::HostKeyEvent LoadEvent(int i) {
+    return {i % 50, "Key_" + std::to_string(i / 50 % 10), "Load_remote", CodeText(static_cast<std::uint32_t>(i))};
+}
+
+inline LircLoadResult RunLircLoad(const std::string& socketPath, int clients, int events) {
+    LircLoadResult result;
+    tool::lirc::Listener listener;
+    std::string error;
+    if (!listener.Open(socketPath, 0600, error)) return result;
+    result.listening = true;
+    tool::HostEventQueue queue;
+    tool::lirc::Server server(listener.Fd());
+    const tool::lirc::BroadcastOptions options;
+
+    std::atomic<bool> stop{false};
+    std::size_t maxQueued = 0;
+    std::thread serverThread([&] {
+        while (!stop.load(std::memory_order_acquire)) {
+            std::vector<pollfd> extra = {{queue.WakeFd(), POLLIN, 0}};
+            server.Poll(extra, 20);
+            if (extra[0].revents != 0) server.Forward(queue.Take(), options);
+            maxQueued = std::max(maxQueued, server.QueuedBytes());
+        }
+    });
+
+    // Every client, the silent one included, is known to be accepted once
+    // its first reply is back.
+    std::vector<int> fds;
+    for (int c = 0; c < clients; ++c) {
+        const int fd = ConnectUnix(socketPath);
+        if (fd < 0) break;
+        fds.push_back(fd);
+        ::send(fd, "VERSION\n", 8, MSG_NOSIGNAL);
+        ReadUntil(fd, "END\n");
+    }
+    const int silent = fds.empty() ? -1 : fds.back();
+    if (!fds.empty()) fds.pop_back();
+    result.readers = static_cast<int>(fds.size());
+
+    std::string expected;
+    for (int i = 0; i < events; ++i) expected += *tool::lirc::BroadcastLine(LoadEvent(i), options);
+
+    std::vector<std::size_t> offset(fds.size(), 0);
+    std::vector<bool> intact(fds.size(), true);
+    std::atomic<std::size_t> slowest{0};  // bytes that every reader has
+    std::thread readerThread([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        std::vector<pollfd> polls;
+        for (const int fd : fds) polls.push_back({fd, POLLIN, 0});
+        while (slowest.load() < expected.size() && std::chrono::steady_clock::now() < deadline) {
+            if (::poll(polls.data(), polls.size(), 100) <= 0) continue;
+            for (std::size_t r = 0; r < polls.size(); ++r) {
+                if (polls[r].revents == 0) continue;
+                char buffer[65536];
+                const ssize_t n = ::recv(polls[r].fd, buffer, sizeof buffer, MSG_DONTWAIT);
+                if (n <= 0) {
+                    polls[r].fd = -1;  // dropped: it never gets the rest
+                    intact[r] = false;
+                    continue;
+                }
+                const std::size_t count = static_cast<std::size_t>(n);
+                if (offset[r] + count > expected.size() ||
+                    std::memcmp(buffer, expected.data() + offset[r], count) != 0)
+                    intact[r] = false;
+                offset[r] += count;
+            }
+            std::size_t least = expected.size();
+            for (std::size_t r = 0; r < offset.size(); ++r) least = std::min(least, intact[r] ? offset[r] : 0);
+            slowest.store(offset.empty() ? expected.size() : least);
+        }
+    });
+
+    // The producer goes as fast as the readers take the lines, as a client
+    // that reads does, at most some 1,000 lines ahead of the slowest.
+    const auto start = std::chrono::steady_clock::now();
+    OrbiskHostWindow* window = queue.Window();
+    const std::size_t lineBytes = expected.size() / static_cast<std::size_t>(std::max(events, 1));
+    std::size_t produced = 0;
+    for (int i = 0; i < events; ++i) {
+        while (produced > slowest.load() + 1000 * lineBytes && slowest.load() < expected.size())
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const tool::HostKeyEvent event = LoadEvent(i);
+        OrbiskKeyEventRecord record{};
+        std::snprintf(record.KeyName, sizeof record.KeyName, "%s", event.keyName.c_str());
+        record.CodeText = event.codeText.c_str();
+        record.RemoteNameText = event.remoteName.c_str();
+        window->send(window, ORBISK_KEY_MESSAGE, reinterpret_cast<std::uintptr_t>(&record), event.value);
+        produced += tool::lirc::BroadcastLine(event, options)->size();
+    }
+    readerThread.join();
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    stop.store(true, std::memory_order_release);
+    serverThread.join();
+
+    for (std::size_t r = 0; r < fds.size(); ++r)
+        if (intact[r] && offset[r] == expected.size()) ++result.readersWithEveryLine;
+    result.droppedClients = server.DroppedClients();
+    result.clientsLeft = server.ClientCount();
+    result.maxQueuedBytes = maxQueued;
+    for (const int fd : fds) ::close(fd);
+    if (silent >= 0) ::close(silent);
+    return result;
+}
+
+}  // namespace orbisk::test
