@@ -7,9 +7,10 @@ packages=(cmake make g++ binutils pkg-config
           googletest libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev
           clang libclang-rt-dev
-          xvfb xauth)
+          xvfb xauth
+          libsystemd-dev lirc)
 if [ "${1:-}" = "--runtime" ]; then
-  packages=(cmake make g++ qt6-base-dev googletest libgtest-dev libgmock-dev libbenchmark-dev)
+  packages=(cmake make g++ pkg-config qt6-base-dev libsystemd-dev googletest libgtest-dev libgmock-dev libbenchmark-dev)
 fi
 
 missing=()
@@ -22,4 +23,13 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 echo "Installing: ${missing[*]}"
 $sudo apt-get update -qq
+# The tests use lirc's clients (irw, irexec, irsend) only.  Its daemon is
+# never started: a policy-rc.d that refuses keeps the package from starting
+# it (or its socket) while it installs.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  trap '$sudo rm -f "$policy"' EXIT
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+  $sudo chmod 755 "$policy"
+fi
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

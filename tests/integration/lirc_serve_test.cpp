@@ -221,6 +221,42 @@ TEST_F(LircServe, BadInputLeavesTheServerServing) {
     EXPECT_EQ(serve->Wait(0), -1) << "still running";
 }
 
+// What a service manager does: pass the listening socket as descriptor 3
+// and take readiness notices on a datagram socket.
+TEST_F(LircServe, UnderSystemdItServesThePassedSocketAndReportsItsState) {
+    orbisk::tool::lirc::Listener passed;
+    std::string error;
+    ASSERT_TRUE(passed.Open(socket, 0600, error)) << error;
+    const int listenFd = passed.Fd() == 3 ? ::dup(passed.Fd()) : passed.Fd();
+    ::fcntl(listenFd, F_SETFL, ::fcntl(listenFd, F_GETFL) & ~O_NONBLOCK);  // as systemd passes it
+    const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", dir.File("notify").c_str());
+    ASSERT_EQ(::bind(notify, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const auto nextNotice = [&] {
+        pollfd p{notify, POLLIN, 0};
+        char text[512] = {};
+        if (::poll(&p, 1, 10000) == 1) ::recv(notify, text, sizeof text - 1, 0);
+        return std::string(text);
+    };
+    // The shell gives its own process id, which exec keeps, as LISTEN_PID.
+    serve = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"/bin/sh", "-c", "LISTEN_PID=$$ exec \"$0\" serve --socket /nowhere/else",
+                                 dir.File("orbisk")},
+        dir.File("serve.txt"), std::vector<std::string>{"LISTEN_FDS=1", "NOTIFY_SOCKET=" + dir.File("notify")},
+        listenFd);
+    EXPECT_EQ(nextNotice().substr(0, 8), "READY=1\n") << orbisk::test::ReadFile(dir.File("serve.txt"));
+    EXPECT_EQ(Irsend({"list", "", ""}), "TV\nAmplifier\nSony_TV\n\n");
+    ::kill(serve->Pid(), SIGHUP);
+    EXPECT_EQ(nextNotice().substr(0, 12), "RELOADING=1\n");
+    EXPECT_EQ(nextNotice().substr(0, 8), "READY=1\n");
+    EXPECT_EQ(serve->Stop(SIGTERM), 0);
+    EXPECT_EQ(nextNotice(), "STOPPING=1");
+    EXPECT_TRUE(fs::exists(socket)) << "the passed socket is the manager's to remove";
+    ::close(notify);
+}
+
 TEST(LircSocket, LiveRefusedStaleReplacedOtherFilesKept) {
     orbisk::test::TempDir dir;
     const std::string path = dir.File("lircd");

@@ -19,9 +19,10 @@ namespace orbisk::test {
 class ChildProcess {
 public:
     // args[0] is a path, or a name looked up in PATH; env entries
-    // ("NAME=value") come on top of this process's environment.
+    // ("NAME=value") come on top of this process's environment.  fd3, when
+    // given, is passed on as descriptor 3 (as systemd passes a socket).
     ChildProcess(const std::vector<std::string>& args, const std::string& output,
-                 const std::vector<std::string>& env = {}) {
+                 const std::vector<std::string>& env = {}, int fd3 = -1) {
         std::vector<char*> argv;
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -35,6 +36,7 @@ public:
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        if (fd3 >= 0) posix_spawn_file_actions_adddup2(&actions, fd3, 3);
         if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
     }

@@ -1,5 +1,6 @@
 #include "lirc_server_posix.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -114,6 +115,11 @@ bool Listener::FromSystemd(std::string& error) {
     const int fd = SD_LISTEN_FDS_START;
     if (count != 1 || sd_is_socket_unix(fd, SOCK_STREAM, 1, nullptr, 0) <= 0) {
         error = "systemd passed " + std::to_string(count) + " sockets; expected one listening Unix stream socket";
+        return false;
+    }
+    // Accept drains the backlog until it would block: never block in it.
+    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) {
+        error = Reason("cannot use the socket systemd passed");
         return false;
     }
     fd_ = fd;
