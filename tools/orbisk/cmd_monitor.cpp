@@ -1,6 +1,7 @@
 // orbisk monitor: reads a real receiver with the plug-in's line settings and
 // prints every burst as it arrives, with the code the plug-in would see.
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
@@ -21,6 +24,7 @@
 #include "receiver/frame_cutter.h"
 #include "receiver/frame_reader.h"
 #include "receiver/serial_link.h"
+#include "wave.h"
 
 namespace orbisk::tool {
 
@@ -30,6 +34,7 @@ constexpr char kCommand[] = "monitor";
 
 constexpr char kHelp[] =
     "usage: orbisk monitor [--com N] [--rate BAUD] [--interval MS] [--skip N] [--repeat-length N]\n"
+    "                      [--wave]\n"
     "\n"
     "Opens port N as the plug-in installed beside this program does (ports/comN\n"
     "there, otherwise /dev/ttyS<N-1>), with its line settings and read time-outs,\n"
@@ -42,7 +47,10 @@ constexpr char kHelp[] =
     "  --rate BAUD        baud rate (default 115200)\n"
     "  --interval MS      read time-out constant (default 100)\n"
     "  --skip N           SkipBegin: durations skipped before the cells (default 4)\n"
-    "  --repeat-length N  RepeatLength: length of a repeat burst (default 3)\n";
+    "  --repeat-length N  RepeatLength: length of a repeat burst (default 3)\n"
+    "  --wave             draw each burst instead of listing its durations: marks\n"
+    "                     '#' and spaces '_' scaled to the terminal's width, after\n"
+    "                     the code text and the burst's unit (its shortest duration)\n";
 
 
 struct Options {
@@ -51,6 +59,7 @@ struct Options {
     long long intervalMs = 100;
     long long skip = 4;
     long long repeatLength = 3;
+    bool wave = false;
 };
 
 bool ParseOptions(const Args& args, Options& options, std::string& error) {
@@ -67,8 +76,13 @@ bool ParseOptions(const Args& args, Options& options, std::string& error) {
         {"--skip", 0, 254, &Options::skip},
         {"--repeat-length", 0, 254, &Options::repeatLength},
     };
-    // Every option takes a value: step over both.
+    // Every option but --wave takes a value: step over both.
     for (std::size_t i = 0; i < args.size(); i += 2) {
+        if (args[i] == "--wave") {
+            options.wave = true;
+            --i;
+            continue;
+        }
         const Numeric* match = nullptr;
         for (const Numeric& n : kNumeric)
             if (args[i] == n.name) match = &n;
@@ -103,6 +117,15 @@ std::string OpenFailure(const std::string& portFolder, int port, const std::stri
 
 std::atomic<bool> g_hungUp{false};
 
+// The width of the terminal on standard output, or of a usual one.
+int TerminalColumns() {
+    winsize size{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col >= 40) return size.ws_col;
+    const char* columns = std::getenv("COLUMNS");
+    const int fromEnv = columns != nullptr ? std::atoi(columns) : 0;
+    return fromEnv >= 40 ? fromEnv : 80;
+}
+
 class NoWake final : public WakeUp {
 public:
     void Set() override {}
@@ -114,7 +137,9 @@ public:
 class BurstPrinter {
 public:
     explicit BurstPrinter(const Options& options)
-        : skip_(static_cast<int>(options.skip)), repeatLength_(static_cast<int>(options.repeatLength)) {}
+        : skip_(static_cast<int>(options.skip)),
+          repeatLength_(static_cast<int>(options.repeatLength)),
+          wave_(options.wave) {}
 
     void operator()(const std::uint8_t* burst, int length) {
         ClassifyBurst(burst, length, repeatLength_, skip_, published_, wake_);
@@ -123,11 +148,20 @@ public:
                                                          : BurstKind::Short;
         const auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count();
-        std::string line = std::to_string(ms) + " ms\t" + CodeText(published_.LastCode.load()) + " " +
-                           BurstKindName(kind) + "\t" + std::to_string(length) + " durations:";
-        for (int i = 0; i < length; ++i) {
-            line += ' ';
-            line += std::to_string(burst[i]);
+        const std::string code = CodeText(published_.LastCode.load());
+        std::string line = std::to_string(ms) + " ms\t";
+        if (wave_) {
+            char head[48];
+            std::snprintf(head, sizeof head, "%-8s %-6s unit %3d ", code.c_str(), BurstKindName(kind),
+                          ShortestDuration(burst, length));
+            line += head;
+            line += WaveLine(burst, length, TerminalColumns() - static_cast<int>(line.size()) - 8);
+        } else {
+            line += code + " " + BurstKindName(kind) + "\t" + std::to_string(length) + " durations:";
+            for (int i = 0; i < length; ++i) {
+                line += ' ';
+                line += std::to_string(burst[i]);
+            }
         }
         std::puts(line.c_str());
         std::fflush(stdout);
@@ -136,6 +170,7 @@ public:
 private:
     const int skip_;
     const int repeatLength_;
+    const bool wave_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     PublishedState published_;
     NoWake wake_;
