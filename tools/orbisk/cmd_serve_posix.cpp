@@ -137,7 +137,10 @@ public:
     void Begin() {
         server_.SetCatalogue(LoadCatalogue(settingsPath_));
         plugin_.Open(options_.haveName ? options_.name.c_str() : nullptr, queue_.Window(), hostInfo_.bytes);
-        plugin_.Start();
+        // Without a receiver the socket still serves (LIST, and keys after a
+        // reload once the port is there); the plug-in's report says why.
+        if (!StartPlugin(plugin_.Start).running)
+            std::fprintf(stderr, "orbisk serve: the plug-in did not start; no keys until SIGHUP reloads it\n");
     }
 
     // Stopped, a held key is released here: the plug-in itself stays silent.
