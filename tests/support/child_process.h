@@ -1,11 +1,10 @@
 #pragma once
 // A program run by a test: standard input from /dev/null, standard output
-// and error into one file; ended with a signal and reaped when the test ends.
+// and error appended to one file; killed and reaped when the test ends.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -18,18 +17,15 @@ namespace orbisk::test {
 
 class ChildProcess {
 public:
-    // args[0] is a path, or a name looked up in PATH; env entries
-    // ("NAME=value") come on top of this process's environment.  fd3, when
-    // given, is passed on as descriptor 3 (as systemd passes a socket).
-    ChildProcess(const std::vector<std::string>& args, const std::string& output,
-                 const std::vector<std::string>& env = {}, int fd3 = -1) {
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    // args[0] is looked up in PATH; env ("NAME=value") adds to this process's
+    // environment; fd3, when given, is passed on as descriptor 3.
+    ChildProcess(std::vector<std::string> args, const std::string& output, std::vector<std::string> env = {},
+                 int fd3 = -1) {
+        std::vector<char*> argv, envp;
+        for (std::string& a : args) argv.push_back(a.data());
+        for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+        for (std::string& e : env) envp.push_back(e.data());
         argv.push_back(nullptr);
-        std::vector<std::string> envText(env);
-        for (char** e = environ; *e != nullptr; ++e) envText.emplace_back(*e);
-        std::vector<char*> envp;
-        for (std::string& e : envText) envp.push_back(e.data());
         envp.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -41,36 +37,30 @@ public:
         posix_spawn_file_actions_destroy(&actions);
     }
     ~ChildProcess() { Stop(SIGKILL); }
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    bool Started() const { return pid_ > 0; }
-
-    // Sends the signal and waits for the end; the exit status, or 128 plus
-    // the signal that ended it.
-    int Stop(int signal = SIGTERM) {
-        if (pid_ <= 0) return status_;
-        ::kill(pid_, signal);
-        return Wait();
-    }
-
-    // Waits for the end by itself, up to timeoutMs; -1 while still running.
-    int Wait(int timeoutMs = -1) {
-        if (pid_ <= 0) return status_;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        int raw = 0;
-        for (;;) {
-            const pid_t done = ::waitpid(pid_, &raw, timeoutMs < 0 ? 0 : WNOHANG);
-            if (done == pid_) break;
-            if (done < 0 || std::chrono::steady_clock::now() >= deadline) return -1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        pid_ = -1;
-        status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-        return status_;
-    }
 
     pid_t Pid() const { return pid_; }
+
+    // Sends the signal and waits: the exit status, or 128 + the signal.
+    int Stop(int signal = SIGTERM) {
+        if (pid_ > 0) ::kill(pid_, signal);
+        return Wait(60000);
+    }
+
+    // The exit status once ended within timeoutMs, otherwise -1.
+    int Wait(int timeoutMs) {
+        for (int waited = 0; pid_ > 0; waited += 10) {
+            int raw = 0;
+            if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
+                pid_ = -1;
+                status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+            } else if (waited >= timeoutMs) {
+                return -1;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+        return status_;
+    }
 
 private:
     pid_t pid_ = -1;

@@ -132,16 +132,16 @@ inline LircLoadResult RunLircLoad(const std::string& socketPath, int clients, in
             for (std::size_t r = 0; r < offset.size(); ++r) least = std::min(least, intact[r] ? offset[r] : 0);
             slowest.store(offset.empty() ? expected.size() : least);
         }
+        slowest.store(expected.size());  // done, or given up: the producer goes on
     });
 
     // The producer goes as fast as the readers take the lines, as a client
     // that reads does, at most some 1,000 lines ahead of the slowest.
     const auto start = std::chrono::steady_clock::now();
     OrbiskHostWindow* window = queue.Window();
-    const std::size_t lineBytes = expected.size() / static_cast<std::size_t>(std::max(events, 1));
-    std::size_t produced = 0;
+    const std::size_t lineBytes = expected.size() / static_cast<std::size_t>(std::max(events, 1));  // all alike
     for (int i = 0; i < events; ++i) {
-        while (produced > slowest.load() + 1000 * lineBytes && slowest.load() < expected.size())
+        while (static_cast<std::size_t>(i) * lineBytes > slowest.load() + 1000 * lineBytes)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         const tool::HostKeyEvent event = LoadEvent(i);
         OrbiskKeyEventRecord record{};
@@ -149,7 +149,6 @@ inline LircLoadResult RunLircLoad(const std::string& socketPath, int clients, in
         record.CodeText = event.codeText.c_str();
         record.RemoteNameText = event.remoteName.c_str();
         window->send(window, ORBISK_KEY_MESSAGE, reinterpret_cast<std::uintptr_t>(&record), event.value);
-        produced += tool::lirc::BroadcastLine(event, options)->size();
     }
     readerThread.join();
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -79,19 +79,5 @@ TEST(LircClient, AssemblesLinesAndRefusesOverlongOnesWithoutKeepingThem) {
     EXPECT_LT(out.size(), 1000u);
 }
 
-TEST(LircClient, OutputIsBoundedAndSurvivesPartialWrites) {
-    Client client(100);
-    const std::string line(40, 'k');
-    EXPECT_TRUE(client.Queue(line));
-    EXPECT_TRUE(client.Queue(line));
-    EXPECT_FALSE(client.Queue(line)) << "past the limit: the client is not reading";
-    EXPECT_EQ(client.PendingBytes(), 80u);
-    client.Sent(50);
-    EXPECT_TRUE(client.Queue(line));
-    EXPECT_EQ(client.Pending(), std::string(70, 'k'));
-    client.Sent(70);
-    EXPECT_EQ(client.PendingBytes(), 0u);
-}
-
 }  // namespace
 }  // namespace orbisk::tool::lirc
