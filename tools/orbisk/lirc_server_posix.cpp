@@ -7,6 +7,7 @@
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -158,7 +159,9 @@ void Server::Forward(const HostEventQueue::Batch& batch, const BroadcastOptions&
 
 void Server::Poll(std::vector<pollfd>& extra, int timeoutMs) {
     fds_.assign(extra.begin(), extra.end());
-    fds_.push_back({listenFd_, POLLIN, 0});
+    const bool accepting = std::chrono::steady_clock::now() >= acceptPausedUntil_;
+    if (!accepting) timeoutMs = timeoutMs < 0 ? 100 : std::min(timeoutMs, 100);
+    fds_.push_back({listenFd_, static_cast<short>(accepting ? POLLIN : 0), 0});
     for (const auto& [fd, client] : clients_)
         fds_.push_back({fd, static_cast<short>(POLLIN | (client.PendingBytes() > 0 ? POLLOUT : 0)), 0});
     if (::poll(fds_.data(), fds_.size(), timeoutMs) <= 0) {
@@ -186,8 +189,10 @@ void Server::Accept() {
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
-            if (errno == EMFILE || errno == ENFILE)
+            if (errno == EMFILE || errno == ENFILE) {
                 std::fprintf(stderr, "orbisk serve: cannot accept a client: %s\n", std::strerror(errno));
+                acceptPausedUntil_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+            }
             return;
         }
         clients_.emplace(fd, Client(outputLimit_));

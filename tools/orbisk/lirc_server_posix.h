@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -88,6 +89,9 @@ private:
     std::map<int, Client> clients_;
     std::uint64_t dropped_ = 0;
     std::vector<pollfd> fds_;
+    // Out of descriptors, the listener stays readable: it is left out of the
+    // poll for a moment instead of spinning on it.
+    std::chrono::steady_clock::time_point acceptPausedUntil_{};
 };
 
 }  // namespace orbisk::tool::lirc
