@@ -139,7 +139,15 @@ public:
         plugin_.Open(options_.haveName ? options_.name.c_str() : nullptr, queue_.Window(), hostInfo_.bytes);
         // Without a receiver the socket still serves (LIST, and keys after a
         // reload once the port is there); the plug-in's report says why.
-        if (!StartPlugin(plugin_.Start).running)
+        // The plug-in's threads inherit the mask: SIGHUP, like the stop
+        // signals, is for this thread only.
+        sigset_t hangUp, previous;
+        sigemptyset(&hangUp);
+        sigaddset(&hangUp, SIGHUP);
+        ::pthread_sigmask(SIG_BLOCK, &hangUp, &previous);
+        const bool running = StartPlugin(plugin_.Start).running;
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        if (!running)
             std::fprintf(stderr, "orbisk serve: the plug-in did not start; no keys until SIGHUP reloads it\n");
     }
 
