@@ -95,7 +95,8 @@ std::string WireName(std::string_view name) {
     return wire.empty() ? std::string("_") : wire;
 }
 
-std::optional<std::string> BroadcastLine(const HostKeyEvent& event, const BroadcastOptions& options) {
+std::optional<std::string> BroadcastLine(const HostKeyEvent& event, const BroadcastOptions& options,
+                                         std::string_view pressedCode) {
     if (event.remoteName == UndefinedRemoteName && !options.unknown) return std::nullopt;
     const std::intptr_t value = event.value;
     const bool release = value == ORBISK_KEY_RELEASE;
@@ -104,7 +105,8 @@ std::optional<std::string> BroadcastLine(const HostKeyEvent& event, const Broadc
     std::snprintf(repeat, sizeof repeat, "%02llx", static_cast<unsigned long long>(release ? 0 : value));
     std::string button = WireName(event.keyName);
     if (release) button += options.releaseSuffix;
-    return Hex16(CodeValue(event.codeText).value_or(0)) + " " + repeat + " " + button + " " +
+    const std::string_view code = release && !pressedCode.empty() ? pressedCode : event.codeText;
+    return Hex16(CodeValue(code).value_or(0)) + " " + repeat + " " + button + " " +
            WireName(event.remoteName) + "\n";
 }
 

@@ -29,8 +29,11 @@ struct BroadcastOptions {
 
 // The line broadcast for one key message,
 // "<16 hex digits> <repeat in hex> <button> <remote>\n"; nothing when the
-// options leave the event out.
-std::optional<std::string> BroadcastLine(const HostKeyEvent& event, const BroadcastOptions& options);
+// options leave the event out.  A release carries pressedCode, the code text
+// of the key's press, when given: after a switch to another key the
+// plug-in's release already shows the new key's code.
+std::optional<std::string> BroadcastLine(const HostKeyEvent& event, const BroadcastOptions& options,
+                                         std::string_view pressedCode = {});
 
 // What the daemon sends every client after it re-read its configuration.
 inline constexpr std::string_view SighupPacket = "BEGIN\nSIGHUP\nEND\n";

@@ -153,8 +153,10 @@ void Server::Broadcast(std::string_view bytes) {
 }
 
 void Server::Forward(const HostEventQueue::Batch& batch, const BroadcastOptions& options) {
-    for (const HostKeyEvent& event : batch.events)
-        if (const auto line = BroadcastLine(event, options)) Broadcast(*line);
+    for (const HostKeyEvent& event : batch.events) {
+        if (event.value == ORBISK_KEY_PRESS) pressedCode_ = event.codeText;
+        if (const auto line = BroadcastLine(event, options, pressedCode_)) Broadcast(*line);
+    }
 }
 
 void Server::Poll(std::vector<pollfd>& extra, int timeoutMs) {

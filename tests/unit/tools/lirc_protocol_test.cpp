@@ -15,6 +15,7 @@ struct LineCase {
     HostKeyEvent event;
     BroadcastOptions options;
     const char* line;  // nullptr: not broadcast
+    const char* pressedCode = "";
 };
 
 TEST(LircBroadcast, LinesAsTheDaemonWritesThem) {
@@ -25,12 +26,13 @@ TEST(LircBroadcast, LinesAsTheDaemonWritesThem) {
         {{26, "Volume Up", "Living room TV", "0A3F21C"}, plain, "0000000000a3f21c 1a Volume_Up Living_room_TV\n"},
         {{-1, "Power", "TV", "2D4CAD19"}, plain, nullptr},
         {{-1, "Power", "TV", "2D4CAD19"}, all, "000000002d4cad19 00 Power_UP TV\n"},
+        {{-1, "Power", "TV", "453843FA"}, all, "000000002d4cad19 00 Power_UP TV\n", "2D4CAD19"},
         {{0, "0A3F21C", "<undefined>", "0A3F21C"}, plain, nullptr},
         {{3, "0A3F21C", "<undefined>", "0A3F21C"}, all, "0000000000a3f21c 03 0A3F21C <undefined>\n"},
         {{0, "", "T\tV\n", "n/a"}, plain, "0000000000000000 00 _ T_V_\n"},
     };
     for (const LineCase& c : cases) {
-        const auto line = BroadcastLine(c.event, c.options);
+        const auto line = BroadcastLine(c.event, c.options, c.pressedCode);
         if (c.line == nullptr)
             EXPECT_FALSE(line) << *line;
         else
