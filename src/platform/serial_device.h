@@ -4,6 +4,7 @@
 // One back-end per platform implements it (posix/serial_device.cpp today).
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace orbisk {
@@ -12,6 +13,8 @@ struct ReadTimeouts {
     std::uint32_t intervalMs = 2;         // gap after the latest byte that ends a read
     std::uint32_t totalMultiplierMs = 10;  // per byte asked for
     std::uint32_t totalConstantMs = 100;   // added once per read
+    // A byte that ends a message: a read returns as soon as it has read it.
+    std::optional<std::uint8_t> endByte;
 };
 
 class SerialDevice {
@@ -19,17 +22,30 @@ public:
     virtual ~SerialDevice() = default;
 
     // Raw line: baud, no parity, 8 data bits, 1 stop bit, no flow control of
-    // any kind, DTR and RTS inactive.  False when the device refuses it.
+    // any kind, DTR and RTS inactive.  Every byte value passes unchanged,
+    // whatever mode the line was left in.  Any positive rate the driver
+    // accepts is used, not only the classic table; false when the device
+    // refuses the line or the rate (or applies one more than 2 % off).
     virtual bool SetLineSettings(int baud) = 0;
 
     virtual bool SetReadTimeouts(const ReadTimeouts& timeouts) = 0;
 
-    // One blocking read of up to count bytes.  It returns as soon as count
-    // bytes have come, or intervalMs after the latest byte once one has come,
-    // or count * totalMultiplierMs + totalConstantMs after it began.  A
-    // time-out is not a failure: count becomes the number of bytes read, 0
-    // included.  On failure (a hang-up, a device error) the result is false
-    // and count is left as it was.
+    // One blocking read of up to count bytes.  It returns as soon as the
+    // first of these happens:
+    //  - count bytes have come;
+    //  - endByte is set and a byte equal to it has been read: the read hands
+    //    on what it holds without waiting for the gap or for more bytes.  Bytes
+    //    the driver delivered together with it, after it, may come along; none
+    //    is held back or lost;
+    //  - intervalMs have passed after the latest byte, once one has come;
+    //  - count * totalMultiplierMs + totalConstantMs have passed since it began;
+    //  - CancelRead was called.
+    // A zero intervalMs disables the gap rule; zero multiplier and constant
+    // together disable the total.  A time-out is not a failure: count becomes
+    // the number of bytes read, 0 included.  On failure (a hang-up, a device
+    // error) the result is false and count is left as it was; bytes read
+    // before a hang-up are still returned by a successful read and the next
+    // Read fails.
     virtual bool Read(std::uint8_t* buffer, int& count) = 0;
 
     // Wakes a Read that is blocked now or starts later, from any thread: it

@@ -26,7 +26,9 @@ public:
     // Creates the pair.  keepSlaveOpen holds a descriptor of the slave as
     // well, so that the line survives a reader closing and reopening the
     // port: without it the master sees a hang-up each time the reader lets go.
-    bool Open(bool keepSlaveOpen, std::string& error) {
+    // cooked leaves the line in the terminal's default mode, as a real port
+    // may be found.
+    bool Open(bool keepSlaveOpen, std::string& error, bool cooked = false) {
         Close();
         master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master_ < 0) return Failed("posix_openpt", error);
@@ -39,7 +41,7 @@ public:
         // now, so that bytes written before the reader sets it up are neither
         // echoed nor taken for line-editing characters.
         termios tio{};
-        if (::tcgetattr(master_, &tio) == 0) {
+        if (!cooked && ::tcgetattr(master_, &tio) == 0) {
             ::cfmakeraw(&tio);
             ::tcsetattr(master_, TCSANOW, &tio);
         }

@@ -9,75 +9,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <climits>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 
+#include "platform/posix/serial_speed.h"
+
 namespace orbisk {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Only the speeds termios can name: anything else is refused rather than
-// rounded, so the user learns that the receiver cannot run at it.
-bool BaudToSpeed(int baud, speed_t& speed) {
-    struct Entry {
-        int baud;
-        speed_t speed;
-    };
-    static constexpr Entry kSpeeds[] = {
-        {50, B50},         {75, B75},         {110, B110},       {134, B134},
-        {150, B150},       {200, B200},       {300, B300},       {600, B600},
-        {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-        {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-        {115200, B115200}, {230400, B230400},
-#ifdef B460800
-        {460800, B460800},
-#endif
-#ifdef B500000
-        {500000, B500000},
-#endif
-#ifdef B576000
-        {576000, B576000},
-#endif
-#ifdef B921600
-        {921600, B921600},
-#endif
-#ifdef B1000000
-        {1000000, B1000000},
-#endif
-#ifdef B1152000
-        {1152000, B1152000},
-#endif
-#ifdef B1500000
-        {1500000, B1500000},
-#endif
-#ifdef B2000000
-        {2000000, B2000000},
-#endif
-#ifdef B2500000
-        {2500000, B2500000},
-#endif
-#ifdef B3000000
-        {3000000, B3000000},
-#endif
-#ifdef B3500000
-        {3500000, B3500000},
-#endif
-#ifdef B4000000
-        {4000000, B4000000},
-#endif
-    };
-    for (const Entry& e : kSpeeds) {
-        if (e.baud == baud) {
-            speed = e.speed;
-            return true;
-        }
-    }
-    return false;
-}
 
 int MillisecondsUntil(Clock::time_point deadline, Clock::time_point now) {
     // Rounded up, so that poll never wakes before the deadline and the loop
@@ -101,25 +45,20 @@ public:
     PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
 
     bool SetLineSettings(int baud) override {
-        speed_t speed{};
-        if (fd_ < 0 || !BaudToSpeed(baud, speed)) return false;
+        if (fd_ < 0) return false;
         termios tio{};
         if (tcgetattr(fd_, &tio) != 0) return false;
+        // A port starts cooked: line editing, echo, XON/XOFF and CR/NL
+        // translation would eat or change duration bytes such as 0x0D, 0x11,
+        // 0x13 and 0x7F.
         cfmakeraw(&tio);
         tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
         tio.c_cflag |= CS8 | CLOCAL | CREAD;
         tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
         tio.c_cc[VMIN] = 1;
         tio.c_cc[VTIME] = 0;
-        if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0) return false;
         if (tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
-        // tcsetattr reports success when any part of the request took, so read
-        // the speed back: a driver that kept its old rate has refused ours.
-        termios applied{};
-        if (tcgetattr(fd_, &applied) != 0 || cfgetispeed(&applied) != speed ||
-            cfgetospeed(&applied) != speed)
-            return false;
-        return DropModemLines();
+        return SetSerialSpeed(fd_, baud) && DropModemLines();
     }
 
     bool SetReadTimeouts(const ReadTimeouts& timeouts) override {
@@ -227,7 +166,9 @@ bool PosixSerialDevice::Read(std::uint8_t* buffer, int& count) {
         if (events & POLLIN) {
             const ssize_t n = ::read(fd_, buffer + got, static_cast<std::size_t>(count - got));
             if (n > 0) {
+                const bool ended = t.endByte && std::memchr(buffer + got, *t.endByte, static_cast<std::size_t>(n));
                 got += static_cast<int>(n);
+                if (ended) break;  // the message is complete: no gap to wait for
                 lastByte = Clock::now();
                 continue;
             }

@@ -105,16 +105,34 @@ TEST_F(PosixSerialDeviceTest, OpensThroughTheLinkForExclusiveUse) {
     EXPECT_NE(ports->Open(kPort), nullptr);
 }
 
-TEST_F(PosixSerialDeviceTest, AcceptsOnlyStandardRates) {
+TEST_F(PosixSerialDeviceTest, AcceptsAnyRateTheDriverTakes) {
     struct Case {
         int baud;
         bool accepted;
     };
+    // termios has no constant for 250000 or 12345; the driver takes them.
     const Case cases[] = {{1200, true},   {2400, true},   {4800, true},    {9600, true},
                           {19200, true},  {38400, true},  {57600, true},   {115200, true},
-                          {230400, true}, {0, false},     {-9600, false},  {12345, false},
-                          {115201, false}};
+                          {230400, true}, {250000, true}, {12345, true},   {0, false},
+                          {-9600, false}};
     for (const Case& c : cases) EXPECT_EQ(device->SetLineSettings(c.baud), c.accepted) << c.baud;
+}
+
+TEST_F(PosixSerialDeviceTest, ALineLeftCookedPassesEveryByteUnchanged) {
+    std::string error;
+    ASSERT_TRUE(device->Close());
+    ASSERT_TRUE(pty.Open(true, error, /*cooked=*/true)) << error;
+    ASSERT_TRUE(tool::LinkPort(portFolder, kPort, pty.SlavePath(), error)) << error;
+    device = ports->Open(kPort);
+    ASSERT_NE(device, nullptr);
+    ASSERT_TRUE(device->SetLineSettings(115200));
+    ASSERT_TRUE(device->SetReadTimeouts(kNoLimits));
+    Bytes all(256);
+    for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    Send(all);  // 0x03, 0x0D, 0x11, 0x13, 0x7F among them
+    ReadResult r;
+    ASSERT_TRUE(ReadWithinWatchdog(256, r));
+    EXPECT_EQ(r.bytes, all);
 }
 
 TEST_F(PosixSerialDeviceTest, ReadReturnsOnceTheCountHasCome) {
@@ -126,6 +144,18 @@ TEST_F(PosixSerialDeviceTest, ReadReturnsOnceTheCountHasCome) {
     EXPECT_EQ(r.bytes, (Bytes{1, 2, 0xFE, 4}));
     ASSERT_TRUE(ReadWithinWatchdog(1, r));
     EXPECT_EQ(r.bytes, Bytes{5});
+}
+
+TEST_F(PosixSerialDeviceTest, ReadReturnsAtTheEndByteWithoutWaitingForTheGap) {
+    // Neither a gap nor a total limit: only the end byte can end this read.
+    ReadTimeouts t = kNoLimits;
+    t.endByte = 0xFE;
+    ASSERT_TRUE(device->SetReadTimeouts(t));
+    Send({1, 2, 0xFE});
+    ReadResult r;
+    ASSERT_TRUE(ReadWithinWatchdog(255, r));
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.bytes, (Bytes{1, 2, 0xFE}));
 }
 
 TEST_F(PosixSerialDeviceTest, ReadReturnsAPartialMessageAfterTheGap) {
