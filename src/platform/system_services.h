@@ -17,10 +17,17 @@ public:
     virtual void ShowError(std::string_view text) = 0;
 
     // One error entry in the system log under the source "Vantrel Orbisk".
+    // It leaves the process's own logging settings alone (a host may log
+    // under its own name).  Where the platform has a console for the
+    // plug-in's reports (standard error on POSIX) the entry goes there too,
+    // so that a host run from a terminal shows it.  Any thread may call it.
     virtual void LogError(std::string_view text) = 0;
 
-    // Starts the command line hidden and detached; never waits for it.
-    virtual void StartHidden(const std::string& commandLine) = 0;
+    // Starts the command line hidden and detached; never waits for it to
+    // end.  The line is a program and its arguments, not a shell command.
+    // False when it could not be started: the line names no program, the
+    // program is not found or cannot be run, or no process could be made.
+    virtual bool StartHidden(const std::string& commandLine) = 0;
 };
 
 std::unique_ptr<SystemServices> MakeSystemServices();

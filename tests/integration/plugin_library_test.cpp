@@ -238,7 +238,10 @@ TEST_F(PluginLibrary, MissingPortWithExecOnErrorStartsTheCommandAndShowsNothing)
     StderrCapture capture(dir.File("stderr.txt"));
     plugin.Start();
     plugin.Close();
-    EXPECT_EQ(capture.Finish(), "");
+    // No message box line: only the copy of the log entry.
+    EXPECT_EQ(capture.Finish(), std::string("Vantrel Orbisk: ") +
+                                    "Cannot open COM port, application was closed. Please check configuration "
+                                    "file of Orbisk plugin.\n");
     for (int i = 0; i < 500 && !fs::exists(marker); ++i) std::this_thread::sleep_for(10ms);
     EXPECT_TRUE(fs::exists(marker));
 }

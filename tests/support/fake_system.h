@@ -20,10 +20,13 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         logs_.emplace_back(text);
     }
-    void StartHidden(const std::string& commandLine) override {
+    bool StartHidden(const std::string& commandLine) override {
         std::lock_guard<std::mutex> lock(mutex_);
         commands_.push_back(commandLine);
+        return commandsStart;
     }
+
+    bool commandsStart = true;  // what StartHidden answers; set before use
 
     std::vector<std::string> Boxes() const {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -2,20 +2,29 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
-#include <syslog.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "platform/posix/posix_system_services.h"
 
 namespace orbisk {
 namespace {
 
 constexpr char kCaption[] = "RAYCAP.QM Support";
-// openlog keeps the pointer, so the ident must outlive every syslog call.
 constexpr char kLogIdent[] = "Vantrel Orbisk";
+constexpr char kSystemLogSocket[] = "/dev/log";
+constexpr int kUserErrorPriority = 1 * 8 + 3;  // facility user, severity error
+constexpr int kStatusFd = 3;                   // the exec status pipe in the command's child
 
 std::atomic<MessageBoxPresenter*> g_presenter{nullptr};
 
@@ -29,9 +38,91 @@ void WriteAll(int fd, const std::string& bytes) {
     }
 }
 
-// Runs in the grandchild between fork and exec: async-signal-safe calls only,
-// since the parent may have other threads holding locks we would inherit.
-[[noreturn]] void ExecDetached(char* const argv[], const sigset_t& emptyMask) {
+// One report line, "<who>: <text>", written in one piece so that output of
+// other threads cannot cut into it.
+void PrintReport(std::string_view who, std::string_view text) {
+    std::string line;
+    line.reserve(who.size() + 2 + text.size() + 1);
+    line.append(who).append(": ").append(text).append("\n");
+    WriteAll(STDERR_FILENO, line);
+}
+
+// An RFC 3164 message as syslog(3) would send it after openlog(ident,
+// LOG_PID, LOG_USER), without touching the process's openlog state.
+std::string SyslogDatagram(std::string_view text) {
+    char stamp[32] = "";
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (::localtime_r(&now, &local) != nullptr) std::strftime(stamp, sizeof stamp, "%b %e %H:%M:%S", &local);
+    std::string datagram = "<" + std::to_string(kUserErrorPriority) + ">" + stamp + " " + kLogIdent + "[" +
+                           std::to_string(::getpid()) + "]: ";
+    datagram.append(text);
+    return datagram;
+}
+
+// A datagram socket as most log daemons offer; a stream socket takes the
+// message with a NUL after it.
+void SendToLog(const std::string& socketPath, const std::string& datagram) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof address.sun_path) return;
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    const auto* target = reinterpret_cast<const sockaddr*>(&address);
+    for (const int type : {SOCK_DGRAM, SOCK_STREAM}) {
+        const int fd = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+        if (fd < 0) return;
+        bool wrongType = false;
+        if (type == SOCK_DGRAM) {
+            ssize_t n;
+            do {
+                n = ::sendto(fd, datagram.data(), datagram.size(), MSG_NOSIGNAL, target, sizeof address);
+            } while (n < 0 && errno == EINTR);
+            wrongType = n < 0 && errno == EPROTOTYPE;
+        } else if (::connect(fd, target, sizeof address) == 0) {
+            WriteAll(fd, datagram + '\0');
+        }
+        ::close(fd);
+        if (!wrongType) return;
+    }
+}
+
+// The words of a command line: blanks separate words, quotes group them
+// ('...' literally; "..." with \" and \\), a backslash outside quotes takes
+// the next character as it is.  Nothing is expanded.  Empty on an unclosed
+// quote or a line without words.
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+    std::vector<std::string> words;
+    std::optional<std::string> word;
+    char quote = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quote == '\'') {
+            if (c == '\'') quote = 0; else word->push_back(c);
+        } else if (quote == '"') {
+            if (c == '"') quote = 0;
+            else if (c == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\')) word->push_back(line[++i]);
+            else word->push_back(c);
+        } else if (c == ' ' || c == '\t' || c == '\n') {
+            if (word) words.push_back(std::move(*word));
+            word.reset();
+        } else {
+            if (!word) word.emplace();
+            if (c == '\'' || c == '"') quote = c;
+            else if (c == '\\' && i + 1 < line.size()) word->push_back(line[++i]);
+            else word->push_back(c);
+        }
+    }
+    if (quote != 0) return {};
+    if (word) words.push_back(std::move(*word));
+    return words;
+}
+
+// Runs in the grandchild between fork and exec: async-signal-safe calls only
+// (glibc's execvp allocates nothing), since the parent may have other threads
+// holding locks we would inherit.  An exec that fails leaves its errno in the
+// status pipe; one that succeeds closes the pipe by FD_CLOEXEC.
+[[noreturn]] void ExecDetached(char* const argv[], const sigset_t& emptyMask, int statusFd) {
+    if (statusFd != kStatusFd && ::dup3(statusFd, kStatusFd, O_CLOEXEC) < 0) ::_exit(127);
     const int null = ::open("/dev/null", O_RDWR);
     if (null >= 0) {
         ::dup2(null, STDIN_FILENO);
@@ -41,64 +132,88 @@ void WriteAll(int fd, const std::string& bytes) {
     // The host's descriptors (its sockets, our serial port) are not the
     // command's business; a kernel without close_range leaves only those
     // without FD_CLOEXEC open.
-    ::close_range(3, ~0U, 0);
+    ::close_range(kStatusFd + 1, ~0U, 0);
     // The calling thread's blocked signals and the host's ignored ones would
     // otherwise carry over into the command.
     struct sigaction standard {};
     standard.sa_handler = SIG_DFL;
     for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &standard, nullptr);
     ::sigprocmask(SIG_SETMASK, &emptyMask, nullptr);
-    ::execve("/bin/sh", argv, environ);
+    ::execvp(argv[0], argv);
+    const int error = errno;
+    while (::write(kStatusFd, &error, sizeof error) < 0 && errno == EINTR) {
+    }
     ::_exit(127);
 }
 
 class PosixSystemServices final : public SystemServices {
 public:
+    explicit PosixSystemServices(std::string logSocketPath) : logSocketPath_(std::move(logSocketPath)) {}
+
     void ShowError(std::string_view text) override {
         MessageBoxPresenter* presenter = CurrentMessageBoxPresenter();
         if (presenter != nullptr && presenter->ShowError(kCaption, text)) return;
-        std::string line;
-        line.reserve(sizeof kCaption + 2 + text.size() + 1);
-        line.append(kCaption).append(": ").append(text).append("\n");
-        // One write, so that output of other threads cannot cut into the line.
-        WriteAll(STDERR_FILENO, line);
+        PrintReport(kCaption, text);
     }
 
     void LogError(std::string_view text) override {
-        openlog(kLogIdent, LOG_PID, LOG_USER);
-        syslog(LOG_ERR, "%.*s", static_cast<int>(text.size()), text.data());
-        closelog();
+        SendToLog(logSocketPath_, SyslogDatagram(text));
+        PrintReport(kLogIdent, text);
     }
 
-    void StartHidden(const std::string& commandLine) override {
+    bool StartHidden(const std::string& commandLine) override {
         // Everything the children need is prepared before fork.
-        char shell[] = "sh";
-        char dashC[] = "-c";
-        std::string command = commandLine;
-        char* const argv[] = {shell, dashC, command.data(), nullptr};
+        std::vector<std::string> words = SplitCommandLine(commandLine);
+        if (words.empty()) return false;
+        std::vector<char*> argv;
+        for (std::string& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
         sigset_t emptyMask;
         sigemptyset(&emptyMask);
+        int status[2];
+        if (::pipe2(status, O_CLOEXEC) != 0) return false;
 
         // Double fork: the intermediate child starts a session of its own and
         // exits at once, so the command is adopted by init (never a zombie of
         // the host) and can never acquire a controlling terminal.
         const pid_t child = ::fork();
-        if (child < 0) return;
+        if (child < 0) {
+            ::close(status[0]);
+            ::close(status[1]);
+            return false;
+        }
         if (child == 0) {
             ::setsid();
             const pid_t grandchild = ::fork();
-            if (grandchild == 0) ExecDetached(argv, emptyMask);
+            if (grandchild == 0) ExecDetached(argv.data(), emptyMask, status[1]);
             ::_exit(grandchild < 0 ? 1 : 0);
         }
-        int status = 0;
-        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        ::close(status[1]);
+        int childStatus = 0;
+        while (::waitpid(child, &childStatus, 0) < 0 && errno == EINTR) {
         }
+        // The pipe ends when the command's exec succeeds, or brings its errno.
+        int execError = 0;
+        ssize_t n;
+        do {
+            n = ::read(status[0], &execError, sizeof execError);
+        } while (n < 0 && errno == EINTR);
+        ::close(status[0]);
+        const bool forked = WIFEXITED(childStatus) && WEXITSTATUS(childStatus) == 0;
+        return forked && n == 0;
     }
+
+private:
+    std::string logSocketPath_;
 };
 
 }  // namespace
 
-std::unique_ptr<SystemServices> MakeSystemServices() { return std::make_unique<PosixSystemServices>(); }
+std::unique_ptr<SystemServices> MakePosixSystemServices(std::string logSocketPath) {
+    return std::make_unique<PosixSystemServices>(std::move(logSocketPath));
+}
+
+std::unique_ptr<SystemServices> MakeSystemServices() { return MakePosixSystemServices(kSystemLogSocket); }
 
 void SetMessageBoxPresenter(MessageBoxPresenter* presenter) {
     g_presenter.store(presenter, std::memory_order_release);

@@ -1,9 +1,15 @@
-// Message boxes fall back to one line on standard error; commands start
-// detached, in a session of their own, without leaving a child behind.
+// Message boxes fall back to one line on standard error; log entries reach
+// the log socket and standard error without touching the host's own syslog
+// settings; commands start detached, in a session of their own, without
+// leaving a child behind, and one that cannot start says so.
 #include "platform/system_services.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,7 +18,15 @@
 #include <string>
 #include <thread>
 
+#include "platform/posix/posix_system_services.h"
 #include "support/temp_dir.h"
+
+// The host's syslog settings are made by these calls: count them.
+namespace {
+int g_syslogSettingsCalls = 0;
+}
+extern "C" void openlog(const char*, int, int) { ++g_syslogSettingsCalls; }
+extern "C" void closelog(void) { ++g_syslogSettingsCalls; }
 
 namespace orbisk {
 namespace {
@@ -61,13 +75,57 @@ TEST(ShowError, GoesToThePresenterOrFallsBackToOneLine) {
     }
 }
 
+TEST(LogError, SendsOneEntryAndLeavesTheHostsSyslogSettingsAlone) {
+    test::TempDir dir;
+    const std::string socketPath = dir.File("log");
+    const int log = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(log, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(::bind(log, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+
+    g_syslogSettingsCalls = 0;
+    ::testing::internal::CaptureStderr();
+    MakePosixSystemServices(socketPath)->LogError("Cannot open COM port");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Vantrel Orbisk: Cannot open COM port\n");
+    EXPECT_EQ(g_syslogSettingsCalls, 0);
+
+    char datagram[512] = {};
+    const ssize_t n = ::recv(log, datagram, sizeof datagram - 1, MSG_DONTWAIT);
+    ::close(log);
+    ASSERT_GT(n, 0);
+    // <user.err>Mmm dd hh:mm:ss ident[pid]: text, as syslog(3) writes it.
+    EXPECT_THAT(std::string(datagram),
+                ::testing::MatchesRegex("<11>[A-Z][a-z]{2} [ 1-3][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} Vantrel Orbisk\\[" +
+                                        std::to_string(::getpid()) + "\\]: Cannot open COM port"));
+}
+
+TEST(StartHidden, SaysWhenTheCommandCannotStart) {
+    const auto system = MakeSystemServices();
+    struct Case {
+        const char* line;
+        bool started;
+    };
+    const Case cases[] = {{"true", true},
+                          {"/nonexistent/restart-host --now", false},
+                          {"no-such-program-orbisk", false},
+                          {"/dev/null", false},  // not executable
+                          {"", false},
+                          {"  ", false},
+                          {"true 'unclosed", false}};
+    for (const Case& c : cases) EXPECT_EQ(system->StartHidden(c.line), c.started) << c.line;
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+}
+
 TEST(StartHidden, RunsTheCommandDetachedAndLeavesNoChild) {
     test::TempDir dir;
     const std::string result = dir.File("result");
     // The shell reports where its standard input leads and its session.
-    const std::string command = "{ readlink /proc/$$/fd/0; cut -d' ' -f6 /proc/$$/stat; } > '" + result +
-                                ".tmp' && mv '" + result + ".tmp' '" + result + "'";
-    MakeSystemServices()->StartHidden(command);
+    const std::string command = "sh -c \"{ readlink /proc/$$/fd/0; cut -d' ' -f6 /proc/$$/stat; } > '" +
+                                result + ".tmp' && mv '" + result + ".tmp' '" + result + "'\"";
+    EXPECT_TRUE(MakeSystemServices()->StartHidden(command));
 
     // The intermediate child has been reaped and the command is not ours.
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
