@@ -83,7 +83,7 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
         ports_ = platform_.makePorts(libraryPath_);
         link_ = std::make_unique<SerialLink>(*ports_, *platform_.system);
         receiver_ = std::make_unique<Receiver>(*link_, *platform_.system, settings_, published_,
-                                               *wake_);
+                                               *wake_, *platform_.clock);
         keys_ = std::make_unique<KeyTable>();
         LoadSettingsFrom(file, settings_);
         keys_->Rebuild(file);

@@ -9,9 +9,15 @@
 
 namespace orbisk {
 
+std::string PortLostText(int number) {
+    return "Lost the IR receiver on COM" + std::to_string(number) + "; reopening it every second";
+}
+
+std::string PortBackText(int number) { return "The IR receiver on COM" + std::to_string(number) + " is back"; }
+
 Receiver::Receiver(SerialLink& link, SystemServices& system, const Settings& settings,
-                   PublishedState& published, WakeUp& wake)
-    : link_(link), system_(system), settings_(settings), published_(published), wake_(wake) {}
+                   PublishedState& published, WakeUp& wake, TickClock& clock)
+    : link_(link), system_(system), settings_(settings), published_(published), wake_(wake), clock_(clock) {}
 
 Receiver::~Receiver() {
     if (Running()) StopReceiver();
@@ -19,8 +25,11 @@ Receiver::~Receiver() {
 
 bool Receiver::StartReceiver() {
     if (Running()) return true;
-    if (!link_.OpenReceiverPort(settings_.COM.load(std::memory_order_relaxed), settings_)) return false;
-    link_.SetReadTimeouts(settings_.Interval.load(std::memory_order_relaxed));
+    port_ = settings_.COM.load(std::memory_order_relaxed);
+    rate_ = settings_.COMRate.load(std::memory_order_relaxed);
+    interval_ = settings_.Interval.load(std::memory_order_relaxed);
+    if (!link_.OpenReceiverPort(port_, settings_)) return false;
+    link_.SetReadTimeouts(interval_);
     {
         std::lock_guard<std::mutex> lock(stopMutex_);
         stopRequested_.store(false, std::memory_order_relaxed);
@@ -68,6 +77,11 @@ void Receiver::ThreadBody() {
         ClassifyBurst(burst, length, settings_.RepeatLength.load(std::memory_order_relaxed),
                       settings_.SkipBegin.load(std::memory_order_relaxed), published_, wake_);
     };
+    // While a burst is unfinished the reads give up after the fragment
+    // silence, so that an empty one proves the line went quiet for that long
+    // (a read that brings bytes cannot tell when its first one came).
+    bool silenceReads = false;
+    std::uint32_t lastBytesAt = clock_.Now();
     // The poll delay keeps a reader without a port, whose reads fail at
     // once, from spinning.  After a read that brought bytes the next read
     // starts at once instead: a receiver sends a burst's durations as it
@@ -76,9 +90,48 @@ void Receiver::ThreadBody() {
     // poll delay.
     bool idle = true;
     while (idle ? SleepUnlessStopped(PollDelayMs) : !stopRequested_.load(std::memory_order_relaxed)) {
+        const bool fragment = cutter.PendingLength() > 0;
+        if (fragment != silenceReads) {
+            silenceReads = fragment;
+            if (fragment) link_.SetSilenceTimeouts(FragmentSilenceMs);
+            else link_.SetReadTimeouts(interval_);
+        }
         int count = ReadRequestBytes;
-        idle = !link_.ReadPort(buffer, count) || count <= 0;
-        if (!idle) cutter.Feed(buffer, count, deliver);
+        const bool read = link_.ReadPort(buffer, count);
+        idle = !read || count <= 0;
+        if (!idle) {
+            cutter.Feed(buffer, count, deliver);
+            lastBytesAt = clock_.Now();
+            continue;
+        }
+        if (fragment && DeadlineReached(clock_.Now(), lastBytesAt, FragmentSilenceMs)) cutter.Clear();
+        if (!read && link_.IsOpen()) {
+            // A held port whose read fails has hung up: the receiver was
+            // unplugged.  Whatever it was sending is gone with it.
+            cutter.Clear();
+            Reconnect();
+            silenceReads = false;
+        }
+    }
+}
+
+void Receiver::Reconnect() {
+    system_.LogError(PortLostText(port_));
+    {
+        // Port changes happen under the stop lock and never after a stop
+        // request, so that StopReceiver's cancel finds the port in use.
+        std::lock_guard<std::mutex> lock(stopMutex_);
+        if (stopRequested_.load(std::memory_order_relaxed)) return;
+        link_.ClosePort();
+    }
+    while (SleepUnlessStopped(ReopenDelayMs)) {
+        {
+            std::lock_guard<std::mutex> lock(stopMutex_);
+            if (stopRequested_.load(std::memory_order_relaxed)) return;
+            if (!link_.ReopenPort(port_, rate_, interval_)) continue;
+        }
+        system_.LogError(PortBackText(port_));
+        return;
     }
 }
 

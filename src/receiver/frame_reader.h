@@ -3,9 +3,12 @@
 // cuts bursts and runs the decoder on them.
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
+#include <string>
 #include <thread>
 
+#include "common/tick_clock.h"
 #include "receiver/decoder.h"
 #include "receiver/serial_link.h"
 
@@ -14,31 +17,54 @@ namespace orbisk {
 inline constexpr char MsgCannotCreateThread[] = "Can't create thread";
 inline constexpr int PollDelayMs = 50;
 inline constexpr int ReadRequestBytes = 255;
+// Within a burst the line is never quiet for longer than one duration, at
+// most 0xFD units of 50 us (12.65 ms).  A burst still unfinished after twice
+// that (room for a slow baud rate and the millisecond clock) lost its
+// terminator, to line noise or a receiver reset, and is dropped rather than
+// glued to the next key.
+inline constexpr int FragmentSilenceMs = 26;
+// How often a lost port is tried again.
+inline constexpr int ReopenDelayMs = 1000;
+
+// The reports of a lost port and of its return, for the system log.
+std::string PortLostText(int number);
+std::string PortBackText(int number);
 
 class Receiver {
 public:
     Receiver(SerialLink& link, SystemServices& system, const Settings& settings,
-             PublishedState& published, WakeUp& wake);
+             PublishedState& published, WakeUp& wake, TickClock& clock);
     ~Receiver();
 
     // Opens the port under the error policy and starts the reader thread.
     bool StartReceiver();
-    // Ends the reader thread (promptly: a blocked read is woken) and closes
-    // the port; true when a port was held.
+    // Ends the reader thread (promptly: a blocked read is woken, a wait to
+    // reopen a lost port cut short) and closes the port; true when a port
+    // was held.
     bool StopReceiver();
     bool Running() const { return thread_.joinable(); }
 
 private:
     void ThreadBody();
     bool SleepUnlessStopped(int ms);
+    // After a hang-up: reports it, closes the port and reopens it every
+    // ReopenDelayMs until it is back or the receiver stops.
+    void Reconnect();
 
     SerialLink& link_;
     SystemServices& system_;
     const Settings& settings_;
     PublishedState& published_;
     WakeUp& wake_;
+    TickClock& clock_;
+    // The port as it was started; a lost port comes back the same way.
+    int port_ = 0;
+    int rate_ = 0;
+    int interval_ = 0;
     std::thread thread_;
     std::atomic<bool> stopRequested_{false};
+    // Guards the stop request, and on the reader thread every change of the
+    // port, so that StopReceiver's cancel reaches the port the reader uses.
     std::mutex stopMutex_;
     std::condition_variable stopSignal_;
 };

@@ -1,6 +1,7 @@
 #include "receiver/serial_link.h"
 
 #include "platform/system_services.h"
+#include "receiver/frame_cutter.h"
 #include "settings/settings.h"
 
 namespace orbisk {
@@ -42,6 +43,19 @@ bool SerialLink::SetReadTimeouts(int constantMs) {
     timeouts.intervalMs = kReadIntervalMs;
     timeouts.totalMultiplierMs = kReadTotalMultiplierMs;
     timeouts.totalConstantMs = static_cast<std::uint32_t>(constantMs);
+    // A burst is complete at its terminator: waiting for the gap after it
+    // would only hold the key back.
+    timeouts.endByte = BurstTerminator;
+    return device_->SetReadTimeouts(timeouts);
+}
+
+bool SerialLink::SetSilenceTimeouts(int silenceMs) {
+    if (!device_) return false;
+    ReadTimeouts timeouts;
+    timeouts.intervalMs = kReadIntervalMs;
+    timeouts.totalMultiplierMs = 0;
+    timeouts.totalConstantMs = static_cast<std::uint32_t>(silenceMs);
+    timeouts.endByte = BurstTerminator;
     return device_->SetReadTimeouts(timeouts);
 }
 
@@ -88,7 +102,8 @@ bool SerialLink::OpenReceiverPort(int number, const Settings& settings) {
     }
     if (settings.HaltOnError.load(std::memory_order_relaxed) && !settings.ExecOnError.empty()) {
         system_.LogError(MsgPortEventLog);
-        system_.StartHidden(settings.ExecOnError);
+        if (!system_.StartHidden(settings.ExecOnError))
+            system_.LogError(MsgCannotStartCommand + settings.ExecOnError);
         // The receiver does not start, so nothing would ever close a port
         // that opened but refused its time-outs.
         ClosePortIfOpen();
@@ -97,6 +112,15 @@ bool SerialLink::OpenReceiverPort(int number, const Settings& settings) {
     // The receiver runs without a port; every read fails until it is
     // started again with one that opens.
     system_.ShowError(MsgCannotOpenPort);
+    PurgePort();
+    return true;
+}
+
+bool SerialLink::ReopenPort(int number, int rate, int intervalMs) {
+    if (!OpenPort(number) || !SetPortSpeed(rate) || !SetReadTimeouts(intervalMs)) {
+        ClosePortIfOpen();
+        return false;
+    }
     PurgePort();
     return true;
 }

@@ -18,6 +18,8 @@ inline constexpr char MsgCannotOpenPort[] = "Cannot open COM port";
 inline constexpr char MsgCannotSetSpeed[] = "Can't set COM port speed";
 inline constexpr char MsgPortEventLog[] =
     "Cannot open COM port, application was closed. Please check configuration file of Orbisk plugin.";
+// Followed by the command line.
+inline constexpr char MsgCannotStartCommand[] = "Cannot start the ExecOnError command: ";
 
 class SerialLink {
 public:
@@ -25,15 +27,24 @@ public:
 
     bool OpenPort(int number);
     bool SetPortSpeed(int rate);
+    // The read time-outs: 2 ms between bytes, 10 ms per byte asked for plus
+    // the constant; a read also returns at once with a burst terminator.
     bool SetReadTimeouts(int constantMs);
+    // Reads that give up after silenceMs whatever they ask for: they tell an
+    // unfinished burst that the line has gone quiet.
+    bool SetSilenceTimeouts(int silenceMs);
     bool ReadPort(std::uint8_t* buffer, int& count);
     bool PurgePort();
     bool ClosePort();
     bool ClosePortIfOpen();
     bool OpenReceiverPort(int number, const Settings& settings);
+    // Opens the port again after it was lost, with the line settings and
+    // read time-outs it was started with, silently; false leaves no port.
+    bool ReopenPort(int number, int rate, int intervalMs);
 
     bool IsOpen() const { return device_ != nullptr; }
-    // Wakes a blocked ReadPort; safe from any thread while the port is held.
+    // Wakes a blocked ReadPort; safe from any thread while no other thread
+    // opens or closes the port.
     void CancelRead();
 
 private:

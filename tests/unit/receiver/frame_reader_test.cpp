@@ -1,6 +1,7 @@
 // The receiver thread against a fake port that serves scripted reads: bursts
-// cut across reads, prompt stops while a read waits, and the receiver that
-// runs without a port.
+// cut across reads, prompt stops while a read waits, fragments dropped after
+// a silence, and the receiver that runs without a port; then against a
+// pseudo-terminal that goes away and comes back under the same link.
 #include "receiver/frame_reader.h"
 
 #include <gtest/gtest.h>
@@ -11,9 +12,12 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/serial_device.h"
+#include "pty.h"
 #include "settings/settings.h"
 #include "support/fake_serial.h"
 #include "support/fake_system.h"
+#include "support/temp_dir.h"
 
 namespace orbisk {
 namespace {
@@ -62,6 +66,16 @@ std::uint64_t Code(const Bytes& burst) {
     return DecodeBurst(burst.data(), static_cast<int>(burst.size()), 0);
 }
 
+// Every reading moves the time on by step milliseconds.
+class SteppingClock final : public TickClock {
+public:
+    std::uint32_t Now() override { return now_.fetch_add(step, std::memory_order_relaxed); }
+    std::atomic<std::uint32_t> step{1};
+
+private:
+    std::atomic<std::uint32_t> now_{0};
+};
+
 Bytes Concat(std::initializer_list<Bytes> parts) {
     Bytes all;
     for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
@@ -97,8 +111,9 @@ protected:
     Settings settings;
     PublishedState published;
     RecordingWake wake{published};
+    SteppingClock clock;
     SerialLink link{ports, system};
-    Receiver receiver{link, system, settings, published, wake};
+    Receiver receiver{link, system, settings, published, wake, clock};
 };
 
 TEST_F(ReceiverTest, CutsBurstsThatSpanReads) {
@@ -118,6 +133,31 @@ TEST_F(ReceiverTest, CutsBurstsThatSpanReads) {
     EXPECT_TRUE(system.Boxes().empty());
 }
 
+TEST_F(ReceiverTest, AFragmentIsDroppedOnlyAfterASilenceNoBurstHolds) {
+    const Bytes fragment = {7, 8, 9};
+    const Bytes key = {10, 5, 5, 10, 5};
+    struct Case {
+        std::uint32_t silenceMs;  // between the fragment and an empty read
+        std::uint64_t code;
+    };
+    const Case cases[] = {{FragmentSilenceMs + 1u, Code(key)},
+                          {FragmentSilenceMs / 2u, Code(Concat({fragment, key}))}};
+    for (const Case& c : cases) {
+        clock.step = c.silenceMs;
+        ports.line.Queue(fragment);
+        ports.line.Queue({});  // a read that timed out with nothing
+        ports.line.Queue(Concat({key, {0xFE}}));
+        const std::size_t before = wake.Count();
+        ASSERT_TRUE(receiver.StartReceiver());
+        EXPECT_EQ(wake.WaitFor(before + 1).back(), c.code) << c.silenceMs;
+        bool stopped = false;
+        ASSERT_TRUE(StopWithinWatchdog(stopped));
+    }
+    // The fragment's reads give up after the silence, not after seconds.
+    EXPECT_EQ(ports.line.timeouts.at(2).totalConstantMs, static_cast<std::uint32_t>(FragmentSilenceMs));
+    EXPECT_EQ(ports.line.timeouts.at(2).totalMultiplierMs, 0u);
+}
+
 TEST_F(ReceiverTest, StartsWithTheOpeningTimeoutsThenTheInterval) {
     ASSERT_TRUE(receiver.StartReceiver());
     bool stopped = false;
@@ -125,6 +165,7 @@ TEST_F(ReceiverTest, StartsWithTheOpeningTimeoutsThenTheInterval) {
     ASSERT_EQ(ports.line.timeouts.size(), 2u);
     EXPECT_EQ(ports.line.timeouts[0].totalConstantMs, 100u);
     EXPECT_EQ(ports.line.timeouts[1].totalConstantMs, 200u);
+    EXPECT_EQ(ports.line.timeouts[1].endByte, std::optional<std::uint8_t>(0xFE));
     EXPECT_EQ(ports.line.bauds, std::vector<int>{115200});
 }
 
@@ -188,6 +229,68 @@ TEST_F(ReceiverTest, StopWithoutAThreadOnlyClosesThePort) {
     ASSERT_TRUE(link.OpenPort(3));
     EXPECT_TRUE(receiver.StopReceiver());
     EXPECT_FALSE(link.IsOpen());
+}
+
+// The receiver over a real pseudo-terminal behind a ports/comN link, as a
+// USB adapter behind /dev/serial/by-id: unplugging it hangs the line up.
+class ReconnectTest : public ReceiverTest {
+protected:
+    static constexpr int kPort = 6;
+
+    void SetUp() override {
+        settings.COM = kPort;
+        Plug(first);
+    }
+
+    void Plug(tool::PseudoTerminal& pty) {
+        std::string error;
+        ASSERT_TRUE(pty.Open(false, error)) << error;
+        ASSERT_TRUE(tool::LinkPort(portFolder, kPort, pty.SlavePath(), error)) << error;
+    }
+
+    bool WaitForLogs(std::size_t n) {
+        const auto end = std::chrono::steady_clock::now() + kWatchdog;
+        while (system.Logs().size() < n)
+            if (std::chrono::steady_clock::now() > end) return false;
+            else std::this_thread::sleep_for(5ms);
+        return true;
+    }
+
+    void Press(tool::PseudoTerminal& pty, const Bytes& burst, std::size_t nth) {
+        const Bytes wire = Concat({burst, {0xFE}});
+        ASSERT_TRUE(pty.Write(wire.data(), wire.size()));
+        const auto codes = wake.WaitFor(nth);
+        ASSERT_EQ(codes.size(), nth);
+        EXPECT_EQ(codes.back(), Code(burst));
+    }
+
+    test::TempDir dir;
+    std::string portFolder = dir.Path() + "/ports";
+    std::unique_ptr<SerialPorts> realPorts = MakeSystemSerialPorts(portFolder);
+    SerialLink realLink{*realPorts, system};
+    Receiver realReceiver{realLink, system, settings, published, wake, clock};
+    tool::PseudoTerminal first;
+    tool::PseudoTerminal second;
+};
+
+TEST_F(ReconnectTest, AnUnpluggedReceiverIsReportedAndReopenedByItsLink) {
+    ASSERT_TRUE(realReceiver.StartReceiver());
+    Press(first, {10, 5, 5, 10, 5}, 1);
+
+    first.Close();  // unplugged
+    ASSERT_TRUE(WaitForLogs(1)) << "the loss was not reported";
+    Plug(second);   // plugged back in: a new device behind the same link
+    ASSERT_TRUE(WaitForLogs(2)) << "the port was not reopened";
+    EXPECT_EQ(system.Logs(), (std::vector<std::string>{PortLostText(kPort), PortBackText(kPort)}));
+    Press(second, {20, 10, 10, 20, 10, 30}, 2);
+
+    second.Close();
+    ASSERT_TRUE(WaitForLogs(3));
+    // Stop while it waits to reopen: no port is held then.
+    auto stopping = std::async(std::launch::async, [this] { return realReceiver.StopReceiver(); });
+    ASSERT_EQ(stopping.wait_for(kWatchdog), std::future_status::ready);
+    EXPECT_FALSE(stopping.get());
+    EXPECT_TRUE(system.Boxes().empty());
 }
 
 }  // namespace

@@ -129,6 +129,15 @@ TEST_F(SerialLinkTest, OpenReceiverPortAppliesTheRateAndPurges) {
     EXPECT_EQ(ports.line.purges, 1);
 }
 
+TEST_F(SerialLinkTest, ACommandThatCannotStartIsLoggedToo) {
+    Settings settings;
+    settings.HaltOnError = true;
+    settings.ExecOnError = "restart-host --now";
+    system.commandsStart = false;
+    EXPECT_FALSE(link.OpenReceiverPort(9, settings));
+    EXPECT_EQ(system.Logs(), (Texts{MsgPortEventLog, std::string(MsgCannotStartCommand) + "restart-host --now"}));
+}
+
 TEST_F(SerialLinkTest, MissingPortUnderDefaultPolicyIsNotPurged) {
     Settings settings;
     EXPECT_TRUE(link.OpenReceiverPort(9, settings));
