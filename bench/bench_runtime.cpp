@@ -1,7 +1,7 @@
 // Measures the running plug-in on this machine, through the real orbisk.so:
 //  - key latency: from the terminator byte written on the pseudo-terminal
 //    to the host's send (median and 99th percentile);
-//  - Stop time with an idle port;
+//  - Stop time with an idle port, and while a lost port waits to be reopened;
 //  - CPU time of a started, idle plug-in.
 // Usage: bench_runtime [BURSTS] [IDLE_SECONDS]
 #include <fcntl.h>
@@ -44,6 +44,13 @@ double CpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+template <typename F>
+double MillisecondsOf(F&& f) {
+    const auto start = Clock::now();
+    f();
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
 double Percentile(std::vector<double> v, double p) {
@@ -113,11 +120,14 @@ int main(int argc, char** argv) {
     std::printf("idle CPU over %d s: %.4f s (%.4f %% of a core)\n", idleSeconds, cpu,
                 100.0 * cpu / idleSeconds);
 
-    const auto stopStart = Clock::now();
-    plugin.Stop();
-    const double stopMs =
-        std::chrono::duration<double, std::milli>(Clock::now() - stopStart).count();
-    std::printf("Stop with an idle port: %.2f ms\n", stopMs);
+    std::printf("Stop with an idle port: %.2f ms\n", MillisecondsOf([&] { plugin.Stop(); }));
+
+    // Unplugged: the reader reports the loss and waits to reopen the port.
+    plugin.Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    pty.CloseMaster();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::printf("Stop while a lost port waits to be reopened: %.2f ms\n", MillisecondsOf([&] { plugin.Stop(); }));
     plugin.Close();
     fs::remove_all(dir);
     return 0;
