@@ -79,7 +79,9 @@ void Receiver::ThreadBody() {
     };
     // While a burst is unfinished the reads give up after the fragment
     // silence, so that an empty one proves the line went quiet for that long
-    // (a read that brings bytes cannot tell when its first one came).
+    // (a read that brings bytes cannot tell when its first one came).  One
+    // millisecond more, so that the clock's truncated readings still span
+    // the whole silence.
     bool silenceReads = false;
     std::uint32_t lastBytesAt = clock_.Now();
     // The poll delay keeps a reader without a port, whose reads fail at
@@ -93,7 +95,7 @@ void Receiver::ThreadBody() {
         const bool fragment = cutter.PendingLength() > 0;
         if (fragment != silenceReads) {
             silenceReads = fragment;
-            if (fragment) link_.SetSilenceTimeouts(FragmentSilenceMs);
+            if (fragment) link_.SetSilenceTimeouts(FragmentSilenceMs + 1);
             else link_.SetReadTimeouts(interval_);
         }
         int count = ReadRequestBytes;
