@@ -118,9 +118,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Without its port the plug-in runs, and says why it hears nothing.
         StartCase{"MissingPort", "[Main]\nCOM=9\n", -1,
                   "started, but reported: Cannot open COM port; Ctrl-C stops"},
-        // This policy only starts the command: nothing on standard error.
+        // This policy shows no box: it logs (a copy on standard error) and starts the command.
         StartCase{"MissingPortThatOnlyStartsACommand", "[Main]\nCOM=9\nHaltOnError=1\nExecOnError=true\n", 2,
-                  "did not start: it reported nothing"}),
+                  "did not start: Vantrel Orbisk: Cannot open COM port, application was closed."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The plug-in sends no release when stopped with a key held; the host does.
