@@ -28,6 +28,9 @@ public:
     // refuses the line or the rate (or applies one more than 2 % off).
     virtual bool SetLineSettings(int baud) = 0;
 
+    // Applies to the next Read.  The reader calls it between its reads, on
+    // its own thread (it switches to shorter reads while a burst is
+    // unfinished), while CancelRead may come from another thread.
     virtual bool SetReadTimeouts(const ReadTimeouts& timeouts) = 0;
 
     // One blocking read of up to count bytes.  It returns as soon as the
@@ -63,6 +66,8 @@ class SerialPorts {
 public:
     virtual ~SerialPorts() = default;
     // Opens port number n for exclusive use; null when it cannot be opened.
+    // Each call looks the port up afresh, so a port whose device went away
+    // and came back (a USB adapter re-plugged) opens again by its number.
     virtual std::unique_ptr<SerialDevice> Open(int number) = 0;
 };
 
