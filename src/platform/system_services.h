@@ -24,8 +24,7 @@ public:
     virtual void LogError(std::string_view text) = 0;
 
     // Starts the command line hidden and detached; never waits for it to
-    // end.  The line is a program and its arguments, not a shell command.
-    // False when it could not be started: the line names no program, the
+    // end.  False when it could not be started: the line is empty, the
     // program is not found or cannot be run, or no process could be made.
     virtual bool StartHidden(const std::string& commandLine) = 0;
 };

@@ -25,6 +25,7 @@ constexpr char kLogIdent[] = "Vantrel Orbisk";
 constexpr char kSystemLogSocket[] = "/dev/log";
 constexpr int kUserErrorPriority = 1 * 8 + 3;  // facility user, severity error
 constexpr int kStatusFd = 3;                   // the exec status pipe in the command's child
+constexpr int kShellWatchSteps = 25;           // 10 ms each: how long a shell that gives up is waited for
 
 std::atomic<MessageBoxPresenter*> g_presenter{nullptr};
 
@@ -90,33 +91,6 @@ void SendToLog(const std::string& socketPath, const std::string& datagram) {
 // ('...' literally; "..." with \" and \\), a backslash outside quotes takes
 // the next character as it is.  Nothing is expanded.  Empty on an unclosed
 // quote or a line without words.
-std::vector<std::string> SplitCommandLine(const std::string& line) {
-    std::vector<std::string> words;
-    std::optional<std::string> word;
-    char quote = 0;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quote == '\'') {
-            if (c == '\'') quote = 0; else word->push_back(c);
-        } else if (quote == '"') {
-            if (c == '"') quote = 0;
-            else if (c == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\')) word->push_back(line[++i]);
-            else word->push_back(c);
-        } else if (c == ' ' || c == '\t' || c == '\n') {
-            if (word) words.push_back(std::move(*word));
-            word.reset();
-        } else {
-            if (!word) word.emplace();
-            if (c == '\'' || c == '"') quote = c;
-            else if (c == '\\' && i + 1 < line.size()) word->push_back(line[++i]);
-            else word->push_back(c);
-        }
-    }
-    if (quote != 0) return {};
-    if (word) words.push_back(std::move(*word));
-    return words;
-}
-
 // Runs in the grandchild between fork and exec: async-signal-safe calls only
 // (glibc's execvp allocates nothing), since the parent may have other threads
 // holding locks we would inherit.  An exec that fails leaves its errno in the
@@ -162,20 +136,21 @@ public:
     }
 
     bool StartHidden(const std::string& commandLine) override {
-        // Everything the children need is prepared before fork.
-        std::vector<std::string> words = SplitCommandLine(commandLine);
-        if (words.empty()) return false;
-        std::vector<char*> argv;
-        for (std::string& w : words) argv.push_back(w.data());
-        argv.push_back(nullptr);
+        // The line goes to the shell, as it always has on Linux, so settings
+        // files that use pipes, quotes or "&&" keep working.
+        if (commandLine.find_first_not_of(" \t\r\n") == std::string::npos) return false;
+        std::string shell = "/bin/sh", dashC = "-c", line = commandLine;
+        char* argv[] = {shell.data(), dashC.data(), line.data(), nullptr};
         sigset_t emptyMask;
         sigemptyset(&emptyMask);
         int status[2];
         if (::pipe2(status, O_CLOEXEC) != 0) return false;
 
-        // Double fork: the intermediate child starts a session of its own and
-        // exits at once, so the command is adopted by init (never a zombie of
-        // the host) and can never acquire a controlling terminal.
+        // Double fork: the intermediate child starts a session of its own, so
+        // the command is adopted by init (never a zombie of the host) and can
+        // never acquire a controlling terminal.  It watches the shell for a
+        // moment first: a shell that exits with 126 or 127 could not run the
+        // command, which is reported through the status pipe.
         const pid_t child = ::fork();
         if (child < 0) {
             ::close(status[0]);
@@ -185,14 +160,31 @@ public:
         if (child == 0) {
             ::setsid();
             const pid_t grandchild = ::fork();
-            if (grandchild == 0) ExecDetached(argv.data(), emptyMask, status[1]);
-            ::_exit(grandchild < 0 ? 1 : 0);
+            if (grandchild == 0) ExecDetached(argv, emptyMask, status[1]);
+            if (grandchild < 0) ::_exit(1);
+            const struct timespec step {0, 10'000'000};
+            for (int i = 0; i < kShellWatchSteps; ++i) {
+                int shellStatus = 0;
+                if (::waitpid(grandchild, &shellStatus, WNOHANG) == grandchild) {
+                    const bool notRun = WIFEXITED(shellStatus) &&
+                                        (WEXITSTATUS(shellStatus) == 126 || WEXITSTATUS(shellStatus) == 127);
+                    if (notRun) {
+                        const int error = ENOENT;
+                        while (::write(status[1], &error, sizeof error) < 0 && errno == EINTR) {
+                        }
+                    }
+                    break;
+                }
+                ::nanosleep(&step, nullptr);
+            }
+            ::_exit(0);
         }
         ::close(status[1]);
         int childStatus = 0;
         while (::waitpid(child, &childStatus, 0) < 0 && errno == EINTR) {
         }
-        // The pipe ends when the command's exec succeeds, or brings its errno.
+        // The pipe ends empty when the shell started and did not give up on
+        // the command; otherwise it brings an errno.
         int execError = 0;
         ssize_t n;
         do {

@@ -101,8 +101,7 @@ TEST(LogError, SendsOneEntryAndLeavesTheHostsSyslogSettingsAlone) {
 
 TEST(StartHidden, SaysWhenTheCommandCannotStart) {
     const auto system = MakeSystemServices();
-    for (const char* line : {"/nonexistent/restart-host --now", "no-such-program-orbisk", "/dev/null", "", " ",
-                             "true 'unclosed"})
+    for (const char* line : {"/nonexistent/restart-host --now", "no-such-program-orbisk", "/dev/null", "", " "})
         EXPECT_FALSE(system->StartHidden(line)) << line;
     EXPECT_TRUE(system->StartHidden("true"));
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
@@ -112,8 +111,8 @@ TEST(StartHidden, RunsTheCommandDetachedAndLeavesNoChild) {
     test::TempDir dir;
     const std::string result = dir.File("result");
     // The shell reports where its standard input leads and its session.
-    const std::string command = "sh -c \"{ readlink /proc/$$/fd/0; cut -d' ' -f6 /proc/$$/stat; } > '" +
-                                result + ".tmp' && mv '" + result + ".tmp' '" + result + "'\"";
+    const std::string command = "{ readlink /proc/$$/fd/0; cut -d' ' -f6 /proc/$$/stat; } > '" + result +
+                                ".tmp' && mv '" + result + ".tmp' '" + result + "'";
     EXPECT_TRUE(MakeSystemServices()->StartHidden(command));
 
     // The intermediate child has been reaped and the command is not ours.
