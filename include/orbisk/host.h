@@ -9,16 +9,23 @@
  *          stopped do nothing
  *   Close  last
  *
- * Keys reach the host as synchronous calls of OrbiskHostWindow::send on the
- * plug-in's engine thread: message ORBISK_KEY_MESSAGE, wparam the address of
- * the plug-in's OrbiskKeyEventRecord, lparam ORBISK_KEY_PRESS (0), the n-th
- * auto-repeat n (1, 2, ...) or ORBISK_KEY_RELEASE (-1).  The record may be
- * read only while send runs.
+ * Keys reach the host as synchronous messages sent from the plug-in's engine
+ * thread: message ORBISK_KEY_MESSAGE, wparam the address of the plug-in's
+ * OrbiskKeyEventRecord, lparam ORBISK_KEY_PRESS (0), the n-th auto-repeat n
+ * (1, 2, ...) or ORBISK_KEY_RELEASE (-1).  The record may be read only while
+ * the message is handled.
  *
- * What a host must not do inside send: call any entry point (Stop, Close and
- * Setup wait for the engine thread, which is the thread running send), or
- * wait for the thread that may call Stop.  Stop never deadlocks against a
- * send that returns: once Stop has begun no further key message is started.
+ * On Windows the host window is an HWND and the message is a SendMessageA to
+ * it, handled by the window procedure on the thread that owns the window.
+ * Stop, called on that thread, keeps serving sent messages while it waits for
+ * the engine thread, so a key message in flight completes.
+ *
+ * Elsewhere the host passes an OrbiskHostWindow and the message is a call of
+ * its send on the engine thread.  What a host must not do inside send: call
+ * any entry point (Stop, Close and Setup wait for the engine thread, which is
+ * the thread running send), or wait for the thread that may call Stop.
+ *
+ * Either way, once Stop has begun no further key message is started.
  */
 #ifndef ORBISK_HOST_H
 #define ORBISK_HOST_H
@@ -41,13 +48,22 @@ extern "C" {
 #define ORBISK_KEY_PRESS ((intptr_t)0)
 #define ORBISK_KEY_RELEASE ((intptr_t)-1)
 
+#ifdef _WIN32
+/* The host window: OrbiskHostWindow * is HWND (windows.h's STRICT handles). */
+struct HWND__;
+typedef struct HWND__ OrbiskHostWindow;
+/* Open is __stdcall: it removes its three 32-bit arguments itself. */
+#define ORBISK_OPEN_CALL __stdcall
+#else
 /* Where Windows has a window handle, a Linux host passes one of these.  The
  * host may embed it as the first member of its own object and recover that
  * object from self.  A null window sends key messages nowhere. */
-struct OrbiskHostWindow {
+typedef struct OrbiskHostWindow {
     intptr_t (*send)(struct OrbiskHostWindow *self, uint32_t message, uintptr_t wparam,
                      intptr_t lparam);
-};
+} OrbiskHostWindow;
+#define ORBISK_OPEN_CALL
+#endif
 
 /* The host information record passed to Open.  Only HostVersion is read:
  * version a.b.c is (a << 24) | (b << 16) | (c << 8); accepted are 2.7.12 and
@@ -113,6 +129,19 @@ typedef struct OrbiskKeyEventRecord {
 
 #define ORBISK_RECORD_BASE_SIZE 228
 
+#if UINTPTR_MAX == 0xFFFFFFFFu
+/* The host reads the record by offset: size and address fields are fixed. */
+#ifdef __cplusplus
+static_assert(sizeof(OrbiskKeyEventRecord) == ORBISK_RECORD_BASE_SIZE, "record size");
+static_assert(offsetof(OrbiskKeyEventRecord, CodeTextRef) == 212, "CodeTextRef offset");
+static_assert(offsetof(OrbiskKeyEventRecord, RemoteNameRef) == 216, "RemoteNameRef offset");
+#else
+_Static_assert(sizeof(OrbiskKeyEventRecord) == ORBISK_RECORD_BASE_SIZE, "record size");
+_Static_assert(offsetof(OrbiskKeyEventRecord, CodeTextRef) == 212, "CodeTextRef offset");
+_Static_assert(offsetof(OrbiskKeyEventRecord, RemoteNameRef) == 216, "RemoteNameRef offset");
+#endif
+#endif
+
 /* The texts the record points to, on any pointer width.  Valid only while
  * send runs. */
 static inline const char *OrbiskRecordCodeText(const OrbiskKeyEventRecord *record) {
@@ -132,8 +161,8 @@ static inline const char *OrbiskRecordRemoteName(const OrbiskKeyEventRecord *rec
 }
 
 /* Entry points, exported with C linkage and these plain names. */
-typedef const char *(*OrbiskOpenFn)(const char *name, struct OrbiskHostWindow *window,
-                                    const void *hostInfo);
+typedef const char *(ORBISK_OPEN_CALL *OrbiskOpenFn)(const char *name, OrbiskHostWindow *window,
+                                                    const void *hostInfo);
 typedef void (*OrbiskVoidFn)(void);
 
 #ifdef __cplusplus

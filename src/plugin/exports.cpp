@@ -1,13 +1,15 @@
 // The library's exported entry points: plain C names over the one Plugin
 // instance of this loaded library.  ORBISK_EXPORT comes from the build: the
-// platform's way of marking a symbol exported.
+// platform's way of marking a symbol exported (empty where a module
+// definition file lists the exports).
 #include <memory>
 
-#include "common/tick_clock.h"
 #include "dialog/setup_dialog.h"
 #include "orbisk/host.h"
+#include "platform/host_messenger.h"
 #include "platform/module_path.h"
 #include "platform/serial_device.h"
+#include "platform/system_clock.h"
 #include "platform/system_services.h"
 #include "plugin/plugin.h"
 
@@ -19,13 +21,13 @@ namespace {
 
 struct Module {
     std::unique_ptr<orbisk::SystemServices> system = orbisk::MakeSystemServices();
-    orbisk::SteadyTickClock clock;
+    std::unique_ptr<orbisk::HostMessenger> messenger = orbisk::MakeHostMessenger();
     std::unique_ptr<orbisk::SetupDialogFactory> dialogs = orbisk::MakeSetupDialogFactory(*system);
     orbisk::Plugin plugin{orbisk::Plugin::Platform{
         [](const std::string& libraryPath) {
             return orbisk::MakeSystemSerialPorts(orbisk::FolderOf(libraryPath) + "/ports");
         },
-        system.get(), &clock, dialogs.get(), &_SetupForm}};
+        system.get(), &orbisk::SystemTickClock(), dialogs.get(), &_SetupForm, messenger.get()}};
 };
 
 Module& TheModule() {
@@ -37,7 +39,8 @@ Module& TheModule() {
 
 extern "C" {
 
-ORBISK_EXPORT const char* Open(const char* name, OrbiskHostWindow* window, const void* hostInfo) {
+ORBISK_EXPORT const char* ORBISK_OPEN_CALL Open(const char* name, OrbiskHostWindow* window,
+                                                const void* hostInfo) {
     return TheModule().plugin.Open(name, window, hostInfo, orbisk::OwnModulePath());
 }
 

@@ -5,6 +5,7 @@
 
 #include "common/tick_clock.h"
 #include "settings/ini_file.h"
+#include "platform/host_messenger.h"
 #include "platform/serial_device.h"
 #include "platform/system_services.h"
 #include "receiver/frame_reader.h"
@@ -24,9 +25,10 @@ public:
 
     void SendKey(std::intptr_t value) override {
         OrbiskHostWindow* window = plugin_.hostWindow_;
-        if (window == nullptr || window->send == nullptr) return;
-        window->send(window, ORBISK_KEY_MESSAGE, reinterpret_cast<std::uintptr_t>(&plugin_.record_),
-                     value);
+        HostMessenger* messenger = plugin_.platform_.messenger;
+        if (window == nullptr || messenger == nullptr) return;
+        messenger->Send(window, ORBISK_KEY_MESSAGE,
+                        reinterpret_cast<std::uintptr_t>(&plugin_.record_), value);
     }
 
     bool PostNotice(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam) override {
@@ -123,7 +125,10 @@ void Plugin::Stop() {
         // Stop cannot be left waiting on a send in progress for long.
         control_.EngineStopRequested.store(1, std::memory_order_release);
         codeEvent_.Set();
-        engineThread_.join();
+        if (platform_.messenger != nullptr)
+            platform_.messenger->Join(engineThread_);
+        else
+            engineThread_.join();
     }
     receiver_->StopReceiver();
     running_ = false;

@@ -20,6 +20,7 @@
 
 namespace orbisk {
 
+class HostMessenger;
 class Receiver;
 class SerialLink;
 class SerialPorts;
@@ -40,6 +41,7 @@ public:
         TickClock* clock = nullptr;
         SetupDialogFactory* dialogs = nullptr;  // null: Setup runs without a dialog
         void** setupFormSlot = nullptr;         // the exported _SetupForm, if any
+        HostMessenger* messenger = nullptr;     // null: key messages go nowhere
     };
 
     explicit Plugin(Platform platform);

@@ -4,17 +4,27 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
-
-#include <stdlib.h>
 
 namespace orbisk::test {
 
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orbisk-test-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) ? pattern : std::string();
+        // create_directory is false for a folder that exists: try names
+        // until one is new, as mkdtemp would (which Windows lacks).
+        std::random_device seed;
+        std::mt19937 random(seed());
+        std::error_code ec;
+        const auto base = std::filesystem::temp_directory_path(ec);
+        for (int attempt = 0; attempt < 100 && !ec; ++attempt) {
+            const auto candidate = base / ("orbisk-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate, ec)) {
+                path_ = candidate.string();
+                return;
+            }
+        }
     }
     ~TempDir() {
         std::error_code ignored;

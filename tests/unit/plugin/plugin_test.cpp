@@ -11,6 +11,7 @@
 
 #include "common/code_text.h"
 #include "common/text.h"
+#include "platform/host_messenger.h"
 #include "platform/serial_device.h"
 #include "platform/system_services.h"
 #include "settings/ini_file.h"
@@ -24,17 +25,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A host window that records every key message with the record's texts as
-// they are while it handles the message.
-struct RecordingHost {
-    OrbiskHostWindow window{&RecordingHost::Send};
+// A host that records every key message with the record's texts as they are
+// while it handles the message.  The window is only a token it is sent to.
+struct RecordingHost final : HostMessenger {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<std::string> messages;
 
-    static std::intptr_t Send(OrbiskHostWindow* self, std::uint32_t message, std::uintptr_t wparam,
-                              std::intptr_t lparam) {
-        auto* host = reinterpret_cast<RecordingHost*>(self);
+    OrbiskHostWindow* Window() { return reinterpret_cast<OrbiskHostWindow*>(this); }
+
+    void Send(OrbiskHostWindow* window, std::uint32_t message, std::uintptr_t wparam,
+              std::intptr_t lparam) override {
+        auto* host = reinterpret_cast<RecordingHost*>(window);
         const auto* record = reinterpret_cast<const OrbiskKeyEventRecord*>(wparam);
         std::lock_guard<std::mutex> lock(host->mutex);
         host->messages.push_back(std::to_string(message) + " " + std::to_string(lparam) + " " +
@@ -42,8 +44,8 @@ struct RecordingHost {
                                  "/" + OrbiskRecordRemoteName(record) + "/" +
                                  OrbiskRecordCodeText(record));
         host->changed.notify_all();
-        return 0;
     }
+    void Join(std::thread& thread) override { thread.join(); }
     // Waits (with a generous watchdog) until count messages have come.
     std::vector<std::string> WaitFor(std::size_t count) {
         std::unique_lock<std::mutex> lock(mutex);
@@ -99,12 +101,12 @@ protected:
         // No port ever opens: under the default error policy the receiver then
         // runs without one, and the tests publish codes themselves.
         : plugin(Plugin::Platform{[](const std::string&) { return std::make_unique<test::FakeSerialPorts>(); },
-                                  &system, &clock, &dialogs, &setupForm}) {}
+                                  &system, &clock, &dialogs, &setupForm, &host}) {}
 
     std::string LibraryPath() const { return dir.File("orbisk.so"); }
     void OpenWith(std::uint32_t version) {
         HostInfo info(version);
-        plugin.Open(nullptr, &host.window, info.bytes, LibraryPath());
+        plugin.Open(nullptr, host.Window(), info.bytes, LibraryPath());
     }
     void Publish(std::uint64_t code) { test::PublishBurst(plugin.Published(), plugin.Event(), code); }
 
@@ -129,14 +131,14 @@ TEST(HostVersion, AcceptsOnly27WithThirdComponentOfAtLeast12) {
 }
 
 TEST_F(PluginTest, OpenReadsTheVersionWordLittleEndianAtOffset28) {
-    EXPECT_STREQ(plugin.Open(nullptr, &host.window, HostInfo(0x02070C00).bytes, LibraryPath()),
+    EXPECT_STREQ(plugin.Open(nullptr, host.Window(), HostInfo(0x02070C00).bytes, LibraryPath()),
                  "RAYCAP.QM Support");
     EXPECT_TRUE(plugin.VersionAccepted());
     EXPECT_TRUE(system.Boxes().empty()) << "Open never reports";
 }
 
 TEST_F(PluginTest, RefusedOrMissingVersionShowsTheMessageAtEveryStart) {
-    plugin.Open(nullptr, &host.window, nullptr, LibraryPath());
+    plugin.Open(nullptr, host.Window(), nullptr, LibraryPath());
     plugin.Start();
     plugin.Start();
     EXPECT_FALSE(plugin.Running());
@@ -246,7 +248,7 @@ TEST_F(PluginTest, WhileTheDialogIsOpenKeysGoToItAndNotToTheHost) {
 }
 
 TEST_F(PluginTest, SetupWithARefusedVersionShowsNoDialogButStillWritesTheWaitTimes) {
-    plugin.Open(nullptr, &host.window, HostInfo(0x02080000).bytes, LibraryPath());
+    plugin.Open(nullptr, host.Window(), HostInfo(0x02080000).bytes, LibraryPath());
     int shown = 0;
     dialogs.configure = [&](FakeDialog& dialog, DialogServices&) { dialog.onShow = [&] { ++shown; }; };
     plugin.Setup();

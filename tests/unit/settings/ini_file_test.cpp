@@ -14,6 +14,7 @@
 #include "engine/key_table.h"
 #include "platform/file_io.h"
 #include "settings/ini_file.h"
+#include "support/line_break.h"
 #include "settings/settings.h"
 
 namespace orbisk {
@@ -71,7 +72,7 @@ TEST_F(IniFileTest, EveryOperationSeesTheFileAsItIsNow) {
     EXPECT_EQ(ini.ReadString("s", "k", "DEF"), "DEF");
     EXPECT_TRUE(ini.SectionNames().empty());
     ASSERT_TRUE(ini.WriteString("App", "key", ""));
-    EXPECT_EQ(Get(path_), "[App]\nkey=\n");
+    EXPECT_EQ(Get(path_), WithLineBreak("[App]\nkey=\n", PlatformLineBreak()));
 
     Put(path_, "[s]\r\nk=hand edit\r\n");
     EXPECT_EQ(ini.ReadString("s", "k", "DEF"), "hand edit");

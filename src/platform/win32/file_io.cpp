@@ -1,0 +1,152 @@
+#include "platform/file_io.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+
+
+namespace orbisk {
+namespace {
+
+// Another program (an editor, a virus scanner, a backup) may hold the file
+// open without sharing for a moment; such a step is tried again for about a
+// second before it counts as failed.
+constexpr int kSharingRetries = 20;
+constexpr DWORD kSharingRetryMs = 50;
+
+bool Transient(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_ACCESS_DENIED;
+}
+
+HANDLE OpenRetrying(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
+    for (int attempt = 0;; ++attempt) {
+        const HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) return h;
+        const DWORD error = GetLastError();
+        // Access denied is final for a read-only file; only a sharing
+        // conflict is worth waiting for here.
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) ||
+            attempt == kSharingRetries) {
+            SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
+        Sleep(kSharingRetryMs);
+    }
+}
+
+bool WriteAll(HANDLE h, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::size_t left = bytes.size() - done;
+        const DWORD chunk = left > 0x10000000u ? 0x10000000u : static_cast<DWORD>(left);
+        DWORD written = 0;
+        if (!WriteFile(h, bytes.data() + done, chunk, &written, nullptr) || written == 0) return false;
+        done += written;
+    }
+    return true;
+}
+
+// Creates a new, empty file beside target with a name no one else uses.
+HANDLE CreateTemporaryBeside(const std::string& target, std::string& tempPath) {
+    static std::atomic<unsigned> counter{0};
+    const std::size_t separator = target.find_last_of("\\/");
+    const std::string folder = separator == std::string::npos ? std::string() : target.substr(0, separator + 1);
+    const std::string base =
+        (separator == std::string::npos ? target : target.substr(separator + 1)).substr(0, 200);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[64];
+        std::snprintf(suffix, sizeof suffix, ".%lu.%u.%lx.tmp", GetCurrentProcessId(),
+                      counter.fetch_add(1, std::memory_order_relaxed), GetTickCount() & 0xFFFFFFul);
+        tempPath = folder + base + suffix;
+        const HANDLE h = CreateFileA(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return h;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+FileContents ReadWholeFile(const std::string& path) {
+    FileContents out;
+    if (path.empty()) return out;
+    const HANDLE h = OpenRetrying(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  OPEN_EXISTING);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        out.outcome = (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                          ? ReadOutcome::Missing
+                          : ReadOutcome::Failed;
+        return out;
+    }
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        out.outcome = ReadOutcome::Failed;
+        return out;
+    }
+    out.outcome = ReadOutcome::Ok;
+    char buffer[65536];
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(h, buffer, sizeof buffer, &n, nullptr)) {
+            out.outcome = ReadOutcome::Failed;
+            out.bytes.clear();
+            break;
+        }
+        if (n == 0) break;
+        const std::size_t room = MaxSettingsFileBytes - out.bytes.size();
+        if (n > room) {
+            out.bytes.append(buffer, room);
+            out.outcome = ReadOutcome::TooLarge;
+            break;
+        }
+        out.bytes.append(buffer, n);
+    }
+    CloseHandle(h);
+    return out;
+}
+
+bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
+    if (path.empty()) return false;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return false;
+        // Write access now, or the replacement would get round what the
+        // file's owner or another program holding it has decided.
+        const HANDLE probe = OpenRetrying(path, GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          OPEN_EXISTING);
+        if (probe == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(probe);
+    } else {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND) return false;
+    }
+
+    std::string tempPath;
+    const HANDLE h = CreateTemporaryBeside(path, tempPath);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = WriteAll(h, bytes) && FlushFileBuffers(h);
+    ok = CloseHandle(h) && ok;
+    if (ok) {
+        ok = false;
+        for (int attempt = 0; attempt <= kSharingRetries; ++attempt) {
+            if (MoveFileExA(tempPath.c_str(), path.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                ok = true;
+                break;
+            }
+            if (!Transient(GetLastError())) break;
+            Sleep(kSharingRetryMs);
+        }
+    }
+    if (!ok) DeleteFileA(tempPath.c_str());
+    return ok;
+}
+
+const char* PlatformLineBreak() { return "\r\n"; }
+
+}  // namespace orbisk

@@ -1,0 +1,42 @@
+#include "platform/module_path.h"
+
+#include <windows.h>
+
+namespace orbisk {
+
+std::string OwnModulePath() {
+    // The module that holds this function: orbisk.dll inside a host, not the
+    // host's executable.
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(&OwnModulePath), &self))
+        return {};
+    // The name is cut (and the result equals the size) when the buffer is too
+    // small; grow until it fits.
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameA(self, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        if (path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
+    }
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto separator = path.find_last_of("\\/");
+    if (separator == std::string::npos) {
+        // "C:name" lies in the current folder of drive C.
+        if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
+        return ".";
+    }
+    // The root of a drive or of the current drive keeps its separator.
+    if (separator == 0 || (separator == 2 && path[1] == ':')) return path.substr(0, separator + 1);
+    return path.substr(0, separator);
+}
+
+}  // namespace orbisk
