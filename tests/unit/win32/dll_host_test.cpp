@@ -1,0 +1,178 @@
+// orbisk.dll as a Windows host drives it: loaded from a folder of its own,
+// called through its exports, keys sent to a window of the host's thread.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "orbisk/host.h"
+#include "support/temp_dir.h"
+
+namespace orbisk {
+namespace {
+
+constexpr UINT kKeyMessage = ORBISK_KEY_MESSAGE;
+
+// Calls a function that takes three stack arguments and reports by how
+// many bytes the stack pointer differs afterwards from before the pushes:
+// 0 when the function removed its arguments itself, as __stdcall does.
+std::uint32_t StackLeftByOpen(void* fn, const void* const args[3], const char** result) {
+    std::uint32_t left;
+    const char* r;
+    asm volatile(
+        "movl %%esp, %%edi\n\t"
+        "pushl 8(%%esi)\n\t"
+        "pushl 4(%%esi)\n\t"
+        "pushl (%%esi)\n\t"
+        "call *%%ebx\n\t"
+        "movl %%edi, %%edx\n\t"
+        "subl %%esp, %%edx\n\t"
+        "movl %%edi, %%esp\n\t"
+        : "=a"(r), "=d"(left)
+        : "b"(fn), "S"(args)
+        : "ecx", "edi", "memory", "cc");
+    *result = r;
+    return left;
+}
+
+struct HostWindow {
+    static inline std::vector<std::string> keys;
+    static inline DWORD busyMs = 0;
+
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+        if (message != kKeyMessage) return DefWindowProcA(window, message, wparam, lparam);
+        const auto* record = reinterpret_cast<const OrbiskKeyEventRecord*>(wparam);
+        keys.push_back(std::to_string(lparam) + " " + record->KeyName + "/" + OrbiskRecordCodeText(record));
+        Sleep(busyMs);
+        return 0;
+    }
+
+    HostWindow() {
+        WNDCLASSA type{};
+        type.lpfnWndProc = Procedure;
+        type.lpszClassName = "OrbiskTestHost";
+        RegisterClassA(&type);
+        handle = CreateWindowExA(0, "OrbiskTestHost", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        keys.clear();
+        busyMs = 0;
+    }
+    ~HostWindow() { DestroyWindow(handle); }
+    HWND handle;
+};
+
+// A private copy of orbisk.dll with its settings beside it, loaded.
+class LoadedPlugin {
+public:
+    explicit LoadedPlugin(const std::string& settings) {
+        path_ = dir_.File("orbisk.dll");
+        test::WriteFile(dir_.File("orbisk.ini"), settings);
+        CopyFileA(("Z:" ORBISK_DLL_PATH), path_.c_str(), FALSE);
+        module_ = LoadLibraryA(path_.c_str());
+    }
+    ~LoadedPlugin() {
+        if (module_ != nullptr) FreeLibrary(module_);
+    }
+    bool Loaded() const { return module_ != nullptr; }
+    void* Entry(const char* name) { return reinterpret_cast<void*>(GetProcAddress(module_, name)); }
+    void Call(const char* name) { reinterpret_cast<OrbiskVoidFn>(Entry(name))(); }
+    std::string Settings() const { return test::ReadFile(dir_.File("orbisk.ini")); }
+
+private:
+    test::TempDir dir_;
+    std::string path_;
+    HMODULE module_ = nullptr;
+};
+
+struct HostInfo {
+    unsigned char bytes[64] = {};
+    HostInfo() { OrbiskSetHostVersion(bytes, ORBISK_HOST_VERSION(2, 7, 12)); }
+};
+
+void SendBurst() {
+    const HANDLE port = CreateFileA("\\\\.\\COM6", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    const std::uint8_t burst[] = {90, 45, 11, 11, 11, 34, 11, 11, 11, 34, 11, 34, 0xFE};
+    DWORD written = 0;
+    WriteFile(port, burst, sizeof burst, &written, nullptr);
+    CloseHandle(port);
+}
+
+const char kSettings[] = "[Main]\r\nCOM=5\r\n";
+
+TEST(Win32Plugin, OpenRemovesItsArgumentsAndTheSettingsLiveBesideTheDll) {
+    LoadedPlugin plugin(kSettings);
+    ASSERT_TRUE(plugin.Loaded());
+    HostWindow window;
+    HostInfo info;
+    const void* const args[3] = {"Test host", window.handle, info.bytes};
+    const char* description = nullptr;
+    EXPECT_EQ(StackLeftByOpen(plugin.Entry("Open"), args, &description), 0u);
+    EXPECT_STREQ(description, "RAYCAP.QM Support");
+
+    // Setup without a dialog view still writes the wait times, to the file
+    // beside the DLL, in the file's own line breaks.
+    plugin.Call("Setup");
+    plugin.Call("Close");
+    const std::string file = plugin.Settings();
+    EXPECT_NE(file.find("Wait1=300\r\n"), std::string::npos) << file;
+    EXPECT_EQ(file.find("\n"), file.find("\r\n") + 1) << "a line break without CR";
+}
+
+TEST(Win32Plugin, StopServesAKeyMessageSentToTheBusyHostWindow) {
+    LoadedPlugin plugin(kSettings);
+    ASSERT_TRUE(plugin.Loaded());
+    HostWindow window;
+    HostInfo info;
+    auto open = reinterpret_cast<OrbiskOpenFn>(plugin.Entry("Open"));
+    open(nullptr, window.handle, info.bytes);
+    plugin.Call("Start");
+
+    // The engine sends the key while this thread, which owns the window,
+    // does not look at its messages: the send waits, as it would while a
+    // real host is busy, until Stop is called.
+    SendBurst();
+    for (int i = 0; i < 500 && !(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE); ++i) Sleep(10);
+    ASSERT_TRUE(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) << "no key message came";
+    HostWindow::busyMs = 200;
+
+    std::atomic<bool> stopped{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 1500 && !stopped; ++i) Sleep(10);
+        if (!stopped) {
+            std::fputs("Stop and the host's window wait for each other\n", stderr);
+            ExitProcess(3);
+        }
+    });
+    const DWORD start = GetTickCount();
+    plugin.Call("Stop");
+    const DWORD took = GetTickCount() - start;
+    stopped = true;
+    watchdog.join();
+    plugin.Call("Close");
+    ASSERT_EQ(HostWindow::keys.size(), 1u);
+    EXPECT_EQ(HostWindow::keys[0].substr(0, 2), "0 ");
+    std::printf("Stop with a key message in flight and a window procedure busy for 200 ms: %lu ms\n", took);
+}
+
+TEST(Win32Plugin, StopWakesTheReaderFromItsRead) {
+    LoadedPlugin plugin(kSettings);
+    ASSERT_TRUE(plugin.Loaded());
+    HostWindow window;
+    HostInfo info;
+    reinterpret_cast<OrbiskOpenFn>(plugin.Entry("Open"))(nullptr, window.handle, info.bytes);
+    plugin.Call("Start");
+    Sleep(300);  // the reader is inside a read that would last 2.65 s
+    const DWORD start = GetTickCount();
+    plugin.Call("Stop");
+    const DWORD took = GetTickCount() - start;
+    plugin.Call("Close");
+    EXPECT_LT(took, 2000u) << "Stop waited for the read's time-out";
+    std::printf("Stop while the reader waits in a read: %lu ms\n", took);
+}
+
+}  // namespace
+}  // namespace orbisk
