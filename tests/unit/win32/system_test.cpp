@@ -1,0 +1,121 @@
+// The Windows file replacement under a file held by another program, and the
+// system services a user sees: the error box and the hidden command.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "platform/file_io.h"
+#include "platform/module_path.h"
+#include "platform/system_services.h"
+#include "support/temp_dir.h"
+
+namespace orbisk {
+namespace {
+
+// Holds a file open without sharing, as an editor or a scanner may.
+class Holder {
+public:
+    explicit Holder(const std::string& path)
+        : file_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+    ~Holder() { Release(); }
+    void Release() {
+        if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+        file_ = INVALID_HANDLE_VALUE;
+    }
+    bool Holding() const { return file_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE file_;
+};
+
+std::size_t FilesIn(const std::string& folder) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
+
+TEST(Win32Files, AFileHeldBrieflyIsReplacedOnceItIsFree) {
+    test::TempDir dir;
+    const std::string path = dir.File("orbisk.ini");
+    test::WriteFile(path, "old\r\n");
+    Holder holder(path);
+    ASSERT_TRUE(holder.Holding());
+    std::thread release([&] {
+        Sleep(300);
+        holder.Release();
+    });
+    EXPECT_TRUE(ReplaceFileAtomically(path, "new\r\n"));
+    release.join();
+    EXPECT_EQ(test::ReadFile(path), "new\r\n");
+    EXPECT_EQ(FilesIn(dir.Path()), 1u);
+}
+
+TEST(Win32Files, AFileHeldForLongIsReportedAndKeptWhole) {
+    test::TempDir dir;
+    const std::string path = dir.File("orbisk.ini");
+    test::WriteFile(path, "old\r\n");
+    {
+        Holder holder(path);
+        ASSERT_TRUE(holder.Holding());
+        EXPECT_FALSE(ReplaceFileAtomically(path, "new\r\n"));
+    }
+    EXPECT_EQ(test::ReadFile(path), "old\r\n");
+    EXPECT_EQ(FilesIn(dir.Path()), 1u) << "a temporary file was left behind";
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(ReplaceFileAtomically(path, "new\r\n"));
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(test::ReadFile(path), "old\r\n");
+}
+
+TEST(Win32Paths, FolderOfWindowsPaths) {
+    const struct {
+        const char* path;
+        const char* folder;
+    } cases[] = {
+        {"C:\\Host\\Plugins\\orbisk.dll", "C:\\Host\\Plugins"},
+        {"C:\\orbisk.dll", "C:\\"},
+        {"\\\\server\\share\\orbisk.dll", "\\\\server\\share"},
+        {"Z:/tmp/orbisk.dll", "Z:/tmp"},
+        {"orbisk.dll", "."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FolderOf(c.path), c.folder) << c.path;
+    // The test program itself: this code's module is the .exe here.
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    EXPECT_EQ(OwnModulePath(), exe);
+}
+
+TEST(Win32System, StartHiddenRunsTheCommandWithoutWaiting) {
+    test::TempDir dir;
+    const std::string marker = dir.File("ran.txt");
+    MakeSystemServices()->StartHidden("cmd.exe /c echo ran> \"" + marker + "\"");
+    for (int i = 0; i < 1000 && !std::filesystem::exists(marker); ++i) Sleep(10);
+    EXPECT_TRUE(std::filesystem::exists(marker));
+}
+
+// Needs a display (xvfb-run): finds the box, reads it, and closes it.
+TEST(Win32System, ErrorBoxHasTheCaptionNoOwnerAndTheText) {
+    if (GetEnvironmentVariableA("DISPLAY", nullptr, 0) == 0) GTEST_SKIP() << "no display";
+    std::string text;
+    bool owned = true;
+    std::thread closer([&] {
+        for (int i = 0; i < 1000; ++i) {
+            if (HWND box = FindWindowA(nullptr, "RAYCAP.QM Support")) {
+                char buffer[256] = {};
+                GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);  // the box's message
+                text = buffer;
+                owned = GetWindow(box, GW_OWNER) != nullptr;
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            Sleep(10);
+        }
+    });
+    MakeSystemServices()->ShowError("Cannot open COM port");
+    closer.join();
+    EXPECT_EQ(text, "Cannot open COM port");
+    EXPECT_FALSE(owned);
+}
+
+}  // namespace
+}  // namespace orbisk
