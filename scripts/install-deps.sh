@@ -8,7 +8,8 @@ packages=(cmake make g++ binutils pkg-config
           qt6-base-dev
           clang libclang-rt-dev
           xvfb xauth
-          libsystemd-dev lirc)
+          libsystemd-dev lirc
+          g++-mingw-w64-i686 wine wine32:i386 socat)
 if [ "${1:-}" = "--runtime" ]; then
   packages=(cmake make g++ pkg-config qt6-base-dev libsystemd-dev googletest libgtest-dev libgmock-dev libbenchmark-dev)
 fi
@@ -22,6 +23,10 @@ done
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 echo "Installing: ${missing[*]}"
+# Wine for the 32-bit Windows tests comes from the i386 architecture.
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -qq
 # The tests use lirc's clients (irw, irexec, irsend) only.  Its daemon is
 # never started: a policy-rc.d that refuses keeps the package from starting

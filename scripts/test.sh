@@ -4,6 +4,8 @@
 #   tsan  - the tests that start threads, under ThreadSanitizer
 #   fuzz  - each libFuzzer target for ORBISK_FUZZ_SECONDS (default 30)
 #   release - the optimised build, with the benchmarks, must build cleanly
+#   win32 - orbisk.dll for 32-bit Windows (mingw-w64); its tests run under
+#           Wine in a private prefix (build/wine), with a display from Xvfb
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,6 +35,13 @@ ctest --preset asan -j "$jobs" | tee -a "$log"
 
 echo "== test tsan (threaded tests)"
 ctest --preset tsan -j "$jobs" | tee -a "$log"
+
+echo "== build win32"
+configure win32
+build win32
+echo "== test win32 (under Wine)"
+bash scripts/wine-env.sh
+xvfb-run -a ctest --preset win32 -j "$jobs" | tee -a "$log"
 
 echo "== fuzz (${fuzz_seconds}s each)"
 configure fuzz
