@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -26,8 +25,6 @@ constexpr char kSystemLogSocket[] = "/dev/log";
 constexpr int kUserErrorPriority = 1 * 8 + 3;  // facility user, severity error
 constexpr int kStatusFd = 3;                   // the exec status pipe in the command's child
 constexpr int kShellWatchSteps = 25;           // 10 ms each: how long a shell that gives up is waited for
-
-std::atomic<MessageBoxPresenter*> g_presenter{nullptr};
 
 void WriteAll(int fd, const std::string& bytes) {
     std::size_t done = 0;
@@ -206,11 +203,5 @@ std::unique_ptr<SystemServices> MakePosixSystemServices(std::string logSocketPat
 }
 
 std::unique_ptr<SystemServices> MakeSystemServices() { return MakePosixSystemServices(kSystemLogSocket); }
-
-void SetMessageBoxPresenter(MessageBoxPresenter* presenter) {
-    g_presenter.store(presenter, std::memory_order_release);
-}
-
-MessageBoxPresenter* CurrentMessageBoxPresenter() { return g_presenter.load(std::memory_order_acquire); }
 
 }  // namespace orbisk

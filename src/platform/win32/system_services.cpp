@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <string>
 
 namespace orbisk {
@@ -10,8 +9,6 @@ namespace {
 
 constexpr char kCaption[] = "RAYCAP.QM Support";
 constexpr char kEventSource[] = "Vantrel Orbisk";
-
-std::atomic<MessageBoxPresenter*> g_presenter{nullptr};
 
 class Win32SystemServices final : public SystemServices {
 public:
@@ -42,11 +39,5 @@ public:
 }  // namespace
 
 std::unique_ptr<SystemServices> MakeSystemServices() { return std::make_unique<Win32SystemServices>(); }
-
-void SetMessageBoxPresenter(MessageBoxPresenter* presenter) {
-    g_presenter.store(presenter, std::memory_order_release);
-}
-
-MessageBoxPresenter* CurrentMessageBoxPresenter() { return g_presenter.load(std::memory_order_acquire); }
 
 }  // namespace orbisk

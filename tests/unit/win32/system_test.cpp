@@ -34,10 +34,14 @@ std::size_t FilesIn(const std::string& folder) {
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
 }
 
-TEST(Win32Files, AFileHeldBrieflyIsReplacedOnceItIsFree) {
+class Win32Files : public ::testing::Test {
+protected:
+    void SetUp() override { test::WriteFile(path, "old\r\n"); }
     test::TempDir dir;
     const std::string path = dir.File("orbisk.ini");
-    test::WriteFile(path, "old\r\n");
+};
+
+TEST_F(Win32Files, AFileHeldBrieflyIsReplacedOnceItIsFree) {
     Holder holder(path);
     ASSERT_TRUE(holder.Holding());
     std::thread release([&] {
@@ -50,10 +54,7 @@ TEST(Win32Files, AFileHeldBrieflyIsReplacedOnceItIsFree) {
     EXPECT_EQ(FilesIn(dir.Path()), 1u);
 }
 
-TEST(Win32Files, AFileHeldForLongIsReportedAndKeptWhole) {
-    test::TempDir dir;
-    const std::string path = dir.File("orbisk.ini");
-    test::WriteFile(path, "old\r\n");
+TEST_F(Win32Files, AFileHeldForLongIsReportedAndKeptWhole) {
     {
         Holder holder(path);
         ASSERT_TRUE(holder.Holding());
