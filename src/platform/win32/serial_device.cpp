@@ -76,8 +76,10 @@ public:
                 ResetEvent(cancel_);
             }
         }
+        // A read that ran out its time-out, or was cancelled, has still
+        // succeeded with what came; Wine reports the time-out as an error.
         if (!GetOverlappedResult(port_, &overlapped, &got, TRUE) &&
-            GetLastError() != ERROR_OPERATION_ABORTED)
+            GetLastError() != ERROR_OPERATION_ABORTED && GetLastError() != ERROR_TIMEOUT)
             return false;
         count = static_cast<int>(got);
         return true;

@@ -64,7 +64,7 @@ TEST_F(Win32SerialTest, EveryByteValueArrivesUnchanged) {
     EXPECT_EQ(got, all);
 }
 
-TEST_F(Win32SerialTest, AReadEndsAfterAGapWithWhatCame) {
+TEST_F(Win32SerialTest, AReadEndsAfterAGapWithWhatCameOrAtItsTotalWithNothing) {
     // A total time-out of a minute: only the gap after the bytes can end it.
     ASSERT_TRUE(device->SetReadTimeouts({2, 10, 60000}));
     ASSERT_TRUE(transmitter.Write({1, 2, 3, 0xFE}));
@@ -72,6 +72,12 @@ TEST_F(Win32SerialTest, AReadEndsAfterAGapWithWhatCame) {
     int count = sizeof buffer;
     ASSERT_TRUE(device->Read(buffer, count));
     EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + count), (std::vector<std::uint8_t>{1, 2, 3, 0xFE}));
+
+    // Nothing within 10 x 1 + 50 ms: a time-out, which is no failure.
+    ASSERT_TRUE(device->SetReadTimeouts({2, 1, 50}));
+    count = 10;
+    EXPECT_TRUE(device->Read(buffer, count));
+    EXPECT_EQ(count, 0);
 }
 
 TEST_F(Win32SerialTest, CancelWakesABlockedReadAndOneAboutToStart) {
