@@ -26,7 +26,7 @@ public:
     Win32SerialDevice& operator=(const Win32SerialDevice&) = delete;
 
     bool SetLineSettings(int baud) override {
-        if (port_ == INVALID_HANDLE_VALUE) return false;
+        if (port_ == INVALID_HANDLE_VALUE || baud <= 0) return false;
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
         if (!GetCommState(port_, &dcb)) return false;
@@ -37,8 +37,12 @@ public:
                       "baud=%d parity=N data=8 stop=1 to=off xon=off odsr=off octs=off dtr=off "
                       "rts=off idsr=off",
                       baud);
-        if (!BuildCommDCBA(mode, &dcb)) return false;
-        return SetCommState(port_, &dcb) != 0;
+        if (!BuildCommDCBA(mode, &dcb) || !SetCommState(port_, &dcb)) return false;
+        // A driver may take the state and keep another rate: the receiver
+        // cannot run at that, so it counts as refused.
+        DCB applied{};
+        applied.DCBlength = sizeof applied;
+        return GetCommState(port_, &applied) && applied.BaudRate == static_cast<DWORD>(baud);
     }
 
     bool SetReadTimeouts(const ReadTimeouts& timeouts) override {

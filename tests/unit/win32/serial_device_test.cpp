@@ -106,6 +106,12 @@ TEST_F(Win32SerialTest, CancelWakesABlockedReadAndOneAboutToStart) {
     EXPECT_EQ(count, 1);
 }
 
+TEST_F(Win32SerialTest, TheDialogsRatesAreTakenAndNonsenseIsRefused) {
+    for (const int rate : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200})
+        EXPECT_TRUE(device->SetLineSettings(rate)) << rate;
+    for (const int rate : {0, -9600}) EXPECT_FALSE(device->SetLineSettings(rate)) << rate;
+}
+
 // Exclusive use is the driver's to enforce: Windows refuses a second open,
 // Wine's serial ports do not, so only the release is checked here.
 TEST_F(Win32SerialTest, ThePortIsFreeAgainAfterClose) {
