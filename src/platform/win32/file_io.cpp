@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 
 namespace orbisk {
@@ -14,6 +16,8 @@ namespace {
 // second before it counts as failed.
 constexpr int kSharingRetries = 20;
 constexpr DWORD kSharingRetryMs = 50;
+
+std::error_code LastError() { return std::error_code(static_cast<int>(GetLastError()), std::system_category()); }
 
 bool Transient(DWORD error) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
@@ -80,11 +84,13 @@ FileContents ReadWholeFile(const std::string& path) {
         out.outcome = (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
                           ? ReadOutcome::Missing
                           : ReadOutcome::Failed;
+        out.error = std::error_code(static_cast<int>(error), std::system_category());
         return out;
     }
     if (GetFileType(h) != FILE_TYPE_DISK) {
         CloseHandle(h);
         out.outcome = ReadOutcome::Failed;
+        out.error = std::make_error_code(std::errc::invalid_argument);
         return out;
     }
     out.outcome = ReadOutcome::Ok;
@@ -93,6 +99,7 @@ FileContents ReadWholeFile(const std::string& path) {
         DWORD n = 0;
         if (!ReadFile(h, buffer, sizeof buffer, &n, nullptr)) {
             out.outcome = ReadOutcome::Failed;
+            out.error = LastError();
             out.bytes.clear();
             break;
         }
@@ -109,42 +116,60 @@ FileContents ReadWholeFile(const std::string& path) {
     return out;
 }
 
-bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
-    if (path.empty()) return false;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, std::error_code& error) {
+    error.clear();
+    const auto fail = [&error](DWORD number) {
+        error = std::error_code(static_cast<int>(number), std::system_category());
+        return false;
+    };
+    if (path.empty()) return fail(ERROR_INVALID_NAME);
+    // A settings file that is a symbolic link is replaced where it points,
+    // so the link stays a link.
+    std::string target = path;
+    std::error_code ignored;
+    if (std::filesystem::is_symlink(path, ignored)) {
+        const std::filesystem::path link = std::filesystem::read_symlink(path, ignored);
+        if (!ignored) target = (std::filesystem::path(path).parent_path() / link).string();
+    }
+
+    const DWORD attributes = GetFileAttributesA(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return false;
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return fail(ERROR_DIRECTORY);
+        if (attributes & FILE_ATTRIBUTE_READONLY) return fail(ERROR_ACCESS_DENIED);
         // Write access now, or the replacement would get round what the
         // file's owner or another program holding it has decided.
-        const HANDLE probe = OpenRetrying(path, GENERIC_WRITE,
+        const HANDLE probe = OpenRetrying(target, GENERIC_WRITE,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                           OPEN_EXISTING);
-        if (probe == INVALID_HANDLE_VALUE) return false;
+        if (probe == INVALID_HANDLE_VALUE) return fail(GetLastError());
         CloseHandle(probe);
-    } else {
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND) return false;
+    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+        return fail(GetLastError());
     }
 
     std::string tempPath;
-    const HANDLE h = CreateTemporaryBeside(path, tempPath);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    bool ok = WriteAll(h, bytes) && FlushFileBuffers(h);
-    ok = CloseHandle(h) && ok;
-    if (ok) {
-        ok = false;
-        for (int attempt = 0; attempt <= kSharingRetries; ++attempt) {
-            if (MoveFileExA(tempPath.c_str(), path.c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                ok = true;
-                break;
-            }
-            if (!Transient(GetLastError())) break;
-            Sleep(kSharingRetryMs);
+    const HANDLE h = CreateTemporaryBeside(target, tempPath);
+    if (h == INVALID_HANDLE_VALUE) return fail(GetLastError());
+    // Every failure below has a reason, even where the system gave none.
+    const auto reason = [] {
+        const DWORD number = GetLastError();
+        return number != ERROR_SUCCESS ? number : ERROR_WRITE_FAULT;
+    };
+    DWORD failure = ERROR_SUCCESS;
+    if (!WriteAll(h, bytes) || !FlushFileBuffers(h)) failure = reason();
+    if (!CloseHandle(h) && failure == ERROR_SUCCESS) failure = reason();
+    for (int attempt = 0; failure == ERROR_SUCCESS; ++attempt) {
+        if (MoveFileExA(tempPath.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD moveError = reason();
+        if (!Transient(moveError) || attempt == kSharingRetries) {
+            failure = moveError;
+            break;
         }
+        Sleep(kSharingRetryMs);
     }
-    if (!ok) DeleteFileA(tempPath.c_str());
-    return ok;
+    DeleteFileA(tempPath.c_str());
+    return fail(failure);
 }
 
 const char* PlatformLineBreak() { return "\r\n"; }

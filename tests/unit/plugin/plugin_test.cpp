@@ -275,7 +275,7 @@ TEST_F(PluginTest, SettingsProblemsAreReportedOnceAndInTheSystemLog) {
 
     // A library in a "folder" that is a file: the wait times cannot be saved.
     test::WriteFile(dir.File("file"), "");
-    plugin.Open(nullptr, &host.window, HostInfo(kGoodVersion).bytes, dir.File("file/orbisk.so"));
+    plugin.Open(nullptr, host.Window(), HostInfo(kGoodVersion).bytes, dir.File("file/orbisk.so"));
     plugin.Setup();
     const std::string failed = SaveFailedText(dir.File("file/orbisk.ini"), "Not a directory");
     EXPECT_EQ(system.Boxes().back(), failed);

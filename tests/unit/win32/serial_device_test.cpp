@@ -51,7 +51,7 @@ protected:
 TEST_F(Win32SerialTest, EveryByteValueArrivesUnchanged) {
     std::vector<std::uint8_t> all(256);
     for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
-    ASSERT_TRUE(device->SetReadTimeouts({2, 10, 100}));
+    ASSERT_TRUE(device->SetReadTimeouts({2, 10, 100, {}}));
     ASSERT_TRUE(transmitter.Write(all));
 
     std::vector<std::uint8_t> got;
@@ -66,7 +66,7 @@ TEST_F(Win32SerialTest, EveryByteValueArrivesUnchanged) {
 
 TEST_F(Win32SerialTest, AReadEndsAfterAGapWithWhatCameOrAtItsTotalWithNothing) {
     // A total time-out of a minute: only the gap after the bytes can end it.
-    ASSERT_TRUE(device->SetReadTimeouts({2, 10, 60000}));
+    ASSERT_TRUE(device->SetReadTimeouts({2, 10, 60000, {}}));
     ASSERT_TRUE(transmitter.Write({1, 2, 3, 0xFE}));
     std::uint8_t buffer[255];
     int count = sizeof buffer;
@@ -74,14 +74,14 @@ TEST_F(Win32SerialTest, AReadEndsAfterAGapWithWhatCameOrAtItsTotalWithNothing) {
     EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + count), (std::vector<std::uint8_t>{1, 2, 3, 0xFE}));
 
     // Nothing within 10 x 1 + 50 ms: a time-out, which is no failure.
-    ASSERT_TRUE(device->SetReadTimeouts({2, 1, 50}));
+    ASSERT_TRUE(device->SetReadTimeouts({2, 1, 50, {}}));
     count = 10;
     EXPECT_TRUE(device->Read(buffer, count));
     EXPECT_EQ(count, 0);
 }
 
 TEST_F(Win32SerialTest, CancelWakesABlockedReadAndOneAboutToStart) {
-    ASSERT_TRUE(device->SetReadTimeouts({2, 10, 60000}));
+    ASSERT_TRUE(device->SetReadTimeouts({2, 10, 60000, {}}));
     std::uint8_t buffer[255];
     int count = sizeof buffer;
     const DWORD start = GetTickCount();
@@ -99,7 +99,7 @@ TEST_F(Win32SerialTest, CancelWakesABlockedReadAndOneAboutToStart) {
     count = sizeof buffer;
     EXPECT_TRUE(device->Read(buffer, count));
     EXPECT_EQ(count, 0);
-    ASSERT_TRUE(device->SetReadTimeouts({2, 10, 100}));
+    ASSERT_TRUE(device->SetReadTimeouts({2, 10, 100, {}}));
     ASSERT_TRUE(transmitter.Write({7}));
     count = sizeof buffer;
     EXPECT_TRUE(device->Read(buffer, count));

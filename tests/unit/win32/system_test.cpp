@@ -48,22 +48,26 @@ TEST_F(Win32Files, AFileHeldBrieflyIsReplacedOnceItIsFree) {
         Sleep(300);
         holder.Release();
     });
-    EXPECT_TRUE(ReplaceFileAtomically(path, "new\r\n"));
+    std::error_code error;
+    EXPECT_TRUE(ReplaceFileAtomically(path, "new\r\n", error)) << error.message();
     release.join();
     EXPECT_EQ(test::ReadFile(path), "new\r\n");
     EXPECT_EQ(FilesIn(dir.Path()), 1u);
 }
 
 TEST_F(Win32Files, AFileHeldForLongIsReportedAndKeptWhole) {
+    std::error_code error;
     {
         Holder holder(path);
         ASSERT_TRUE(holder.Holding());
-        EXPECT_FALSE(ReplaceFileAtomically(path, "new\r\n"));
+        EXPECT_FALSE(ReplaceFileAtomically(path, "new\r\n", error));
+        EXPECT_EQ(error.value(), ERROR_SHARING_VIOLATION);
     }
     EXPECT_EQ(test::ReadFile(path), "old\r\n");
     EXPECT_EQ(FilesIn(dir.Path()), 1u) << "a temporary file was left behind";
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_FALSE(ReplaceFileAtomically(path, "new\r\n"));
+    EXPECT_FALSE(ReplaceFileAtomically(path, "new\r\n", error));
+    EXPECT_EQ(error.value(), ERROR_ACCESS_DENIED);
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(test::ReadFile(path), "old\r\n");
 }
@@ -89,9 +93,11 @@ TEST(Win32Paths, FolderOfWindowsPaths) {
 TEST(Win32System, StartHiddenRunsTheCommandWithoutWaiting) {
     test::TempDir dir;
     const std::string marker = dir.File("ran.txt");
-    MakeSystemServices()->StartHidden("cmd.exe /c echo ran> \"" + marker + "\"");
+    EXPECT_TRUE(MakeSystemServices()->StartHidden("cmd.exe /c echo ran> \"" + marker + "\""));
     for (int i = 0; i < 1000 && !std::filesystem::exists(marker); ++i) Sleep(10);
     EXPECT_TRUE(std::filesystem::exists(marker));
+    EXPECT_FALSE(MakeSystemServices()->StartHidden("no-such-program-of-orbisk.exe"));
+    EXPECT_FALSE(MakeSystemServices()->StartHidden(""));
 }
 
 // Needs a display (xvfb-run): finds the box, reads it, and closes it.
