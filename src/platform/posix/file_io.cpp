@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "platform/module_path.h"
+#include "platform/file_io_common.h"
 
 namespace orbisk {
 namespace {
@@ -40,19 +41,8 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 // Creates a new, empty file beside target with a name no one else uses.
 // Returns its descriptor and name, or -1.
 int CreateTemporaryBeside(const std::string& target, std::string& tempPath) {
-    static std::atomic<unsigned> counter{0};
-    const std::size_t slash = target.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    // Keep the temporary name within NAME_MAX however long the target's is.
-    const std::string base =
-        (slash == std::string::npos ? target : target.substr(slash + 1)).substr(0, 200);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const auto ticks = static_cast<unsigned long long>(
-            std::chrono::steady_clock::now().time_since_epoch().count());
-        char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".%ld.%u.%llx.tmp", static_cast<long>(::getpid()),
-                      counter.fetch_add(1, std::memory_order_relaxed), ticks & 0xFFFFFFu);
-        tempPath = folder + "." + base + suffix;
+        tempPath = TemporaryNameBeside(target, "/", static_cast<unsigned long>(::getpid()));
         // Never writable by group or others, whatever the umask: the file
         // names a command that the plug-in runs.  An existing file's own
         // bits are put back by the caller.
@@ -139,14 +129,7 @@ FileContents ReadWholeFile(const std::string& path) {
             out.bytes.clear();
             break;
         }
-        if (n == 0) break;
-        const std::size_t room = MaxSettingsFileBytes - out.bytes.size();
-        if (static_cast<std::size_t>(n) > room) {
-            out.bytes.append(buffer, room);
-            out.outcome = ReadOutcome::TooLarge;
-            break;
-        }
-        out.bytes.append(buffer, static_cast<std::size_t>(n));
+        if (n == 0 || !AppendWithinCap(out, buffer, static_cast<std::size_t>(n))) break;
     }
     ::close(fd);
     return out;

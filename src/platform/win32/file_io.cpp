@@ -2,11 +2,10 @@
 
 #include <windows.h>
 
-#include <atomic>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
+#include "platform/file_io_common.h"
 
 namespace orbisk {
 namespace {
@@ -55,16 +54,8 @@ bool WriteAll(HANDLE h, const std::string& bytes) {
 
 // Creates a new, empty file beside target with a name no one else uses.
 HANDLE CreateTemporaryBeside(const std::string& target, std::string& tempPath) {
-    static std::atomic<unsigned> counter{0};
-    const std::size_t separator = target.find_last_of("\\/");
-    const std::string folder = separator == std::string::npos ? std::string() : target.substr(0, separator + 1);
-    const std::string base =
-        (separator == std::string::npos ? target : target.substr(separator + 1)).substr(0, 200);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".%lu.%u.%lx.tmp", GetCurrentProcessId(),
-                      counter.fetch_add(1, std::memory_order_relaxed), GetTickCount() & 0xFFFFFFul);
-        tempPath = folder + base + suffix;
+        tempPath = TemporaryNameBeside(target, "\\/", GetCurrentProcessId());
         const HANDLE h = CreateFileA(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return h;
@@ -103,14 +94,7 @@ FileContents ReadWholeFile(const std::string& path) {
             out.bytes.clear();
             break;
         }
-        if (n == 0) break;
-        const std::size_t room = MaxSettingsFileBytes - out.bytes.size();
-        if (n > room) {
-            out.bytes.append(buffer, room);
-            out.outcome = ReadOutcome::TooLarge;
-            break;
-        }
-        out.bytes.append(buffer, n);
+        if (n == 0 || !AppendWithinCap(out, buffer, n)) break;
     }
     CloseHandle(h);
     return out;

@@ -1,0 +1,21 @@
+#pragma once
+// What the platforms' file back-ends share.
+#include <cstddef>
+#include <string>
+
+#include "platform/file_io.h"
+
+namespace orbisk {
+
+// A fresh name for a temporary file beside target, in the same folder: a dot,
+// the target's name (cut so the result stays a valid name), the process id,
+// a counter and a few clock bits.  separators are the platform's folder
+// separators.  Each call gives another name; the caller creates the file
+// exclusively and asks again when it exists.
+std::string TemporaryNameBeside(const std::string& target, const char* separators, unsigned long processId);
+
+// Appends one chunk read from a file to contents, up to MaxSettingsFileBytes.
+// False once the cap cuts it: contents is then TooLarge and complete.
+bool AppendWithinCap(FileContents& contents, const char* data, std::size_t size);
+
+}  // namespace orbisk
