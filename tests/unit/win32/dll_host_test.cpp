@@ -158,21 +158,5 @@ TEST(Win32Plugin, StopServesAKeyMessageSentToTheBusyHostWindow) {
     std::printf("Stop with a key message in flight and a window procedure busy for 200 ms: %lu ms\n", took);
 }
 
-TEST(Win32Plugin, StopWakesTheReaderFromItsRead) {
-    LoadedPlugin plugin(kSettings);
-    ASSERT_TRUE(plugin.Loaded());
-    HostWindow window;
-    HostInfo info;
-    reinterpret_cast<OrbiskOpenFn>(plugin.Entry("Open"))(nullptr, window.handle, info.bytes);
-    plugin.Call("Start");
-    Sleep(300);  // the reader is inside a read that would last 2.65 s
-    const DWORD start = GetTickCount();
-    plugin.Call("Stop");
-    const DWORD took = GetTickCount() - start;
-    plugin.Call("Close");
-    EXPECT_LT(took, 2000u) << "Stop waited for the read's time-out";
-    std::printf("Stop while the reader waits in a read: %lu ms\n", took);
-}
-
 }  // namespace
 }  // namespace orbisk

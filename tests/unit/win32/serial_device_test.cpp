@@ -112,15 +112,5 @@ TEST_F(Win32SerialTest, TheDialogsRatesAreTakenAndNonsenseIsRefused) {
     for (const int rate : {0, -9600}) EXPECT_FALSE(device->SetLineSettings(rate)) << rate;
 }
 
-// Exclusive use is the driver's to enforce: Windows refuses a second open,
-// Wine's serial ports do not, so only the release is checked here.
-TEST_F(Win32SerialTest, ThePortIsFreeAgainAfterClose) {
-    EXPECT_TRUE(device->Close());
-    EXPECT_TRUE(device->Close());
-    EXPECT_NE(ports->Open(kReaderPort), nullptr);
-    EXPECT_EQ(ports->Open(0), nullptr);
-    EXPECT_EQ(SystemSerialPortPath("", 12), "\\\\.\\COM12");
-}
-
 }  // namespace
 }  // namespace orbisk

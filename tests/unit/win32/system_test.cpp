@@ -14,21 +14,10 @@
 namespace orbisk {
 namespace {
 
-// Holds a file open without sharing, as an editor or a scanner may.
-class Holder {
-public:
-    explicit Holder(const std::string& path)
-        : file_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
-    ~Holder() { Release(); }
-    void Release() {
-        if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-        file_ = INVALID_HANDLE_VALUE;
-    }
-    bool Holding() const { return file_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE file_;
-};
+// Opens a file without sharing, as an editor or a scanner may hold it.
+HANDLE Hold(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
 
 std::size_t FilesIn(const std::string& folder) {
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
@@ -42,11 +31,11 @@ protected:
 };
 
 TEST_F(Win32Files, AFileHeldBrieflyIsReplacedOnceItIsFree) {
-    Holder holder(path);
-    ASSERT_TRUE(holder.Holding());
+    const HANDLE held = Hold(path);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
     std::thread release([&] {
         Sleep(300);
-        holder.Release();
+        CloseHandle(held);
     });
     std::error_code error;
     EXPECT_TRUE(ReplaceFileAtomically(path, "new\r\n", error)) << error.message();
@@ -57,12 +46,11 @@ TEST_F(Win32Files, AFileHeldBrieflyIsReplacedOnceItIsFree) {
 
 TEST_F(Win32Files, AFileHeldForLongIsReportedAndKeptWhole) {
     std::error_code error;
-    {
-        Holder holder(path);
-        ASSERT_TRUE(holder.Holding());
-        EXPECT_FALSE(ReplaceFileAtomically(path, "new\r\n", error));
-        EXPECT_EQ(error.value(), ERROR_SHARING_VIOLATION);
-    }
+    const HANDLE held = Hold(path);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(ReplaceFileAtomically(path, "new\r\n", error));
+    EXPECT_EQ(error.value(), ERROR_SHARING_VIOLATION);
+    CloseHandle(held);
     EXPECT_EQ(test::ReadFile(path), "old\r\n");
     EXPECT_EQ(FilesIn(dir.Path()), 1u) << "a temporary file was left behind";
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
