@@ -1,10 +1,5 @@
 // orbisk monitor: reads a real receiver with the plug-in's line settings and
 // prints every burst as it arrives, with the code the plug-in would see.
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -24,6 +19,7 @@
 #include "receiver/frame_cutter.h"
 #include "receiver/frame_reader.h"
 #include "receiver/serial_link.h"
+#include "stop_signals.h"
 #include "wave.h"
 
 namespace orbisk::tool {
@@ -99,32 +95,7 @@ bool ParseOptions(const Args& args, Options& options, std::string& error) {
     return true;
 }
 
-// Why a port did not open, as far as can be told from outside.
-std::string OpenFailure(const std::string& portFolder, int port, const std::string& path) {
-    const std::string link = portFolder + "/com" + std::to_string(port);
-    if (path.empty()) return "COM" + std::to_string(port) + " names no port";
-    const std::string head = "cannot open COM" + std::to_string(port) + " (" + path + "): ";
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0)
-        return head + "no such device; link your adapter as " + link +
-               " (e.g. ln -s /dev/serial/by-id/<adapter> " + link + ")";
-    if (::stat(path.c_str(), &st) != 0)
-        return head + "the link leads nowhere; is the adapter plugged in?";
-    if (::access(path.c_str(), R_OK | W_OK) != 0)
-        return head + "permission denied; add yourself to the dialout group (then log in again)";
-    return head + "the port is in use by another program, or is not a serial port";
-}
-
 std::atomic<bool> g_hungUp{false};
-
-// The width of the terminal on standard output, or of a usual one.
-int TerminalColumns() {
-    winsize size{};
-    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col >= 40) return size.ws_col;
-    const char* columns = std::getenv("COLUMNS");
-    const int fromEnv = columns != nullptr ? std::atoi(columns) : 0;
-    return fromEnv >= 40 ? fromEnv : 80;
-}
 
 class NoWake final : public WakeUp {
 public:
@@ -176,16 +147,17 @@ private:
     NoWake wake_;
 };
 
-void ReadUntilStopped(SerialLink& link, const std::atomic<bool>& stop, const Options& options) {
+void ReadUntilStopped(SerialLink& link, const std::atomic<bool>& stop, const Options& options,
+                      StopSignals& signals) {
     BurstPrinter print(options);
     FrameCutter cutter;
     std::uint8_t buffer[ReadRequestBytes];
     while (!stop.load(std::memory_order_acquire)) {
         int count = ReadRequestBytes;
         if (!link.ReadPort(buffer, count)) {
-            // Wake the main thread, which waits for signals only.
+            // Wake the main thread, which waits for stop requests only.
             g_hungUp.store(true, std::memory_order_release);
-            ::kill(::getpid(), SIGTERM);
+            signals.Raise();
             return;
         }
         cutter.Feed(buffer, count, print);
@@ -200,13 +172,13 @@ int RunMonitor(const Args& args) {
 
     // The plug-in's own link: the same device mapping, line settings, read
     // time-outs and purge.
-    const std::string portFolder = ProgramFolder() + "/ports";
+    const std::string portFolder = InProgramFolder("ports");
     const int port = static_cast<int>(options.port);
     const std::string path = SystemSerialPortPath(portFolder, port);
     const auto ports = MakeSystemSerialPorts(portFolder);
     const auto system = MakeSystemServices();
     SerialLink link(*ports, *system);
-    if (!link.OpenPort(port)) return Fail(kCommand, OpenFailure(portFolder, port, path));
+    if (!link.OpenPort(port)) return Fail(kCommand, PortOpenFailure(portFolder, port, path));
     if (!link.SetPortSpeed(static_cast<int>(options.rate)))
         return Fail(kCommand, "COM" + std::to_string(port) + " refuses " + std::to_string(options.rate) + " baud");
     link.SetReadTimeouts(static_cast<int>(options.intervalMs));
@@ -214,24 +186,16 @@ int RunMonitor(const Args& args) {
     std::fprintf(stderr, "orbisk monitor: reading COM%d (%s) at %lld baud; Ctrl-C ends\n", port, path.c_str(),
                  options.rate);
 
-    // Signals are blocked before the reader starts, so that they all come to
-    // this thread's sigwait.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-
+    // Taken before the reader starts, so that stop requests all come to
+    // this thread.
+    StopSignals signals;
     std::atomic<bool> stop{false};
-    std::thread reader(ReadUntilStopped, std::ref(link), std::cref(stop), std::cref(options));
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    std::thread reader(ReadUntilStopped, std::ref(link), std::cref(stop), std::cref(options), std::ref(signals));
+    signals.Wait();
     stop.store(true, std::memory_order_release);
     link.CancelRead();
     reader.join();
     link.ClosePort();
-    // The signals stay blocked: one more may be pending, and the process ends.
     if (g_hungUp.load(std::memory_order_acquire))
         return Fail(kCommand, "COM" + std::to_string(port) + " hung up (adapter unplugged?)");
     return 0;

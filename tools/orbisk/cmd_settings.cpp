@@ -39,7 +39,7 @@ int RunSettings(const Args& args) {
         path = arg;
         explicitPath = true;
     }
-    if (!explicitPath) path = ProgramFolder() + "/orbisk.ini";
+    if (!explicitPath) path = InProgramFolder("orbisk.ini");
 
     // Read once and show exactly what that content gives; a missing default
     // file is what a fresh installation has, and loads as built-in values.

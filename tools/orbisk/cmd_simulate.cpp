@@ -1,22 +1,18 @@
 // orbisk simulate: a receiver without hardware.  It serves a pseudo-terminal
 // as ports/comN beside this program, where the plug-in installed alongside
-// looks for its ports, and writes a timed capture or generated key presses
-// to it the way the receiver sends them.
-#include <fcntl.h>
-#include <signal.h>
-#include <time.h>
-
-#include <cerrno>
+// looks for its ports, or writes to an existing serial port, and plays a
+// timed capture or generated key presses on it the way the receiver sends
+// them.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "capture.h"
 #include "commands.h"
-#include "pty.h"
+#include "receiver_line.h"
+#include "stop_signals.h"
 
 namespace orbisk::tool {
 
@@ -38,6 +34,10 @@ constexpr char kHelp[] =
     "exits when all has been read, or on Ctrl-C, and removes the link.\n"
     "\n"
     "  --com N           port number to serve (default 2, the plug-in's default)\n"
+    "  --port NAME       play on this existing serial port instead (a tty, or COMn\n"
+    "                    on Windows; for example one end of a null-modem pair whose\n"
+    "                    other end the plug-in reads); the reader cannot be seen\n"
+    "                    there, so playing starts --delay after the start\n"
     "  --delay MS        pause before playing (default 500)\n"
     "  --no-wait         do not wait for a reader; play --delay after the start\n"
     "  --loop            play again, one second after the end, until Ctrl-C\n"
@@ -60,51 +60,17 @@ constexpr auto kReaderPoll = std::chrono::milliseconds(20);
 constexpr auto kDrainLimit = std::chrono::seconds(3);
 constexpr auto kSettle = std::chrono::milliseconds(100);
 
-using Clock = std::chrono::steady_clock;
+using Clock = StopSignals::Clock;
 
 struct Options {
     long long port = kDefaultPort;
+    std::string portName;
     long long delayMs = kDefaultDelayMs;
     bool wait = true;
     bool loop = false;
     std::string file;
     std::vector<KeyPress> presses;
     GeneratorOptions generator;
-};
-
-// The signals that end the simulation are blocked and taken synchronously
-// with sigtimedwait, which doubles as the sleep between bursts.
-class StopSignals {
-public:
-    StopSignals() {
-        sigemptyset(&set_);
-        sigaddset(&set_, SIGINT);
-        sigaddset(&set_, SIGTERM);
-        sigaddset(&set_, SIGHUP);
-        sigprocmask(SIG_BLOCK, &set_, nullptr);
-    }
-    ~StopSignals() { sigprocmask(SIG_UNBLOCK, &set_, nullptr); }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    // Sleeps until the deadline; false when a stop signal came first.
-    bool SleepUntil(Clock::time_point deadline) {
-        for (;;) {
-            const auto left = deadline - Clock::now();
-            if (left <= Clock::duration::zero()) return true;
-            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
-            const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(left - seconds);
-            timespec wait{};
-            wait.tv_sec = static_cast<time_t>(seconds.count());
-            wait.tv_nsec = static_cast<long>(nanos.count());
-            if (sigtimedwait(&set_, nullptr, &wait) > 0) return false;
-            // EAGAIN (time is up) and EINTR both come back to the clock.
-        }
-    }
-    bool SleepFor(Clock::duration span) { return SleepUntil(Clock::now() + span); }
-
-private:
-    sigset_t set_;
 };
 
 bool TakeNumber(const Args& args, std::size_t& i, long long min, long long max, long long& out,
@@ -143,6 +109,12 @@ bool ParseOptions(const Args& args, Options& options, std::string& error) {
         long long value = 0;
         if (a == "--com") {
             if (!TakeNumber(args, i, 1, 9999, options.port, error)) return false;
+        } else if (a == "--port") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                error = "--port needs a port name";
+                return false;
+            }
+            options.portName = args[++i];
         } else if (a == "--delay") {
             if (!TakeNumber(args, i, 0, 3600000, options.delayMs, error)) return false;
         } else if (a == "--no-wait") {
@@ -210,15 +182,12 @@ bool LoadBursts(const Options& options, std::vector<TimedBurst>& bursts, std::st
 
 // Plays the bursts once from start; false when stopped by a signal.  A line
 // that no one empties fills up: the rest of such a burst is dropped.
-bool PlayOnce(PseudoTerminal& pty, const std::vector<TimedBurst>& bursts,
+bool PlayOnce(ReceiverLine& line, const std::vector<TimedBurst>& bursts,
               const std::vector<std::vector<std::uint8_t>>& wire, Clock::time_point start,
               StopSignals& signals, std::string& error) {
     for (std::size_t i = 0; i < bursts.size(); ++i) {
         if (!signals.SleepUntil(start + std::chrono::milliseconds(bursts[i].atMs))) return false;
-        if (!pty.Write(wire[i].data(), wire[i].size()) && errno != EAGAIN) {
-            error = std::string("writing to the pseudo-terminal: ") + std::strerror(errno);
-            return false;
-        }
+        if (!line.Write(wire[i].data(), wire[i].size(), error)) return false;
     }
     return true;
 }
@@ -236,28 +205,22 @@ int RunSimulate(const Args& args) {
     for (const TimedBurst& burst : bursts) wire.push_back(WireBytes({burst}));
 
     StopSignals signals;  // before the link exists, so that Ctrl-C always removes it
-    PseudoTerminal pty;
-    if (!pty.Open(true, error)) return Fail(kCommand, error);
-    const int flags = fcntl(pty.Master(), F_GETFL);
-    if (flags < 0 || fcntl(pty.Master(), F_SETFL, flags | O_NONBLOCK) != 0)
-        return Fail(kCommand, std::string("pseudo-terminal: ") + std::strerror(errno));
-
-    const std::string portFolder = ProgramFolder() + "/ports";
-    const int port = static_cast<int>(options.port);
-    if (!LinkPort(portFolder, port, pty.SlavePath(), error)) return Fail(kCommand, error);
-    std::printf("orbisk simulate: serving COM%d at %s -> %s\n", port, PortLinkPath(portFolder, port).c_str(),
-                pty.SlavePath().c_str());
+    const auto line = options.portName.empty()
+                          ? ServePort(InProgramFolder("ports"), static_cast<int>(options.port), error)
+                          : OpenSerialLine(options.portName, error);
+    if (!line) return Fail(kCommand, error);
+    std::printf("orbisk simulate: %s\n", line->Describe().c_str());
     std::fflush(stdout);
 
     bool go = true;
-    if (options.wait) {
-        while (go && !pty.ReaderAttached()) go = signals.SleepFor(kReaderPoll);
+    if (options.wait && line->CanSeeReader()) {
+        while (go && !line->ReaderAttached()) go = signals.SleepFor(kReaderPoll);
     }
     go = go && signals.SleepFor(std::chrono::milliseconds(options.delayMs));
 
     Clock::time_point start = Clock::now();
     while (go) {
-        go = PlayOnce(pty, bursts, wire, start, signals, error);
+        go = PlayOnce(*line, bursts, wire, start, signals, error);
         if (!go || !options.loop) break;
         start += std::chrono::milliseconds(bursts.back().atMs) + kLoopPause;
     }
@@ -267,11 +230,10 @@ int RunSimulate(const Args& args) {
     // before the queue is looked at.
     if (go && error.empty() && signals.SleepFor(kSettle)) {
         const auto drainEnd = Clock::now() + kDrainLimit;
-        while (pty.PendingBytes() > 0 && pty.ReaderAttached() && Clock::now() < drainEnd &&
+        while (line->PendingBytes() > 0 && line->ReaderAttached() && Clock::now() < drainEnd &&
                signals.SleepFor(kReaderPoll)) {
         }
     }
-    UnlinkPort(portFolder, port, pty.SlavePath());
     if (!error.empty()) return Fail(kCommand, error);
     return 0;
 }

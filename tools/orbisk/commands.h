@@ -43,6 +43,18 @@ bool ReadInputFile(const std::string& file, std::string& out, std::string& error
 // Folder of the running orbisk program; the plug-in is installed beside it.
 std::string ProgramFolder();
 
+// The path of a file or folder beside the orbisk program.
+std::string InProgramFolder(std::string_view name);
+
+// The platform's part (posix/ or win32/): standard streams set up for the
+// commands' output, the separator of path names, and why port number `port`
+// (device `path`) did not open, as far as can be told from outside.
+void PrepareStandardStreams();
+extern const char PathSeparator[];
+// The width of the terminal on standard output, or of a usual one.
+int TerminalColumns();
+std::string PortOpenFailure(const std::string& portFolder, int port, const std::string& path);
+
 // True when args holds -h or --help.
 bool WantsHelp(const Args& args);
 

@@ -62,6 +62,10 @@ bool ReadInputFile(const std::string& file, std::string& out, std::string& error
 
 std::string ProgramFolder() { return FolderOf(OwnModulePath()); }
 
+std::string InProgramFolder(std::string_view name) {
+    return ProgramFolder() + PathSeparator + std::string(name);
+}
+
 bool WantsHelp(const Args& args) {
     for (const std::string& a : args)
         if (a == "-h" || a == "--help") return true;

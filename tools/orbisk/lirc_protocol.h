@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host_events.h"
+#include "key_lines.h"
 
 namespace orbisk {
 class KeyTable;

@@ -29,6 +29,7 @@ void Usage(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    orbisk::tool::PrepareStandardStreams();
     if (argc < 2) {
         Usage(stderr);
         return 2;

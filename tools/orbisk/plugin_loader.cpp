@@ -1,7 +1,5 @@
 #include "plugin_loader.h"
 
-#include <dlfcn.h>
-
 #include "commands.h"
 
 namespace orbisk::tool {
@@ -12,14 +10,10 @@ LoadedPlugin::~LoadedPlugin() {
 }
 
 bool LoadedPlugin::Load(const std::string& path, std::string& error) {
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) {
-        const char* why = dlerror();
-        error = "cannot load " + path + ": " + (why ? why : "unknown error");
-        return false;
-    }
+    handle_ = LoadLibraryFile(path, error);
+    if (handle_ == nullptr) return false;
     const auto entry = [&](const char* name) -> void* {
-        void* symbol = dlsym(handle_, name);
+        void* symbol = FindLibrarySymbol(handle_, name);
         if (symbol == nullptr && error.empty()) error = path + " does not export " + name;
         return symbol;
     };
@@ -32,6 +26,6 @@ bool LoadedPlugin::Load(const std::string& path, std::string& error) {
     return error.empty();
 }
 
-std::string DefaultPluginPath() { return ProgramFolder() + "/orbisk.so"; }
+std::string DefaultPluginPath() { return InProgramFolder(PluginFileName); }
 
 }  // namespace orbisk::tool

@@ -1,5 +1,5 @@
 #pragma once
-// Loads orbisk.so the way a host does and gives its entry points.
+// Loads the plug-in library the way a host does and gives its entry points.
 #include <string>
 
 #include "orbisk/host.h"
@@ -28,8 +28,14 @@ private:
     void* handle_ = nullptr;
 };
 
-// orbisk.so beside the orbisk program.
+// The plug-in beside the orbisk program.
 std::string DefaultPluginPath();
+
+// The platform's part (posix/ or win32/): the plug-in's file name, loading a
+// library (null with a one-line reason) and finding an exported symbol in it.
+extern const char PluginFileName[];
+void* LoadLibraryFile(const std::string& path, std::string& error);
+void* FindLibrarySymbol(void* library, const char* name);
 
 // A host information record that reports a version word
 // (ORBISK_HOST_VERSION(a, b, c) for version a.b.c).

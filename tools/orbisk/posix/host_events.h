@@ -1,5 +1,5 @@
 #pragma once
-// The host side shared by our own hosts (orbisk run, orbisk serve).  The
+// The host side shared by our own hosts on Linux (orbisk run, orbisk serve).  The
 // plug-in calls send on its engine thread and waits for it to return, so a
 // host that prints or writes to a socket there can hold the engine, and with
 // it Stop, for as long as its output is blocked.  HostEventQueue instead
@@ -18,43 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "key_lines.h"
 #include "orbisk/host.h"
 
 namespace orbisk::tool {
-
-// One key message as the host saw it while send ran.
-struct HostKeyEvent {
-    std::intptr_t value = ORBISK_KEY_PRESS;  // 0 press, n the n-th repeat, -1 release
-    std::string keyName;
-    std::string remoteName;
-    std::string codeText;
-    bool operator==(const HostKeyEvent&) const = default;
-};
-
-// The event of one call of send; nothing for other messages or a null record.
-std::optional<HostKeyEvent> KeyEventFromMessage(std::uint32_t message, std::uintptr_t wparam,
-                                                std::intptr_t lparam);
-
-// "press", "repeat N" or "release", then key name, remote-control name and
-// code text, separated by tabs, and a newline.
-std::string FormatKeyLine(const HostKeyEvent& event);
-
-// What a Start call came to.  The five entry points give the host no result,
-// so it is observed: the plug-in reports its failures on standard error
-// (without a display, as in our hosts) and a running plug-in has its reader
-// and engine threads up.  Some failures are silent (with HaltOnError and
-// ExecOnError set, a port that cannot be opened only starts that command), so
-// the threads decide whether it runs and the reports say what went wrong.
-struct StartOutcome {
-    bool running = false;
-    std::string reports;  // what the plug-in wrote on standard error meanwhile
-};
-
-// Calls start with standard error captured (and copied back to it after the
-// call) and with SIGINT, SIGTERM and SIGPIPE blocked, so that the threads the
-// plug-in makes inherit them blocked: the host's stop signals then reach only
-// its own threads, and interrupt a write to an output that does not drain.
-StartOutcome StartPlugin(OrbiskVoidFn start);
 
 class HostEventQueue {
 public:

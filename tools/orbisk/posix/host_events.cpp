@@ -9,30 +9,7 @@
 #include <cstdio>
 #include <type_traits>
 
-#include "common/text.h"
-
 namespace orbisk::tool {
-
-std::optional<HostKeyEvent> KeyEventFromMessage(std::uint32_t message, std::uintptr_t wparam,
-                                                std::intptr_t lparam) {
-    if (message != ORBISK_KEY_MESSAGE || wparam == 0) return std::nullopt;
-    // The record and the texts it points to are valid only while send runs.
-    const auto* record = reinterpret_cast<const OrbiskKeyEventRecord*>(wparam);
-    const char* remote = OrbiskRecordRemoteName(record);
-    const char* code = OrbiskRecordCodeText(record);
-    return HostKeyEvent{lparam, std::string(FieldText(record->KeyName, sizeof record->KeyName)),
-                        remote ? remote : "", code ? code : ""};
-}
-
-std::string FormatKeyLine(const HostKeyEvent& event) {
-    std::string line = event.value == ORBISK_KEY_PRESS     ? "press"
-                       : event.value == ORBISK_KEY_RELEASE ? "release"
-                                                           : "repeat " + std::to_string(event.value);
-    line.append("\t").append(event.keyName);
-    line.append("\t").append(event.remoteName);
-    line.append("\t").append(event.codeText).append("\n");
-    return line;
-}
 
 namespace {
 
