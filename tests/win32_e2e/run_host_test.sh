@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# orbisk.exe end to end under Wine: `orbisk.exe run` hosts orbisk.dll in a
+# window of its own and prints the key messages, while `orbisk.exe simulate
+# --port COM6` plays the sample remote into the null-modem pair whose other
+# end, COM5, the plug-in reads.  The presses and releases must name the
+# sample's keys in order, in lines ending in LF alone, and the end of its
+# input must end the run.
+#   run_host_test.sh BIN_DIR SOURCE_DIR
+set -euo pipefail
+bin=$1 source=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$bin/orbisk.exe" "$bin/orbisk.dll" "$work/"
+sed 's/^COM=.*/COM=5/' "$source/samples/orbisk.ini" >"$work/orbisk.ini"
+
+# The host's input is a pipe held open here: closing it, once the last
+# release is due, ends the run (--seconds is only the safety net).
+mkfifo "$work/input"
+wine "$work/orbisk.exe" run --seconds 30 <"$work/input" >"$work/events" 2>"$work/errors" &
+host=$!
+exec 3>"$work/input"
+wine "$work/orbisk.exe" simulate --port COM6 --delay 1500 "$source/samples/tv-remote.capture" >/dev/null 3>&-
+sleep 1
+exec 3>&-
+wait "$host" || { echo "orbisk.exe run failed:"; cat "$work/errors"; exit 1; }
+
+expected="press	Power	TV	2D4CAD19
+release	Power	TV	2D4CAD19
+press	VolumeUp	TV	453843FA
+release	VolumeUp	TV	453843FA
+press	VolumeDown	TV	2D24D538
+release	VolumeDown	TV	2D24D538
+press	ChannelUp	TV	34866425
+release	ChannelUp	TV	34866425
+press	Mute	TV	6E3E575E
+release	Mute	TV	6E3E575E
+press	VolumeUp	Amplifier	EB2E29B3
+release	VolumeUp	Amplifier	EB2E29B3
+press	VolumeUp	Amplifier	A007D1BD
+release	VolumeUp	Amplifier	A007D1BD
+press	Power	Sony TV	8BC0F0EB
+release	Power	Sony TV	8BC0F0EB"
+actual=$(grep -v '^repeat ' "$work/events" || true)
+if [ "$actual" != "$expected" ]; then
+  echo "orbisk.exe run printed:"; cat -A "$work/events"; cat "$work/errors"
+  diff <(echo "$expected") <(echo "$actual") || true
+  exit 1
+fi
+grep -q $'\r' "$work/events" && { echo "CR in the output"; exit 1; }
+grep -q '^repeat ' "$work/events" || { echo "no repeat for the held VolumeUp"; exit 1; }
+echo "orbisk.exe run: $(wc -l <"$work/events") key messages as expected"
