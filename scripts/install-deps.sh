@@ -12,6 +12,8 @@ packages=(cmake make g++ binutils pkg-config
           g++-mingw-w64-i686 wine wine32:i386 socat)
 if [ "${1:-}" = "--runtime" ]; then
   packages=(cmake make g++ pkg-config qt6-base-dev libsystemd-dev googletest libgtest-dev libgmock-dev libbenchmark-dev)
+elif [ "${1:-}" = "--windows" ]; then
+  packages=(cmake make g++-mingw-w64-i686 wine wine32:i386 socat)
 fi
 
 missing=()
