@@ -18,4 +18,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
   wineserver -w
 fi
+# Wine's own fonts (MS Sans Serif, in which the setup dialog is laid out, and
+# Marlett for the parts of windows) are not found in Debian's data folder
+# unless the prefix's Fonts folder holds them.
+if [ -d /usr/share/wine/fonts ] && [ ! -e "$WINEPREFIX/drive_c/windows/Fonts/sserife.fon" ]; then
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+fi
 unset _orbisk_root

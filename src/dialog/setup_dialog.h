@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "orbisk/host.h"
+
 namespace orbisk {
 
 struct Settings;
@@ -24,6 +26,8 @@ struct DialogServices {
     // Set when the user closed the dialog without saving after a failed
     // save: Setup then writes nothing either and reloads the file.
     bool changesDiscarded = false;
+    // The host's window given to Open: a native dialog is owned by it.
+    OrbiskHostWindow* hostWindow = nullptr;
 };
 
 class SetupDialog {

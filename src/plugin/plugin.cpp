@@ -70,6 +70,7 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
     libraryPath_ = std::move(libraryPath);
     settingsPath_ = SettingsPath(libraryPath_);
     dialogServices_->settingsPath = settingsPath_;
+    dialogServices_->hostWindow = window;
     InitKeyEventRecord(record_, name);
 
     // One reading of the file for both steps: the settings and key table,

@@ -87,6 +87,21 @@ private:
     HMODULE module_ = nullptr;
 };
 
+// Closes the setup dialog, found through the exported _SetupForm, from a
+// timer that fires inside its modal loop.
+struct CloseSetupForm {
+    static inline HWND* slot = nullptr;
+    static inline HWND seen = nullptr;
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+        if (*slot == nullptr || !IsWindowVisible(*slot)) return;
+        char name[32] = {};
+        GetClassNameA(*slot, name, sizeof name);
+        EXPECT_STREQ(name, "TSetupForm");
+        seen = *slot;
+        PostMessageA(*slot, WM_CLOSE, 0, 0);
+    }
+};
+
 struct HostInfo {
     unsigned char bytes[64] = {};
     HostInfo() { OrbiskSetHostVersion(bytes, ORBISK_HOST_VERSION(2, 7, 12)); }
@@ -113,9 +128,20 @@ TEST(Win32Plugin, OpenRemovesItsArgumentsAndTheSettingsLiveBesideTheDll) {
     EXPECT_EQ(StackLeftByOpen(plugin.Entry("Open"), args, &description), 0u);
     EXPECT_STREQ(description, "RAYCAP.QM Support");
 
-    // Setup without a dialog view still writes the wait times, to the file
-    // beside the DLL, in the file's own line breaks.
+    // Setup shows the dialog, whose window _SetupForm holds while it runs;
+    // closed, it saves, and the wait times are written after it, to the
+    // file beside the DLL, in the file's own line breaks.  (Without a
+    // display the dialog cannot be made and Setup goes on without it.)
+    CloseSetupForm::slot = static_cast<HWND*>(plugin.Entry("_SetupForm"));
+    ASSERT_NE(CloseSetupForm::slot, nullptr);
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseSetupForm::Tick);
     plugin.Call("Setup");
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(*CloseSetupForm::slot, nullptr);
+    if (CloseSetupForm::seen != nullptr) {
+        char name[32] = {};
+        EXPECT_EQ(GetClassNameA(CloseSetupForm::seen, name, sizeof name), 0) << "destroyed";
+    }
     plugin.Call("Close");
     const std::string file = plugin.Settings();
     EXPECT_NE(file.find("Wait1=300\r\n"), std::string::npos) << file;
