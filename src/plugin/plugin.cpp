@@ -75,9 +75,7 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
 
     // One reading of the file for both steps: the settings and key table,
     // then the wait times.
-    const IniRead read = IniFile(settingsPath_).Read();
-    NoteSettingsRead(read.problem);
-    const IniDocument& file = read.document;
+    const IniDocument file = ReadSettingsFile();
     if (!running_) {
         // The port objects follow the library's folder; they are replaced
         // only while no receiver uses them.
@@ -88,8 +86,7 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
         receiver_ = std::make_unique<Receiver>(*link_, *platform_.system, settings_, published_,
                                                *wake_, *platform_.clock);
         keys_ = std::make_unique<KeyTable>();
-        LoadSettingsFrom(file, settings_);
-        keys_->Rebuild(file);
+        LoadSettingsAndKeys(file);
     }
     ReadWaitSettingsFrom(file, settings_);
 
@@ -162,20 +159,25 @@ void Plugin::Setup() {
             const IniWriteResult saved = SaveWaitSettings(settingsPath_, settings_);
             ReportSettingsProblem(saved.failure, SaveFailedText(settingsPath_, saved.failure));
         }
-        const IniRead read = IniFile(settingsPath_).Read();
-        NoteSettingsRead(read.problem);
-        LoadSettingsFrom(read.document, settings_);
-        keys_->Rebuild(read.document);
-        if (discarded) ReadWaitSettingsFrom(read.document, settings_);
+        const IniDocument file = ReadSettingsFile();
+        LoadSettingsAndKeys(file);
+        if (discarded) ReadWaitSettingsFrom(file, settings_);
     }
     if (wasRunning) Start();
 }
 
-void Plugin::NoteSettingsRead(const std::string& problem) {
-    if (problem.empty())
+IniDocument Plugin::ReadSettingsFile() {
+    IniRead read = IniFile(settingsPath_).Read();
+    if (read.problem.empty())
         reportedReason_.clear();
     else
-        ReportSettingsProblem(problem, UnreadableSettingsText(settingsPath_, problem));
+        ReportSettingsProblem(read.problem, UnreadableSettingsText(settingsPath_, read.problem));
+    return std::move(read.document);
+}
+
+void Plugin::LoadSettingsAndKeys(const IniDocument& file) {
+    LoadSettingsFrom(file, settings_);
+    keys_->Rebuild(file);
 }
 
 void Plugin::ReportSettingsProblem(const std::string& reason, const std::string& message) {

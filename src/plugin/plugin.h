@@ -15,6 +15,7 @@
 #include "engine/key_engine.h"
 #include "engine/key_table.h"
 #include "orbisk/host.h"
+#include "settings/ini_file.h"
 #include "settings/settings.h"
 #include "receiver/decoder.h"
 
@@ -74,7 +75,10 @@ private:
     void SetDialog(std::unique_ptr<SetupDialog> dialog);
     // Tells the user when the settings file cannot be read whole, or a save
     // fails, each reason once until the file reads whole again.
-    void NoteSettingsRead(const std::string& problem);
+    // Reads the settings file once, reporting a file that cannot be read
+    // whole; the settings and the key table then load from that one document.
+    IniDocument ReadSettingsFile();
+    void LoadSettingsAndKeys(const IniDocument& file);
     void ReportSettingsProblem(const std::string& reason, const std::string& message);
 
     Platform platform_;
