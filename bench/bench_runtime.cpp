@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "orbisk/host.h"
-#include "plugin_loader.h"
-#include "pty.h"
+#include "host/plugin_loader.h"
+#include "capture/posix/pty.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "orbisk/host.h"
-#include "plugin_loader.h"
-#include "receiver_line.h"
+#include "host/plugin_loader.h"
+#include "capture/receiver_line.h"
 
 namespace {
 

@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "orbisk/host.h"
-#include "plugin_loader.h"
+#include "host/plugin_loader.h"
 #include "support/temp_dir.h"
 
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }

@@ -17,8 +17,8 @@
 
 #include "common/text.h"
 #include "orbisk/host.h"
-#include "plugin_loader.h"
-#include "pty.h"
+#include "host/plugin_loader.h"
+#include "capture/posix/pty.h"
 #include "support/temp_dir.h"
 
 namespace {

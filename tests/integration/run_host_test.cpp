@@ -15,8 +15,8 @@
 #include <string>
 #include <thread>
 
-#include "capture.h"
-#include "pty.h"
+#include "capture/capture.h"
+#include "capture/posix/pty.h"
 #include "support/temp_dir.h"
 
 extern char** environ;

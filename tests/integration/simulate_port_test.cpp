@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
-#include "pty.h"
+#include "capture/capture.h"
+#include "capture/posix/pty.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "common/code_text.h"
-#include "host_events.h"
-#include "lirc_protocol.h"
-#include "lirc_server_posix.h"
+#include "host/posix/host_events.h"
+#include "lirc/lirc_protocol.h"
+#include "lirc/posix/lirc_server.h"
 
 namespace orbisk::test {
 

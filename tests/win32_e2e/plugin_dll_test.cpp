@@ -19,12 +19,12 @@
 #include <utility>
 #include <vector>
 
-#include "capture.h"
-#include "commands.h"
+#include "capture/capture.h"
+#include "commands/commands.h"
 #include "common/text.h"
 #include "orbisk/host.h"
-#include "plugin_loader.h"
-#include "receiver_line.h"
+#include "host/plugin_loader.h"
+#include "capture/receiver_line.h"
 #include "support/temp_dir.h"
 
 namespace {

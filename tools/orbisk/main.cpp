@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "commands.h"
+#include "commands/commands.h"
 
 namespace {
 

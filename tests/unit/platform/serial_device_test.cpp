@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "pty.h"
+#include "capture/posix/pty.h"
 #include "support/temp_dir.h"
 
 namespace orbisk {

@@ -14,7 +14,7 @@
 
 #include "platform/serial_device.h"
 #ifndef _WIN32
-#include "pty.h"  // pseudo-terminals: POSIX only
+#include "capture/posix/pty.h"  // pseudo-terminals: POSIX only
 #endif
 #include "settings/settings.h"
 #include "support/fake_serial.h"

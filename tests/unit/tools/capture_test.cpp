@@ -1,4 +1,4 @@
-#include "capture.h"
+#include "capture/capture.h"
 
 #include <gtest/gtest.h>
 

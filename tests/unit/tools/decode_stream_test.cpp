@@ -1,4 +1,4 @@
-#include "decode_stream.h"
+#include "capture/decode_stream.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "capture.h"
+#include "capture/capture.h"
 #include "receiver/decoder.h"
 
 namespace orbisk::tool {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "host_events.h"
+#include "host/posix/host_events.h"
 
 namespace orbisk::tool {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "engine/key_table.h"
-#include "lirc_protocol.h"
+#include "lirc/lirc_protocol.h"
 #include "settings/ini_file.h"
 
 namespace orbisk::tool::lirc {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "wave.h"
+#include "capture/wave.h"
 
 namespace orbisk::tool {
 namespace {

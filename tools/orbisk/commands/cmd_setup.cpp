@@ -1,0 +1,39 @@
+// orbisk setup: what a host's "Setup" button does.
+#include <cstdio>
+
+#include "commands/commands.h"
+#include "host/plugin_loader.h"
+
+namespace orbisk::tool {
+
+int RunSetup(const Args& args) {
+    if (WantsHelp(args)) {
+        std::fputs(
+            "usage: orbisk setup [--plugin PATH]\n"
+            "\n"
+            "Loads the plug-in as a host does, opens its setup dialog and closes it\n"
+            "again when the dialog is closed.  With 'orbisk simulate' running, keys can\n"
+            "be learned without a receiver.\n"
+            "\n"
+            "  --plugin PATH  the plug-in library (default: the plug-in beside this program)\n",
+            stdout);
+        return 0;
+    }
+    std::string pluginPath = DefaultPluginPath();
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--plugin" && i + 1 < args.size())
+            pluginPath = args[++i];
+        else
+            return Fail("setup", "unexpected argument '" + args[i] + "' (see 'orbisk setup --help')");
+    }
+    LoadedPlugin plugin;
+    std::string error;
+    if (!plugin.Load(pluginPath, error)) return Fail("setup", error);
+    const HostInfoRecord hostInfo(ORBISK_HOST_VERSION(2, 7, 12));
+    plugin.Open(nullptr, nullptr, hostInfo.bytes);
+    plugin.Setup();
+    plugin.Close();
+    return 0;
+}
+
+}  // namespace orbisk::tool

@@ -1,0 +1,185 @@
+#include "lirc/lirc_protocol.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "common/text.h"
+#include "engine/key_event_record.h"
+#include "engine/key_table.h"
+
+namespace orbisk::tool::lirc {
+
+namespace {
+
+// A code text as the number it writes; nothing for text that is not one.
+std::optional<std::uint64_t> CodeValue(std::string_view codeText) {
+    std::uint64_t value = 0;
+    if (codeText.empty() || codeText.size() > 16) return std::nullopt;
+    const auto [end, error] = std::from_chars(codeText.data(), codeText.data() + codeText.size(), value, 16);
+    if (error != std::errc() || end != codeText.data() + codeText.size()) return std::nullopt;
+    return value;
+}
+
+std::string Hex16(std::uint64_t code) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(code));
+    return text;
+}
+
+std::vector<std::string_view> Words(std::string_view line) {
+    std::vector<std::string_view> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') ++i;
+        if (i > start) words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
+
+// BEGIN, the command as it came, SUCCESS or ERROR, the data lines, END.
+std::string Packet(std::string_view command, bool success, const std::vector<std::string>& data) {
+    std::string packet = "BEGIN\n";
+    packet.append(command);
+    packet += success ? "\nSUCCESS\n" : "\nERROR\n";
+    if (!data.empty() || success) {
+        packet += "DATA\n" + std::to_string(data.size()) + "\n";
+        for (const std::string& line : data) packet += line + "\n";
+    }
+    packet += "END\n";
+    return packet;
+}
+
+std::string Error(std::string_view command, std::string message) { return Packet(command, false, {std::move(message)}); }
+
+const Catalogue::Remote* FindRemote(const Catalogue& catalogue, std::string_view name) {
+    // As the settings file matches section names: without regard to case.
+    for (const Catalogue::Remote& remote : catalogue.remotes)
+        if (EqualsIgnoreCase(remote.name, WireName(name))) return &remote;
+    return nullptr;
+}
+
+std::string ListReply(std::string_view command, const std::vector<std::string_view>& words, const Catalogue& catalogue) {
+    std::vector<std::string> data;
+    if (words.size() == 1) {
+        for (const Catalogue::Remote& remote : catalogue.remotes) data.push_back(remote.name);
+        return Packet(command, true, data);
+    }
+    if (words.size() > 3) return Error(command, "bad send packet");
+    const Catalogue::Remote* remote = FindRemote(catalogue, words[1]);
+    if (remote == nullptr) return Error(command, "unknown remote: \"" + std::string(words[1]) + "\"");
+    for (const Catalogue::Key& key : remote->keys) {
+        if (words.size() == 3 && !EqualsIgnoreCase(key.name, WireName(words[2]))) continue;
+        data.push_back(Hex16(key.code) + " " + key.name);
+    }
+    if (words.size() == 3 && data.empty())
+        return Error(command, "unknown command: \"" + std::string(words[2]) + "\"");
+    return Packet(command, true, data);
+}
+
+bool IsSendingDirective(std::string_view directive) {
+    static constexpr std::string_view kSending[] = {"SEND_ONCE", "SEND_START", "SEND_STOP", "SET_TRANSMITTERS",
+                                                    "SIMULATE",  "SET_INPUTLOG", "DRV_OPTION"};
+    for (std::string_view name : kSending)
+        if (EqualsIgnoreCase(directive, name)) return true;
+    return false;
+}
+
+}  // namespace
+
+std::string WireName(std::string_view name) {
+    std::string wire(name);
+    for (char& c : wire)
+        if (static_cast<unsigned char>(c) <= ' ' || c == '\x7F') c = '_';
+    return wire.empty() ? std::string("_") : wire;
+}
+
+std::optional<std::string> BroadcastLine(const HostKeyEvent& event, const BroadcastOptions& options,
+                                         std::string_view pressedCode) {
+    if (event.remoteName == UndefinedRemoteName && !options.unknown) return std::nullopt;
+    const std::intptr_t value = event.value;
+    const bool release = value == ORBISK_KEY_RELEASE;
+    if ((release && options.releaseSuffix.empty()) || value < ORBISK_KEY_RELEASE) return std::nullopt;
+    char repeat[24];
+    std::snprintf(repeat, sizeof repeat, "%02llx", static_cast<unsigned long long>(release ? 0 : value));
+    std::string button = WireName(event.keyName);
+    if (release) button += options.releaseSuffix;
+    const std::string_view code = release && !pressedCode.empty() ? pressedCode : event.codeText;
+    return Hex16(CodeValue(code).value_or(0)) + " " + repeat + " " + button + " " +
+           WireName(event.remoteName) + "\n";
+}
+
+Catalogue CatalogueFrom(const KeyTable& table) {
+    Catalogue catalogue;
+    for (const std::string& remote : table.RemoteList())
+        catalogue.remotes.push_back({WireName(remote.substr(0, RemoteNameMaxChars)), {}});
+    for (const KeyTable::Entry& entry : table.KeyList()) {
+        if (entry.remoteId < 0 || static_cast<std::size_t>(entry.remoteId) >= catalogue.remotes.size()) continue;
+        const std::string_view text = entry.text;
+        const auto code = CodeValue(text.substr(0, text.find('=')));
+        if (!code) continue;  // a code text no receiver can send
+        catalogue.remotes[static_cast<std::size_t>(entry.remoteId)].keys.push_back(
+            {*code, WireName(EntryValue(text).substr(0, KeyNameMaxChars))});
+    }
+    return catalogue;
+}
+
+std::string Reply(std::string_view commandLine, const Catalogue& catalogue) {
+    const std::vector<std::string_view> words = Words(commandLine);
+    if (words.empty()) return Error(commandLine, "bad send packet");
+    const std::string_view directive = words[0];
+    if (EqualsIgnoreCase(directive, "VERSION")) {
+        if (words.size() != 1) return Error(commandLine, "bad send packet");
+        return Packet(commandLine, true, {"orbisk " ORBISK_VERSION_TEXT});
+    }
+    if (EqualsIgnoreCase(directive, "LIST")) return ListReply(commandLine, words, catalogue);
+    if (IsSendingDirective(directive))
+        return Error(commandLine, "orbisk only receives: " + AsciiUpperCase(directive) + " is not supported");
+    return Error(commandLine, "unknown directive: \"" + std::string(directive) + "\"");
+}
+
+bool Client::Queue(std::string_view bytes) {
+    if (PendingBytes() + bytes.size() > outputLimit_) return false;
+    if (sent_ > 0 && sent_ == output_.size()) {
+        output_.clear();
+        sent_ = 0;
+    }
+    output_.append(bytes);
+    return true;
+}
+
+void Client::Sent(std::size_t count) {
+    sent_ += std::min(count, PendingBytes());
+    if (sent_ == output_.size()) {
+        output_.clear();
+        sent_ = 0;
+    } else if (sent_ > outputLimit_) {
+        // Keep the buffer within twice the limit however the writes split.
+        output_.erase(0, sent_);
+        sent_ = 0;
+    }
+}
+
+bool Client::Receive(std::string_view bytes, const Catalogue& catalogue) {
+    bool fits = true;
+    for (const char c : bytes) {
+        if (c != '\n') {
+            if (line_.size() < MaxCommandBytes) {
+                line_ += c;
+            } else if (!overlong_) {
+                // Refused at once and not kept: the client learns before it
+                // finishes a line of any length.
+                overlong_ = true;
+                fits = Queue(Error(line_.substr(0, 32) + "...", "command too long")) && fits;
+            }
+            continue;
+        }
+        if (!overlong_) fits = Queue(Reply(line_, catalogue)) && fits;
+        line_.clear();
+        overlong_ = false;
+    }
+    return fits;
+}
+
+}  // namespace orbisk::tool::lirc

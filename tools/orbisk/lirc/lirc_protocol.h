@@ -1,0 +1,92 @@
+#pragma once
+// The LIRC daemon's socket protocol, as far as a source of received keys
+// speaks it: the broadcast line of a key event, the replies to commands, and
+// the per-client state of `orbisk serve` (bounded output, line assembly).
+// Nothing here touches a socket, so all of it runs in unit tests.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/key_lines.h"
+
+namespace orbisk {
+class KeyTable;
+}
+
+namespace orbisk::tool::lirc {
+
+// A name as LIRC clients split lines: blanks and control characters become
+// '_' (an empty name is "_"), so that a name is always one field.
+std::string WireName(std::string_view name);
+
+struct BroadcastOptions {
+    bool unknown = false;        // also codes that name no learned key
+    std::string releaseSuffix;   // non-empty: releases too, as <button><suffix>
+};
+
+// The line broadcast for one key message,
+// "<16 hex digits> <repeat in hex> <button> <remote>\n"; nothing when the
+// options leave the event out.  A release carries pressedCode, the code text
+// of the key's press, when given: after a switch to another key the
+// plug-in's release already shows the new key's code.
+std::optional<std::string> BroadcastLine(const HostKeyEvent& event, const BroadcastOptions& options,
+                                         std::string_view pressedCode = {});
+
+// What the daemon sends every client after it re-read its configuration.
+inline constexpr std::string_view SighupPacket = "BEGIN\nSIGHUP\nEND\n";
+
+// The learned keys as LIST shows them: names in wire form, within the
+// lengths the key event record carries, so that they match the broadcast.
+struct Catalogue {
+    struct Key {
+        std::uint64_t code = 0;
+        std::string name;
+    };
+    struct Remote {
+        std::string name;
+        std::vector<Key> keys;
+    };
+    std::vector<Remote> remotes;
+};
+Catalogue CatalogueFrom(const KeyTable& table);
+
+// The reply packet to one command line (without its line break).
+std::string Reply(std::string_view commandLine, const Catalogue& catalogue);
+
+// Commands longer than this are refused without being kept.
+inline constexpr std::size_t MaxCommandBytes = 1024;
+
+// One connected client: the bytes still to be written to it, within a bound,
+// and the command line it is sending.
+class Client {
+public:
+    // Room for about 1,500 key lines: minutes of keys for a client that is
+    // merely slow, but a client that stops reading is given up long before
+    // memory grows.
+    static constexpr std::size_t DefaultOutputLimit = 64 * 1024;
+
+    explicit Client(std::size_t outputLimit = DefaultOutputLimit) : outputLimit_(outputLimit) {}
+
+    // Queues bytes for the client; false (and nothing queued) when they do
+    // not fit: the client is not reading and must be dropped.
+    bool Queue(std::string_view bytes);
+    // Takes bytes the client sent; replies are queued.  False when a reply
+    // did not fit.
+    bool Receive(std::string_view bytes, const Catalogue& catalogue);
+
+    std::string_view Pending() const { return std::string_view(output_).substr(sent_); }
+    void Sent(std::size_t count);
+    std::size_t PendingBytes() const { return output_.size() - sent_; }
+
+private:
+    std::size_t outputLimit_;
+    std::string output_;
+    std::size_t sent_ = 0;
+    std::string line_;
+    bool overlong_ = false;  // dropping the rest of an overlong line
+};
+
+}  // namespace orbisk::tool::lirc

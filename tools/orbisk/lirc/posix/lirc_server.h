@@ -1,0 +1,98 @@
+#pragma once
+// The Unix socket side of `orbisk serve`: the listening socket (made here, or
+// passed in by systemd) and the connected clients, all served from one
+// thread with poll.  Writes never block: what a client does not take stays
+// in its bounded queue, and a client whose queue overflows is dropped.
+#include <poll.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/posix/host_events.h"
+#include "lirc/lirc_protocol.h"
+
+namespace orbisk::tool::lirc {
+
+// $XDG_RUNTIME_DIR/lircd for a user, /run/lirc/lircd for root (and for a
+// user without a runtime folder, where the bind then says why it fails).
+std::string DefaultSocketPath();
+
+class Listener {
+public:
+    Listener() = default;
+    ~Listener() { Close(); }
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+
+    // Binds path with these permissions.  A socket file that no one answers
+    // on is stale and replaced; one that a live daemon answers on is refused,
+    // as is a path that is no socket.
+    bool Open(const std::string& path, mode_t mode, std::string& error);
+    // Takes the one socket that systemd passes in; false when there is none.
+    bool FromSystemd(std::string& error);
+
+    int Fd() const { return fd_; }
+    const std::string& Path() const { return path_; }
+    bool Activated() const { return activated_; }
+    // Closes, and removes the socket file this listener made.
+    void Close();
+
+private:
+    int fd_ = -1;
+    std::string path_;
+    bool activated_ = false;
+};
+
+class Server {
+public:
+    Server(int listenFd, std::size_t clientOutputLimit = Client::DefaultOutputLimit)
+        : listenFd_(listenFd), outputLimit_(clientOutputLimit) {}
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    void SetCatalogue(Catalogue catalogue) { catalogue_ = std::move(catalogue); }
+
+    // Queues bytes to every client and writes what each takes now.
+    void Broadcast(std::string_view bytes);
+
+    // Broadcasts the lines of a batch of key events.
+    void Forward(const HostEventQueue::Batch& batch, const BroadcastOptions& options);
+
+    // Waits up to timeoutMs for the listener, the clients and the extra
+    // descriptors (whose revents it fills), then accepts, reads and writes
+    // what is ready.
+    void Poll(std::vector<pollfd>& extra, int timeoutMs);
+
+    // Gives clients up to timeoutMs to take what is queued for them.
+    void Drain(int timeoutMs);
+
+    std::size_t ClientCount() const { return clients_.size(); }
+    std::uint64_t DroppedClients() const { return dropped_; }
+    std::size_t QueuedBytes() const;
+
+private:
+    void Accept();
+    void Read(int fd);
+    // False when the client is gone.
+    bool Write(int fd, Client& client);
+    void Drop(int fd, const char* why);
+
+    int listenFd_;
+    std::size_t outputLimit_;
+    Catalogue catalogue_;
+    std::map<int, Client> clients_;
+    std::uint64_t dropped_ = 0;
+    std::string pressedCode_;  // of the key last pressed, for its release line
+    std::vector<pollfd> fds_;
+    // Out of descriptors, the listener stays readable: it is left out of the
+    // poll for a moment instead of spinning on it.
+    std::chrono::steady_clock::time_point acceptPausedUntil_{};
+};
+
+}  // namespace orbisk::tool::lirc
