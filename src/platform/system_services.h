@@ -23,11 +23,16 @@ public:
     // so that a host run from a terminal shows it.  Any thread may call it.
     virtual void LogError(std::string_view text) = 0;
 
-    // Starts the command line hidden and detached; never waits for it to
-    // end.  False when it could not be started: the line is empty, the
-    // program is not found or cannot be run, or no process could be made.
+    // Starts the command line hidden and detached, and watches it for
+    // CommandWatchMs only; never waits for it to end.  False when it could
+    // not be started (the line is empty, the program is not found or cannot
+    // be run, no process could be made) or ended with a non-zero exit
+    // status within the watch, as a line with a syntax error does.
     virtual bool StartHidden(const std::string& commandLine) = 0;
 };
+
+// How long StartHidden watches a command for an early failure.
+inline constexpr int CommandWatchMs = 250;
 
 std::unique_ptr<SystemServices> MakeSystemServices();
 

@@ -24,7 +24,7 @@ constexpr char kLogIdent[] = "Vantrel Orbisk";
 constexpr char kSystemLogSocket[] = "/dev/log";
 constexpr int kUserErrorPriority = 1 * 8 + 3;  // facility user, severity error
 constexpr int kStatusFd = 3;                   // the exec status pipe in the command's child
-constexpr int kShellWatchSteps = 25;           // 10 ms each: how long a shell that gives up is waited for
+constexpr int kShellWatchSteps = CommandWatchMs / 10;  // 10 ms each
 
 void WriteAll(int fd, const std::string& bytes) {
     std::size_t done = 0;
@@ -146,8 +146,9 @@ public:
         // Double fork: the intermediate child starts a session of its own, so
         // the command is adopted by init (never a zombie of the host) and can
         // never acquire a controlling terminal.  It watches the shell for a
-        // moment first: a shell that exits with 126 or 127 could not run the
-        // command, which is reported through the status pipe.
+        // moment first: a shell that exits with a non-zero status by then
+        // could not run the command (126, 127), could not parse the line (2)
+        // or ran a command that failed at once; the status pipe reports it.
         const pid_t child = ::fork();
         if (child < 0) {
             ::close(status[0]);
@@ -163,9 +164,7 @@ public:
             for (int i = 0; i < kShellWatchSteps; ++i) {
                 int shellStatus = 0;
                 if (::waitpid(grandchild, &shellStatus, WNOHANG) == grandchild) {
-                    const bool notRun = WIFEXITED(shellStatus) &&
-                                        (WEXITSTATUS(shellStatus) == 126 || WEXITSTATUS(shellStatus) == 127);
-                    if (notRun) {
+                    if (WIFEXITED(shellStatus) && WEXITSTATUS(shellStatus) != 0) {
                         const int error = ENOENT;
                         while (::write(status[1], &error, sizeof error) < 0 && errno == EINTR) {
                         }

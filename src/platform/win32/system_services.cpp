@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/win32/win32_system_services.h"
+
 namespace orbisk {
 namespace {
 
@@ -12,6 +14,8 @@ constexpr char kEventSource[] = "Vantrel Orbisk";
 
 class Win32SystemServices final : public SystemServices {
 public:
+    explicit Win32SystemServices(int commandWatchMs) : commandWatchMs_(commandWatchMs) {}
+
     void ShowError(std::string_view text) override {
         MessageBoxPresenter* presenter = CurrentMessageBoxPresenter();
         if (presenter != nullptr && presenter->ShowError(kCaption, text)) return;
@@ -40,15 +44,39 @@ public:
     }
 
     bool StartHidden(const std::string& commandLine) override {
-        // WinExec returns once the program runs (a windowed one, once it waits
-        // for input); it then goes on by itself.
-        // Values up to 31 are its errors (not found, not a program, ...).
-        return WinExec(commandLine.c_str(), SW_HIDE) > 31;
+        // Started as WinExec starts it (the line as CreateProcess parses it,
+        // shown hidden), but with a process handle: WinExec gives no exit
+        // status, and a command that fails at once (cmd /c with a typo, a
+        // script that exits 1) must be reported like one that cannot start.
+        if (commandLine.find_first_not_of(" \t\r\n") == std::string::npos) return false;
+        std::string line = commandLine;  // CreateProcessA may write into it
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process))
+            return false;
+        CloseHandle(process.hThread);
+        DWORD exitCode = 0;
+        const DWORD ended = WaitForSingleObject(process.hProcess, static_cast<DWORD>(commandWatchMs_));
+        const bool failed =
+            ended == WAIT_OBJECT_0 && GetExitCodeProcess(process.hProcess, &exitCode) && exitCode != 0;
+        CloseHandle(process.hProcess);
+        return !failed;
     }
+
+private:
+    int commandWatchMs_;
 };
 
 }  // namespace
 
-std::unique_ptr<SystemServices> MakeSystemServices() { return std::make_unique<Win32SystemServices>(); }
+std::unique_ptr<SystemServices> MakeWin32SystemServices(int commandWatchMs) {
+    return std::make_unique<Win32SystemServices>(commandWatchMs);
+}
+
+std::unique_ptr<SystemServices> MakeSystemServices() { return MakeWin32SystemServices(CommandWatchMs); }
 
 }  // namespace orbisk

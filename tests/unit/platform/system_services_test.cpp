@@ -101,7 +101,8 @@ TEST(LogError, SendsOneEntryAndLeavesTheHostsSyslogSettingsAlone) {
 
 TEST(StartHidden, SaysWhenTheCommandCannotStart) {
     const auto system = MakeSystemServices();
-    for (const char* line : {"/nonexistent/restart-host --now", "no-such-program-orbisk", "/dev/null", "", " "})
+    for (const char* line : {"/nonexistent/restart-host --now", "no-such-program-orbisk", "/dev/null", "", " ",
+                             "echo \"unterminated", "exit 3"})
         EXPECT_FALSE(system->StartHidden(line)) << line;
     EXPECT_TRUE(system->StartHidden("true"));
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);

@@ -9,6 +9,7 @@
 #include "platform/file_io.h"
 #include "platform/module_path.h"
 #include "platform/system_services.h"
+#include "platform/win32/win32_system_services.h"
 #include "support/temp_dir.h"
 
 namespace orbisk {
@@ -86,6 +87,9 @@ TEST(Win32System, StartHiddenRunsTheCommandWithoutWaiting) {
     EXPECT_TRUE(std::filesystem::exists(marker));
     EXPECT_FALSE(MakeSystemServices()->StartHidden("no-such-program-of-orbisk.exe"));
     EXPECT_FALSE(MakeSystemServices()->StartHidden(""));
+    // A command that fails at once is reported like one that cannot start;
+    // cmd.exe takes Wine longer than the watch of a host to start.
+    EXPECT_FALSE(MakeWin32SystemServices(10000)->StartHidden("cmd.exe /c exit 2"));
 }
 
 // Needs a display (xvfb-run): finds the box, reads it, and closes it.
