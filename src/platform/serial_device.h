@@ -65,10 +65,18 @@ public:
 class SerialPorts {
 public:
     virtual ~SerialPorts() = default;
-    // Opens port number n for exclusive use; null when it cannot be opened.
+    // The device that port number n leads to now; empty when n names none.
     // Each call looks the port up afresh, so a port whose device went away
-    // and came back (a USB adapter re-plugged) opens again by its number.
-    virtual std::unique_ptr<SerialDevice> Open(int number) = 0;
+    // and came back (a USB adapter re-plugged) is found again by its number.
+    virtual std::string Locate(int number) = 0;
+    // Opens that device for exclusive use; null when it cannot be opened.
+    virtual std::unique_ptr<SerialDevice> OpenDevice(const std::string& device) = 0;
+
+    // Opens port number n where it leads now.
+    std::unique_ptr<SerialDevice> Open(int number) {
+        const std::string device = Locate(number);
+        return device.empty() ? nullptr : OpenDevice(device);
+    }
 };
 
 // The platform's ports.  portFolder is where per-port links live (on Linux

@@ -19,6 +19,11 @@ constexpr int kOpenReadConstantMs = 100;
 SerialLink::SerialLink(SerialPorts& ports, SystemServices& system) : ports_(ports), system_(system) {}
 
 bool SerialLink::OpenPort(int number) {
+    openedDevice_.clear();
+    return OpenDevice(ports_.Locate(number));
+}
+
+bool SerialLink::OpenDevice(const std::string& device) {
     // One port at a time.  A port still held from a start whose time-outs
     // were refused is let go first: its exclusive lock would otherwise make
     // this open fail.
@@ -26,8 +31,9 @@ bool SerialLink::OpenPort(int number) {
         device_->Close();
         device_.reset();
     }
-    device_ = ports_.Open(number);
+    if (!device.empty()) device_ = ports_.OpenDevice(device);
     if (!device_) return false;
+    openedDevice_ = device;
     // A refused time-out leaves the port open and held.
     return SetReadTimeouts(kOpenReadConstantMs);
 }
@@ -117,7 +123,8 @@ bool SerialLink::OpenReceiverPort(int number, const Settings& settings) {
 }
 
 bool SerialLink::ReopenPort(int number, int rate, int intervalMs) {
-    if (!OpenPort(number) || !SetPortSpeed(rate) || !SetReadTimeouts(intervalMs)) {
+    const std::string device = openedDevice_.empty() ? ports_.Locate(number) : openedDevice_;
+    if (!OpenDevice(device) || !SetPortSpeed(rate) || !SetReadTimeouts(intervalMs)) {
         ClosePortIfOpen();
         return false;
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "platform/serial_device.h"
 
@@ -25,6 +26,7 @@ class SerialLink {
 public:
     SerialLink(SerialPorts& ports, SystemServices& system);
 
+    // Opens the port where its number leads now.
     bool OpenPort(int number);
     bool SetPortSpeed(int rate);
     // The read time-outs: 2 ms between bytes, 10 ms per byte asked for plus
@@ -38,8 +40,11 @@ public:
     bool ClosePort();
     bool ClosePortIfOpen();
     bool OpenReceiverPort(int number, const Settings& settings);
-    // Opens the port again after it was lost, with the line settings and
-    // read time-outs it was started with, silently; false leaves no port.
+    // Opens the port again after it was lost, or once it appears when it was
+    // missing at start, with the line settings and read time-outs it was
+    // started with, silently; false leaves no port.  A port that was open
+    // comes back only as the device it was: once its link is gone the number
+    // may lead to another device, a built-in port that is not the receiver.
     bool ReopenPort(int number, int rate, int intervalMs);
 
     bool IsOpen() const { return device_ != nullptr; }
@@ -48,9 +53,13 @@ public:
     void CancelRead();
 
 private:
+    bool OpenDevice(const std::string& device);
+
     SerialPorts& ports_;
     SystemServices& system_;
-    std::unique_ptr<SerialDevice> device_;  // changes only while no reader runs
+    // Both change only while no reader runs, or on the reader's thread.
+    std::unique_ptr<SerialDevice> device_;
+    std::string openedDevice_;  // the device of the latest open that worked
 };
 
 }  // namespace orbisk

@@ -8,9 +8,11 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "platform/serial_device.h"
@@ -58,6 +60,15 @@ struct FakeLine {
         return changed.wait_for(lock, watchdog, [this] { return readsBlocked > 0; });
     }
 
+    // The device hangs up: every read fails, one waiting now too.
+    void HangUp(bool hungUp) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            readsFail = hungUp;
+        }
+        changed.notify_all();
+    }
+
     void Release() {
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -85,13 +96,13 @@ public:
     bool Read(std::uint8_t* buffer, int& count) override {
         std::unique_lock<std::mutex> lock(line_.mutex);
         ++line_.readsStarted;
-        if (line_.readsFail) return false;
-        while (line_.chunks.empty() && !line_.cancelPending && !line_.released) {
+        while (line_.chunks.empty() && !line_.cancelPending && !line_.released && !line_.readsFail) {
             ++line_.readsBlocked;
             line_.changed.notify_all();
             line_.changed.wait(lock);
             --line_.readsBlocked;
         }
+        if (line_.readsFail) return false;
         if (line_.cancelPending) {
             line_.cancelPending = false;
             count = 0;
@@ -133,17 +144,35 @@ private:
     bool closed_ = false;
 };
 
+// Port n leads to the device "COMn" unless leadsTo says otherwise.  While a
+// reader runs, the test changes and reads the ports through Change.
 class FakeSerialPorts final : public SerialPorts {
 public:
-    std::set<int> present;  // port numbers that open
-    std::vector<int> opened;  // every number asked for
+    std::set<int> present;  // n: the device "COMn" opens
+    std::map<int, std::string> leadsTo;
+    std::vector<std::string> opened;  // every device asked for
     FakeLine line;
 
-    std::unique_ptr<SerialDevice> Open(int number) override {
-        opened.push_back(number);
-        if (present.count(number) == 0) return nullptr;
-        return std::make_unique<FakeSerialDevice>(line);
+    std::string Locate(int number) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto to = leadsTo.find(number);
+        return to != leadsTo.end() ? to->second : "COM" + std::to_string(number);
     }
+    std::unique_ptr<SerialDevice> OpenDevice(const std::string& device) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        opened.push_back(device);
+        for (const int n : present)
+            if (device == "COM" + std::to_string(n)) return std::make_unique<FakeSerialDevice>(line);
+        return nullptr;
+    }
+    template <typename F>
+    auto Change(F&& change) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return change();
+    }
+
+private:
+    std::mutex mutex_;
 };
 
 }  // namespace orbisk::test

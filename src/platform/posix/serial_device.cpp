@@ -192,9 +192,9 @@ class PosixSerialPorts final : public SerialPorts {
 public:
     explicit PosixSerialPorts(std::string portFolder) : portFolder_(std::move(portFolder)) {}
 
-    std::unique_ptr<SerialDevice> Open(int number) override {
-        const std::string path = SystemSerialPortPath(portFolder_, number);
-        if (path.empty()) return nullptr;
+    std::string Locate(int number) override { return SystemSerialPortPath(portFolder_, number); }
+
+    std::unique_ptr<SerialDevice> OpenDevice(const std::string& path) override {
         // O_NONBLOCK keeps open from waiting for carrier detect; Read polls
         // anyway, so the descriptor stays non-blocking.
         int fd;

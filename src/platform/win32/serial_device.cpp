@@ -111,9 +111,9 @@ private:
 
 class Win32SerialPorts final : public SerialPorts {
 public:
-    std::unique_ptr<SerialDevice> Open(int number) override {
-        const std::string path = SystemSerialPortPath({}, number);
-        if (path.empty()) return nullptr;
+    std::string Locate(int number) override { return SystemSerialPortPath({}, number); }
+
+    std::unique_ptr<SerialDevice> OpenDevice(const std::string& path) override {
         // No sharing: the port is ours alone while it is open.
         const HANDLE port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED,

@@ -95,6 +95,11 @@ protected:
     }
     ~ReceiverTest() override { ports.line.Release(); }
 
+    bool LogsReach(std::size_t n) {
+        for (int i = 0; i < 1000 && system.Logs().size() < n; ++i) std::this_thread::sleep_for(5ms);
+        return system.Logs().size() >= n;
+    }
+
     // Stops on another thread, so that a stop that hangs fails the test
     // instead of blocking it.
     bool StopWithinWatchdog(bool& result) {
@@ -217,6 +222,27 @@ TEST_F(ReceiverTest, RunsWithoutAPortWhenItCannotBeOpened) {
     EXPECT_EQ(wake.Count(), 0u);
 }
 
+// A lost port is opened again only as the device it was.
+TEST_F(ReceiverTest, ALostPortComesBackOnlyAsTheDeviceItWas) {
+    ASSERT_TRUE(receiver.StartReceiver());
+    // Its link removed, the number leads to a built-in port that opens.
+    ports.Change([&] {
+        ports.present = {2};
+        ports.leadsTo[3] = "COM2";
+    });
+    ports.line.HangUp(true);
+    ASSERT_TRUE(LogsReach(1));
+    const auto tries = [&] { return ports.Change([&] { return ports.opened.size(); }); };
+    for (int i = 0; i < 1000 && tries() < 2; ++i) std::this_thread::sleep_for(5ms);  // one try
+    ports.line.HangUp(false);
+    ports.Change([&] { ports.present.insert(3); });
+    ASSERT_TRUE(LogsReach(2));
+    EXPECT_EQ(system.Logs(), (std::vector<std::string>{PortLostText(3), PortBackText(3)}));
+    for (const std::string& device : ports.Change([&] { return ports.opened; })) EXPECT_EQ(device, "COM3");
+    bool stopped = false;
+    ASSERT_TRUE(StopWithinWatchdog(stopped));
+}
+
 TEST_F(ReceiverTest, DoesNotStartWhenThePolicyHalts) {
     settings.COM = 9;
     settings.HaltOnError = true;
@@ -245,10 +271,6 @@ TEST_F(ReceiverTest, AnUnpluggedReceiverIsReportedAndReopenedByItsLink) {
         std::string error;
         return pty.Open(false, error) && tool::LinkPort(dir.Path(), 3, pty.SlavePath(), error);
     };
-    const auto logsReach = [&](std::size_t n) {
-        for (int i = 0; i < 1000 && system.Logs().size() < n; ++i) std::this_thread::sleep_for(5ms);
-        return system.Logs().size() >= n;
-    };
     const Bytes a = {10, 5, 5, 10, 5}, b = {20, 10, 10, 20, 10, 30};
     const Bytes wireA = Concat({a, {0xFE}}), wireB = Concat({b, {0xFE}});
     tool::PseudoTerminal first, second;
@@ -258,15 +280,15 @@ TEST_F(ReceiverTest, AnUnpluggedReceiverIsReportedAndReopenedByItsLink) {
     EXPECT_EQ(wake.WaitFor(1), std::vector<std::uint64_t>{Code(a)});
 
     first.Close();  // unplugged
-    ASSERT_TRUE(logsReach(1)) << "the loss was not reported";
+    ASSERT_TRUE(LogsReach(1)) << "the loss was not reported";
     ASSERT_TRUE(plug(second));  // back, as another device behind the same link
-    ASSERT_TRUE(logsReach(2)) << "the port was not reopened";
+    ASSERT_TRUE(LogsReach(2)) << "the port was not reopened";
     EXPECT_EQ(system.Logs(), (std::vector<std::string>{PortLostText(3), PortBackText(3)}));
     ASSERT_TRUE(second.Write(wireB.data(), wireB.size()));
     EXPECT_EQ(wake.WaitFor(2), (std::vector<std::uint64_t>{Code(a), Code(b)}));
 
     second.Close();
-    ASSERT_TRUE(logsReach(3));
+    ASSERT_TRUE(LogsReach(3));
     auto stopping = std::async(std::launch::async, [&] { return real.StopReceiver(); });
     ASSERT_EQ(stopping.wait_for(kWatchdog), std::future_status::ready);
     EXPECT_FALSE(stopping.get());  // stopped while waiting to reopen: no port held

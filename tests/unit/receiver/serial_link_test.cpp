@@ -49,7 +49,7 @@ TEST_P(OpenReceiverPortPolicy, ReportsAndLeavesThePortAsTheTableSays) {
     SerialLink link(ports, system);
 
     EXPECT_EQ(link.OpenReceiverPort(5, settings), c.result);
-    EXPECT_EQ(ports.opened, std::vector<int>{5});
+    EXPECT_EQ(ports.opened, std::vector<std::string>{"COM5"});
     EXPECT_EQ(system.Boxes(), c.boxes);
     EXPECT_EQ(system.Logs(), c.logs);
     EXPECT_EQ(system.Commands(), c.commands);
