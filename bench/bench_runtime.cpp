@@ -1,7 +1,8 @@
 // Measures the running plug-in on this machine, through the real orbisk.so:
 //  - key latency: from the terminator byte written on the pseudo-terminal
 //    to the host's send (median and 99th percentile);
-//  - Stop time with an idle port, and while a lost port waits to be reopened;
+//  - Stop time with an idle port, while a lost port waits to be reopened, and
+//    while a port missing at start is waited for;
 //  - CPU time of a started, idle plug-in.
 // Usage: bench_runtime [BURSTS] [IDLE_SECONDS]
 #include <fcntl.h>
@@ -128,6 +129,13 @@ int main(int argc, char** argv) {
     pty.CloseMaster();
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     std::printf("Stop while a lost port waits to be reopened: %.2f ms\n", MillisecondsOf([&] { plugin.Stop(); }));
+
+    // Missing at start: Start reports it and the reader waits for the port.
+    fs::remove(dir + "/ports/com2");
+    plugin.Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::printf("Stop while a port missing at start is waited for: %.2f ms\n",
+                MillisecondsOf([&] { plugin.Stop(); }));
     plugin.Close();
     fs::remove_all(dir);
     return 0;

@@ -15,6 +15,8 @@ std::string PortLostText(int number) {
 
 std::string PortBackText(int number) { return "The IR receiver on COM" + std::to_string(number) + " is back"; }
 
+std::string PortFoundText(int number) { return "The IR receiver on COM" + std::to_string(number) + " has appeared"; }
+
 Receiver::Receiver(SerialLink& link, SystemServices& system, const Settings& settings,
                    PublishedState& published, WakeUp& wake, TickClock& clock)
     : link_(link), system_(system), settings_(settings), published_(published), wake_(wake), clock_(clock) {}
@@ -91,6 +93,9 @@ void Receiver::ThreadBody() {
     // there would hold the rest of the burst, and the key, for up to a
     // poll delay.
     bool idle = true;
+    // A port missing at start, under the policy that runs the receiver
+    // anyway, is watched for like a lost one; Start has reported it.
+    if (!link_.IsOpen()) Reconnect(false);
     while (idle ? SleepUnlessStopped(PollDelayMs) : !stopRequested_.load(std::memory_order_relaxed)) {
         const bool fragment = cutter.PendingLength() > 0;
         if (fragment != silenceReads) {
@@ -111,14 +116,14 @@ void Receiver::ThreadBody() {
             // A held port whose read fails has hung up: the receiver was
             // unplugged.  Whatever it was sending is gone with it.
             cutter.Clear();
-            Reconnect();
+            Reconnect(true);
             silenceReads = false;
         }
     }
 }
 
-void Receiver::Reconnect() {
-    system_.LogError(PortLostText(port_));
+void Receiver::Reconnect(bool lost) {
+    if (lost) system_.LogError(PortLostText(port_));
     {
         // Port changes happen under the stop lock and never after a stop
         // request, so that StopReceiver's cancel finds the port in use.
@@ -132,7 +137,7 @@ void Receiver::Reconnect() {
             if (stopRequested_.load(std::memory_order_relaxed)) return;
             if (!link_.ReopenPort(port_, rate_, interval_)) continue;
         }
-        system_.LogError(PortBackText(port_));
+        system_.LogError(lost ? PortBackText(port_) : PortFoundText(port_));
         return;
     }
 }

@@ -23,12 +23,14 @@ inline constexpr int ReadRequestBytes = 255;
 // terminator, to line noise or a receiver reset, and is dropped rather than
 // glued to the next key.
 inline constexpr int FragmentSilenceMs = 26;
-// How often a lost port is tried again.
+// How often a lost or missing port is tried again.
 inline constexpr int ReopenDelayMs = 1000;
 
-// The reports of a lost port and of its return, for the system log.
+// The reports of a lost port and of its return, and of the arrival of a
+// port missing at start (Start has reported it missing), for the system log.
 std::string PortLostText(int number);
 std::string PortBackText(int number);
+std::string PortFoundText(int number);
 
 class Receiver {
 public:
@@ -37,6 +39,8 @@ public:
     ~Receiver();
 
     // Opens the port under the error policy and starts the reader thread.
+    // A port missing under the default policy is reported as the policy
+    // says, and the reader watches for it and opens it once it appears.
     bool StartReceiver();
     // Ends the reader thread (promptly: a blocked read is woken, a wait to
     // reopen a lost port cut short) and closes the port; true when a port
@@ -47,9 +51,10 @@ public:
 private:
     void ThreadBody();
     bool SleepUnlessStopped(int ms);
-    // After a hang-up: reports it, closes the port and reopens it every
-    // ReopenDelayMs until it is back or the receiver stops.
-    void Reconnect();
+    // After a hang-up, or without a port from the start: reports a loss,
+    // closes the port and tries to open it every ReopenDelayMs until it is
+    // there or the receiver stops.
+    void Reconnect(bool lost);
 
     SerialLink& link_;
     SystemServices& system_;

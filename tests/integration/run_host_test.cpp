@@ -123,6 +123,18 @@ INSTANTIATE_TEST_SUITE_P(
                   "did not start: Vantrel Orbisk: Cannot open COM port, application was closed."}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The receiver plugged in after the start: its link appears 3 s later.
+TEST_F(RunHost, APortMissingAtStartIsOpenedOnceItsLinkAppears) {
+    Start("[Main]\nCOM=31\n");
+    ASSERT_TRUE(ErrSays("started, but reported: Cannot open COM port")) << Err();
+    std::this_thread::sleep_for(3s);
+    std::string error;
+    ASSERT_TRUE(orbisk::tool::LinkPort(dir.File("ports"), 31, pty.SlavePath(), error)) << error;
+    ASSERT_TRUE(ErrSays("The IR receiver on COM31 has appeared")) << Err();
+    PressKey();
+    EXPECT_EQ(Read(true).rfind("press\t", 0), 0u);
+}
+
 // The plug-in sends no release when stopped with a key held; the host does.
 TEST_F(RunHost, SignalWhileAKeyIsHeldPrintsItsRelease) {
     Start("[Main]\nCOM=3\nWaitR=60000\n");  // held for 10 s, the limit

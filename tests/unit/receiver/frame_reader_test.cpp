@@ -222,7 +222,22 @@ TEST_F(ReceiverTest, RunsWithoutAPortWhenItCannotBeOpened) {
     EXPECT_EQ(wake.Count(), 0u);
 }
 
-// A lost port is opened again only as the device it was.
+// Missing at start, or lost: the reader waits for the port and opens it
+// once it is there, but a lost port only as the device it was.
+TEST_F(ReceiverTest, APortMissingAtStartIsOpenedOnceItAppears) {
+    settings.COM = 9;
+    ASSERT_TRUE(receiver.StartReceiver());
+    EXPECT_EQ(system.Boxes(), std::vector<std::string>{MsgCannotOpenPort});
+    ports.Change([&] { ports.present.insert(9); });
+    ASSERT_TRUE(LogsReach(1));
+    EXPECT_EQ(system.Logs(), std::vector<std::string>{PortFoundText(9)});
+    ports.line.Queue({0xFE});
+    EXPECT_EQ(wake.WaitFor(1), std::vector<std::uint64_t>{0});
+    bool stopped = false;
+    ASSERT_TRUE(StopWithinWatchdog(stopped));
+    EXPECT_TRUE(stopped);
+}
+
 TEST_F(ReceiverTest, ALostPortComesBackOnlyAsTheDeviceItWas) {
     ASSERT_TRUE(receiver.StartReceiver());
     // Its link removed, the number leads to a built-in port that opens.
