@@ -83,8 +83,7 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
         link_.reset();
         ports_ = platform_.makePorts(libraryPath_);
         link_ = std::make_unique<SerialLink>(*ports_, *platform_.system);
-        receiver_ = std::make_unique<Receiver>(*link_, *platform_.system, settings_, published_,
-                                               *wake_, *platform_.clock);
+        receiver_ = std::make_unique<Receiver>(*link_, *platform_.system, settings_, published_, *wake_);
         keys_ = std::make_unique<KeyTable>();
         LoadSettingsAndKeys(file);
     }

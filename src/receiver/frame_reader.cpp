@@ -18,8 +18,8 @@ std::string PortBackText(int number) { return "The IR receiver on COM" + std::to
 std::string PortFoundText(int number) { return "The IR receiver on COM" + std::to_string(number) + " has appeared"; }
 
 Receiver::Receiver(SerialLink& link, SystemServices& system, const Settings& settings,
-                   PublishedState& published, WakeUp& wake, TickClock& clock)
-    : link_(link), system_(system), settings_(settings), published_(published), wake_(wake), clock_(clock) {}
+                   PublishedState& published, WakeUp& wake)
+    : link_(link), system_(system), settings_(settings), published_(published), wake_(wake) {}
 
 Receiver::~Receiver() {
     if (Running()) StopReceiver();
@@ -79,13 +79,15 @@ void Receiver::ThreadBody() {
         ClassifyBurst(burst, length, settings_.RepeatLength.load(std::memory_order_relaxed),
                       settings_.SkipBegin.load(std::memory_order_relaxed), published_, wake_);
     };
-    // While a burst is unfinished the reads give up after the fragment
-    // silence, so that an empty one proves the line went quiet for that long
-    // (a read that brings bytes cannot tell when its first one came).  One
-    // millisecond more, so that the clock's truncated readings still span
-    // the whole silence.
-    bool silenceReads = false;
-    std::uint32_t lastBytesAt = clock_.Now();
+    // While a burst is unfinished the reads give up once the line has been
+    // quiet for the fragment silence since the burst's latest byte, so that
+    // an empty one proves the silence (a read that brings bytes cannot tell
+    // when its first one came).  A read that brought fewer bytes than it
+    // asked for ended at the gap after its latest byte, or at a terminator:
+    // the line may have been quiet for that gap already, and the next read
+    // waits only for the rest.  Zero: the reads of a line between bursts.
+    int silenceReadMs = 0;
+    int quietMs = 0;
     // The poll delay keeps a reader without a port, whose reads fail at
     // once, from spinning.  After a read that brought bytes the next read
     // starts at once instead: a receiver sends a burst's durations as it
@@ -97,10 +99,10 @@ void Receiver::ThreadBody() {
     // anyway, is watched for like a lost one; Start has reported it.
     if (!link_.IsOpen()) Reconnect(false);
     while (idle ? SleepUnlessStopped(PollDelayMs) : !stopRequested_.load(std::memory_order_relaxed)) {
-        const bool fragment = cutter.PendingLength() > 0;
-        if (fragment != silenceReads) {
-            silenceReads = fragment;
-            if (fragment) link_.SetSilenceTimeouts(FragmentSilenceMs + 1);
+        const int silenceLeft = cutter.PendingLength() > 0 ? FragmentSilenceMs - quietMs : 0;
+        if (silenceLeft != silenceReadMs) {
+            silenceReadMs = silenceLeft;
+            if (silenceLeft > 0) link_.SetSilenceTimeouts(silenceLeft);
             else link_.SetReadTimeouts(interval_);
         }
         int count = ReadRequestBytes;
@@ -108,16 +110,16 @@ void Receiver::ThreadBody() {
         idle = !read || count <= 0;
         if (!idle) {
             cutter.Feed(buffer, count, deliver);
-            lastBytesAt = clock_.Now();
+            quietMs = count < ReadRequestBytes ? static_cast<int>(ReadIntervalMs) : 0;
             continue;
         }
-        if (fragment && DeadlineReached(clock_.Now(), lastBytesAt, FragmentSilenceMs)) cutter.Clear();
+        if (read && silenceLeft > 0) cutter.Clear();  // the silence has passed
         if (!read && link_.IsOpen()) {
             // A held port whose read fails has hung up: the receiver was
             // unplugged.  Whatever it was sending is gone with it.
             cutter.Clear();
             Reconnect(true);
-            silenceReads = false;
+            silenceReadMs = 0;  // a port opened again reads as between bursts
         }
     }
 }

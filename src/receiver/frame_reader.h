@@ -8,7 +8,6 @@
 #include <string>
 #include <thread>
 
-#include "common/tick_clock.h"
 #include "receiver/decoder.h"
 #include "receiver/serial_link.h"
 
@@ -18,8 +17,8 @@ inline constexpr char MsgCannotCreateThread[] = "Can't create thread";
 inline constexpr int PollDelayMs = 50;
 inline constexpr int ReadRequestBytes = 255;
 // Within a burst the line is never quiet for longer than one duration, at
-// most 0xFD units of 50 us (12.65 ms).  A burst still unfinished after twice
-// that (room for a slow baud rate and the millisecond clock) lost its
+// most 0xFD units of 50 us (12.65 ms), and a byte at 1200 baud takes 8.3 ms
+// more.  A burst still unfinished this long after its latest byte lost its
 // terminator, to line noise or a receiver reset, and is dropped rather than
 // glued to the next key.
 inline constexpr int FragmentSilenceMs = 26;
@@ -35,7 +34,7 @@ std::string PortFoundText(int number);
 class Receiver {
 public:
     Receiver(SerialLink& link, SystemServices& system, const Settings& settings,
-             PublishedState& published, WakeUp& wake, TickClock& clock);
+             PublishedState& published, WakeUp& wake);
     ~Receiver();
 
     // Opens the port under the error policy and starts the reader thread.
@@ -61,7 +60,6 @@ private:
     const Settings& settings_;
     PublishedState& published_;
     WakeUp& wake_;
-    TickClock& clock_;
     // The port as it was started; a lost port comes back the same way.
     int port_ = 0;
     int rate_ = 0;

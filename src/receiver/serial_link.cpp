@@ -8,9 +8,8 @@ namespace orbisk {
 
 namespace {
 
-// Read time-outs of the link: 2 ms between bytes ends a read, and a read of
-// N bytes gives up after N * 10 ms plus the constant.
-constexpr std::uint32_t kReadIntervalMs = 2;
+// Read time-outs of the link: ReadIntervalMs between bytes ends a read, and
+// a read of N bytes gives up after N * 10 ms plus the constant.
 constexpr std::uint32_t kReadTotalMultiplierMs = 10;
 constexpr int kOpenReadConstantMs = 100;
 
@@ -46,7 +45,7 @@ bool SerialLink::SetPortSpeed(int rate) {
 bool SerialLink::SetReadTimeouts(int constantMs) {
     if (!device_) return false;
     ReadTimeouts timeouts;
-    timeouts.intervalMs = kReadIntervalMs;
+    timeouts.intervalMs = ReadIntervalMs;
     timeouts.totalMultiplierMs = kReadTotalMultiplierMs;
     timeouts.totalConstantMs = static_cast<std::uint32_t>(constantMs);
     // A burst is complete at its terminator: waiting for the gap after it
@@ -58,7 +57,7 @@ bool SerialLink::SetReadTimeouts(int constantMs) {
 bool SerialLink::SetSilenceTimeouts(int silenceMs) {
     if (!device_) return false;
     ReadTimeouts timeouts;
-    timeouts.intervalMs = kReadIntervalMs;
+    timeouts.intervalMs = ReadIntervalMs;
     timeouts.totalMultiplierMs = 0;
     timeouts.totalConstantMs = static_cast<std::uint32_t>(silenceMs);
     timeouts.endByte = BurstTerminator;

@@ -21,6 +21,8 @@ inline constexpr char MsgPortEventLog[] =
     "Cannot open COM port, application was closed. Please check configuration file of Orbisk plugin.";
 // Followed by the command line.
 inline constexpr char MsgCannotStartCommand[] = "Cannot start the ExecOnError command: ";
+// The gap after the latest byte that ends a read.
+inline constexpr std::uint32_t ReadIntervalMs = 2;
 
 class SerialLink {
 public:
@@ -32,8 +34,9 @@ public:
     // The read time-outs: 2 ms between bytes, 10 ms per byte asked for plus
     // the constant; a read also returns at once with a burst terminator.
     bool SetReadTimeouts(int constantMs);
-    // Reads that give up after silenceMs whatever they ask for: they tell an
-    // unfinished burst that the line has gone quiet.
+    // Reads that give up after silenceMs whatever they ask for (and after
+    // the gap, once bytes came): they tell an unfinished burst that the line
+    // has gone quiet.
     bool SetSilenceTimeouts(int silenceMs);
     bool ReadPort(std::uint8_t* buffer, int& count);
     bool PurgePort();

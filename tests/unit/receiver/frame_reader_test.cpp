@@ -68,16 +68,6 @@ std::uint64_t Code(const Bytes& burst) {
     return DecodeBurst(burst.data(), static_cast<int>(burst.size()), 0);
 }
 
-// Every reading moves the time on by step milliseconds.
-class SteppingClock final : public TickClock {
-public:
-    std::uint32_t Now() override { return now_.fetch_add(step, std::memory_order_relaxed); }
-    std::atomic<std::uint32_t> step{1};
-
-private:
-    std::atomic<std::uint32_t> now_{0};
-};
-
 Bytes Concat(std::initializer_list<Bytes> parts) {
     Bytes all;
     for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
@@ -118,9 +108,8 @@ protected:
     Settings settings;
     PublishedState published;
     RecordingWake wake{published};
-    SteppingClock clock;
     SerialLink link{ports, system};
-    Receiver receiver{link, system, settings, published, wake, clock};
+    Receiver receiver{link, system, settings, published, wake};
 };
 
 TEST_F(ReceiverTest, CutsBurstsThatSpanReads) {
@@ -140,29 +129,39 @@ TEST_F(ReceiverTest, CutsBurstsThatSpanReads) {
     EXPECT_TRUE(system.Boxes().empty());
 }
 
-TEST_F(ReceiverTest, AFragmentIsDroppedOnlyAfterASilenceNoBurstHolds) {
+TEST_F(ReceiverTest, AFragmentIsDroppedOnceTheLineWasQuietForTheSilenceAfterItsLatestByte) {
     const Bytes fragment = {7, 8, 9};
     const Bytes key = {10, 5, 5, 10, 5};
+    // A read that fills its request ends at its latest byte; a shorter one
+    // at the gap after it, which counts towards the silence.
+    const Bytes full = Concat({Bytes(250, 5), {0xFE}, {7, 8, 9, 9}});
     struct Case {
-        std::uint32_t silenceMs;  // between the fragment and an empty read
+        Bytes first;
+        bool quiet;  // an empty read follows: the silence read ran out
+        std::uint32_t silenceReadMs;
+        std::size_t wakes;
         std::uint64_t code;
     };
-    const Case cases[] = {{FragmentSilenceMs + 1u, Code(key)},
-                          {FragmentSilenceMs / 2u, Code(Concat({fragment, key}))}};
+    const Case cases[] = {
+        {fragment, true, FragmentSilenceMs - ReadIntervalMs, 1, Code(key)},
+        {full, true, FragmentSilenceMs, 2, Code(key)},
+        {fragment, false, FragmentSilenceMs - ReadIntervalMs, 1, Code(Concat({fragment, key}))},
+    };
     for (const Case& c : cases) {
-        clock.step = c.silenceMs;
-        ports.line.Queue(fragment);
-        ports.line.Queue({});  // a read that timed out with nothing
+        ports.line.timeouts.clear();
+        ports.line.Queue(c.first);
+        if (c.quiet) ports.line.Queue({});
         ports.line.Queue(Concat({key, {0xFE}}));
         const std::size_t before = wake.Count();
         ASSERT_TRUE(receiver.StartReceiver());
-        EXPECT_EQ(wake.WaitFor(before + 1).back(), c.code) << c.silenceMs;
+        EXPECT_EQ(wake.WaitFor(before + c.wakes).back(), c.code) << c.first.size() << " " << c.quiet;
         bool stopped = false;
         ASSERT_TRUE(StopWithinWatchdog(stopped));
+        // After the opening and the interval's time-outs, the silence read's.
+        ASSERT_GE(ports.line.timeouts.size(), 3u);
+        EXPECT_EQ(ports.line.timeouts[2].totalConstantMs, c.silenceReadMs);
+        EXPECT_EQ(ports.line.timeouts[2].totalMultiplierMs, 0u);
     }
-    // The fragment's reads give up after the silence, not after seconds.
-    EXPECT_EQ(ports.line.timeouts.at(2).totalConstantMs, FragmentSilenceMs + 1u);
-    EXPECT_EQ(ports.line.timeouts.at(2).totalMultiplierMs, 0u);
 }
 
 TEST_F(ReceiverTest, StartsWithTheOpeningTimeoutsThenTheInterval) {
@@ -281,7 +280,7 @@ TEST_F(ReceiverTest, AnUnpluggedReceiverIsReportedAndReopenedByItsLink) {
     test::TempDir dir;
     const auto realPorts = MakeSystemSerialPorts(dir.Path());
     SerialLink realLink(*realPorts, system);
-    Receiver real(realLink, system, settings, published, wake, clock);
+    Receiver real(realLink, system, settings, published, wake);
     const auto plug = [&](tool::PseudoTerminal& pty) {
         std::string error;
         return pty.Open(false, error) && tool::LinkPort(dir.Path(), 3, pty.SlavePath(), error);
