@@ -175,9 +175,11 @@ void SetupPresenter::SaveFile(IniDocument& file) const {
 }
 
 void SetupPresenter::ResetButtonClick() {
+    // Disabled before the restart: a port error box keeps the dialog live,
+    // and a second click would restart inside the first one.
+    view_.SetEnabled(Control::ResetButton, false);
     if (services_.stop) services_.stop();
     if (services_.start) services_.start();
-    view_.SetEnabled(Control::ResetButton, false);
 }
 
 void SetupPresenter::StoreUpDown(Control upDown, std::int16_t position) {

@@ -49,6 +49,8 @@ void KeyEngine::Begin() {
     reportedCode_ = NoCode;
     reportedPressed_ = false;
     releaseDue_ = false;
+    hostHeld_ = false;
+    abandoned_ = false;
     repeatCount_ = 0;
     lastArrival_ = 0;
     lastReport_ = 0;
@@ -72,6 +74,7 @@ void KeyEngine::RunPass() {
         releaseDue_ = false;
         currentPressed_ = false;
         ProcessChange();
+        if (abandoned_) return;
     }
 
     // Pickup.  The flag is cleared in the same atomic step that finds it set,
@@ -90,13 +93,15 @@ void KeyEngine::RunPass() {
         ProcessChange();
     else if (reportedPressed_)
         RepeatCheck();
+    if (abandoned_) return;
 
     Wait();
 }
 
 void KeyEngine::ProcessChange() {
     if (reportedPressed_ && !currentPressed_) KeyReport(ORBISK_KEY_RELEASE);
-    if (currentPressed_) KeyUpdate();
+    if (currentPressed_ && !abandoned_) KeyUpdate();
+    if (abandoned_) return;
 
     if (control_.SetupActive.load(std::memory_order_acquire)) {
         // Without a dialog the post finds no window and the notice is dropped.
@@ -122,6 +127,7 @@ void KeyEngine::KeyUpdate() {
     if (!match) {
         if (reportedPressed_) {
             KeyReport(ORBISK_KEY_RELEASE);
+            if (abandoned_) return;
             repeatCount_ = 0;
         }
         // Only the text and its terminator: older bytes behind it stay.
@@ -137,6 +143,7 @@ void KeyEngine::KeyUpdate() {
              match->remoteName.substr(0, RemoteNameMaxChars) !=
                  FieldText(remoteNameText_, RemoteNameCapacity))) {
             KeyReport(ORBISK_KEY_RELEASE);
+            if (abandoned_) return;
             repeatCount_ = 0;
         }
         FillKeyName(record_.KeyName, match->keyName);
@@ -189,13 +196,22 @@ void KeyEngine::Wait() {
 }
 
 void KeyEngine::KeyReport(std::intptr_t value) {
-    // Nothing goes to the host while the dialog is open.  Once Stop has begun
-    // no key message is started: Stop waits for this thread, and a host that
-    // handles the message on the thread calling Stop could never return.
-    if (control_.SetupActive.load(std::memory_order_acquire) ||
-        control_.EngineStopRequested.load(std::memory_order_acquire) != 0)
-        return;
+    // Once Stop has begun no key message is started: Stop waits for this
+    // thread, and a host that handles the message on the thread calling Stop
+    // could never return.
+    if (control_.EngineStopRequested.load(std::memory_order_acquire) != 0) return;
+    if (control_.SetupActive.load(std::memory_order_acquire)) {
+        // The dialog takes the keys from here on; a key the host holds is
+        // released first, or it would stay down at the host for good.
+        if (!hostHeld_) return;
+        value = ORBISK_KEY_RELEASE;
+    }
     output_.SendKey(value);
+    hostHeld_ = value != ORBISK_KEY_RELEASE;
+    // The host may have stopped or closed the plug-in while it handled the
+    // message: the key table may be gone and another engine may run, so this
+    // one touches nothing more.
+    if (control_.EngineStopRequested.load(std::memory_order_acquire) != 0) abandoned_ = true;
 }
 
 }  // namespace orbisk

@@ -79,6 +79,8 @@ private:
     std::uint64_t reportedCode_ = ~std::uint64_t{0};
     bool reportedPressed_ = false;
     bool releaseDue_ = false;  // WaitR passed without a burst: release on the next pass
+    bool hostHeld_ = false;    // the host has a press without its release
+    bool abandoned_ = false;   // stopped during a key message: the pass ends at once
     std::uint32_t repeatCount_ = 0;
     std::uint32_t lastArrival_ = 0;
     std::uint32_t lastReport_ = 0;

@@ -23,6 +23,12 @@ public:
 
     // The host's thread: returns when the thread has ended and is joined.
     virtual void Join(std::thread& thread) = 0;
+
+    // True when the calling thread may be inside the host's handling of a
+    // key message from this engine thread, which then waits for the caller.
+    // Where the host's handler runs on the sending thread, that is the engine
+    // thread itself.
+    virtual bool ServesSendOf(std::thread::id engine) const { return std::this_thread::get_id() == engine; }
 };
 
 std::unique_ptr<HostMessenger> MakeHostMessenger();

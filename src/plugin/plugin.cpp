@@ -55,17 +55,46 @@ Plugin::Plugin(Platform platform)
     : platform_(std::move(platform)),
       wake_(std::make_unique<EventWake>(codeEvent_)),
       engineOutput_(std::make_unique<EngineOutput>(*this)) {
-    dialogServices_.reset(new DialogServices{settings_, settingsPath_, [this] { Start(); },
-                                             [this] { Stop(); }});
+    dialogServices_.reset(new DialogServices{settings_, settingsPath_, [this] { StartNow(); },
+                                             [this] { StopNow(); }});
 }
 
+// One start of the engine: its thread, its state and its own stop flag, so
+// that an engine the host still holds in a key message can never be told to
+// go on by a later start.
+struct Plugin::EngineRun {
+    EngineControl control;
+    std::unique_ptr<KeyEngine> engine;
+    std::thread thread;
+    std::thread::id id;  // fixed once started, read by the host's thread
+    // A run stopped from inside its own key message: this run's thread waits
+    // for it to end before it touches the record.  Owned here so that the
+    // host's thread never destroys it while that thread may wait for it.
+    std::unique_ptr<EngineRun> previous;
+};
+
 Plugin::~Plugin() {
-    Stop();
+    StopNow();
+    JoinRetired();
+    // Destroyed on an engine thread (a host that exits from inside a key
+    // message): threads that cannot be waited for are left to the exit.
+    for (EngineRun* run = retired_.get(); run != nullptr; run = run->previous.get())
+        if (run->thread.joinable()) run->thread.detach();
     SetDialog(nullptr);
 }
 
 const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void* hostInfo,
                          std::string libraryPath) {
+    JoinRetired();
+    // Inside a Start, Stop or Setup of this thread the parts they use cannot
+    // be replaced: the Open changes nothing.
+    if (Busy()) return ORBISK_DESCRIPTION;
+    // Opened again while running: the engine must not keep writing into a
+    // record being set up anew, nor the receiver use ports being replaced.
+    // It runs again afterwards when the new host is accepted.
+    const bool wasRunning = running_;
+    StopNow();
+
     hostWindow_ = window;
     libraryPath_ = std::move(libraryPath);
     settingsPath_ = SettingsPath(libraryPath_);
@@ -76,59 +105,158 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
     // One reading of the file for both steps: the settings and key table,
     // then the wait times.
     const IniDocument file = ReadSettingsFile();
-    if (!running_) {
-        // The port objects follow the library's folder; they are replaced
-        // only while no receiver uses them.
-        receiver_.reset();
-        link_.reset();
-        ports_ = platform_.makePorts(libraryPath_);
-        link_ = std::make_unique<SerialLink>(*ports_, *platform_.system);
-        receiver_ = std::make_unique<Receiver>(*link_, *platform_.system, settings_, published_, *wake_);
-        keys_ = std::make_unique<KeyTable>();
-        LoadSettingsAndKeys(file);
-    }
+    receiver_.reset();
+    link_.reset();
+    ports_ = platform_.makePorts(libraryPath_);
+    link_ = std::make_unique<SerialLink>(*ports_, *platform_.system);
+    receiver_ = std::make_unique<Receiver>(*link_, *platform_.system, settings_, published_, *wake_);
+    keys_ = std::make_unique<KeyTable>();
+    LoadSettingsAndKeys(file);
     ReadWaitSettingsFrom(file, settings_);
 
-    if (hostInfo != nullptr && HostVersionAccepted(OrbiskHostVersion(hostInfo))) versionAccepted_ = true;
+    // Each Open decides for the host it names: a refused one never runs.
+    versionAccepted_ = hostInfo != nullptr && HostVersionAccepted(OrbiskHostVersion(hostInfo));
+    if (wasRunning && versionAccepted_) StartNow();
+    FinishPending();
     return ORBISK_DESCRIPTION;
 }
 
 void Plugin::Start() {
-    if (running_) return;
-    if (!versionAccepted_ || receiver_ == nullptr || keys_ == nullptr) {
-        platform_.system->ShowError(MsgIncorrectVersion);
+    JoinRetired();
+    if (inSetup_) {
+        runAfterSetup_ = true;
         return;
     }
-    if (!receiver_->StartReceiver()) return;
-
-    codeEvent_.Reset();
-    control_.EngineStopRequested.store(0, std::memory_order_relaxed);
-    try {
-        engine_ = std::make_unique<KeyEngine>(published_, codeEvent_, *platform_.clock, settings_,
-                                              *keys_, record_, control_, *engineOutput_);
-        engineThread_ = std::thread([engine = engine_.get()] { engine->Run(); });
-    } catch (const std::system_error&) {
-        receiver_->StopReceiver();
-        return;
-    }
-    running_ = true;
+    StartNow();
+    FinishPending();
 }
 
 void Plugin::Stop() {
-    if (!running_) return;
-    if (engineThread_.joinable()) {
-        // Release: the engine must see the request once the event wakes it,
-        // and from then on it starts no key message, so a host that calls
-        // Stop cannot be left waiting on a send in progress for long.
-        control_.EngineStopRequested.store(1, std::memory_order_release);
-        codeEvent_.Set();
-        if (platform_.messenger != nullptr)
-            platform_.messenger->Join(engineThread_);
-        else
-            engineThread_.join();
+    JoinRetired();
+    if (inSetup_) {
+        runAfterSetup_ = false;
+        return;
     }
+    StopNow();
+    FinishPending();
+}
+
+void Plugin::Close() {
+    JoinRetired();
+    if (Busy()) {
+        closePending_ = true;
+        return;
+    }
+    CloseNow();
+}
+
+void Plugin::StartNow() {
+    // A port error box runs a message loop on this thread: a Start from in
+    // there (the dialog's Reset, a host's timer) would start a second
+    // receiver over the first.  The outer Start decides.
+    if (starting_) {
+        stopAfterStart_ = false;  // Stop, then Start: the last call counts
+        return;
+    }
+    if (running_ || stopping_) return;
+    if (!versionAccepted_ || receiver_ == nullptr) {
+        platform_.system->ShowError(MsgIncorrectVersion);
+        return;
+    }
+    if (keys_ == nullptr) {
+        // Started again after Close: the key table comes back from the file.
+        keys_ = std::make_unique<KeyTable>();
+        keys_->Rebuild(ReadSettingsFile());
+    }
+    starting_ = true;
+    const bool receiving = receiver_->StartReceiver();
+    starting_ = false;
+    if (!receiving) return;
+
+    codeEvent_.Reset();
+    auto run = std::make_unique<EngineRun>();
+    run->control.SetupActive.store(setupActive_, std::memory_order_relaxed);
+    run->previous = std::move(retired_);
+    try {
+        run->engine = std::make_unique<KeyEngine>(published_, codeEvent_, *platform_.clock, settings_, *keys_,
+                                                  record_, run->control, *engineOutput_);
+        run->thread = std::thread([run = run.get()] {
+            // The host is still inside the previous engine's key message:
+            // nothing of the record changes before it has returned.
+            if (run->previous != nullptr) run->previous->thread.join();
+            run->engine->Run();
+        });
+    } catch (const std::system_error&) {
+        retired_ = std::move(run->previous);
+        receiver_->StopReceiver();
+        return;
+    }
+    run->id = run->thread.get_id();
+    run_ = std::move(run);
+    if (libraryHold_ == nullptr && platform_.keepLoaded) libraryHold_ = platform_.keepLoaded();
+    running_ = true;
+}
+
+void Plugin::StopNow() {
+    if (starting_) {
+        stopAfterStart_ = true;
+        return;
+    }
+    if (!running_ || stopping_) return;
+    stopping_ = true;
+    // Release: the engine must see the request once the event wakes it,
+    // and from then on it starts no key message, so a host that calls
+    // Stop cannot be left waiting on a send in progress for long.
+    run_->control.EngineStopRequested.store(1, std::memory_order_release);
+    codeEvent_.Set();
+    if (WouldWaitForCaller(*run_))
+        retired_ = std::move(run_);
+    else
+        Join(*run_);
     receiver_->StopReceiver();
     running_ = false;
+    stopping_ = false;
+    if (retired_ == nullptr) libraryHold_.reset();
+}
+
+void Plugin::CloseNow() {
+    StopNow();
+    keys_.reset();
+}
+
+void Plugin::FinishPending() {
+    if (Busy()) return;
+    if (std::exchange(stopAfterStart_, false)) StopNow();
+    if (std::exchange(closePending_, false)) CloseNow();
+}
+
+bool Plugin::WouldWaitForCaller(const EngineRun& run) const {
+    for (const EngineRun* r = &run; r != nullptr; r = r->previous.get()) {
+        const bool serving = platform_.messenger != nullptr ? platform_.messenger->ServesSendOf(r->id)
+                                                            : std::this_thread::get_id() == r->id;
+        if (serving) return true;
+    }
+    return false;
+}
+
+void Plugin::Join(EngineRun& run) {
+    if (!run.thread.joinable()) return;
+    if (platform_.messenger != nullptr)
+        platform_.messenger->Join(run.thread);
+    else
+        run.thread.join();
+}
+
+void Plugin::JoinRetired() {
+    if (retired_ == nullptr || WouldWaitForCaller(*retired_)) return;
+    Join(*retired_);
+    retired_.reset();
+    if (!running_) libraryHold_.reset();
+}
+
+void Plugin::SetSetupActive(bool active) {
+    setupActive_ = active;
+    if (run_ != nullptr) run_->control.SetupActive.store(active, std::memory_order_release);
 }
 
 void Plugin::SetDialog(std::unique_ptr<SetupDialog> dialog) {
@@ -139,15 +267,18 @@ void Plugin::SetDialog(std::unique_ptr<SetupDialog> dialog) {
 }
 
 void Plugin::Setup() {
-    const bool wasRunning = running_;
+    JoinRetired();
+    if (Busy()) return;
+    inSetup_ = true;
+    runAfterSetup_ = running_;
     if (dialog_ == nullptr && platform_.dialogs != nullptr)
         SetDialog(platform_.dialogs->Create(*dialogServices_));
 
-    control_.SetupActive.store(true, std::memory_order_release);
-    Start();
+    SetSetupActive(true);
+    StartNow();
     if (versionAccepted_ && dialog_ != nullptr) dialog_->ShowModal();
-    Stop();
-    control_.SetupActive.store(false, std::memory_order_release);
+    StopNow();
+    SetSetupActive(false);
     SetDialog(nullptr);
 
     if (keys_ != nullptr) {
@@ -162,7 +293,9 @@ void Plugin::Setup() {
         LoadSettingsAndKeys(file);
         if (discarded) ReadWaitSettingsFrom(file, settings_);
     }
-    if (wasRunning) Start();
+    inSetup_ = false;
+    if (runAfterSetup_ && !closePending_) StartNow();
+    FinishPending();
 }
 
 IniDocument Plugin::ReadSettingsFile() {
@@ -187,11 +320,6 @@ void Plugin::ReportSettingsProblem(const std::string& reason, const std::string&
     reportedReason_ = reason;
     platform_.system->ShowError(message);
     platform_.system->LogError(message);
-}
-
-void Plugin::Close() {
-    Stop();
-    keys_.reset();
 }
 
 }  // namespace orbisk

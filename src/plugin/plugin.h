@@ -43,6 +43,9 @@ public:
         SetupDialogFactory* dialogs = nullptr;  // null: Setup runs without a dialog
         void** setupFormSlot = nullptr;         // the exported _SetupForm, if any
         HostMessenger* messenger = nullptr;     // null: key messages go nowhere
+        // Keeps this library loaded until the result is released; null where
+        // unloading cannot end a running thread.
+        std::function<std::shared_ptr<void>()> keepLoaded;
     };
 
     explicit Plugin(Platform platform);
@@ -59,7 +62,7 @@ public:
 
     bool Running() const { return running_; }
     bool VersionAccepted() const { return versionAccepted_; }
-    bool SetupActive() const { return control_.SetupActive.load(std::memory_order_relaxed); }
+    bool SetupActive() const { return setupActive_; }
     Settings& CurrentSettings() { return settings_; }
     const KeyTable* Keys() const { return keys_.get(); }
     const OrbiskKeyEventRecord& Record() const { return record_; }
@@ -71,6 +74,22 @@ public:
 private:
     class EngineOutput;
     class EventWake;
+    struct EngineRun;
+
+    // The work of Start and Stop, also for the dialog's Reset.  The entry
+    // points themselves add what a call made while another one runs further
+    // down this thread's stack (from a message box, the dialog or the host's
+    // handling of a key message) means.
+    void StartNow();
+    void StopNow();
+    void CloseNow();
+    bool Busy() const { return starting_ || stopping_ || inSetup_; }
+    void FinishPending();
+    void SetSetupActive(bool active);
+    // True when waiting for the run's threads would wait for this thread.
+    bool WouldWaitForCaller(const EngineRun& run) const;
+    void Join(EngineRun& run);
+    void JoinRetired();
 
     void SetDialog(std::unique_ptr<SetupDialog> dialog);
     // Tells the user when the settings file cannot be read whole, or a save
@@ -95,7 +114,13 @@ private:
     Settings settings_;
     bool versionAccepted_ = false;
     bool running_ = false;
-    EngineControl control_;
+    bool starting_ = false;         // StartNow is bringing the receiver up
+    bool stopping_ = false;         // StopNow is waiting for the engine
+    bool inSetup_ = false;          // the dialog is up
+    bool setupActive_ = false;
+    bool stopAfterStart_ = false;   // Stop came while Start ran
+    bool closePending_ = false;     // Close came while another call ran
+    bool runAfterSetup_ = false;    // what the host asked for while Setup ran
 
     // The code event outlives every start: "creating" it at Start means
     // resetting it, so the decoder never signals an event that is gone.
@@ -110,8 +135,13 @@ private:
     std::unique_ptr<EngineOutput> engineOutput_;
     // Kept after Stop so that the record's text pointers stay valid until the
     // next Start replaces the engine.
-    std::unique_ptr<KeyEngine> engine_;
-    std::thread engineThread_;
+    std::unique_ptr<EngineRun> run_;
+    // An engine stopped from inside the host's handling of its own key
+    // message: it ends when the host returns, and is joined by the next call
+    // (or by the next engine, before it begins).
+    std::unique_ptr<EngineRun> retired_;
+    // Keeps the library loaded while any of its threads may run.
+    std::shared_ptr<void> libraryHold_;
 
     std::unique_ptr<DialogServices> dialogServices_;
     std::unique_ptr<SetupDialog> dialog_;

@@ -1,6 +1,7 @@
 #pragma once
 // System services that record instead of showing boxes, logging or starting
 // commands.  Calls may come from any thread.
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -13,8 +14,12 @@ namespace orbisk::test {
 class FakeSystemServices final : public SystemServices {
 public:
     void ShowError(std::string_view text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        boxes_.emplace_back(text);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            boxes_.emplace_back(text);
+        }
+        // What the user does while the box is up (a real box runs a message loop).
+        if (onShowError) onShowError(text);
     }
     void LogError(std::string_view text) override {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -27,6 +32,7 @@ public:
     }
 
     bool commandsStart = true;  // what StartHidden answers; set before use
+    std::function<void(std::string_view)> onShowError;  // set before use
 
     std::vector<std::string> Boxes() const {
         std::lock_guard<std::mutex> lock(mutex_);

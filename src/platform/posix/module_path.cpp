@@ -47,4 +47,7 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+// The library is linked never to be unmapped (-z nodelete).
+std::shared_ptr<void> KeepOwnModuleLoaded() { return nullptr; }
+
 }  // namespace orbisk

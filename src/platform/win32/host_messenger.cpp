@@ -30,6 +30,11 @@ public:
         }
         thread.join();
     }
+
+    // The engine's key message runs the host's window procedure on this
+    // thread as a message sent from another one.  Whose it is cannot be told:
+    // any such message counts, and the engine is then joined later.
+    bool ServesSendOf(std::thread::id) const override { return InSendMessage() != FALSE; }
 };
 
 }  // namespace

@@ -302,6 +302,8 @@ TEST_F(PresenterTest, PortSettingsEnableResetAndResetRestarts) {
     presenter->ComRateComboBoxChange("19200");
     EXPECT_EQ(settings.COMRate, 19200);
     EXPECT_TRUE(view->enabled[Control::ResetButton]);
+    // A box shown by the restart keeps the dialog live: Reset is off by then.
+    services.start = [this] { calls.push_back(view->enabled[Control::ResetButton] ? "start, Reset on" : "start"); };
     presenter->ResetButtonClick();
     EXPECT_EQ(calls, (std::vector<std::string>{"stop", "start"}));
     EXPECT_FALSE(view->enabled[Control::ResetButton]);

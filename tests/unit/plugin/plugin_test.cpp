@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "common/code_text.h"
@@ -38,13 +41,24 @@ struct RecordingHost final : HostMessenger {
               std::intptr_t lparam) override {
         auto* host = reinterpret_cast<RecordingHost*>(window);
         const auto* record = reinterpret_cast<const OrbiskKeyEventRecord*>(wparam);
-        std::lock_guard<std::mutex> lock(host->mutex);
-        host->messages.push_back(std::to_string(message) + " " + std::to_string(lparam) + " " +
-                                 std::string(FieldText(record->KeyName, sizeof record->KeyName)) +
-                                 "/" + OrbiskRecordRemoteName(record) + "/" +
-                                 OrbiskRecordCodeText(record));
-        host->changed.notify_all();
+        std::function<void()> handler;
+        {
+            std::lock_guard<std::mutex> lock(host->mutex);
+            host->messages.push_back(std::to_string(message) + " " + std::to_string(lparam) + " " +
+                                     std::string(FieldText(record->KeyName, sizeof record->KeyName)) +
+                                     "/" + OrbiskRecordRemoteName(record) + "/" +
+                                     OrbiskRecordCodeText(record));
+            host->changed.notify_all();
+            handler = std::exchange(host->onKey, nullptr);
+        }
+        if (handler) handler();
     }
+    // What the host does, once, inside its handling of the next key message.
+    void OnNextKey(std::function<void()> handler) {
+        std::lock_guard<std::mutex> lock(mutex);
+        onKey = std::move(handler);
+    }
+    std::function<void()> onKey;
     void Join(std::thread& thread) override { thread.join(); }
     // Waits (with a generous watchdog) until count messages have come.
     std::vector<std::string> WaitFor(std::size_t count) {
@@ -101,7 +115,7 @@ protected:
         // No port ever opens: under the default error policy the receiver then
         // runs without one, and the tests publish codes themselves.
         : plugin(Plugin::Platform{[](const std::string&) { return std::make_unique<test::FakeSerialPorts>(); },
-                                  &system, &clock, &dialogs, &setupForm, &host}) {}
+                                  &system, &clock, &dialogs, &setupForm, &host, {}}) {}
 
     std::string LibraryPath() const { return dir.File("orbisk.so"); }
     void OpenWith(std::uint32_t version) {
@@ -161,6 +175,20 @@ TEST_F(PluginTest, UnopenablePortUnderTheDefaultPolicyStillRuns) {
     plugin.Stop();
     plugin.Stop();
     EXPECT_FALSE(plugin.Running());
+}
+
+TEST_F(PluginTest, ARestartFromInsideThePortErrorBoxIsRefused) {
+    OpenWith(kGoodVersion);
+    bool nested = false;
+    system.onShowError = [&](std::string_view) {
+        if (std::exchange(nested, true)) return;
+        plugin.Stop();
+        plugin.Start();
+    };
+    plugin.Start();
+    EXPECT_TRUE(plugin.Running());
+    EXPECT_EQ(system.Boxes(), std::vector<std::string>{"Cannot open COM port"});
+    plugin.Stop();
 }
 
 TEST_F(PluginTest, KeyTravelsFromPublicationToHostWithNamesFromTheSettingsFile) {
@@ -258,6 +286,93 @@ TEST_F(PluginTest, SetupWithARefusedVersionShowsNoDialogButStillWritesTheWaitTim
     EXPECT_EQ(file.ReadInteger("Main", "Wait1", 0), 300);
     EXPECT_EQ(file.ReadInteger("Main", "WaitN", 0), 100);
     EXPECT_EQ(file.ReadInteger("Main", "WaitR", 0), 200);
+}
+
+TEST_F(PluginTest, StopCloseOrSetupFromInsideAKeyMessageReturnAndTheNextKeyComes) {
+    const struct {
+        const char* name;
+        void (*call)(Plugin&, const std::string& library);
+        bool running;
+    } cases[] = {
+        {"Stop", [](Plugin& p, const std::string&) { p.Stop(); }, false},
+        {"Close", [](Plugin& p, const std::string&) { p.Close(); }, false},
+        {"Setup", [](Plugin& p, const std::string&) { p.Setup(); }, true},
+        {"Stop and Start", [](Plugin& p, const std::string&) { p.Stop(); p.Start(); }, true},
+        {"Open", [](Plugin& p, const std::string& library) { p.Open("again", nullptr, HostInfo(kGoodVersion).bytes, library); },
+         true},
+    };
+    OpenWith(kGoodVersion);
+    std::uint64_t code = 0x100;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        plugin.Start();
+        std::atomic<bool> done{false};
+        host.OnNextKey([&] {
+            c.call(plugin, LibraryPath());
+            done.store(true, std::memory_order_release);
+        });
+        const std::size_t before = host.Snapshot().size();
+        Publish(++code);
+        host.WaitFor(before + 1);
+        for (int i = 0; i < 2000 && !done.load(std::memory_order_acquire); ++i) std::this_thread::sleep_for(5ms);
+        ASSERT_TRUE(done.load(std::memory_order_acquire));
+        EXPECT_EQ(plugin.Running(), c.running);
+        plugin.Open(nullptr, host.Window(), HostInfo(kGoodVersion).bytes, LibraryPath());
+        plugin.Start();
+        Publish(++code);
+        EXPECT_EQ(host.WaitFor(before + 2).size(), before + 2) << "the key after it";
+        plugin.Stop();
+    }
+}
+
+TEST_F(PluginTest, SetupWithAKeyHeldReleasesItAtTheHostFirst) {
+    OpenWith(kGoodVersion);
+    plugin.Start();
+    Publish(0x1234);
+    ASSERT_EQ(host.WaitFor(1).size(), 1u);
+    dialogs.configure = [&](FakeDialog& dialog, DialogServices&) {
+        dialog.onShow = [&] { host.WaitFor(2); };
+    };
+    plugin.Setup();
+    EXPECT_EQ(host.Snapshot(), (std::vector<std::string>{"1025 0 0001234/<undefined>/0001234",
+                                                         "1025 -1 0001234/<undefined>/0001234"}));
+    plugin.Stop();
+}
+
+TEST_F(PluginTest, CallsOutOfTheUsualOrderGetAClearResult) {
+    // Opened again while running: it goes on with a whole record.
+    OpenWith(kGoodVersion);
+    plugin.Start();
+    plugin.Open("Second", host.Window(), HostInfo(kGoodVersion).bytes, LibraryPath());
+    EXPECT_TRUE(plugin.Running());
+    EXPECT_STREQ(plugin.Record().SourceName, "Second");
+    Publish(0x77);
+    EXPECT_EQ(host.WaitFor(1), std::vector<std::string>{"1025 0 0000077/<undefined>/0000077"});
+    // Opened again for a refused host: it stops and never starts again.
+    plugin.Open(nullptr, host.Window(), HostInfo(0x02080000).bytes, LibraryPath());
+    EXPECT_FALSE(plugin.Running());
+    plugin.Start();
+    EXPECT_FALSE(plugin.Running());
+    // Started after Close: the keys come back from the file.
+    OpenWith(kGoodVersion);
+    plugin.Close();
+    plugin.Start();
+    EXPECT_TRUE(plugin.Running());
+    // Closed while the dialog is up: the dialog's Reset still works, and the
+    // plug-in closes when the dialog ends.
+    dialogs.configure = [&](FakeDialog& dialog, DialogServices& services) {
+        dialog.onShow = [&] {
+            plugin.Close();
+            services.stop();
+            services.start();
+            EXPECT_TRUE(plugin.Running());
+        };
+    };
+    plugin.Setup();
+    EXPECT_FALSE(plugin.Running());
+    EXPECT_EQ(plugin.Keys(), nullptr);
+    const std::vector<std::string> boxes = system.Boxes();
+    EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "Incorrect core version."), 1);
 }
 
 TEST_F(PluginTest, SettingsProblemsAreReportedOnceAndInTheSystemLog) {

@@ -1,0 +1,12 @@
+#include "plugin/module.h"
+
+namespace orbisk {
+
+// Ended with the library's other static objects, at exit: the threads still
+// run then and are stopped and joined.
+Module& TheModule() {
+    static Module module;
+    return module;
+}
+
+}  // namespace orbisk
