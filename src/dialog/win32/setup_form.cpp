@@ -471,10 +471,9 @@ void TSetupForm::ShowModal() {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    if (disableOwner) EnableWindow(owner, TRUE);
-    ShowWindow(hwnd_, SW_HIDE);
-    loaded_ = false;
-    presenter_.FormHide();
+    if (disableOwner && IsWindow(owner)) EnableWindow(owner, TRUE);
+    if (hwnd_ != nullptr) ShowWindow(hwnd_, SW_HIDE);
+    if (std::exchange(loaded_, false)) presenter_.FormHide();
     if (quit) PostQuitMessage(static_cast<int>(quitCode));
 }
 
@@ -575,6 +574,13 @@ LRESULT TSetupForm::WndProc(UINT message, WPARAM wparam, LPARAM lparam) {
         // button does.
         Close();
         return 0;
+    case WM_DESTROY:
+        // The owner went with the dialog up (a host that closes its window):
+        // the dialog saves while its controls still exist, and its modal
+        // loop ends.
+        if (std::exchange(loaded_, false)) presenter_.FormHide();
+        closing_ = true;
+        break;
     default:
         break;
     }

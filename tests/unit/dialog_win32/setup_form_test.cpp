@@ -483,6 +483,27 @@ TEST_F(SetupFormTest, NoticeBeforeTheDialogShowsIsHandledAfter) {
     EXPECT_STREQ(code, "0000002");
 }
 
+TEST_F(SetupFormTest, TheOwnerGoingEndsTheDialogWhichSaves) {
+    test::WriteFile(services.settingsPath, kTvFile);
+    form = TSetupForm::Create(services);
+    ASSERT_NE(form, nullptr);
+    steps = {[&] {
+                 SetWindowTextA(Child(F::IdRemoteEdit), "Hifi");
+                 DestroyWindow(host);
+                 host = nullptr;
+             },
+             [&] {
+                 ADD_FAILURE() << "the dialog outlived its owner";
+                 PostQuitMessage(0);
+             }};
+    next = 0;
+    running = this;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, Tick);
+    form->ShowModal();
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(Saved().ReadString("Main", "LastRemoteControl", ""), "Hifi");
+}
+
 // Writes a picture of the dialog when ORBISK_DIALOG_PNG names a file.
 TEST_F(SetupFormTest, Picture) {
     const char* path = std::getenv("ORBISK_DIALOG_PNG");
