@@ -132,15 +132,16 @@ void UnregisterClasses(HINSTANCE instance) {
 }
 
 HANDLE CreateOwnActivationContext(HMODULE module) {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(module, path, MAX_PATH);
-    ACTCTXA context{};
+    // Wide: the library's folder may have no name in the ANSI code page.
+    std::wstring path(32768, L'\0');
+    GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+    ACTCTXW context{};
     context.cbSize = sizeof context;
     context.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
-    context.lpSource = path;
+    context.lpSource = path.c_str();
     context.hModule = module;
-    context.lpResourceName = MAKEINTRESOURCEA(2);
-    return CreateActCtxA(&context);
+    context.lpResourceName = MAKEINTRESOURCEW(2);
+    return CreateActCtxW(&context);
 }
 
 // The common controls of version 6, named in the module's embedded

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "platform/file_io_common.h"
+#include "platform/win32/wide_text.h"
 
 namespace orbisk {
 namespace {
@@ -24,8 +25,9 @@ bool Transient(DWORD error) {
 }
 
 HANDLE OpenRetrying(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
+    const std::wstring name = win32::Widen(path);
     for (int attempt = 0;; ++attempt) {
-        const HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition,
+        const HANDLE h = CreateFileW(name.c_str(), access, share, nullptr, disposition,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) return h;
         const DWORD error = GetLastError();
@@ -56,7 +58,7 @@ bool WriteAll(HANDLE h, const std::string& bytes) {
 HANDLE CreateTemporaryBeside(const std::string& target, std::string& tempPath) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempPath = TemporaryNameBeside(target, "\\/", GetCurrentProcessId());
-        const HANDLE h = CreateFileA(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        const HANDLE h = CreateFileW(win32::Widen(tempPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return h;
     }
@@ -111,12 +113,13 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, st
     // so the link stays a link.
     std::string target = path;
     std::error_code ignored;
-    if (std::filesystem::is_symlink(path, ignored)) {
-        const std::filesystem::path link = std::filesystem::read_symlink(path, ignored);
-        if (!ignored) target = (std::filesystem::path(path).parent_path() / link).string();
+    const std::filesystem::path wide(win32::Widen(path));
+    if (std::filesystem::is_symlink(wide, ignored)) {
+        const std::filesystem::path link = std::filesystem::read_symlink(wide, ignored);
+        if (!ignored) target = win32::Narrow((wide.parent_path() / link).wstring());
     }
 
-    const DWORD attributes = GetFileAttributesA(target.c_str());
+    const DWORD attributes = GetFileAttributesW(win32::Widen(target).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) return fail(ERROR_DIRECTORY);
         if (attributes & FILE_ATTRIBUTE_READONLY) return fail(ERROR_ACCESS_DENIED);
@@ -143,7 +146,8 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, st
     if (!WriteAll(h, bytes) || !FlushFileBuffers(h)) failure = reason();
     if (!CloseHandle(h) && failure == ERROR_SUCCESS) failure = reason();
     for (int attempt = 0; failure == ERROR_SUCCESS; ++attempt) {
-        if (MoveFileExA(tempPath.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (MoveFileExW(win32::Widen(tempPath).c_str(), win32::Widen(target).c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
         const DWORD moveError = reason();
         if (!Transient(moveError) || attempt == kSharingRetries) {
@@ -152,7 +156,7 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, st
         }
         Sleep(kSharingRetryMs);
     }
-    DeleteFileA(tempPath.c_str());
+    DeleteFileW(win32::Widen(tempPath).c_str());
     return fail(failure);
 }
 

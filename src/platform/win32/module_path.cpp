@@ -2,25 +2,28 @@
 
 #include <windows.h>
 
+#include "platform/win32/wide_text.h"
+
 namespace orbisk {
 
 std::string OwnModulePath() {
     // The module that holds this function: orbisk.dll inside a host, not the
-    // host's executable.
+    // host's executable.  Its name comes wide and goes on as UTF-8, so that a
+    // folder outside the ANSI code page keeps its name.
     HMODULE self = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                 GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(&OwnModulePath), &self))
+                            reinterpret_cast<LPCWSTR>(&OwnModulePath), &self))
         return {};
     // The name is cut (and the result equals the size) when the buffer is too
     // small; grow until it fits.
-    std::string path(MAX_PATH, '\0');
+    std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = GetModuleFileNameA(self, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD n = GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()));
         if (n == 0) return {};
         if (n < path.size()) {
             path.resize(n);
-            return path;
+            return win32::Narrow(path);
         }
         if (path.size() >= 32768) return {};
         path.resize(path.size() * 2);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/win32/win32_system_services.h"
+#include "platform/win32/wide_text.h"
 
 namespace orbisk {
 namespace {
@@ -21,15 +22,16 @@ public:
         if (presenter != nullptr && presenter->ShowError(kCaption, text)) return;
         // No owner window: the box must not depend on a host window that may
         // be busy or gone.
-        const std::string message(text);
-        MessageBoxA(nullptr, message.c_str(), kCaption, MB_OK | MB_ICONERROR);
+        // The text may name a path outside the ANSI code page.
+        MessageBoxW(nullptr, win32::Widen(text).c_str(), win32::Widen(kCaption).c_str(), MB_OK | MB_ICONERROR);
     }
 
     void LogError(std::string_view text) override {
         const std::string message(text);
         if (const HANDLE source = RegisterEventSourceA(nullptr, kEventSource)) {
-            LPCSTR strings[1] = {message.c_str()};
-            ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
+            const std::wstring wide = win32::Widen(message);
+            LPCWSTR strings[1] = {wide.c_str()};
+            ReportEventW(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
             DeregisterEventSource(source);
         }
         // A console program (orbisk.exe, a host started from a console) shows

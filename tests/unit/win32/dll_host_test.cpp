@@ -5,8 +5,12 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "orbisk/host.h"
@@ -42,12 +46,14 @@ std::uint32_t StackLeftByOpen(void* fn, const void* const args[3], const char** 
 struct HostWindow {
     static inline std::vector<std::string> keys;
     static inline DWORD busyMs = 0;
+    static inline std::function<void()> onKey;  // what the host does inside the message, once
 
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         if (message != kKeyMessage) return DefWindowProcA(window, message, wparam, lparam);
         const auto* record = reinterpret_cast<const OrbiskKeyEventRecord*>(wparam);
         keys.push_back(std::to_string(lparam) + " " + record->KeyName + "/" + OrbiskRecordCodeText(record));
         Sleep(busyMs);
+        if (const std::function<void()> handler = std::exchange(onKey, nullptr)) handler();
         return 0;
     }
 
@@ -59,6 +65,7 @@ struct HostWindow {
         handle = CreateWindowExA(0, "OrbiskTestHost", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         keys.clear();
         busyMs = 0;
+        onKey = nullptr;
     }
     ~HostWindow() { DestroyWindow(handle); }
     HWND handle;
@@ -77,6 +84,7 @@ public:
         if (module_ != nullptr) FreeLibrary(module_);
     }
     bool Loaded() const { return module_ != nullptr; }
+    const std::string& Path() const { return path_; }
     void* Entry(const char* name) { return reinterpret_cast<void*>(GetProcAddress(module_, name)); }
     void Call(const char* name) { reinterpret_cast<OrbiskVoidFn>(Entry(name))(); }
     std::string Settings() const { return test::ReadFile(dir_.File("orbisk.ini")); }
@@ -182,6 +190,166 @@ TEST(Win32Plugin, StopServesAKeyMessageSentToTheBusyHostWindow) {
     ASSERT_EQ(HostWindow::keys.size(), 1u);
     EXPECT_EQ(HostWindow::keys[0].substr(0, 2), "0 ");
     std::printf("Stop with a key message in flight and a window procedure busy for 200 ms: %lu ms\n", took);
+}
+
+void* EntryOf(HMODULE module, const char* name) { return reinterpret_cast<void*>(GetProcAddress(module, name)); }
+
+// Closes every box and dialog of this thread from a timer inside their
+// loops, keeping the boxes' texts.
+struct CloseEveryWindow {
+    static inline std::vector<std::string> boxes;
+    static BOOL CALLBACK Visit(HWND window, LPARAM) {
+        char name[32] = {};
+        GetClassNameA(window, name, sizeof name);
+        if (!IsWindowVisible(window)) return TRUE;
+        if (std::strcmp(name, "#32770") == 0) {
+            char text[512] = {};
+            GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+            boxes.push_back(text);
+        }
+        if (std::strcmp(name, "#32770") == 0 || std::strcmp(name, "TSetupForm") == 0)
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        return TRUE;
+    }
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) { EnumThreadWindows(GetCurrentThreadId(), Visit, 0); }
+};
+
+TEST(Win32Plugin, ALibraryInAFolderOutsideTheAnsiCodePageReadsAndSavesItsSettings) {
+    test::TempDir dir;
+    std::wstring folder(MAX_PATH, L'\0');
+    folder.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(CP_ACP, 0, dir.Path().c_str(), -1, folder.data(), MAX_PATH) - 1));
+    folder += L"\\\u00DCn\u00EF \u65E5\u672C";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring library = folder + L"\\orbisk.dll", settings = folder + L"\\orbisk.ini";
+    ASSERT_TRUE(CopyFileW(L"Z:" ORBISK_DLL_PATH_W, library.c_str(), FALSE));
+    const HANDLE file = CreateFileW(settings.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const char text[] = "[Main]\r\nCOM=5\r\nWaitN=150\r\n";
+    DWORD written = 0;
+    WriteFile(file, text, sizeof text - 1, &written, nullptr);
+    CloseHandle(file);
+
+    const HMODULE module = LoadLibraryW(library.c_str());
+    ASSERT_NE(module, nullptr);
+    HostWindow window;
+    HostInfo info;
+    reinterpret_cast<OrbiskOpenFn>(EntryOf(module, "Open"))(nullptr, window.handle, info.bytes);
+    CloseEveryWindow::boxes.clear();
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseEveryWindow::Tick);
+    reinterpret_cast<OrbiskVoidFn>(EntryOf(module, "Setup"))();
+    KillTimer(nullptr, timer);
+    reinterpret_cast<OrbiskVoidFn>(EntryOf(module, "Close"))();
+    FreeLibrary(module);
+    EXPECT_EQ(CloseEveryWindow::boxes, std::vector<std::string>{});
+
+    // Read (WaitN) and written back with the others.
+    const HANDLE saved = CreateFileW(settings.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(saved, INVALID_HANDLE_VALUE);
+    char bytes[4096] = {};
+    DWORD got = 0;
+    ReadFile(saved, bytes, sizeof bytes - 1, &got, nullptr);
+    CloseHandle(saved);
+    EXPECT_NE(std::strstr(bytes, "Wait1=300\r\n"), nullptr) << bytes;
+    EXPECT_NE(std::strstr(bytes, "WaitN=150\r\n"), nullptr) << bytes;
+    DeleteFileW(settings.c_str());
+    DeleteFileW(library.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+// A watchdog for calls that must return: the process ends with a message
+// when they wait for ever.
+class Watchdog {
+public:
+    explicit Watchdog(const char* what) : thread_([this, what] {
+        for (int i = 0; i < 1500 && !done_; ++i) Sleep(10);
+        if (!done_) {
+            std::fprintf(stderr, "%s\n", what);
+            ExitProcess(3);
+        }
+    }) {}
+    ~Watchdog() {
+        done_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+// Serves this thread's messages until the host window has count keys.
+void PumpUntilKeys(std::size_t count) {
+    for (int i = 0; i < 500 && HostWindow::keys.size() < count; ++i) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        Sleep(10);
+    }
+}
+
+TEST(Win32Plugin, StopFromInsideTheKeyMessageReturnsAndStartRunsAgain) {
+    LoadedPlugin plugin(kSettings);
+    ASSERT_TRUE(plugin.Loaded());
+    HostWindow window;
+    HostInfo info;
+    reinterpret_cast<OrbiskOpenFn>(plugin.Entry("Open"))(nullptr, window.handle, info.bytes);
+    plugin.Call("Start");
+    Watchdog watchdog("Stop inside the key message and the engine wait for each other");
+    HostWindow::onKey = [&] { plugin.Call("Stop"); };
+    SendBurst();
+    PumpUntilKeys(1);
+    plugin.Call("Start");
+    SendBurst();
+    PumpUntilKeys(2);
+    plugin.Call("Close");
+    ASSERT_EQ(HostWindow::keys.size(), 2u);
+    EXPECT_EQ(HostWindow::keys[1].substr(0, 2), "0 ");
+}
+
+// This program again, as a host that loads orbisk.dll from path, opens and
+// starts it and ends without Stop and Close: by ExitProcess, or after
+// FreeLibrary.  Its exit code, or ~0 when it did not end in time.
+DWORD RunEndingHost(const std::string& path, const char* how) {
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string command = std::string("\"") + self + "\" --gtest_filter=Win32EndingHost.*";
+    SetEnvironmentVariableA("ORBISK_TEST_END", how);
+    SetEnvironmentVariableA("ORBISK_TEST_DLL", path.c_str());
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    const BOOL started =
+        CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child);
+    SetEnvironmentVariableA("ORBISK_TEST_END", nullptr);
+    if (!started) return ~0u;
+    DWORD code = ~0u;
+    if (WaitForSingleObject(child.hProcess, 20000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(child.hProcess, &code);
+    else
+        TerminateProcess(child.hProcess, 9);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    return code;
+}
+
+TEST(Win32Plugin, AHostThatEndsOrUnloadsWithoutStopAndCloseIsNotHeld) {
+    for (const char* how : {"exit", "free"}) {
+        LoadedPlugin plugin(kSettings);
+        ASSERT_TRUE(plugin.Loaded());
+        EXPECT_EQ(RunEndingHost(plugin.Path(), how), 7u) << how;
+    }
+}
+
+TEST(Win32EndingHost, Run) {
+    const char* how = std::getenv("ORBISK_TEST_END");
+    if (how == nullptr) GTEST_SKIP() << "run by AHostThatEndsOrUnloadsWithoutStopAndCloseIsNotHeld";
+    const HMODULE module = LoadLibraryA(std::getenv("ORBISK_TEST_DLL"));
+    ASSERT_NE(module, nullptr);
+    HostWindow window;
+    HostInfo info;
+    reinterpret_cast<OrbiskOpenFn>(EntryOf(module, "Open"))(nullptr, window.handle, info.bytes);
+    reinterpret_cast<OrbiskVoidFn>(EntryOf(module, "Start"))();
+    if (std::strcmp(how, "free") == 0) FreeLibrary(module);
+    ExitProcess(7);
 }
 
 }  // namespace
