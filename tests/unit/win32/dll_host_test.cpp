@@ -110,6 +110,27 @@ struct CloseSetupForm {
     }
 };
 
+// A watchdog for calls that must return: the process ends with a message
+// when they wait for ever.
+class Watchdog {
+public:
+    explicit Watchdog(const char* what) : thread_([this, what] {
+        for (int i = 0; i < 1500 && !done_; ++i) Sleep(10);
+        if (!done_) {
+            std::fprintf(stderr, "%s\n", what);
+            ExitProcess(3);
+        }
+    }) {}
+    ~Watchdog() {
+        done_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
 struct HostInfo {
     unsigned char bytes[64] = {};
     HostInfo() { OrbiskSetHostVersion(bytes, ORBISK_HOST_VERSION(2, 7, 12)); }
@@ -173,19 +194,13 @@ TEST(Win32Plugin, StopServesAKeyMessageSentToTheBusyHostWindow) {
     ASSERT_TRUE(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) << "no key message came";
     HostWindow::busyMs = 200;
 
-    std::atomic<bool> stopped{false};
-    std::thread watchdog([&] {
-        for (int i = 0; i < 1500 && !stopped; ++i) Sleep(10);
-        if (!stopped) {
-            std::fputs("Stop and the host's window wait for each other\n", stderr);
-            ExitProcess(3);
-        }
-    });
-    const DWORD start = GetTickCount();
-    plugin.Call("Stop");
-    const DWORD took = GetTickCount() - start;
-    stopped = true;
-    watchdog.join();
+    DWORD took = 0;
+    {
+        Watchdog watchdog("Stop and the host's window wait for each other");
+        const DWORD start = GetTickCount();
+        plugin.Call("Stop");
+        took = GetTickCount() - start;
+    }
     plugin.Call("Close");
     ASSERT_EQ(HostWindow::keys.size(), 1u);
     EXPECT_EQ(HostWindow::keys[0].substr(0, 2), "0 ");
@@ -255,27 +270,6 @@ TEST(Win32Plugin, ALibraryInAFolderOutsideTheAnsiCodePageReadsAndSavesItsSetting
     DeleteFileW(library.c_str());
     RemoveDirectoryW(folder.c_str());
 }
-
-// A watchdog for calls that must return: the process ends with a message
-// when they wait for ever.
-class Watchdog {
-public:
-    explicit Watchdog(const char* what) : thread_([this, what] {
-        for (int i = 0; i < 1500 && !done_; ++i) Sleep(10);
-        if (!done_) {
-            std::fprintf(stderr, "%s\n", what);
-            ExitProcess(3);
-        }
-    }) {}
-    ~Watchdog() {
-        done_ = true;
-        thread_.join();
-    }
-
-private:
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
 
 // Serves this thread's messages until the host window has count keys.
 void PumpUntilKeys(std::size_t count) {
