@@ -207,6 +207,28 @@ TEST(LircSocket, LiveRefusedStaleReplacedOtherFilesKept) {
     EXPECT_EQ(ReadFile(path), "not a socket");
 }
 
+// A bare name is bound in the current folder, and a server stopping after
+// another took over its path leaves the other's socket.
+TEST(LircSocket, BareNameIsASocketHereAndOnlyTheOwnSocketIsRemoved) {
+    orbisk::test::TempDir dir;
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.Path());
+    ::close(BoundSocket("lircd", SOCK_STREAM));  // stale
+    orbisk::tool::lirc::Listener first, second;
+    std::string error;
+    EXPECT_TRUE(first.Open("lircd", 0600, error)) << error;
+    fs::current_path(before);
+    EXPECT_TRUE(fs::is_socket(dir.File("lircd")));
+    fs::remove(dir.File("lircd"));
+    ASSERT_TRUE(second.Open(dir.File("lircd"), 0600, error)) << error;
+    first.Close();
+    const int client = ConnectUnix(dir.File("lircd"));
+    EXPECT_GE(client, 0) << "the second server's socket is still there";
+    ::close(client);
+    second.Close();
+    EXPECT_FALSE(fs::exists(dir.File("lircd")));
+}
+
 TEST(LircLoad, FiftyClientsTenThousandKeysTheSilentOneDropped) {
     orbisk::test::TempDir dir;
     const orbisk::test::LircLoadResult result = orbisk::test::RunLircLoad(dir.File("lircd"), 50, 10000);

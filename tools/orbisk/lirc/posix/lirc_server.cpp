@@ -80,7 +80,9 @@ bool Listener::Open(const std::string& path, mode_t mode, std::string& error) {
         }
     }
     // The LIRC daemon's folder under /run may not exist without its package.
-    const std::string folder = path.substr(0, path.rfind('/'));
+    // A name without a folder is bound in the current one.
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
     if (!folder.empty() && ::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
         error = Reason("cannot create " + folder);
         return false;
@@ -102,6 +104,8 @@ bool Listener::Open(const std::string& path, mode_t mode, std::string& error) {
     }
     fd_ = fd;
     path_ = path;
+    struct stat made {};
+    if (::lstat(path.c_str(), &made) == 0) made_ = {made.st_dev, made.st_ino};
     if (::chmod(path.c_str(), mode) != 0 || ::listen(fd, SOMAXCONN) != 0) {
         error = Reason("cannot listen on " + path);
         Close();
@@ -134,10 +138,15 @@ bool Listener::FromSystemd(std::string& error) {
 void Listener::Close() {
     if (fd_ < 0) return;
     ::close(fd_);
-    // A socket systemd passed in is systemd's to remove.
-    if (!activated_ && !path_.empty()) ::unlink(path_.c_str());
+    // A socket systemd passed in is systemd's to remove, and one that has
+    // been replaced at the path (by a server started meanwhile) is its own.
+    struct stat st {};
+    if (!activated_ && !path_.empty() && ::lstat(path_.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) &&
+        made_ == std::pair{st.st_dev, st.st_ino})
+        ::unlink(path_.c_str());
     fd_ = -1;
     path_.clear();
+    made_ = {};
     activated_ = false;
 }
 

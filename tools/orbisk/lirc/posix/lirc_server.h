@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/posix/host_events.h"
@@ -39,12 +40,14 @@ public:
     int Fd() const { return fd_; }
     const std::string& Path() const { return path_; }
     bool Activated() const { return activated_; }
-    // Closes, and removes the socket file this listener made.
+    // Closes, and removes the socket file this listener made if it is still
+    // there.
     void Close();
 
 private:
     int fd_ = -1;
     std::string path_;
+    std::pair<dev_t, ino_t> made_{};  // the socket file bound, as lstat knows it
     bool activated_ = false;
 };
 
