@@ -102,7 +102,7 @@ inline LircLoadResult RunLircLoad(const std::string& socketPath, int clients, in
     result.readers = static_cast<int>(fds.size());
 
     std::string expected;
-    for (int i = 0; i < events; ++i) expected += *tool::lirc::BroadcastLine(LoadEvent(i), options);
+    for (int i = 0; i < events; ++i) expected += *tool::lirc::BroadcastLine(LoadEvent(i), options, {});
 
     std::vector<std::size_t> offset(fds.size(), 0);
     std::vector<bool> intact(fds.size(), true);

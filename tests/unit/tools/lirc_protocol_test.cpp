@@ -18,6 +18,16 @@ struct LineCase {
     const char* pressedCode = "";
 };
 
+Catalogue Sample(const char* keys = "[TV]\n2D4CAD19=Power\n_6E3E575E=Mute\nzz=Broken\n"
+                                     "[Sony TV]\n8BC0F0EB=Power On\n[Empty]\n") {
+    KeyTable table;
+    table.Rebuild(IniDocument::Parse(std::string("[Main]\nCOM=2\n") + keys));
+    return CatalogueFrom(table);
+}
+
+// Names that meet in wire form: the one already in wire form keeps it.
+const char kClashes[] = "[My TV]\n01=Vol Up\n02=Vol_Up\n0000003=Vol Up\n[My_TV]\n04=Power\n[my_tv_2]\n05=x\n";
+
 TEST(LircBroadcast, LinesAsTheDaemonWritesThem) {
     const BroadcastOptions plain;
     const BroadcastOptions all{true, "_UP"};
@@ -30,21 +40,19 @@ TEST(LircBroadcast, LinesAsTheDaemonWritesThem) {
         {{0, "0A3F21C", "<undefined>", "0A3F21C"}, plain, nullptr},
         {{3, "0A3F21C", "<undefined>", "0A3F21C"}, all, "0000000000a3f21c 03 0A3F21C <undefined>\n"},
         {{0, "", "T\tV\n", "n/a"}, plain, "0000000000000000 00 _ T_V_\n"},
+        {{2, "Vol Up", "My TV", "0000003"}, plain, "0000000000000003 02 Vol_Up_2 My_TV_3\n"},
+        {{0, "Vol_Up", "My TV", "02"}, plain, "0000000000000002 00 Vol_Up My_TV_3\n"},
+        {{0, "Power", "My_TV", "04"}, plain, "0000000000000004 00 Power My_TV\n"},
+        {{0, "Vol Up", "Other", "01"}, plain, "0000000000000001 00 Vol_Up Other\n"},  // not the catalogue's
     };
+    const Catalogue clashes = Sample(kClashes);
     for (const LineCase& c : cases) {
-        const auto line = BroadcastLine(c.event, c.options, c.pressedCode);
+        const auto line = BroadcastLine(c.event, c.options, clashes, c.pressedCode);
         if (c.line == nullptr)
             EXPECT_FALSE(line) << *line;
         else
             EXPECT_EQ(line.value_or("(none)"), c.line);
     }
-}
-
-Catalogue Sample() {
-    KeyTable table;
-    table.Rebuild(IniDocument::Parse("[Main]\nCOM=2\n[TV]\n2D4CAD19=Power\n_6E3E575E=Mute\nzz=Broken\n"
-                                     "[Sony TV]\n8BC0F0EB=Power On\n[Empty]\n"));
-    return CatalogueFrom(table);
 }
 
 TEST(LircReply, CommandsAsIrsendSendsThem) {
@@ -65,6 +73,10 @@ TEST(LircReply, CommandsAsIrsendSendsThem) {
         {"", "BEGIN\n\nERROR\nDATA\n1\nbad send packet\nEND\n"},
     };
     for (const auto& [command, reply] : cases) EXPECT_EQ(Reply(command, catalogue), reply) << command;
+    const Catalogue clashes = Sample(kClashes);
+    EXPECT_EQ(Reply("LIST", clashes), "BEGIN\nLIST\nSUCCESS\nDATA\n3\nMy_TV_3\nMy_TV\nmy_tv_2\nEND\n");
+    EXPECT_EQ(Reply("LIST my_tv_3", clashes), "BEGIN\nLIST my_tv_3\nSUCCESS\nDATA\n3\n0000000000000001 Vol_Up_2\n"
+                                              "0000000000000002 Vol_Up\n0000000000000003 Vol_Up_2\nEND\n");
 }
 
 TEST(LircClient, AssemblesLinesAndRefusesOverlongOnesWithoutKeepingThem) {

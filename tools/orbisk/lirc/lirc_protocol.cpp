@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <unordered_set>
 
 #include "common/text.h"
 #include "engine/key_event_record.h"
@@ -78,6 +79,30 @@ std::string ListReply(std::string_view command, const std::vector<std::string_vi
     return Packet(command, true, data);
 }
 
+// Wire names for sources, unique without regard to case; equal sources
+// share one.  Names already in wire form are served first, so that "My_TV"
+// stays itself whatever comes before it.
+std::vector<std::string> UniqueWireNames(const std::vector<std::string>& sources) {
+    std::vector<std::string> names(sources.size());
+    std::unordered_map<std::string, std::string> bySource;
+    std::unordered_set<std::string> taken;  // upper case
+    for (const bool exactPass : {true, false}) {
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            if (const auto known = bySource.find(sources[i]); known != bySource.end()) {
+                names[i] = known->second;
+                continue;
+            }
+            std::string name = WireName(sources[i]);
+            if (exactPass && (name != sources[i] || taken.contains(AsciiUpperCase(name)))) continue;
+            for (int n = 2; taken.contains(AsciiUpperCase(name)); ++n)
+                name = WireName(sources[i]) + "_" + std::to_string(n);
+            taken.insert(AsciiUpperCase(name));
+            names[i] = bySource[sources[i]] = name;
+        }
+    }
+    return names;
+}
+
 bool IsSendingDirective(std::string_view directive) {
     static constexpr std::string_view kSending[] = {"SEND_ONCE", "SEND_START", "SEND_STOP", "SET_TRANSMITTERS",
                                                     "SIMULATE",  "SET_INPUTLOG", "DRV_OPTION"};
@@ -95,32 +120,51 @@ std::string WireName(std::string_view name) {
     return wire.empty() ? std::string("_") : wire;
 }
 
+std::pair<std::string, std::string> Catalogue::Names(const HostKeyEvent& event, std::string_view code) const {
+    if (const auto found = byCode.find(AsciiUpperCase(code)); found != byCode.end()) {
+        const Remote& remote = remotes[found->second.first];
+        const Key& key = remote.keys[found->second.second];
+        if (remote.source == event.remoteName && key.source == event.keyName) return {remote.name, key.name};
+    }
+    return {WireName(event.remoteName), WireName(event.keyName)};
+}
+
 std::optional<std::string> BroadcastLine(const HostKeyEvent& event, const BroadcastOptions& options,
-                                         std::string_view pressedCode) {
+                                         const Catalogue& catalogue, std::string_view pressedCode) {
     if (event.remoteName == UndefinedRemoteName && !options.unknown) return std::nullopt;
     const std::intptr_t value = event.value;
     const bool release = value == ORBISK_KEY_RELEASE;
     if ((release && options.releaseSuffix.empty()) || value < ORBISK_KEY_RELEASE) return std::nullopt;
     char repeat[24];
     std::snprintf(repeat, sizeof repeat, "%02llx", static_cast<unsigned long long>(release ? 0 : value));
-    std::string button = WireName(event.keyName);
-    if (release) button += options.releaseSuffix;
     const std::string_view code = release && !pressedCode.empty() ? pressedCode : event.codeText;
-    return Hex16(CodeValue(code).value_or(0)) + " " + repeat + " " + button + " " +
-           WireName(event.remoteName) + "\n";
+    auto [remote, button] = catalogue.Names(event, code);
+    if (release) button += options.releaseSuffix;
+    return Hex16(CodeValue(code).value_or(0)) + " " + repeat + " " + button + " " + remote + "\n";
 }
 
 Catalogue CatalogueFrom(const KeyTable& table) {
     Catalogue catalogue;
-    for (const std::string& remote : table.RemoteList())
-        catalogue.remotes.push_back({WireName(remote.substr(0, RemoteNameMaxChars)), {}});
+    std::vector<std::string> sources;
+    for (const std::string& remote : table.RemoteList()) sources.push_back(remote.substr(0, RemoteNameMaxChars));
+    const std::vector<std::string> names = UniqueWireNames(sources);
+    for (std::size_t r = 0; r < names.size(); ++r) catalogue.remotes.push_back({names[r], {}, sources[r]});
     for (const KeyTable::Entry& entry : table.KeyList()) {
         if (entry.remoteId < 0 || static_cast<std::size_t>(entry.remoteId) >= catalogue.remotes.size()) continue;
         const std::string_view text = entry.text;
-        const auto code = CodeValue(text.substr(0, text.find('=')));
+        const std::string_view codeText = text.substr(0, text.find('='));
+        const auto code = CodeValue(codeText);
         if (!code) continue;  // a code text no receiver can send
-        catalogue.remotes[static_cast<std::size_t>(entry.remoteId)].keys.push_back(
-            {*code, WireName(EntryValue(text).substr(0, KeyNameMaxChars))});
+        Catalogue::Remote& remote = catalogue.remotes[static_cast<std::size_t>(entry.remoteId)];
+        catalogue.byCode.try_emplace(AsciiUpperCase(codeText), static_cast<std::size_t>(entry.remoteId),
+                                     remote.keys.size());
+        remote.keys.push_back({*code, {}, std::string(EntryValue(text).substr(0, KeyNameMaxChars))});
+    }
+    for (Catalogue::Remote& remote : catalogue.remotes) {
+        sources.clear();
+        for (const Catalogue::Key& key : remote.keys) sources.push_back(key.source);
+        const std::vector<std::string> keyNames = UniqueWireNames(sources);
+        for (std::size_t k = 0; k < keyNames.size(); ++k) remote.keys[k].name = keyNames[k];
     }
     return catalogue;
 }

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "host/key_lines.h"
@@ -27,31 +29,45 @@ struct BroadcastOptions {
     std::string releaseSuffix;   // non-empty: releases too, as <button><suffix>
 };
 
+// What the daemon sends every client after it re-read its configuration.
+inline constexpr std::string_view SighupPacket = "BEGIN\nSIGHUP\nEND\n";
+
+// The learned keys as LIST shows them and the broadcast names them: names in
+// wire form, within the lengths the key event record carries, and unique
+// without regard to case (remotes among remotes, keys within their remote).
+// A name already in wire form keeps it; one that meets a name taken, as
+// "My TV" meets "My_TV", gets "_2", "_3", ... appended.  Keys that carry the
+// same name (the codes of a toggle-bit remote) share it.
+struct Catalogue {
+    struct Key {
+        std::uint64_t code = 0;
+        std::string name;
+        std::string source;  // as the record carries it
+    };
+    struct Remote {
+        std::string name;
+        std::vector<Key> keys;
+        std::string source;
+    };
+    std::vector<Remote> remotes;
+    // By upper-case code text, the first key with that code (the one the
+    // plug-in finds): remote and key index.
+    std::unordered_map<std::string, std::pair<std::size_t, std::size_t>> byCode;
+
+    // The remote and key names of an event with this code text: the
+    // catalogue's when it knows the key under the event's names, otherwise
+    // the event's in wire form.
+    std::pair<std::string, std::string> Names(const HostKeyEvent& event, std::string_view code) const;
+};
+Catalogue CatalogueFrom(const KeyTable& table);
+
 // The line broadcast for one key message,
 // "<16 hex digits> <repeat in hex> <button> <remote>\n"; nothing when the
 // options leave the event out.  A release carries pressedCode, the code text
 // of the key's press, when given: after a switch to another key the
 // plug-in's release already shows the new key's code.
 std::optional<std::string> BroadcastLine(const HostKeyEvent& event, const BroadcastOptions& options,
-                                         std::string_view pressedCode = {});
-
-// What the daemon sends every client after it re-read its configuration.
-inline constexpr std::string_view SighupPacket = "BEGIN\nSIGHUP\nEND\n";
-
-// The learned keys as LIST shows them: names in wire form, within the
-// lengths the key event record carries, so that they match the broadcast.
-struct Catalogue {
-    struct Key {
-        std::uint64_t code = 0;
-        std::string name;
-    };
-    struct Remote {
-        std::string name;
-        std::vector<Key> keys;
-    };
-    std::vector<Remote> remotes;
-};
-Catalogue CatalogueFrom(const KeyTable& table);
+                                         const Catalogue& catalogue, std::string_view pressedCode = {});
 
 // The reply packet to one command line (without its line break).
 std::string Reply(std::string_view commandLine, const Catalogue& catalogue);

@@ -164,7 +164,7 @@ void Server::Broadcast(std::string_view bytes) {
 void Server::Forward(const HostEventQueue::Batch& batch, const BroadcastOptions& options) {
     for (const HostKeyEvent& event : batch.events) {
         if (event.value == ORBISK_KEY_PRESS) pressedCode_ = event.codeText;
-        if (const auto line = BroadcastLine(event, options, pressedCode_)) Broadcast(*line);
+        if (const auto line = BroadcastLine(event, options, catalogue_, pressedCode_)) Broadcast(*line);
     }
 }
 
