@@ -55,6 +55,33 @@ TEST(LircBroadcast, LinesAsTheDaemonWritesThem) {
     }
 }
 
+// A held unknown code is one line when it ends, with its repeats counted;
+// a learned key's lines are as they come.
+TEST(LircBroadcast, UnknownCodeIsOneLinePerPressWithItsRepeats) {
+    const HostKeyEvent events[] = {
+        {0, "0000000", "<undefined>", "0000000"}, {1, "0000000", "<undefined>", "0000000"},
+        {2, "0000000", "<undefined>", "0000000"}, {-1, "0000000", "<undefined>", "2D4CAD19"},
+        {0, "Power", "TV", "2D4CAD19"},           {1, "Power", "TV", "2D4CAD19"},
+        {-1, "Power", "TV", "0A3F21C"},           {0, "0A3F21C", "<undefined>", "0A3F21C"},
+        {-1, "0A3F21C", "<undefined>", "0A3F21C"}};
+    const std::pair<BroadcastOptions, const char*> cases[] = {
+        {{true, ""},
+         "0000000000000000 02 0000000 <undefined>\n000000002d4cad19 00 Power TV\n000000002d4cad19 01 Power TV\n"
+         "0000000000a3f21c 00 0A3F21C <undefined>\n"},
+        {{true, "_UP"},
+         "0000000000000000 02 0000000 <undefined>\n0000000000000000 00 0000000_UP <undefined>\n"
+         "000000002d4cad19 00 Power TV\n000000002d4cad19 01 Power TV\n000000002d4cad19 00 Power_UP TV\n"
+         "0000000000a3f21c 00 0A3F21C <undefined>\n0000000000a3f21c 00 0A3F21C_UP <undefined>\n"},
+        {{false, ""}, "000000002d4cad19 00 Power TV\n000000002d4cad19 01 Power TV\n"},
+    };
+    for (const auto& [options, expected] : cases) {
+        Broadcaster broadcaster;
+        std::string lines;
+        for (const HostKeyEvent& event : events) lines += broadcaster.Lines(event, options, {});
+        EXPECT_EQ(lines, expected);
+    }
+}
+
 TEST(LircReply, CommandsAsIrsendSendsThem) {
     const Catalogue catalogue = Sample();
     const std::pair<const char*, const char*> cases[] = {

@@ -143,6 +143,25 @@ std::optional<std::string> BroadcastLine(const HostKeyEvent& event, const Broadc
     return Hex16(CodeValue(code).value_or(0)) + " " + repeat + " " + button + " " + remote + "\n";
 }
 
+std::string Broadcaster::Lines(const HostKeyEvent& event, const BroadcastOptions& options,
+                               const Catalogue& catalogue) {
+    if (event.value == ORBISK_KEY_PRESS) pressedCode_ = event.codeText;
+    std::string lines;
+    if (options.unknown && event.remoteName == UndefinedRemoteName && event.value >= ORBISK_KEY_PRESS) {
+        if (unknown_ && event.value != ORBISK_KEY_PRESS) {
+            unknown_->value = event.value;
+            return lines;
+        }
+        if (unknown_) lines = BroadcastLine(*unknown_, options, catalogue).value_or("");
+        unknown_ = event;
+        return lines;
+    }
+    // Whatever follows an unknown press ends it.
+    if (unknown_) lines = BroadcastLine(*unknown_, options, catalogue).value_or("");
+    unknown_.reset();
+    return lines + BroadcastLine(event, options, catalogue, pressedCode_).value_or("");
+}
+
 Catalogue CatalogueFrom(const KeyTable& table) {
     Catalogue catalogue;
     std::vector<std::string> sources;

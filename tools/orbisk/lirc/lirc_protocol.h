@@ -69,6 +69,20 @@ Catalogue CatalogueFrom(const KeyTable& table);
 std::optional<std::string> BroadcastLine(const HostKeyEvent& event, const BroadcastOptions& options,
                                          const Catalogue& catalogue, std::string_view pressedCode = {});
 
+// Turns the plug-in's key messages into the lines every client gets.  A
+// code that names no learned key (with BroadcastOptions::unknown) is one
+// line per press, sent when the press ends, with the number of its repeats:
+// a held key (or steady noise) is not a line every repeat.
+class Broadcaster {
+public:
+    // The lines for one message, in order; often none.
+    std::string Lines(const HostKeyEvent& event, const BroadcastOptions& options, const Catalogue& catalogue);
+
+private:
+    std::string pressedCode_;              // of the key last pressed, for its release line
+    std::optional<HostKeyEvent> unknown_;  // an unknown press not sent yet; value: its repeats
+};
+
 // The reply packet to one command line (without its line break).
 std::string Reply(std::string_view commandLine, const Catalogue& catalogue);
 

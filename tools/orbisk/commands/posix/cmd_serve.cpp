@@ -43,7 +43,8 @@ constexpr char kHelp[] =
     "                    /run/lirc/lircd); a socket systemd passes in wins\n"
     "  --mode OCTAL      the socket's permissions (default 600, for root 666)\n"
     "  --unknown         also codes that name no learned key, with the code text\n"
-    "                    as key name and <undefined> as remote name\n"
+    "                    as key name and <undefined> as remote name: one line\n"
+    "                    per press, when it ends, with its repeats counted\n"
     "  --release SUFFIX  also releases, as the key name with SUFFIX appended\n"
     "  --plugin PATH     the plug-in library (default: orbisk.so beside this program)\n"
     "  --name NAME       the name the host gives the plug-in (default: none)\n";

@@ -162,10 +162,8 @@ void Server::Broadcast(std::string_view bytes) {
 }
 
 void Server::Forward(const HostEventQueue::Batch& batch, const BroadcastOptions& options) {
-    for (const HostKeyEvent& event : batch.events) {
-        if (event.value == ORBISK_KEY_PRESS) pressedCode_ = event.codeText;
-        if (const auto line = BroadcastLine(event, options, catalogue_, pressedCode_)) Broadcast(*line);
-    }
+    for (const HostKeyEvent& event : batch.events)
+        if (const std::string lines = broadcaster_.Lines(event, options, catalogue_); !lines.empty()) Broadcast(lines);
 }
 
 void Server::Poll(std::vector<pollfd>& extra, int timeoutMs) {

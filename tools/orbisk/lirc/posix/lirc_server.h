@@ -91,7 +91,7 @@ private:
     Catalogue catalogue_;
     std::map<int, Client> clients_;
     std::uint64_t dropped_ = 0;
-    std::string pressedCode_;  // of the key last pressed, for its release line
+    Broadcaster broadcaster_;
     std::vector<pollfd> fds_;
     // Out of descriptors, the listener stays readable: it is left out of the
     // poll for a moment instead of spinning on it.
