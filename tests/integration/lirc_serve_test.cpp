@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -118,6 +119,9 @@ TEST_F(LircServe, IrwAndIrexecTakeTheSimulatedKeysInOrder) {
 }
 
 TEST_F(LircServe, IrsendListsAndBadInputLeavesTheServerServing) {
+    std::string big = "[Big]\n";  // a reply of 74 KB
+    for (int i = 0; i < 3000; ++i) big += std::to_string(1000000 + i) + "=Key" + std::to_string(i) + "\n";
+    orbisk::test::WriteFile(dir.File("orbisk.ini"), ReadFile(dir.File("orbisk.ini")) + big);
     ASSERT_NO_FATAL_FAILURE(Serve());
     std::mt19937 random(7);
     std::string noise(256 * 1024, '\0');
@@ -129,13 +133,19 @@ TEST_F(LircServe, IrsendListsAndBadInputLeavesTheServerServing) {
     for (const std::string& bytes : {noise, std::string(1 << 20, 'L') + "\n", flood, std::string("LIST T")}) {
         const int fd = ConnectUnix(socket);
         for (std::size_t done = 0, n = 0; done < bytes.size(); done += n) {
-            const ssize_t sent = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-            if (sent <= 0) break;  // dropped for not reading
+            pollfd p{fd, POLLOUT, 0};
+            const ssize_t sent = ::poll(&p, 1, 500) == 1 ? ::send(fd, bytes.data() + done, bytes.size() - done,
+                                                                  MSG_NOSIGNAL | MSG_DONTWAIT)
+                                                         : -1;
+            if (sent <= 0) break;  // no longer read: the replies wait for it
             n = static_cast<std::size_t>(sent);
         }
         ::close(fd);
     }
-    EXPECT_EQ(Irsend({"list", "", ""}), "TV\nAmplifier\nSony_TV\n\n");
+    EXPECT_EQ(Irsend({"list", "", ""}), "TV\nAmplifier\nSony_TV\nBig\n\n");
+    const std::string keys = Irsend({"list", "Big", ""});
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), '\n'), 3001) << keys.substr(0, 200);
+    EXPECT_EQ(irsendStatus, 0);
     EXPECT_EQ(irsendStatus, 0);
     EXPECT_EQ(Irsend({"list", "TV", ""}),
               "000000002d4cad19 Power\n00000000453843fa VolumeUp\n000000002d24d538 VolumeDown\n"

@@ -106,18 +106,50 @@ TEST(LircReply, CommandsAsIrsendSendsThem) {
                                               "0000000000000002 Vol_Up\n0000000000000003 Vol_Up_2\nEND\n");
 }
 
+// What a client that reads everything gets for bytes it sends.
+std::string Talk(Client& client, std::string_view bytes, const Catalogue& catalogue) {
+    client.Receive(bytes);
+    std::string out;
+    do {
+        out += client.Pending();
+        client.Sent(client.PendingBytes());
+    } while (client.Answer(catalogue));
+    return out;
+}
+
 TEST(LircClient, AssemblesLinesAndRefusesOverlongOnesWithoutKeepingThem) {
     const Catalogue catalogue = Sample();
     Client client;
-    EXPECT_TRUE(client.Receive("VERS", catalogue));
-    EXPECT_EQ(client.PendingBytes(), 0u) << "half a command waits for its line break";
-    EXPECT_TRUE(client.Receive("ION\n" + std::string(1 << 20, 'x'), catalogue));
-    EXPECT_TRUE(client.Receive("x\nLIST\n", catalogue));
-    const std::string out(client.Pending());
+    EXPECT_EQ(Talk(client, "VERS", catalogue), "") << "half a command waits for its line break";
+    std::string out = Talk(client, "ION\n" + std::string(1 << 20, 'x'), catalogue);
+    out += Talk(client, "x\nLIST\n", catalogue);
     EXPECT_EQ(out.find("BEGIN\nVERSION\nSUCCESS"), 0u);
     EXPECT_NE(out.find("ERROR\nDATA\n1\ncommand too long\n"), std::string::npos);
     EXPECT_NE(out.find("BEGIN\nLIST\nSUCCESS"), std::string::npos) << "the next line is a command again";
     EXPECT_LT(out.size(), 1000u);
+}
+
+// A reply of any size goes whole, and key lines still fit behind it; a
+// client that does not read its replies gets no further answers.
+TEST(LircClient, RepliesGoWholeAndOneAtATime) {
+    std::string keys = "[Big]\n";
+    for (int i = 0; i < 3000; ++i) keys += std::to_string(1000000 + i) + "=Key" + std::to_string(i) + "\n";
+    const Catalogue catalogue = Sample(keys.c_str());
+    Client client;
+    std::string flood;
+    for (int i = 0; i < 100; ++i) flood += "LIST Big\n";
+    client.Receive(flood);
+    EXPECT_TRUE(client.Answer(catalogue));
+    const std::size_t reply = client.PendingBytes();
+    EXPECT_GT(reply, Client::DefaultOutputLimit);
+    EXPECT_FALSE(client.Answer(catalogue)) << "the next waits for this one to be read";
+    EXPECT_FALSE(client.WantsInput());
+    EXPECT_TRUE(client.Queue(std::string(Client::DefaultOutputLimit - 10, 'k')));
+    client.Sent(reply - 1);
+    EXPECT_FALSE(client.Queue(std::string(11, 'k'))) << "lines beyond the bound drop a client that does not read";
+    client.Sent(client.PendingBytes());
+    EXPECT_TRUE(client.Answer(catalogue));
+    EXPECT_EQ(client.PendingBytes(), reply);
 }
 
 }  // namespace

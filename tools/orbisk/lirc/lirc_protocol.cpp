@@ -1,5 +1,6 @@
 #include "lirc/lirc_protocol.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <unordered_set>
@@ -203,30 +204,47 @@ std::string Reply(std::string_view commandLine, const Catalogue& catalogue) {
 }
 
 bool Client::Queue(std::string_view bytes) {
-    if (PendingBytes() + bytes.size() > outputLimit_) return false;
+    const std::size_t replyLeft = replyEnd_ > sent_ ? replyEnd_ - sent_ : 0;
+    if (PendingBytes() - replyLeft + bytes.size() > outputLimit_) return false;
+    Append(bytes);
+    return true;
+}
+
+void Client::Append(std::string_view bytes) {
     if (sent_ > 0 && sent_ == output_.size()) {
         output_.clear();
-        sent_ = 0;
+        sent_ = replyEnd_ = 0;
     }
     output_.append(bytes);
-    return true;
 }
 
 void Client::Sent(std::size_t count) {
     sent_ += std::min(count, PendingBytes());
     if (sent_ == output_.size()) {
         output_.clear();
-        sent_ = 0;
-    } else if (sent_ > outputLimit_) {
-        // Keep the buffer within twice the limit however the writes split.
+        sent_ = replyEnd_ = 0;
+    } else if (sent_ > outputLimit_ && sent_ > output_.size() / 2) {
+        // The buffer stays within twice what is pending, in linear time
+        // however the writes split.
         output_.erase(0, sent_);
+        replyEnd_ = replyEnd_ > sent_ ? replyEnd_ - sent_ : 0;
         sent_ = 0;
     }
 }
 
-bool Client::Receive(std::string_view bytes, const Catalogue& catalogue) {
-    bool fits = true;
-    for (const char c : bytes) {
+void Client::Receive(std::string_view bytes) {
+    if (WantsInput()) {
+        input_.clear();
+        inputUsed_ = 0;
+    }
+    input_.append(bytes);
+}
+
+bool Client::Answer(const Catalogue& catalogue) {
+    if (PendingBytes() > 0) return false;
+    while (inputUsed_ < input_.size()) {
+        const char c = input_[inputUsed_++];
+        std::string reply;
         if (c != '\n') {
             if (line_.size() < MaxCommandBytes) {
                 line_ += c;
@@ -234,15 +252,20 @@ bool Client::Receive(std::string_view bytes, const Catalogue& catalogue) {
                 // Refused at once and not kept: the client learns before it
                 // finishes a line of any length.
                 overlong_ = true;
-                fits = Queue(Error(line_.substr(0, 32) + "...", "command too long")) && fits;
+                reply = Error(line_.substr(0, 32) + "...", "command too long");
             }
-            continue;
+        } else {
+            if (!overlong_) reply = Reply(line_, catalogue);
+            line_.clear();
+            overlong_ = false;
         }
-        if (!overlong_) fits = Queue(Reply(line_, catalogue)) && fits;
-        line_.clear();
-        overlong_ = false;
+        if (!reply.empty()) {
+            Append(reply);
+            replyEnd_ = output_.size();
+            return true;
+        }
     }
-    return fits;
+    return false;
 }
 
 }  // namespace orbisk::tool::lirc

@@ -89,8 +89,11 @@ std::string Reply(std::string_view commandLine, const Catalogue& catalogue);
 // Commands longer than this are refused without being kept.
 inline constexpr std::size_t MaxCommandBytes = 1024;
 
-// One connected client: the bytes still to be written to it, within a bound,
-// and the command line it is sending.
+// One connected client: the bytes still to be written to it and the
+// commands it sent.  Key lines are queued within a bound; a reply is queued
+// whole, whatever its size, and the next command is answered only once all
+// before it has been sent, so a client that sends commands without reading
+// the replies only stops being read.
 class Client {
 public:
     // Room for about 1,500 key lines: minutes of keys for a client that is
@@ -100,21 +103,31 @@ public:
 
     explicit Client(std::size_t outputLimit = DefaultOutputLimit) : outputLimit_(outputLimit) {}
 
-    // Queues bytes for the client; false (and nothing queued) when they do
-    // not fit: the client is not reading and must be dropped.
+    // Queues key lines; false (and nothing queued) when they do not fit
+    // beside those still queued (a reply still being sent is not counted):
+    // the client is not reading and must be dropped.
     bool Queue(std::string_view bytes);
-    // Takes bytes the client sent; replies are queued.  False when a reply
-    // did not fit.
-    bool Receive(std::string_view bytes, const Catalogue& catalogue);
+    // Takes bytes the client sent, to be answered.
+    void Receive(std::string_view bytes);
+    // Answers the next command line received, once nothing is left to send;
+    // true when a reply was queued.
+    bool Answer(const Catalogue& catalogue);
+    // Whether to read more from the client: all it sent has been answered.
+    bool WantsInput() const { return inputUsed_ == input_.size(); }
 
     std::string_view Pending() const { return std::string_view(output_).substr(sent_); }
     void Sent(std::size_t count);
     std::size_t PendingBytes() const { return output_.size() - sent_; }
 
 private:
+    void Append(std::string_view bytes);
+
     std::size_t outputLimit_;
     std::string output_;
     std::size_t sent_ = 0;
+    std::size_t replyEnd_ = 0;  // output_ up to here is a reply
+    std::string input_;
+    std::size_t inputUsed_ = 0;
     std::string line_;
     bool overlong_ = false;  // dropping the rest of an overlong line
 };

@@ -157,7 +157,7 @@ Server::~Server() {
 void Server::Broadcast(std::string_view bytes) {
     std::vector<int> gone;
     for (auto& [fd, client] : clients_)
-        if (!client.Queue(bytes) || !Write(fd, client)) gone.push_back(fd);
+        if (!client.Queue(bytes) || !Serve(fd, client)) gone.push_back(fd);
     for (const int fd : gone) Drop(fd, "it stopped reading");
 }
 
@@ -171,8 +171,11 @@ void Server::Poll(std::vector<pollfd>& extra, int timeoutMs) {
     const bool accepting = std::chrono::steady_clock::now() >= acceptPausedUntil_;
     if (!accepting) timeoutMs = timeoutMs < 0 ? 100 : std::min(timeoutMs, 100);
     fds_.push_back({listenFd_, static_cast<short>(accepting ? POLLIN : 0), 0});
+    // A client with commands still to answer is not read from until they
+    // are: its own sends then wait, and nothing piles up here.
     for (const auto& [fd, client] : clients_)
-        fds_.push_back({fd, static_cast<short>(POLLIN | (client.PendingBytes() > 0 ? POLLOUT : 0)), 0});
+        fds_.push_back({fd, static_cast<short>((client.WantsInput() ? POLLIN : 0) |
+                                               (client.PendingBytes() > 0 ? POLLOUT : 0)), 0});
     if (::poll(fds_.data(), fds_.size(), timeoutMs) <= 0) {
         for (pollfd& p : extra) p.revents = 0;
         return;
@@ -183,10 +186,10 @@ void Server::Poll(std::vector<pollfd>& extra, int timeoutMs) {
         if (p.revents == 0) continue;
         const auto it = clients_.find(p.fd);
         if (it == clients_.end()) continue;
-        if (p.revents & (POLLIN | POLLHUP | POLLERR)) {
+        if (p.revents & POLLIN) {
             Read(p.fd);
-        } else if ((p.revents & POLLOUT) && !Write(p.fd, it->second)) {
-            Drop(p.fd, nullptr);
+        } else if ((p.revents & (POLLHUP | POLLERR)) || ((p.revents & POLLOUT) && !Serve(p.fd, it->second))) {
+            Drop(p.fd, nullptr);  // hung up
         }
     }
     if (fds_[extra.size()].revents & POLLIN) Accept();
@@ -217,11 +220,15 @@ void Server::Read(int fd) {
         return;
     }
     Client& client = clients_.at(fd);
-    if (!client.Receive(std::string_view(buffer, static_cast<std::size_t>(n)), catalogue_)) {
-        Drop(fd, "it sends commands without reading the replies");
-        return;
-    }
-    if (!Write(fd, client)) Drop(fd, nullptr);
+    client.Receive(std::string_view(buffer, static_cast<std::size_t>(n)));
+    if (!Serve(fd, client)) Drop(fd, nullptr);
+}
+
+bool Server::Serve(int fd, Client& client) {
+    do {
+        if (!Write(fd, client)) return false;
+    } while (client.PendingBytes() == 0 && client.Answer(catalogue_));
+    return true;
 }
 
 bool Server::Write(int fd, Client& client) {

@@ -82,7 +82,9 @@ public:
 private:
     void Accept();
     void Read(int fd);
-    // False when the client is gone.
+    // Writes what the client takes, and answers its commands while it takes
+    // everything.  False when the client is gone.
+    bool Serve(int fd, Client& client);
     bool Write(int fd, Client& client);
     void Drop(int fd, const char* why);
 
