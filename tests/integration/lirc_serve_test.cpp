@@ -156,6 +156,31 @@ TEST_F(LircServe, IrsendListsAndBadInputLeavesTheServerServing) {
     EXPECT_FALSE(fs::exists(socket)) << "its own socket file is removed";
 }
 
+// Standard error a full pipe that no one reads (the plug-in reports its
+// missing port there, and the server its reload): it goes on serving, and
+// stops on SIGTERM.
+TEST_F(LircServe, FullStandardErrorNeverHoldsTheServer) {
+    const std::string fifo = dir.File("stderr");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int filler = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    for (const std::string page(4096, '.'); ::write(filler, page.data(), page.size()) > 0;) {
+    }
+    serve = std::make_unique<ChildProcess>(std::vector<std::string>{dir.File("orbisk"), "serve", "--socket", socket},
+                                           fifo);
+    for (const int signal : {0, SIGHUP}) {
+        if (signal != 0) ::kill(serve->Pid(), signal);
+        int client = -1;
+        for (int i = 0; i < 1000 && (client = ConnectUnix(socket)) < 0; ++i) std::this_thread::sleep_for(10ms);
+        ::send(client, "VERSION\n", 8, MSG_NOSIGNAL);
+        EXPECT_NE(ReadUntil(client, "VERSION\nSUCCESS", 5000).find("VERSION\nSUCCESS"), std::string::npos) << signal;
+        ::close(client);
+    }
+    ::kill(serve->Pid(), SIGTERM);
+    EXPECT_EQ(serve->Wait(5000), 0);
+    for (const int fd : {reader, filler}) ::close(fd);
+}
+
 // As a service manager runs it: the listening socket passed as descriptor 3
 // (blocking, as systemd passes it), notices on a datagram socket.
 TEST_F(LircServe, UnderAServiceManagerSighupReloadsAndStopReleasesTheHeldKey) {

@@ -152,5 +152,34 @@ TEST(LircClient, RepliesGoWholeAndOneAtATime) {
     EXPECT_EQ(client.PendingBytes(), reply);
 }
 
+// Drops by the thousand are one summary a second, and a summary the log
+// did not take is counted on into the next.
+TEST(LircNotices, AtMostOneSummaryASecondAndNothingLostWhenUnwritten) {
+    struct Step {
+        int ms, drops;
+        bool written;
+        const char* summary;  // nullptr: none due
+    };
+    const Step steps[] = {
+        {0, 1, true, "serve: client dropped\n"},  // the first at once
+        {10, 1249, true, nullptr},
+        {999, 0, true, nullptr},
+        {1000, 0, false, "serve: client dropped (1249 times)\n"},
+        {1500, 1, true, nullptr},
+        {2000, 0, true, "serve: client dropped (1250 times)\nserve: cannot accept\n"},
+        {9000, 0, true, nullptr},
+    };
+    Notices notices("serve: ");
+    const auto start = Notices::Clock::time_point{} + std::chrono::hours(1);
+    for (const Step& step : steps) {
+        const auto now = start + std::chrono::milliseconds(step.ms);
+        if (step.drops > 0) notices.Count("client dropped", static_cast<std::uint64_t>(step.drops));
+        if (step.ms == 1500) notices.Count("cannot accept");
+        const auto summary = notices.Due(now);
+        EXPECT_EQ(summary.value_or("(none)"), step.summary ? step.summary : "(none)") << step.ms;
+        if (summary) notices.Done(now, step.written);
+    }
+}
+
 }  // namespace
 }  // namespace orbisk::tool::lirc

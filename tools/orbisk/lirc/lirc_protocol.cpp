@@ -203,6 +203,34 @@ std::string Reply(std::string_view commandLine, const Catalogue& catalogue) {
     return Error(commandLine, "unknown directive: \"" + std::string(directive) + "\"");
 }
 
+void Notices::Count(std::string_view what, std::uint64_t times) {
+    for (auto& [text, count] : counts_)
+        if (text == what) {
+            count += times;
+            return;
+        }
+    counts_.emplace_back(what, times);
+}
+
+std::optional<Notices::Clock::time_point> Notices::DueAt() const {
+    if (counts_.empty()) return std::nullopt;
+    return last_ ? *last_ + Interval : Clock::time_point{};
+}
+
+std::optional<std::string> Notices::Due(Clock::time_point now, bool force) const {
+    const auto due = DueAt();
+    if (!due || (now < *due && !force)) return std::nullopt;
+    std::string summary;
+    for (const auto& [text, count] : counts_)
+        summary += prefix_ + text + (count > 1 ? " (" + std::to_string(count) + " times)\n" : "\n");
+    return summary;
+}
+
+void Notices::Done(Clock::time_point now, bool written) {
+    last_ = now;
+    if (written) counts_.clear();
+}
+
 bool Client::Queue(std::string_view bytes) {
     const std::size_t replyLeft = replyEnd_ > sent_ ? replyEnd_ - sent_ : 0;
     if (PendingBytes() - replyLeft + bytes.size() > outputLimit_) return false;

@@ -3,6 +3,7 @@
 // speaks it: the broadcast line of a key event, the replies to commands, and
 // the per-client state of `orbisk serve` (bounded output, line assembly).
 // Nothing here touches a socket, so all of it runs in unit tests.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -88,6 +89,31 @@ std::string Reply(std::string_view commandLine, const Catalogue& catalogue);
 
 // Commands longer than this are refused without being kept.
 inline constexpr std::size_t MaxCommandBytes = 1024;
+
+// Diagnostics that a client can cause by the thousand (drops, refused
+// connections) counted, and written as one summary at most once a second:
+// whoever reads standard error, or no one, the server goes on.
+class Notices {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr auto Interval = std::chrono::seconds(1);
+
+    explicit Notices(std::string prefix) : prefix_(std::move(prefix)) {}
+
+    void Count(std::string_view what, std::uint64_t times = 1);
+    // When the summary is due; nothing while nothing is counted.
+    std::optional<Clock::time_point> DueAt() const;
+    // The summary, a line per kind with how often it happened, when due at
+    // now (or at once with force).
+    std::optional<std::string> Due(Clock::time_point now, bool force = false) const;
+    // The summary went out (and its counts start again), or could not.
+    void Done(Clock::time_point now, bool written);
+
+private:
+    std::string prefix_;
+    std::vector<std::pair<std::string, std::uint64_t>> counts_;
+    std::optional<Clock::time_point> last_;
+};
 
 // One connected client: the bytes still to be written to it and the
 // commands it sent.  Key lines are queued within a bound; a reply is queued

@@ -171,9 +171,7 @@ public:
     void Forward() {
         const HostEventQueue::Batch batch = queue_.Take();
         server_.Forward(batch, options_.broadcast);
-        if (batch.dropped > 0)
-            std::fprintf(stderr, "orbisk serve: %llu key events lost: the server fell behind\n",
-                         static_cast<unsigned long long>(batch.dropped));
+        if (batch.dropped > 0) server_.Note("key events lost: the server fell behind", batch.dropped);
     }
 
 private:
@@ -191,6 +189,10 @@ int RunServe(const Args& args) {
     Options options;
     if (const auto done = BeginCommand(kCommand, kHelp, args, ParseOptions, options)) return *done;
 
+    // Nothing written on standard error (by this program or the plug-in)
+    // may hold up the clients or the stop signals: a pipe that no one
+    // drains is full after some thousand lines.
+    NonBlockingOutput log(STDERR_FILENO);
     LoadedPlugin plugin;
     std::string error;
     if (!plugin.Load(options.pluginPath, error)) return Fail(kCommand, error);
@@ -203,6 +205,7 @@ int RunServe(const Args& args) {
     if (!CatchSignals(error)) return Fail(kCommand, error);
 
     lirc::Server server(listener.Fd());
+    server.LogTo(log);
     Service service(options, plugin, server);
     service.Begin();
     std::fprintf(stderr, "orbisk serve: serving keys on %s%s; Ctrl-C stops, SIGHUP reloads the settings\n",

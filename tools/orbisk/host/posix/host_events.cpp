@@ -3,9 +3,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <limits.h>
+#include <poll.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <type_traits>
 
@@ -75,6 +81,31 @@ StartOutcome StartPlugin(OrbiskVoidFn start) {
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     std::fwrite(outcome.reports.data(), 1, outcome.reports.size(), stderr);
     return outcome;
+}
+
+NonBlockingOutput::NonBlockingOutput(int fd) : fd_(fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return;
+    socket_ = S_ISSOCK(st.st_mode);
+    if (!S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) return;
+    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    const int own = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    polled_ = own < 0 || ::dup2(own, fd) < 0;
+    if (own >= 0) ::close(own);
+}
+
+long NonBlockingOutput::Write(std::string_view bytes) {
+    ssize_t n = 0;
+    if (socket_) {
+        n = ::send(fd_, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    } else {
+        // A pipe with room for one more page takes PIPE_BUF bytes at once.
+        pollfd p{fd_, POLLOUT, 0};
+        if (polled_ && ::poll(&p, 1, 0) != 1) return 0;
+        n = ::write(fd_, bytes.data(), polled_ ? std::min<std::size_t>(bytes.size(), PIPE_BUF) : bytes.size());
+    }
+    if (n >= 0) return n;
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? 0 : -1;
 }
 
 HostEventQueue::HostEventQueue(std::size_t capacity) : capacity_(capacity) {

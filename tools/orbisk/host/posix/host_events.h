@@ -16,12 +16,34 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/key_lines.h"
 #include "orbisk/host.h"
 
 namespace orbisk::tool {
+
+// Standard output or error written without ever waiting for its reader,
+// who may stop reading for good.  A pipe or terminal gets a description of
+// its own in non-blocking mode in place of the inherited one (so every
+// writer in this process stops waiting, and the processes that share the
+// old one keep its mode); a socket is sent to without waiting; a file never
+// waits.
+class NonBlockingOutput {
+public:
+    explicit NonBlockingOutput(int fd);
+
+    // The bytes taken now: 0 when the output takes none without waiting,
+    // -1 when it is gone (closed by its reader, or an error).
+    long Write(std::string_view bytes);
+    int Fd() const { return fd_; }
+
+private:
+    int fd_;
+    bool socket_ = false;
+    bool polled_ = false;  // could not be reopened: small writes once poll allows
+};
 
 class HostEventQueue {
 public:

@@ -168,15 +168,23 @@ void Server::Forward(const HostEventQueue::Batch& batch, const BroadcastOptions&
 
 void Server::Poll(std::vector<pollfd>& extra, int timeoutMs) {
     fds_.assign(extra.begin(), extra.end());
-    const bool accepting = std::chrono::steady_clock::now() >= acceptPausedUntil_;
+    const auto now = std::chrono::steady_clock::now();
+    const bool accepting = now >= acceptPausedUntil_;
     if (!accepting) timeoutMs = timeoutMs < 0 ? 100 : std::min(timeoutMs, 100);
+    if (const auto due = notices_.DueAt()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*due - now).count();
+        const int dueMs = static_cast<int>(std::clamp<long long>(left, 0, 1000));
+        timeoutMs = timeoutMs < 0 ? dueMs : std::min(timeoutMs, dueMs);
+    }
     fds_.push_back({listenFd_, static_cast<short>(accepting ? POLLIN : 0), 0});
     // A client with commands still to answer is not read from until they
     // are: its own sends then wait, and nothing piles up here.
     for (const auto& [fd, client] : clients_)
         fds_.push_back({fd, static_cast<short>((client.WantsInput() ? POLLIN : 0) |
                                                (client.PendingBytes() > 0 ? POLLOUT : 0)), 0});
-    if (::poll(fds_.data(), fds_.size(), timeoutMs) <= 0) {
+    const int ready = ::poll(fds_.data(), fds_.size(), timeoutMs);
+    Report(false);
+    if (ready <= 0) {
         for (pollfd& p : extra) p.revents = 0;
         return;
     }
@@ -202,7 +210,7 @@ void Server::Accept() {
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
             if (errno == EMFILE || errno == ENFILE) {
-                std::fprintf(stderr, "orbisk serve: cannot accept a client: %s\n", std::strerror(errno));
+                Note(Reason("cannot accept a client"));
                 acceptPausedUntil_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
             }
             return;
@@ -250,7 +258,7 @@ bool Server::Write(int fd, Client& client) {
 void Server::Drop(int fd, const char* why) {
     if (why != nullptr) {
         ++dropped_;
-        std::fprintf(stderr, "orbisk serve: client dropped: %s\n", why);
+        Note(std::string("client dropped: ") + why);
     }
     ::close(fd);
     clients_.erase(fd);
@@ -261,10 +269,20 @@ void Server::Drain(int timeoutMs) {
     while (QueuedBytes() > 0) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return;
+        if (left.count() <= 0) break;
         std::vector<pollfd> none;
         Poll(none, static_cast<int>(left.count()));
     }
+    Report(true);
+}
+
+void Server::Report(bool force) {
+    const auto now = std::chrono::steady_clock::now();
+    const auto summary = notices_.Due(now, force);
+    if (!summary) return;
+    const bool written = log_ != nullptr ? log_->Write(*summary) == static_cast<long>(summary->size())
+                                         : std::fwrite(summary->data(), 1, summary->size(), stderr) == summary->size();
+    notices_.Done(now, written);
 }
 
 std::size_t Server::QueuedBytes() const {

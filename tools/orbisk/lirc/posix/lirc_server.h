@@ -61,6 +61,12 @@ public:
 
     void SetCatalogue(Catalogue catalogue) { catalogue_ = std::move(catalogue); }
 
+    // Where the summaries of drops and other notices go (otherwise standard
+    // error as it is).
+    void LogTo(NonBlockingOutput& log) { log_ = &log; }
+    // Counts a notice for the next summary.
+    void Note(std::string_view what, std::uint64_t times = 1) { notices_.Count(what, times); }
+
     // Queues bytes to every client and writes what each takes now.
     void Broadcast(std::string_view bytes);
 
@@ -72,7 +78,8 @@ public:
     // what is ready.
     void Poll(std::vector<pollfd>& extra, int timeoutMs);
 
-    // Gives clients up to timeoutMs to take what is queued for them.
+    // Gives clients up to timeoutMs to take what is queued for them, then
+    // writes the last summary.
     void Drain(int timeoutMs);
 
     std::size_t ClientCount() const { return clients_.size(); }
@@ -87,12 +94,16 @@ private:
     bool Serve(int fd, Client& client);
     bool Write(int fd, Client& client);
     void Drop(int fd, const char* why);
+    // Writes the summary when it is due, never waiting for the log's reader.
+    void Report(bool force);
 
     int listenFd_;
     std::size_t outputLimit_;
     Catalogue catalogue_;
     std::map<int, Client> clients_;
     std::uint64_t dropped_ = 0;
+    Notices notices_{"orbisk serve: "};
+    NonBlockingOutput* log_ = nullptr;
     Broadcaster broadcaster_;
     std::vector<pollfd> fds_;
     // Out of descriptors, the listener stays readable: it is left out of the
