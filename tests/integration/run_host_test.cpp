@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "capture/capture.h"
 #include "capture/posix/pty.h"
@@ -155,6 +156,27 @@ TEST_F(RunHost, SignalEndsItWhileStandardOutputIsBlocked) {
     kill(pid, SIGTERM);
     EXPECT_EQ(ExitStatus(), 0);
     EXPECT_TRUE(ErrSays("bytes of key lines not written")) << Err();
+}
+
+// A stop signal while a slow reader takes the lines of a flood: the last
+// lines get their second, whatever the reader does.
+TEST_F(RunHost, SignalEndsItWithinItsSecondWhileAReaderIsSlow) {
+    Start("[Main]\nCOM=3\nWaitR=30\n", true);
+    ASSERT_TRUE(ErrSays("started; Ctrl-C stops")) << Err();
+    std::vector<orbisk::tool::KeyPress> flood;
+    for (std::uint32_t i = 0; i < 4000; ++i) flood.push_back({orbisk::tool::IrProtocol::Nec, i / 256, i % 256, 0, 0});
+    const auto bytes = orbisk::tool::WireBytes(orbisk::tool::GenerateKeyPresses(flood, {}));
+    ASSERT_TRUE(pty.Write(bytes.data(), bytes.size()));
+    std::this_thread::sleep_for(1s);
+    kill(pid, SIGTERM);
+    const auto start = std::chrono::steady_clock::now();
+    int status = -1;
+    for (char page[4096]; status < 0 && std::chrono::steady_clock::now() - start < 10s;) {
+        status = ExitStatus(400);
+        [[maybe_unused]] const ssize_t n = read(out[0], page, sizeof page);
+    }
+    EXPECT_EQ(status, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3000ms);
 }
 
 }  // namespace

@@ -34,5 +34,23 @@ TEST(HostEventQueue, FullQueueDropsAndCountsButFollowsTheHeldKey) {
     EXPECT_FALSE(queue.EndHeldKey()) << "released by the plug-in";
 }
 
+// Lines for a blocked output are bounded; a press that went in keeps its
+// release, and one dropped takes its repeats and release with it.
+TEST(KeyLines, BoundedAndNoKeyLeftDown) {
+    KeyLines lines(FormatKeyLine(Key(ORBISK_KEY_PRESS, "Power")).size() + FormatKeyLine(Key(1, "Power")).size());
+    HostEventQueue::Batch batch{{Key(ORBISK_KEY_PRESS, "Power"), Key(1, "Power"), Key(2, "Power"),
+                                 Key(ORBISK_KEY_RELEASE, "Power"), Key(ORBISK_KEY_PRESS, "Power"), Key(1, "Power"),
+                                 Key(ORBISK_KEY_RELEASE, "Power")},
+                                5};
+    lines.Add(batch);
+    EXPECT_EQ(lines.Pending(), FormatKeyLine(Key(ORBISK_KEY_PRESS, "Power")) + FormatKeyLine(Key(1, "Power")) +
+                                   FormatKeyLine(Key(ORBISK_KEY_RELEASE, "Power")));
+    EXPECT_EQ(lines.TakeDropped(), 5u + 4u);
+    lines.Written(lines.Pending().size() - 1);
+    lines.Add({{Key(ORBISK_KEY_PRESS, "Mute")}, 0});
+    EXPECT_EQ(lines.Pending(), "\n" + FormatKeyLine(Key(ORBISK_KEY_PRESS, "Mute")));
+    EXPECT_EQ(lines.TakeDropped(), 0u);
+}
+
 }  // namespace
 }  // namespace orbisk::tool

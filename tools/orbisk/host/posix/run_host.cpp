@@ -39,32 +39,33 @@ bool TakeSignal() {
     return signalled;
 }
 
-// Key lines on their way to standard output.  Only the main thread writes
-// them, and a stop signal interrupts a write that blocks (the handlers are
-// installed without SA_RESTART), so output that does not drain never keeps
-// the host from stopping.
-class KeyLines {
+// Key lines on their way to standard output, written without ever waiting
+// for its reader, so that neither a stop signal nor the deadline waits for
+// a reader that is slow or has stopped.
+class Output {
 public:
-    void Add(HostEventQueue::Batch batch) {
-        for (const HostKeyEvent& event : batch.events) pending_ += FormatKeyLine(event);
-        if (batch.dropped != 0)
-            std::fprintf(stderr, "orbisk run: %llu key messages dropped while standard output was blocked\n",
-                         static_cast<unsigned long long>(batch.dropped));
-    }
-    bool Pending() const { return !pending_.empty() && !gone_; }
+    Output() : out_(STDOUT_FILENO) {}
+
+    void Add(const HostEventQueue::Batch& batch) { lines_.Add(batch); }
+    bool Pending() const { return !lines_.Pending().empty() && !gone_; }
     bool Gone() const { return gone_; }
-    std::size_t Unwritten() const { return pending_.size(); }
+    std::size_t Unwritten() const { return lines_.Pending().size(); }
 
     void WriteSome() {
-        const ssize_t n = write(STDOUT_FILENO, pending_.data(), pending_.size());
-        if (n > 0)
-            pending_.erase(0, static_cast<std::size_t>(n));
-        else if (n < 0 && errno != EINTR && errno != EAGAIN)
-            gone_ = true;  // closed by its reader, or an error: nothing more can go out
+        const long n = out_.Write(lines_.Pending());
+        if (n > 0) lines_.Written(static_cast<std::size_t>(n));
+        gone_ = n < 0;  // closed by its reader, or an error: nothing more can go out
+        if (!Pending()) ReportDropped();
+    }
+    void ReportDropped() {
+        if (const std::uint64_t dropped = lines_.TakeDropped())
+            std::fprintf(stderr, "orbisk run: %llu key lines dropped while standard output was blocked\n",
+                         static_cast<unsigned long long>(dropped));
     }
 
 private:
-    std::string pending_;
+    NonBlockingOutput out_;
+    KeyLines lines_;
     bool gone_ = false;
 };
 
@@ -72,7 +73,7 @@ enum class End { Signal, Input, Deadline, OutputGone };
 
 // Prints the key lines as they come until a signal, the end of standard
 // input, the deadline, or an output that is gone.
-End PrintUntilEnd(HostEventQueue& queue, KeyLines& lines, long long seconds) {
+End PrintUntilEnd(HostEventQueue& queue, Output& lines, long long seconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     bool stdinOpen = true;
     for (;;) {
@@ -101,7 +102,7 @@ End PrintUntilEnd(HostEventQueue& queue, KeyLines& lines, long long seconds) {
 }
 
 // The last lines get kFinalOutputMs to go out; a signal ends the wait early.
-void PrintRest(HostEventQueue& queue, KeyLines& lines) {
+void PrintRest(HostEventQueue& queue, Output& lines) {
     lines.Add(queue.Take());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFinalOutputMs);
     while (lines.Pending()) {
@@ -113,6 +114,7 @@ void PrintRest(HostEventQueue& queue, KeyLines& lines) {
         if (TakeSignal()) break;
         if (fds[1].revents != 0) lines.WriteSome();
     }
+    lines.ReportDropped();
     if (lines.Pending())
         std::fprintf(stderr, "orbisk run: standard output took no more; %zu bytes of key lines not written\n",
                      lines.Unwritten());
@@ -125,7 +127,7 @@ int HostPlugin(LoadedPlugin& plugin, const std::string& pluginPath, const char* 
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no SA_RESTART: a signal must interrupt a blocked write
+    action.sa_flags = 0;  // no SA_RESTART: a signal ends a wait at once
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     // A reader that goes away ends the run like the end of input.
@@ -139,7 +141,7 @@ int HostPlugin(LoadedPlugin& plugin, const std::string& pluginPath, const char* 
     const StartOutcome start = StartPlugin(plugin.Start);
     if (const auto failed = ReportStart(start, description, pluginPath, plugin)) return *failed;
 
-    KeyLines lines;
+    Output lines;
     PrintUntilEnd(queue, lines, seconds);
     // Nothing blocks the engine's send, so Stop returns at once; the plug-in
     // sends no release for a key held now, and we end it ourselves.
