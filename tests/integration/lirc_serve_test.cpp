@@ -157,19 +157,19 @@ TEST_F(LircServe, IrsendListsAndBadInputLeavesTheServerServing) {
 }
 
 // Standard error a full pipe that no one reads (the plug-in reports its
-// missing port there, and the server its reload): it goes on serving, and
-// stops on SIGTERM.
+// missing port there, the server its reload): it serves, and stops on SIGTERM.
 TEST_F(LircServe, FullStandardErrorNeverHoldsTheServer) {
     const std::string fifo = dir.File("stderr");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     const int filler = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    for (const std::string page(4096, '.'); ::write(filler, page.data(), page.size()) > 0;) {
+    static const char page[4096] = {};
+    while (::write(filler, page, sizeof page) > 0) {
     }
     serve = std::make_unique<ChildProcess>(std::vector<std::string>{dir.File("orbisk"), "serve", "--socket", socket},
                                            fifo);
     for (const int signal : {0, SIGHUP}) {
-        if (signal != 0) ::kill(serve->Pid(), signal);
+        ::kill(serve->Pid(), signal);  // 0: none
         int client = -1;
         for (int i = 0; i < 1000 && (client = ConnectUnix(socket)) < 0; ++i) std::this_thread::sleep_for(10ms);
         ::send(client, "VERSION\n", 8, MSG_NOSIGNAL);
@@ -251,17 +251,12 @@ TEST(LircSocket, BareNameIsASocketHereAndOnlyTheOwnSocketIsRemoved) {
     ::close(BoundSocket("lircd", SOCK_STREAM));  // stale
     orbisk::tool::lirc::Listener first, second;
     std::string error;
-    EXPECT_TRUE(first.Open("lircd", 0600, error)) << error;
+    EXPECT_TRUE(first.Open("lircd", 0600, error) && fs::is_socket("lircd")) << error;
     fs::current_path(before);
-    EXPECT_TRUE(fs::is_socket(dir.File("lircd")));
     fs::remove(dir.File("lircd"));
     ASSERT_TRUE(second.Open(dir.File("lircd"), 0600, error)) << error;
     first.Close();
-    const int client = ConnectUnix(dir.File("lircd"));
-    EXPECT_GE(client, 0) << "the second server's socket is still there";
-    ::close(client);
-    second.Close();
-    EXPECT_FALSE(fs::exists(dir.File("lircd")));
+    EXPECT_TRUE(fs::is_socket(dir.File("lircd"))) << "the second server's socket is still there";
 }
 
 TEST(LircLoad, FiftyClientsTenThousandKeysTheSilentOneDropped) {

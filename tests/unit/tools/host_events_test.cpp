@@ -38,11 +38,9 @@ TEST(HostEventQueue, FullQueueDropsAndCountsButFollowsTheHeldKey) {
 // release, and one dropped takes its repeats and release with it.
 TEST(KeyLines, BoundedAndNoKeyLeftDown) {
     KeyLines lines(FormatKeyLine(Key(ORBISK_KEY_PRESS, "Power")).size() + FormatKeyLine(Key(1, "Power")).size());
-    HostEventQueue::Batch batch{{Key(ORBISK_KEY_PRESS, "Power"), Key(1, "Power"), Key(2, "Power"),
-                                 Key(ORBISK_KEY_RELEASE, "Power"), Key(ORBISK_KEY_PRESS, "Power"), Key(1, "Power"),
-                                 Key(ORBISK_KEY_RELEASE, "Power")},
-                                5};
-    lines.Add(batch);
+    lines.Add({{Key(ORBISK_KEY_PRESS, "Power"), Key(1, "Power"), Key(2, "Power"), Key(ORBISK_KEY_RELEASE, "Power"),
+                Key(ORBISK_KEY_PRESS, "Power"), Key(1, "Power"), Key(ORBISK_KEY_RELEASE, "Power")},
+               5});
     EXPECT_EQ(lines.Pending(), FormatKeyLine(Key(ORBISK_KEY_PRESS, "Power")) + FormatKeyLine(Key(1, "Power")) +
                                    FormatKeyLine(Key(ORBISK_KEY_RELEASE, "Power")));
     EXPECT_EQ(lines.TakeDropped(), 5u + 4u);
