@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -119,9 +118,6 @@ TEST_F(LircServe, IrwAndIrexecTakeTheSimulatedKeysInOrder) {
 }
 
 TEST_F(LircServe, IrsendListsAndBadInputLeavesTheServerServing) {
-    std::string big = "[Big]\n";  // a reply of 74 KB
-    for (int i = 0; i < 3000; ++i) big += std::to_string(1000000 + i) + "=Key" + std::to_string(i) + "\n";
-    orbisk::test::WriteFile(dir.File("orbisk.ini"), ReadFile(dir.File("orbisk.ini")) + big);
     ASSERT_NO_FATAL_FAILURE(Serve());
     std::mt19937 random(7);
     std::string noise(256 * 1024, '\0');
@@ -142,10 +138,7 @@ TEST_F(LircServe, IrsendListsAndBadInputLeavesTheServerServing) {
         }
         ::close(fd);
     }
-    EXPECT_EQ(Irsend({"list", "", ""}), "TV\nAmplifier\nSony_TV\nBig\n\n");
-    const std::string keys = Irsend({"list", "Big", ""});
-    EXPECT_EQ(std::count(keys.begin(), keys.end(), '\n'), 3001) << keys.substr(0, 200);
-    EXPECT_EQ(irsendStatus, 0);
+    EXPECT_EQ(Irsend({"list", "", ""}), "TV\nAmplifier\nSony_TV\n\n");
     EXPECT_EQ(irsendStatus, 0);
     EXPECT_EQ(Irsend({"list", "TV", ""}),
               "000000002d4cad19 Power\n00000000453843fa VolumeUp\n000000002d24d538 VolumeDown\n"
