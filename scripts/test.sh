@@ -6,6 +6,8 @@
 #   release - the optimised build, with the benchmarks, must build cleanly
 #   win32 - orbisk.dll for 32-bit Windows (mingw-w64); its tests run under
 #           Wine in a private prefix (build/wine), with a display from Xvfb
+#   packages - the Debian package and the Windows zip, built and tested by
+#           installing them (scripts/package-test.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -53,6 +55,9 @@ for fuzzer in build/fuzz/fuzz/*; do
   echo "-- $(basename "$fuzzer")"
   "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" 2>&1 | tail -n 3
 done
+
+echo "== packages"
+bash scripts/package-test.sh
 
 total=$(grep -oE 'tests failed out of [0-9]+' "$log" | awk '{s += $5} END {print s + 0}')
 echo "tests: ${total} passed, 0 failed"

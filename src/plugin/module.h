@@ -11,6 +11,7 @@
 #include "platform/system_clock.h"
 #include "platform/system_services.h"
 #include "plugin/plugin.h"
+#include "plugin/settings_place.h"
 
 extern "C" {
 extern void* _SetupForm;
@@ -23,8 +24,9 @@ struct Module {
     std::unique_ptr<HostMessenger> messenger = MakeHostMessenger();
     std::unique_ptr<SetupDialogFactory> dialogs = MakeSetupDialogFactory(*system);
     Plugin plugin{Plugin::Platform{
-        [](const std::string& libraryPath) { return MakeSystemSerialPorts(FolderOf(libraryPath) + "/ports"); },
-        system.get(), &SystemTickClock(), dialogs.get(), &_SetupForm, messenger.get(), &KeepOwnModuleLoaded}};
+        [](const std::string& portFolder) { return MakeSystemSerialPorts(portFolder); },
+        system.get(), &SystemTickClock(), dialogs.get(), &_SetupForm, messenger.get(), &KeepOwnModuleLoaded,
+        SystemSettingsPlace}};
 };
 
 Module& TheModule();

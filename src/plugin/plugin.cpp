@@ -97,7 +97,8 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
 
     hostWindow_ = window;
     libraryPath_ = std::move(libraryPath);
-    settingsPath_ = SettingsPath(libraryPath_);
+    const SettingsPlace place = platform_.place ? platform_.place(libraryPath_) : BesideLibrary(libraryPath_);
+    settingsPath_ = place.settingsPath;
     dialogServices_->settingsPath = settingsPath_;
     dialogServices_->hostWindow = window;
     InitKeyEventRecord(record_, name);
@@ -107,7 +108,7 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
     const IniDocument file = ReadSettingsFile();
     receiver_.reset();
     link_.reset();
-    ports_ = platform_.makePorts(libraryPath_);
+    ports_ = platform_.makePorts(place.portFolder);
     link_ = std::make_unique<SerialLink>(*ports_, *platform_.system);
     receiver_ = std::make_unique<Receiver>(*link_, *platform_.system, settings_, published_, *wake_);
     keys_ = std::make_unique<KeyTable>();

@@ -15,6 +15,7 @@
 #include "engine/key_engine.h"
 #include "engine/key_table.h"
 #include "orbisk/host.h"
+#include "plugin/settings_place.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"
 #include "receiver/decoder.h"
@@ -36,8 +37,8 @@ bool HostVersionAccepted(std::uint32_t version);
 class Plugin {
 public:
     struct Platform {
-        // Makes the serial ports for a library at this path.
-        std::function<std::unique_ptr<SerialPorts>(const std::string& libraryPath)> makePorts;
+        // Makes the serial ports whose links live in this folder.
+        std::function<std::unique_ptr<SerialPorts>(const std::string& portFolder)> makePorts;
         SystemServices* system = nullptr;
         TickClock* clock = nullptr;
         SetupDialogFactory* dialogs = nullptr;  // null: Setup runs without a dialog
@@ -46,6 +47,9 @@ public:
         // Keeps this library loaded until the result is released; null where
         // unloading cannot end a running thread.
         std::function<std::shared_ptr<void>()> keepLoaded;
+        // Where a library at this path keeps its settings file and port
+        // links; unset: beside it.
+        std::function<SettingsPlace(const std::string& libraryPath)> place;
     };
 
     explicit Plugin(Platform platform);

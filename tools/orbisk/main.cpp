@@ -20,7 +20,7 @@ constexpr Command kCommands[] = {
 };
 
 void Usage(std::FILE* out) {
-    std::fputs("usage: orbisk <command> [options]\n\ncommands:\n", out);
+    std::fputs("usage: orbisk <command> [options]\n       orbisk --version\n\ncommands:\n", out);
     for (const Command& c : kCommands) std::fprintf(out, "  %-9s %s\n", c.name, c.summary);
     for (const Command& c : orbisk::tool::PlatformCommands()) std::fprintf(out, "  %-9s %s\n", c.name, c.summary);
     std::fputs("\n'orbisk <command> --help' describes each command.\n", out);
@@ -37,6 +37,10 @@ int main(int argc, char** argv) {
     const std::string name = argv[1];
     if (name == "-h" || name == "--help" || name == "help") {
         Usage(stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::puts("orbisk " ORBISK_VERSION_TEXT);
         return 0;
     }
     for (const Command& c : kCommands) {

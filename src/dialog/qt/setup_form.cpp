@@ -118,7 +118,7 @@ QAction* MakeSeparator(QWidget* parent, const char* name) {
 TSetupForm::TSetupForm(DialogServices& services, QWidget* parent)
     : QDialog(parent), presenter_(services, *this) {
     setObjectName(QStringLiteral("SetupForm"));
-    setWindowTitle(QStringLiteral("Orbisk v2.1"));
+    setWindowTitle(QStringLiteral("Orbisk v" ORBISK_VERSION_SHORT));
     setWindowIcon(qt::DrawWindowIcon());
     // A fixed dialog with a close box only.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -13,7 +13,7 @@ namespace {
 
 constexpr char FormClass[] = "TSetupForm";
 constexpr char PanelClass[] = "TPanel";
-constexpr char Caption[] = "Orbisk v2.1";
+constexpr char Caption[] = "Orbisk v" ORBISK_VERSION_SHORT;
 constexpr int ClientWidth = 665;
 constexpr int ClientHeight = 486;
 constexpr DWORD FormStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;

@@ -2,9 +2,12 @@
 
 #include <dlfcn.h>
 #include <limits.h>
+#include <pwd.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string_view>
 
 namespace orbisk {
@@ -49,5 +52,49 @@ std::string FolderOf(const std::string& path) {
 
 // The library is linked never to be unmapped (-z nodelete).
 std::shared_ptr<void> KeepOwnModuleLoaded() { return nullptr; }
+
+bool PathExists(const std::string& path) {
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool FolderWritable(const std::string& folder) {
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+namespace {
+
+// The user's configuration folder as the XDG base directories define it:
+// $XDG_CONFIG_HOME when it is an absolute path, otherwise ~/.config.
+std::string ConfigHome() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg != nullptr && xdg[0] == '/') return xdg;
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') {
+        const passwd* user = ::getpwuid(::geteuid());
+        if (user == nullptr || user->pw_dir == nullptr || user->pw_dir[0] != '/') return {};
+        home = user->pw_dir;
+    }
+    return std::string(home) + "/.config";
+}
+
+// mkdir -p; new folders are the user's alone (their files include a command
+// the plug-in runs).
+bool MakeFolders(const std::string& folder) {
+    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        const std::string part = folder.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) return true;
+    }
+}
+
+}  // namespace
+
+std::string UserSettingsFolder() {
+    const std::string home = ConfigHome();
+    if (home.empty()) return {};
+    const std::string folder = home + "/orbisk";
+    return MakeFolders(folder) ? folder : std::string();
+}
 
 }  // namespace orbisk

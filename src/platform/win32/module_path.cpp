@@ -53,4 +53,15 @@ std::shared_ptr<void> KeepOwnModuleLoaded() {
     return std::shared_ptr<void>(self, [](void* module) { FreeLibrary(static_cast<HMODULE>(module)); });
 }
 
+bool PathExists(const std::string& path) {
+    return GetFileAttributesW(win32::Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool FolderWritable(const std::string&) {
+    // Never asked: the settings stay beside the DLL on Windows.
+    return true;
+}
+
+std::string UserSettingsFolder() { return {}; }
+
 }  // namespace orbisk

@@ -402,5 +402,20 @@ TEST_F(PluginTest, SettingsFileSitsBesideTheLibraryWithTheIniExtension) {
     EXPECT_EQ(plugin.SettingsFilePath(), dir.File("orbisk.ini"));
 }
 
+TEST_F(PluginTest, SettingsFileAndPortLinksFollowThePlatformsPlace) {
+    std::string portFolder;
+    Plugin placed(Plugin::Platform{[&](const std::string& folder) {
+                                       portFolder = folder;
+                                       return std::make_unique<test::FakeSerialPorts>();
+                                   },
+                                   &system, &clock, &dialogs, nullptr, &host, {}, [this](const std::string& library) {
+                                       return library == LibraryPath() ? SettingsPlace{dir.File("u.ini"), dir.File("u")}
+                                                                       : SettingsPlace{};
+                                   }});
+    placed.Open(nullptr, host.Window(), HostInfo(kGoodVersion).bytes, LibraryPath());
+    EXPECT_EQ(placed.SettingsFilePath(), dir.File("u.ini"));
+    EXPECT_EQ(portFolder, dir.File("u"));
+}
+
 }  // namespace
 }  // namespace orbisk

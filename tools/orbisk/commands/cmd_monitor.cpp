@@ -12,6 +12,7 @@
 
 #include "commands/commands.h"
 #include "common/code_text.h"
+#include "host/plugin_loader.h"
 #include "capture/decode_stream.h"
 #include "platform/serial_device.h"
 #include "platform/system_services.h"
@@ -32,8 +33,9 @@ constexpr char kHelp[] =
     "usage: orbisk monitor [--com N] [--rate BAUD] [--interval MS] [--skip N] [--repeat-length N]\n"
     "                      [--wave]\n"
     "\n"
-    "Opens port N as the plug-in installed beside this program does (ports/comN\n"
-    "there, otherwise /dev/ttyS<N-1>), with its line settings and read time-outs,\n"
+    "Opens port N as the plug-in installed with this program does (ports/comN\n"
+    "beside its settings file, otherwise /dev/ttyS<N-1>), with its line settings\n"
+    "and read time-outs,\n"
     "and prints one line per burst as it arrives, until Ctrl-C:\n"
     "  milliseconds since the start, the code the plug-in publishes as its code\n"
     "  text, 'key', 'repeat' or 'short' as in orbisk decode, the number of\n"
@@ -172,7 +174,7 @@ int RunMonitor(const Args& args) {
 
     // The plug-in's own link: the same device mapping, line settings, read
     // time-outs and purge.
-    const std::string portFolder = InProgramFolder("ports");
+    const std::string portFolder = DefaultSettingsPlace().portFolder;
     const int port = static_cast<int>(options.port);
     const std::string path = SystemSerialPortPath(portFolder, port);
     const auto ports = MakeSystemSerialPorts(portFolder);

@@ -26,7 +26,7 @@ constexpr char kHelp[] =
     "the last lines get one second.  A plug-in that does not start is an error\n"
     "(exit status 2) that says what the plug-in reported.\n"
     "\n"
-    "  --plugin PATH  the plug-in library (default: the plug-in beside this program)\n"
+    "  --plugin PATH  the plug-in library (default: the installed plug-in)\n"
     "  --name NAME    the name the host gives the plug-in (default: none, \"REMOTE\")\n"
     "  --seconds N    stop after N seconds\n";
 

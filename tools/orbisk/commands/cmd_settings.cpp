@@ -4,6 +4,7 @@
 
 #include "commands/commands.h"
 #include "engine/key_table.h"
+#include "host/plugin_loader.h"
 #include "platform/file_io.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"
@@ -13,11 +14,17 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: orbisk settings [FILE]\n"
+    "       orbisk settings --where\n"
     "\n"
-    "Prints what the plug-in loads from the settings file FILE (default:\n"
-    "orbisk.ini beside the orbisk program): one Name=value line per setting of\n"
-    "section Main, starting from the built-in values, then one line per learned\n"
-    "key with its remote id, remote name and code=name, separated by tabs.\n";
+    "Prints what the plug-in loads from the settings file FILE (default: the\n"
+    "file the plug-in installed with this program uses): one Name=value line per\n"
+    "setting of section Main, starting from the built-in values, then one line\n"
+    "per learned key with its remote id, remote name and code=name, separated by\n"
+    "tabs.\n"
+    "\n"
+    "  --where  print the path of the settings file that plug-in uses: beside\n"
+    "           the plug-in, or, when that folder is not writable and holds no\n"
+    "           settings file, $XDG_CONFIG_HOME/orbisk/orbisk.ini\n";
 
 void PrintLine(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -33,13 +40,17 @@ int RunSettings(const Args& args) {
     }
     std::string path;
     bool explicitPath = false;
+    if (args.size() == 1 && args[0] == "--where") {
+        PrintLine(DefaultSettingsPlace().settingsPath);
+        return 0;
+    }
     for (const std::string& arg : args) {
         if (arg.size() > 1 && arg.front() == '-') return Fail("settings", "unknown option " + arg);
         if (explicitPath) return Fail("settings", "more than one FILE given");
         path = arg;
         explicitPath = true;
     }
-    if (!explicitPath) path = InProgramFolder("orbisk.ini");
+    if (!explicitPath) path = DefaultSettingsPlace().settingsPath;
 
     // Read once and show exactly what that content gives; a missing default
     // file is what a fresh installation has, and loads as built-in values.

@@ -15,7 +15,7 @@ int RunSetup(const Args& args) {
             "again when the dialog is closed.  With 'orbisk simulate' running, keys can\n"
             "be learned without a receiver.\n"
             "\n"
-            "  --plugin PATH  the plug-in library (default: the plug-in beside this program)\n",
+            "  --plugin PATH  the plug-in library (default: the installed plug-in)\n",
             stdout);
         return 0;
     }

@@ -13,6 +13,7 @@
 #include "commands/commands.h"
 #include "capture/receiver_line.h"
 #include "commands/stop_signals.h"
+#include "host/plugin_loader.h"
 
 namespace orbisk::tool {
 
@@ -24,8 +25,9 @@ constexpr char kHelp[] =
     "usage: orbisk simulate [options] FILE\n"
     "       orbisk simulate [options] --nec ADDRESS COMMAND [--hold MS] [--gap MS] ...\n"
     "\n"
-    "Plays an IR receiver on a pseudo-terminal, linked as ports/comN beside this\n"
-    "program (where the plug-in installed here looks for port N), and prints one\n"
+    "Plays an IR receiver on a pseudo-terminal, linked as ports/comN where the\n"
+    "plug-in installed with this program looks for port N (beside its settings\n"
+    "file, see 'orbisk settings --where'), and prints one\n"
     "line naming it.  It then waits until a reader (the plug-in, orbisk run,\n"
     "orbisk monitor) has opened the port, waits --delay more for the reader to\n"
     "finish setting the port up, and plays a timed capture FILE (as written by\n"
@@ -206,7 +208,7 @@ int RunSimulate(const Args& args) {
 
     StopSignals signals;  // before the link exists, so that Ctrl-C always removes it
     const auto line = options.portName.empty()
-                          ? ServePort(InProgramFolder("ports"), static_cast<int>(options.port), error)
+                          ? ServePort(DefaultSettingsPlace().portFolder, static_cast<int>(options.port), error)
                           : OpenSerialLine(options.portName, error);
     if (!line) return Fail(kCommand, error);
     std::printf("orbisk simulate: %s\n", line->Describe().c_str());

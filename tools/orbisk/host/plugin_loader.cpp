@@ -1,6 +1,7 @@
 #include "host/plugin_loader.h"
 
 #include "commands/commands.h"
+#include "platform/module_path.h"
 
 namespace orbisk::tool {
 
@@ -26,6 +27,16 @@ bool LoadedPlugin::Load(const std::string& path, std::string& error) {
     return error.empty();
 }
 
-std::string DefaultPluginPath() { return InProgramFolder(PluginFileName); }
+std::string DefaultPluginPath() {
+    // ORBISK_PLUGIN_FOLDER is the installed plug-in's folder in a system
+    // layout (the program in bin/, the plug-in under lib/), empty otherwise.
+    // A plug-in beside the program wins: a build tree, a copy to try out.
+    const std::string beside = InProgramFolder(PluginFileName);
+    const std::string installed = ORBISK_PLUGIN_FOLDER;
+    if (installed.empty() || PathExists(beside)) return beside;
+    return installed + PathSeparator + PluginFileName;
+}
+
+SettingsPlace DefaultSettingsPlace() { return SystemSettingsPlace(DefaultPluginPath()); }
 
 }  // namespace orbisk::tool

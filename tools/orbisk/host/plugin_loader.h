@@ -3,6 +3,7 @@
 #include <string>
 
 #include "orbisk/host.h"
+#include "plugin/settings_place.h"
 
 namespace orbisk::tool {
 
@@ -28,8 +29,12 @@ private:
     void* handle_ = nullptr;
 };
 
-// The plug-in beside the orbisk program.
+// The plug-in beside the orbisk program, or else the one in the folder a
+// system installation puts it in.
 std::string DefaultPluginPath();
+
+// Where that plug-in keeps its settings file and its port links.
+SettingsPlace DefaultSettingsPlace();
 
 // The platform's part (posix/ or win32/): the plug-in's file name, loading a
 // library (null with a one-line reason) and finding an exported symbol in it.

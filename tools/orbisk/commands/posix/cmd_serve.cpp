@@ -46,7 +46,7 @@ constexpr char kHelp[] =
     "                    as key name and <undefined> as remote name: one line\n"
     "                    per press, when it ends, with its repeats counted\n"
     "  --release SUFFIX  also releases, as the key name with SUFFIX appended\n"
-    "  --plugin PATH     the plug-in library (default: orbisk.so beside this program)\n"
+    "  --plugin PATH     the plug-in library (default: the installed orbisk.so)\n"
     "  --name NAME       the name the host gives the plug-in (default: none)\n";
 
 struct Options {
@@ -133,7 +133,7 @@ public:
         : options_(options),
           plugin_(plugin),
           server_(server),
-          settingsPath_(SettingsPath(std::filesystem::absolute(options.pluginPath).string())) {}
+          settingsPath_(SystemSettingsPlace(std::filesystem::absolute(options.pluginPath).string()).settingsPath) {}
 
     void Begin() {
         server_.SetCatalogue(LoadCatalogue(settingsPath_));
