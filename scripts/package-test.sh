@@ -41,9 +41,9 @@ cleanup() {
 pids=""
 trap cleanup EXIT
 fail() { echo "package-test: $*" >&2; exit 1; }
-# Waits up to 15 s for a file to hold a text.
+# Waits up to 15 s (or $3 tenths) for a file to hold a text.
 wait_for() {
-  for _ in $(seq 150); do grep -qF -- "$2" "$1" 2>/dev/null && return 0; sleep 0.1; done
+  for _ in $(seq "${3:-150}"); do grep -qF -- "$2" "$1" 2>/dev/null && return 0; sleep 0.1; done
   return 1
 }
 
@@ -149,9 +149,12 @@ test_zip() {
     </dev/null >/dev/null 2>&1 &
   local pair=$!
   for _ in $(seq 100); do [ -e "$WINEPREFIX/dosdevices/com6" ] && break; sleep 0.05; done
-  (sleep 10 | wine "$folder/orbisk.exe" run --seconds 7 >"$tmp/run.txt" 2>"$tmp/run.err") &
+  # The host first: Wine starts slowly in a fresh prefix, and bytes played
+  # before the plug-in holds its port are lost, as on a real line.
+  (sleep 30 | wine "$folder/orbisk.exe" run --seconds 12 >"$tmp/run.txt" 2>"$tmp/run.err") &
   local host=$!
-  wine "$folder/orbisk.exe" simulate --port COM6 --delay 1500 samples/tv-remote.capture >/dev/null
+  wait_for "$tmp/run.err" "started" 300 || fail "orbisk.exe run: $(cat "$tmp/run.err")"
+  wine "$folder/orbisk.exe" simulate --port COM6 --delay 500 samples/tv-remote.capture >/dev/null
   wait "$host" || true
   wineserver -w
   kill "$pair" 2>/dev/null || true
