@@ -35,10 +35,12 @@ fi
 tmp=$(mktemp -d)
 chmod 755 "$tmp"
 cleanup() {
-  [ -n "${pids:-}" ] && kill $pids 2>/dev/null
+  [ -n "$pids" ] && kill $pids 2>/dev/null
+  # A failed test leaves no package behind either.
+  [ "$installed" = 1 ] && DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq orbisk >/dev/null 2>&1
   rm -rf "$tmp"
 }
-pids=""
+pids="" installed=0
 trap cleanup EXIT
 fail() { echo "package-test: $*" >&2; exit 1; }
 # Waits up to 15 s (or $3 tenths) for a file to hold a text.
@@ -54,6 +56,7 @@ test_deb() {
   lintian --fail-on error,warning --info --show-overrides "$deb"
 
   echo "== install"
+  installed=1
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
   triplet=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
   for f in /usr/bin/orbisk "/usr/lib/$triplet/orbisk/orbisk.so" /usr/lib/systemd/user/orbisk-serve.service \
@@ -106,6 +109,7 @@ test_deb() {
   echo "== purge"
   dpkg -L orbisk >"$tmp/files"
   DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq orbisk >/dev/null
+  installed=0
   dpkg -L orbisk >/dev/null 2>&1 && fail "orbisk is still installed"
   while IFS= read -r f; do
     # Folders the package shares with others (/usr, /usr/bin, ...) stay.
