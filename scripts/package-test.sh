@@ -30,6 +30,7 @@ if [ "$build" = 1 ]; then
   [ "$want_deb" = 1 ] || flags=(--zip)
   [ "$want_zip" = 1 ] || flags=(--deb)
   bash scripts/package.sh "${flags[@]}"
+  echo "built in ${SECONDS}s"
 fi
 
 tmp=$(mktemp -d)
@@ -169,3 +170,4 @@ test_zip() {
 
 [ "$want_deb" = 0 ] || test_deb
 [ "$want_zip" = 0 ] || test_zip
+echo "package-test: passed in ${SECONDS}s"
