@@ -45,6 +45,9 @@ void KeyEngine::Begin() {
     remoteNameText_[RemoteNameCapacity - 1] = '\0';
 
     currentCode_ = NoCode;
+    currentOwnCode_ = 0;
+    currentFrame_ = IrFrame{};
+    reportedFrame_ = IrFrame{};
     currentPressed_ = false;
     reportedCode_ = NoCode;
     reportedPressed_ = false;
@@ -84,12 +87,15 @@ void KeyEngine::RunPass() {
     // pairs with the decoder's release of the flag, so the slot and
     // SignalPresent read below are at least as new as the publication found.
     if (published_.UpdatePending.exchange(false, std::memory_order_acquire)) {
-        currentCode_ = published_.LastCode.load(std::memory_order_relaxed);
+        const BurstCodes codes = ReadPublishedCodes(published_);
+        currentCode_ = codes.code;
+        currentOwnCode_ = codes.ownCode;
+        currentFrame_ = codes.frame;
         currentPressed_ = published_.SignalPresent.load(std::memory_order_relaxed);
         lastArrival_ = clock_.Now();
     }
 
-    if (currentCode_ != reportedCode_ || currentPressed_ != reportedPressed_)
+    if (currentCode_ != reportedCode_ || currentPressed_ != reportedPressed_ || TogglePressedAgain())
         ProcessChange();
     else if (reportedPressed_)
         RepeatCheck();
@@ -98,8 +104,17 @@ void KeyEngine::RunPass() {
     Wait();
 }
 
+bool KeyEngine::TogglePressedAgain() const {
+    return reportedPressed_ && currentPressed_ && currentFrame_.protocol != IrProtocol::None &&
+           ProtocolInfo(currentFrame_.protocol).hasToggle && currentFrame_.protocol == reportedFrame_.protocol &&
+           currentFrame_.scancode == reportedFrame_.scancode && currentFrame_.toggle != reportedFrame_.toggle;
+}
+
 void KeyEngine::ProcessChange() {
-    if (reportedPressed_ && !currentPressed_) KeyReport(ORBISK_KEY_RELEASE);
+    if (reportedPressed_ && (!currentPressed_ || TogglePressedAgain())) {
+        KeyReport(ORBISK_KEY_RELEASE);
+        reportedPressed_ = false;
+    }
     if (currentPressed_ && !abandoned_) KeyUpdate();
     if (abandoned_) return;
 
@@ -114,6 +129,7 @@ void KeyEngine::ProcessChange() {
 
     reportedCode_ = currentCode_;
     reportedPressed_ = currentPressed_;
+    reportedFrame_ = currentFrame_;
 }
 
 void KeyEngine::KeyUpdate() {
@@ -122,8 +138,14 @@ void KeyEngine::KeyUpdate() {
     const std::size_t codeLength = FormatCodeText(currentCode_, codeText_);
     if (!reportedPressed_) repeatCount_ = 0;
 
-    const std::optional<KeyTable::Match> match =
-        keys_.LookupKey(std::string_view(codeText_, codeLength));
+    std::optional<KeyTable::Match> match = keys_.LookupKey(std::string_view(codeText_, codeLength));
+    if (!match && currentFrame_.protocol != IrProtocol::None && currentOwnCode_ != currentCode_) {
+        // A key learned from this very burst shape before frames were
+        // recognised (or with Recognize=0) is still found by its own code.
+        char ownText[CodeTextCapacity];
+        const std::size_t ownLength = FormatCodeText(currentOwnCode_, ownText);
+        match = keys_.LookupKey(std::string_view(ownText, ownLength));
+    }
     if (!match) {
         if (reportedPressed_) {
             KeyReport(ORBISK_KEY_RELEASE);

@@ -59,6 +59,9 @@ public:
     const char* RemoteNameBuffer() const { return remoteNameText_; }
 
 private:
+    // A toggle-bit remote's frame whose toggle differs from the held key's:
+    // the key was let go and pressed again, however quickly.
+    bool TogglePressedAgain() const;
     void ProcessChange();
     void KeyUpdate();
     void RepeatCheck();
@@ -75,6 +78,9 @@ private:
     KeyEngineOutput& output_;
 
     std::uint64_t currentCode_ = ~std::uint64_t{0};
+    KeyCode currentOwnCode_ = 0;  // the burst's own code, looked up after currentCode_
+    IrFrame currentFrame_;
+    IrFrame reportedFrame_;
     bool currentPressed_ = false;
     std::uint64_t reportedCode_ = ~std::uint64_t{0};
     bool reportedPressed_ = false;

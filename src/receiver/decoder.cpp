@@ -1,6 +1,9 @@
 #include "receiver/decoder.h"
 
 #include <array>
+#include <thread>
+
+#include "receiver/ir_recognizer.h"
 
 namespace orbisk {
 namespace {
@@ -183,12 +186,60 @@ std::uint64_t DecodeBurst(const std::uint8_t* burst, int length, int skipBegin) 
     return packer.Finish();
 }
 
+std::uint64_t PackFrame(const IrFrame& frame) {
+    return std::uint64_t{frame.scancode} | std::uint64_t{static_cast<std::uint8_t>(frame.protocol)} << 32 |
+           std::uint64_t{frame.toggle ? 1u : 0u} << 40;
+}
+
+IrFrame UnpackFrame(std::uint64_t packed) {
+    IrFrame frame;
+    frame.scancode = static_cast<std::uint32_t>(packed);
+    const auto protocol = static_cast<std::uint8_t>(packed >> 32);
+    frame.protocol = protocol < IrProtocolCount ? static_cast<IrProtocol>(protocol) : IrProtocol::None;
+    frame.toggle = (packed >> 40 & 1) != 0;
+    return frame;
+}
+
+void PublishCodes(PublishedState& state, const BurstCodes& codes) {
+    // A sequence lock with one writer: odd while writing.  The release
+    // stores keep the odd mark before the codes and the codes before the
+    // even mark.
+    const std::uint32_t sequence = state.CodeSequence.load(std::memory_order_relaxed);
+    state.CodeSequence.store(sequence + 1, std::memory_order_relaxed);
+    state.LastCode.store(codes.code, std::memory_order_release);
+    state.LastOwnCode.store(codes.ownCode, std::memory_order_release);
+    state.LastFrame.store(PackFrame(codes.frame), std::memory_order_release);
+    state.CodeSequence.store(sequence + 2, std::memory_order_release);
+}
+
+BurstCodes ReadPublishedCodes(const PublishedState& state) {
+    for (;;) {
+        const std::uint32_t before = state.CodeSequence.load(std::memory_order_acquire);
+        BurstCodes codes;
+        codes.code = state.LastCode.load(std::memory_order_acquire);
+        codes.ownCode = state.LastOwnCode.load(std::memory_order_acquire);
+        codes.frame = UnpackFrame(state.LastFrame.load(std::memory_order_acquire));
+        // The acquire loads keep this one after them: a write begun since
+        // shows as a changed sequence.
+        if ((before & 1) == 0 && state.CodeSequence.load(std::memory_order_relaxed) == before) return codes;
+        std::this_thread::yield();
+    }
+}
+
+BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin, bool recognize) {
+    BurstCodes codes;
+    codes.ownCode = static_cast<KeyCode>(DecodeBurst(burst, length, skipBegin));
+    codes.code = codes.ownCode;
+    if (recognize && RecognizeBurst(burst, length, codes.frame)) codes.code = StableCode(codes.frame, skipBegin);
+    return codes;
+}
+
 void ClassifyBurst(const std::uint8_t* burst, int length, int repeatLength, int skipBegin,
-                   PublishedState& state, WakeUp& wake) {
+                   PublishedState& state, WakeUp& wake, bool recognize) {
     if (length > repeatLength) {
-        state.LastCode.store(DecodeBurst(burst, length, skipBegin), std::memory_order_release);
+        PublishCodes(state, DecodeBurstCodes(burst, length, skipBegin, recognize));
     } else if (length < repeatLength) {
-        state.LastCode.store(0, std::memory_order_release);
+        PublishCodes(state, BurstCodes{});
     }
     // A repeat signal leaves LastCode as it is but still counts as signal.
     state.SignalPresent.store(true, std::memory_order_release);

@@ -77,7 +77,8 @@ void Receiver::ThreadBody() {
     std::uint8_t buffer[ReadRequestBytes] = {};
     const auto deliver = [this](const std::uint8_t* burst, int length) {
         ClassifyBurst(burst, length, settings_.RepeatLength.load(std::memory_order_relaxed),
-                      settings_.SkipBegin.load(std::memory_order_relaxed), published_, wake_);
+                      settings_.SkipBegin.load(std::memory_order_relaxed), published_, wake_,
+                      settings_.Recognize.load(std::memory_order_relaxed));
     };
     // While a burst is unfinished the reads give up once the line has been
     // quiet for the fragment silence since the burst's latest byte, so that

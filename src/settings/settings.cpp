@@ -43,6 +43,9 @@ void LoadSettingsFrom(const IniDocument& file, Settings& settings) {
         file.ReadBool(MainSection, "HaltOnError", settings.HaltOnError.load(std::memory_order_relaxed)),
         std::memory_order_relaxed);
     settings.ExecOnError = file.ReadString(MainSection, "ExecOnError", settings.ExecOnError);
+    settings.Recognize.store(
+        file.ReadBool(MainSection, "Recognize", settings.Recognize.load(std::memory_order_relaxed)),
+        std::memory_order_relaxed);
 }
 
 void ReadWaitSettingsFrom(const IniDocument& file, Settings& settings) {

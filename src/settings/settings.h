@@ -22,6 +22,9 @@ struct Settings {
     std::atomic<std::int32_t> RepeatLength{3};
     std::atomic<std::int32_t> SkipBegin{4};
     std::atomic<bool> HaltOnError{false};
+    // Recognise known IR protocols and give their keys one code (1); 0
+    // decodes every burst by its shape alone.
+    std::atomic<bool> Recognize{true};
     std::string ExecOnError;  // used on the host thread only
     std::atomic<std::uint32_t> Wait1{300};
     std::atomic<std::uint32_t> WaitN{100};
@@ -35,8 +38,8 @@ inline std::string SettingsPath(std::string_view libraryPath) {
     return ChangeFileExt(libraryPath, ".ini");
 }
 
-// Reads COM, COMRate, Interval, RepeatLength, SkipBegin, HaltOnError and
-// ExecOnError, each defaulting to its current value.  The key table is
+// Reads COM, COMRate, Interval, RepeatLength, SkipBegin, HaltOnError,
+// ExecOnError and Recognize, each defaulting to its current value.  The key table is
 // rebuilt from the same document by its owner (KeyTable::Rebuild).
 void LoadSettingsFrom(const IniDocument& file, Settings& settings);
 

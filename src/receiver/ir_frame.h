@@ -1,0 +1,107 @@
+#pragma once
+// The infra-red protocols the recogniser knows, their frames as the Linux
+// kernel's remote-control core writes them (protocol, 32-bit scancode,
+// toggle bit), and the ideal form of each frame: its marks and spaces in
+// whole ticks of the protocol's timing.  The ideal form gives a recognised
+// key its one code, and the generators of test signals play it.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace orbisk {
+
+enum class IrProtocol : std::uint8_t {
+    None,
+    Nec,
+    Necx,
+    Nec32,
+    Samsung32,
+    Jvc,
+    Sony12,
+    Sony15,
+    Sony20,
+    Sharp,
+    Rc5,
+    Rc5x20,
+    Rc6_0,
+    Rc6_6a20,
+    Rc6_6a24,
+    Rc6_6a32,
+    Rc6Mce,
+};
+inline constexpr int IrProtocolCount = 17;
+
+struct IrFrame {
+    IrProtocol protocol = IrProtocol::None;
+    std::uint32_t scancode = 0;
+    bool toggle = false;
+
+    bool operator==(const IrFrame&) const = default;
+};
+
+struct IrProtocolInfo {
+    IrProtocol protocol;
+    std::string_view name;   // the kernel keymaps' variant name: "nec", "rc6_mce"
+    std::string_view label;  // for people: "NEC", "RC-6 MCE"
+    double tickMicros;       // the length of one tick of the durations below
+    int unitTicks;           // the protocol's time unit (a short mark) in ticks
+    bool hasToggle;
+    std::uint32_t scancodeMask;  // the scancode bits the protocol carries
+    std::uint32_t periodMicros;  // from the start of a frame to the next while a key is held
+};
+
+const IrProtocolInfo& ProtocolInfo(IrProtocol protocol);
+// By the name above, without regard to case; nullopt for None and unknown names.
+std::optional<IrProtocol> FindIrProtocol(std::string_view name);
+
+// Marks and spaces in ticks, starting and ending with a mark: what a
+// receiver sees between the first and the last flash.
+inline constexpr int MaxIrDurations = 96;
+struct IrDurations {
+    std::array<std::uint8_t, MaxIrDurations> ticks{};
+    int count = 0;
+};
+
+// Which form of a frame to write.  FollowUp: what a held key sends after
+// its first frame where that differs from the frame itself (NEC's repeat
+// frame, JVC's frame without its header, Sharp's echo with the command
+// inverted).  Rc6Trailer: an RC-6 mode 6A frame with its trailer bit set,
+// which the scancode does not carry.
+enum class IrForm { Frame, FollowUp, Rc6Trailer };
+
+// The frame's durations; false for a scancode the protocol cannot carry
+// (bits outside its mask, or an RC-6 MCE scancode without the 0x800f
+// customer code) and for a form the protocol does not have.
+bool EncodeIrFrame(const IrFrame& frame, IrDurations& out, IrForm form = IrForm::Frame);
+
+// What a receiver counting in unitMicros reports for the durations: each
+// one tickMicros a tick, scaled by 1 + deviation() (deviation() gives, say,
+// 0.03 for 3 % longer), marks biasMicros longer and spaces as much shorter,
+// rounded to whole units and kept within 1..0xFD.  Writes frame.count bytes.
+template <typename Deviation>
+void RenderIrDurations(const IrDurations& frame, double tickMicros, double unitMicros, double biasMicros,
+                       Deviation&& deviation, std::uint8_t* out) {
+    for (int i = 0; i < frame.count; ++i) {
+        const double nominal = frame.ticks[static_cast<std::size_t>(i)] * tickMicros;
+        const double micros = nominal * (1.0 + deviation()) + ((i % 2 == 0) ? biasMicros : -biasMicros);
+        const double units = micros / unitMicros + 0.5;
+        out[i] = static_cast<std::uint8_t>(units < 1 ? 1 : units >= 0xFD ? 0xFD : static_cast<int>(units));
+    }
+}
+
+// The key code of the frame's ideal form with its toggle cleared, exactly as
+// DecodeBurst computes it for a burst (same SkipBegin): every press of the
+// key, however its durations wander, gets this one code.
+std::uint32_t StableCode(const IrFrame& frame, int skipBegin);
+
+// Address and command as remotes' documentation writes them, taken from the
+// scancode (NEC's 16-bit address for necx, Sony's device, RC-6's address
+// byte, ...).
+struct IrAddressCommand {
+    std::uint32_t address = 0;
+    std::uint32_t command = 0;
+};
+IrAddressCommand SplitScancode(const IrFrame& frame);
+
+}  // namespace orbisk

@@ -1,0 +1,338 @@
+#include "receiver/ir_recognizer.h"
+
+#include <cmath>
+
+namespace orbisk {
+namespace {
+
+// A short duration is one below this many times the shortest of its kind:
+// above the longest short one and below the shortest long one even when a
+// bias of a third of a unit and 10 % jitter squeeze them together.
+constexpr double kShortLimit = 1.45;
+
+// The bias the fit accepts, in protocol units: a receiver's constant
+// lengthening of marks and shortening of spaces.
+constexpr double kMostBias = 0.6;
+
+// Receiver units per tick, and what the receiver adds to every mark and
+// takes from every space.
+struct Scale {
+    double unit = 0;
+    double bias = 0;
+};
+
+// A burst from its first mark: marks at even positions, spaces at odd ones.
+struct Signal {
+    const std::uint8_t* d = nullptr;
+    int n = 0;
+    double shortMark = 0;   // mean of the short marks
+    double shortSpace = 0;  // mean of the short spaces
+};
+
+bool FindShorts(Signal& s) {
+    int least[2] = {256, 256};
+    for (int i = 0; i < s.n; ++i)
+        if (s.d[i] < least[i & 1]) least[i & 1] = s.d[i];
+    if (least[0] == 0 || least[1] == 0) return false;
+    double sum[2] = {0, 0};
+    int count[2] = {0, 0};
+    for (int i = 0; i < s.n; ++i) {
+        if (s.d[i] < kShortLimit * least[i & 1]) {
+            sum[i & 1] += s.d[i];
+            ++count[i & 1];
+        }
+    }
+    s.shortMark = sum[0] / count[0];
+    s.shortSpace = sum[1] / count[1];
+    return true;
+}
+
+// The scale that makes the short marks and spaces markTicks and spaceTicks long.
+Scale ScaleFor(const Signal& s, int markTicks, int spaceTicks) {
+    Scale scale;
+    scale.unit = (s.shortMark + s.shortSpace) / (markTicks + spaceTicks);
+    scale.bias = s.shortMark - markTicks * scale.unit;
+    return scale;
+}
+
+// The durations in ticks, bias taken out, and rounded.
+struct Measured {
+    double ticks[MaxBurstLength];
+    std::uint8_t rounded[MaxBurstLength];
+};
+
+bool Measure(const Signal& s, Scale scale, Measured& m) {
+    for (int i = 0; i < s.n; ++i) {
+        const double t = (s.d[i] + ((i & 1) ? scale.bias : -scale.bias)) / scale.unit;
+        if (!(t >= 0.5 && t < 250.0)) return false;
+        m.ticks[i] = t;
+        m.rounded[i] = static_cast<std::uint8_t>(t + 0.5);
+    }
+    return true;
+}
+
+bool Near(double ticks, double nominal) { return std::fabs(ticks - nominal) <= nominal / 4; }
+
+// Fits the burst to the frame's durations T by least squares,
+// d = T * unit +- bias (+ for marks), and accepts it when the bias is
+// plausible and every duration lies within its tolerance of the fit.
+// Jitter grows with the duration, so each is weighted by 1 / T^2: a header
+// a tenth short must not drag the unit of every bit with it.
+bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
+    if (frame.count != s.n) return false;
+    double wtt = 0, wts = 0, wss = 0, wtd = 0, wsd = 0;
+    for (int i = 0; i < s.n; ++i) {
+        const double t = frame.ticks[static_cast<std::size_t>(i)];
+        const double sign = (i & 1) ? -1.0 : 1.0;
+        const double w = 1.0 / (t * t);
+        wtt += w * t * t;
+        wts += w * t * sign;
+        wss += w;
+        wtd += w * t * s.d[i];
+        wsd += w * sign * s.d[i];
+    }
+    const double det = wtt * wss - wts * wts;
+    if (det <= 1e-9 * wtt * wss) return false;
+    const double unit = (wtd * wss - wts * wsd) / det;
+    const double bias = (wtt * wsd - wts * wtd) / det;
+    const double protocolUnit = unitTicks * unit;
+    if (!(unit > 0) || std::fabs(bias) > kMostBias * protocolUnit) return false;
+    for (int i = 0; i < s.n; ++i) {
+        const double t = frame.ticks[static_cast<std::size_t>(i)];
+        const double expected = t * unit + ((i & 1) ? -bias : bias);
+        const double tolerance = t <= 3 * unitTicks ? protocolUnit / 2 : t * unit / 5;
+        if (std::fabs(s.d[i] - expected) > tolerance) return false;
+    }
+    return true;
+}
+
+// A candidate read from the burst, accepted when its encoding fits.
+struct Candidate {
+    IrFrame frame;
+    IrForm form = IrForm::Frame;
+};
+
+bool Accept(const Signal& s, const Candidate& c, IrFrame& out) {
+    IrDurations encoded;
+    if (!EncodeIrFrame(c.frame, encoded, c.form) ||
+        !Fits(s, encoded, ProtocolInfo(c.frame.protocol).unitTicks))
+        return false;
+    out = c.frame;
+    return true;
+}
+
+// Pulse-distance bits, least significant first: the space after each mark
+// is long for a 1.
+std::uint32_t SpaceBits(const Measured& m, int firstMark, int count, double threshold) {
+    std::uint32_t bits = 0;
+    for (int i = 0; i < count; ++i)
+        if (m.ticks[firstMark + 2 * i + 1] > threshold) bits |= 1u << i;
+    return bits;
+}
+
+bool NecFamily(const Signal& s, const Measured& m, Candidate& c) {
+    if (s.n == 67) {
+        const std::uint32_t bits = SpaceBits(m, 2, 32, 2.0);
+        const std::uint32_t b0 = bits & 0xFF, b1 = bits >> 8 & 0xFF, b2 = bits >> 16 & 0xFF,
+                            b3 = bits >> 24;
+        if (Near(m.ticks[0], 16) && Near(m.ticks[1], 8)) {
+            if ((b2 ^ b3) != 0xFF) {
+                c.frame = {IrProtocol::Nec32, b1 << 24 | b0 << 16 | b3 << 8 | b2, false};
+            } else if ((b0 ^ b1) != 0xFF) {
+                c.frame = {IrProtocol::Necx, b0 << 16 | b1 << 8 | b2, false};
+            } else {
+                c.frame = {IrProtocol::Nec, b0 << 8 | b2, false};
+            }
+            return true;
+        }
+        if (Near(m.ticks[0], 8) && Near(m.ticks[1], 8) && b0 == b1 && (b2 ^ b3) == 0xFF) {
+            c.frame = {IrProtocol::Samsung32, b0 << 8 | b2, false};
+            return true;
+        }
+        return false;
+    }
+    // JVC, with its header on a key's first frame and without on the rest.
+    const bool header = s.n == 35 && Near(m.ticks[0], 16) && Near(m.ticks[1], 8);
+    if (!header && s.n != 33) return false;
+    const std::uint32_t bits = SpaceBits(m, header ? 2 : 0, 16, 2.0);
+    c.frame = {IrProtocol::Jvc, (bits & 0xFF) << 8 | bits >> 8, false};
+    c.form = header ? IrForm::Frame : IrForm::FollowUp;
+    return true;
+}
+
+bool Sony(const Signal& s, const Measured& m, Candidate& c) {
+    const int bitCount = (s.n - 1) / 2;
+    if ((bitCount != 12 && bitCount != 15 && bitCount != 20) || !Near(m.ticks[0], 4)) return false;
+    std::uint32_t bits = 0;
+    for (int i = 0; i < bitCount; ++i)
+        if (m.ticks[2 + 2 * i] > 1.5) bits |= 1u << i;
+    const std::uint32_t command = bits & 0x7F;
+    switch (bitCount) {
+    case 12:
+        c.frame = {IrProtocol::Sony12, (bits >> 7 & 0x1F) << 16 | command, false};
+        break;
+    case 15:
+        c.frame = {IrProtocol::Sony15, (bits >> 7 & 0xFF) << 16 | command, false};
+        break;
+    default:
+        c.frame = {IrProtocol::Sony20, (bits >> 7 & 0x1F) << 16 | (bits >> 12 & 0xFF) << 8 | command, false};
+        break;
+    }
+    return true;
+}
+
+bool Sharp(const Signal& s, const Measured& m, Candidate& c) {
+    if (s.n != 31) return false;
+    // Spaces of 17 or 42 ticks; the expansion and check bits are 1, 0 in
+    // the frame and 0, 1 in its echo, whose command is inverted.
+    const std::uint32_t bits = SpaceBits(m, 0, 15, 29.5);
+    const std::uint32_t address = bits & 0x1F;
+    std::uint32_t command = bits >> 5 & 0xFF;
+    const std::uint32_t check = bits >> 13;
+    if (check == 2) {
+        command ^= 0xFF;
+        c.form = IrForm::FollowUp;
+    } else if (check != 1) {
+        return false;
+    }
+    c.frame = {IrProtocol::Sharp, address << 8 | command, false};
+    return true;
+}
+
+// Half-bit cells of a bi-phase frame: a mark or space of k ticks is k cells.
+constexpr int kMostCells = 96;
+struct Cells {
+    bool mark[kMostCells] = {};
+    int count = 0;
+};
+
+// The durations from `from` on as cells; duration `fixed`, when not -1, as
+// fixedTicks cells instead of its rounded length.
+bool ToCells(const Measured& m, int from, int n, Cells& cells, int fixed = -1, int fixedTicks = 0) {
+    for (int i = from; i < n; ++i) {
+        const int ticks = i == fixed ? fixedTicks : m.rounded[i];
+        for (int k = 0; k < ticks; ++k) {
+            if (cells.count == kMostCells) return false;
+            cells.mark[cells.count++] = (i & 1) == 0;
+        }
+    }
+    // The space that ends the last bit is not seen.
+    if (cells.count % 2 != 0) {
+        if (cells.count == kMostCells) return false;
+        cells.mark[cells.count++] = false;
+    }
+    return true;
+}
+
+// count bits of half-bit cells from cell first on, most significant first;
+// markFirstIsOne as in RC-6.  False when a bit's halves do not differ.
+bool ReadBiPhase(const Cells& cells, int first, int count, bool markFirstIsOne, std::uint32_t& bits) {
+    bits = 0;
+    for (int i = 0; i < count; ++i) {
+        const bool a = cells.mark[first + 2 * i], b = cells.mark[first + 2 * i + 1];
+        if (a == b) return false;
+        bits = bits << 1 | (a == markFirstIsOne ? 1u : 0u);
+    }
+    return true;
+}
+
+bool Rc5Cells(const Cells& cells, Candidate& c) {
+    std::uint32_t head = 0, tail = 0;
+    if (!ReadBiPhase(cells, 0, 8, false, head) || (head & 0x80) == 0) return false;
+    const std::uint32_t address = head & 0x1F;
+    const std::uint32_t field = head & 0x40 ? 0u : 0x40u;
+    c.frame.toggle = (head & 0x20) != 0;
+    if (cells.count == 28) {
+        if (!ReadBiPhase(cells, 16, 6, false, tail)) return false;
+        c.frame.protocol = IrProtocol::Rc5;
+        c.frame.scancode = address << 8 | field | tail;
+        return true;
+    }
+    // RC-5X: four units of space after the eighth bit, then 12 more bits.
+    if (cells.count != 44 || cells.mark[16] || cells.mark[17] || cells.mark[18] || cells.mark[19] ||
+        !ReadBiPhase(cells, 20, 12, false, tail))
+        return false;
+    c.frame.protocol = IrProtocol::Rc5x20;
+    c.frame.scancode = address << 16 | (field | tail >> 6) << 8 | (tail & 0x3F);
+    return true;
+}
+
+bool Rc5(const Measured& m, int n, Candidate& c) {
+    // RC-5X's gap of 4 to 6 units is the one long duration; rounding it can
+    // miss by a unit under jitter, so each of its lengths is tried and the
+    // fit decides.
+    int gap = -1;
+    for (int i = 1; i < n; i += 2)
+        if (m.rounded[i] >= 3 && (gap < 0 || m.rounded[i] > m.rounded[gap])) gap = i;
+    for (int gapTicks = gap < 0 ? 0 : 4; gapTicks <= (gap < 0 ? 0 : 6); ++gapTicks) {
+        Cells cells;
+        cells.mark[cells.count++] = false;  // the start bit's first half
+        if (ToCells(m, 0, n, cells, gap, gapTicks) && Rc5Cells(cells, c)) return true;
+    }
+    return false;
+}
+
+bool Rc6(const Measured& m, int n, Candidate& c) {
+    if (n < 3 || !Near(m.ticks[0], 6) || std::fabs(m.ticks[1] - 2) > 0.6) return false;
+    Cells cells;
+    if (!ToCells(m, 2, n, cells) || cells.count < 12) return false;
+    std::uint32_t head = 0, data = 0;
+    // Start bit (1) and three mode bits, then the trailer bit of double length.
+    if (!ReadBiPhase(cells, 0, 4, true, head) || (head & 0x8) == 0) return false;
+    const bool t0 = cells.mark[8], t1 = cells.mark[10];
+    if (t0 != cells.mark[9] || t1 != cells.mark[11] || t0 == t1) return false;
+    const int dataBits = (cells.count - 12) / 2;
+    if (!ReadBiPhase(cells, 12, dataBits, true, data)) return false;
+    const std::uint32_t mode = head & 0x7;
+    if (mode == 0 && dataBits == 16) {
+        c.frame = {IrProtocol::Rc6_0, data, t0};
+        return true;
+    }
+    if (mode != 6) return false;
+    c.form = t0 ? IrForm::Rc6Trailer : IrForm::Frame;
+    switch (dataBits) {
+    case 20:
+        c.frame = {IrProtocol::Rc6_6a20, data, false};
+        return true;
+    case 24:
+        c.frame = {IrProtocol::Rc6_6a24, data, false};
+        return true;
+    case 32:
+        if ((data & 0xFFFF0000u) == 0x800F0000u)
+            c.frame = {IrProtocol::Rc6Mce, data & ~0x8000u, (data & 0x8000u) != 0};
+        else
+            c.frame = {IrProtocol::Rc6_6a32, data, false};
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out) {
+    if (burst == nullptr || length < 0 || length > MaxBurstLength) return false;
+    const int first = (length % 2 == 0) ? 1 : 0;
+    Signal s;
+    s.d = burst + first;
+    s.n = length - first;
+    // The shortest frames known here are RC-5's, of at least 14 durations.
+    if (s.n < 13 || !FindShorts(s)) return false;
+
+    Measured m;
+    Candidate c;
+    // Sharp's marks are 8 ticks and its short spaces 17; every other
+    // protocol's short marks and spaces are one tick.
+    if (s.n == 31 && Measure(s, ScaleFor(s, 8, 17), m) && Sharp(s, m, c) && Accept(s, c, out)) return true;
+    if (!Measure(s, ScaleFor(s, 1, 1), m)) return false;
+    c = Candidate{};
+    if (NecFamily(s, m, c) && Accept(s, c, out)) return true;
+    c = Candidate{};
+    if (Sony(s, m, c) && Accept(s, c, out)) return true;
+    c = Candidate{};
+    if (Rc6(m, s.n, c) && Accept(s, c, out)) return true;
+    c = Candidate{};
+    return Rc5(m, s.n, c) && Accept(s, c, out);
+}
+
+}  // namespace orbisk

@@ -1,0 +1,22 @@
+#pragma once
+// Recognises one burst as a frame of a known infra-red protocol.
+//
+// The receiver's time unit is unknown and a receiver may lengthen every mark
+// and shorten every space by a constant, so only ratios count: a frame is
+// taken apart with a unit and bias estimated from its short marks and
+// spaces, encoded again from what was read, and accepted only when its
+// durations fit the encoded ones under one least-squares unit and bias,
+// each within half a protocol unit (a fifth of the nominal length for
+// headers and other durations over three units).  Works in fixed buffers.
+#include <cstdint>
+
+#include "receiver/decoder.h"
+#include "receiver/ir_frame.h"
+
+namespace orbisk {
+
+// length is 0 to MaxBurstLength; an even length leaves out the first byte,
+// as the decoder does.  False leaves out untouched.
+bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out);
+
+}  // namespace orbisk
