@@ -42,8 +42,11 @@ public:
 
 // The decoder's side of the hand-over, in the decoder's order: slot (left
 // alone for a repeat burst), then the flags, then the wake-up.
-inline void PublishBurst(PublishedState& state, CodeEvent& event, std::optional<std::uint64_t> code) {
-    if (code) state.LastCode.store(*code, std::memory_order_release);
+// A recognised burst also carries its frame and its own code (0: the same
+// as its code).
+inline void PublishBurst(PublishedState& state, CodeEvent& event, std::optional<std::uint64_t> code,
+                         const IrFrame& frame = {}, KeyCode ownCode = 0) {
+    if (code) PublishCodes(state, {*code, ownCode != 0 ? ownCode : static_cast<KeyCode>(*code), frame});
     state.SignalPresent.store(true, std::memory_order_release);
     state.UpdatePending.store(true, std::memory_order_release);
     event.Set();
@@ -52,6 +55,8 @@ inline void PublishBurst(PublishedState& state, CodeEvent& event, std::optional<
 struct Burst {
     std::uint32_t at;                    // tick count
     std::optional<std::uint64_t> code;   // nullopt: a repeat burst
+    IrFrame frame{};                     // the frame recognised in it, if any
+    KeyCode ownCode = 0;                 // its own code when recognised; 0: code
 };
 
 // Wait() moves the clock on to the next scripted burst and publishes it when
@@ -79,7 +84,7 @@ public:
             const Burst burst = bursts.front();
             bursts.pop_front();
             clock_.now = burst.at;
-            PublishBurst(published_, *this, burst.code);
+            PublishBurst(published_, *this, burst.code, burst.frame, burst.ownCode);
             return WaitResult::Signalled;
         }
         if (timeoutMs) {
@@ -183,7 +188,7 @@ struct EngineHarness {
 
     // Bursts at times counted from the start.
     void Script(std::initializer_list<Burst> bursts) {
-        for (const Burst& b : bursts) event.bursts.push_back({output.origin + b.at, b.code});
+        for (const Burst& b : bursts) event.bursts.push_back({output.origin + b.at, b.code, b.frame, b.ownCode});
     }
 
     // Begin, then passes until the script has run out and the engine would

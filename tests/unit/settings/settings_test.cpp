@@ -90,6 +90,16 @@ TEST(LoadSettings, HaltOnErrorIsAnyNonZeroInteger) {
     }
 }
 
+TEST(LoadSettings, RecognizeIsOnUnlessTheFileSaysZero) {
+    const std::pair<const char*, bool> cases[] = {{"", true}, {"[Main]\nRecognize=0\n", false},
+                                                  {"[Main]\nRecognize=1\n", true}};
+    for (const auto& [file, expected] : cases) {
+        Settings settings;
+        LoadSettingsFrom(IniDocument::Parse(file), settings);
+        EXPECT_EQ(settings.Recognize.load(), expected) << file;
+    }
+}
+
 TEST(LoadSettings, LeavesTheWaitTimesAndReadsThemApart) {
     const IniDocument doc = IniDocument::Parse("[Main]\nWait1=500\nWaitN=-1\nWaitR=soon\n");
     Settings settings;

@@ -1,0 +1,72 @@
+// Keys of recognised frames: a toggle bit that changes is a new press, and a
+// key is found by its stable code first, then by the burst's own code.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "support/engine_harness.h"
+
+namespace orbisk::test {
+namespace {
+
+constexpr std::uint64_t kStable = 0x0A1B2C3;
+constexpr KeyCode kOwn = 0x0D4E5F6;
+constexpr IrFrame kUp{IrProtocol::Rc5, 0x0510, false};
+constexpr IrFrame kUpToggled{IrProtocol::Rc5, 0x0510, true};
+
+constexpr std::intptr_t kPress = ORBISK_KEY_PRESS;
+constexpr std::intptr_t kRelease = ORBISK_KEY_RELEASE;
+
+KeyMessage Up(std::uint32_t at, std::intptr_t value) { return {at, value, "Up", "0A1B2C3", "TV"}; }
+
+TEST(RecognizedKey, ToggleTimeline) {
+    const struct {
+        const char* name;
+        std::vector<Burst> bursts;
+        std::vector<KeyMessage> expected;
+    } cases[] = {
+        {"same toggle holds",
+         {{0, kStable, kUp}, {110, kStable, kUp}, {220, kStable, kUp}, {330, kStable, kUp}},
+         {Up(0, kPress), Up(320, 1), Up(430, 2), Up(530, kRelease)}},
+        {"changed toggle inside the release time-out presses again",
+         {{0, kStable, kUp}, {120, kStable, kUpToggled}},
+         {Up(0, kPress), Up(120, kRelease), Up(120, kPress), Up(320, kRelease)}},
+        {"changed toggle while repeating presses again",
+         {{0, kStable, kUp}, {110, kStable, kUp}, {220, kStable, kUp}, {330, kStable, kUp}, {350, kStable, kUpToggled}},
+         {Up(0, kPress), Up(320, 1), Up(350, kRelease), Up(350, kPress), Up(550, kRelease)}},
+        {"a repeat burst keeps the toggle",
+         {{0, kStable, kUpToggled}, {110, {}}, {220, kStable, kUpToggled}},
+         {Up(0, kPress), Up(320, 1), Up(420, kRelease)}},
+    };
+    for (const auto& c : cases) {
+        EngineHarness h("[TV]\n0A1B2C3=Up\n");
+        for (const Burst& b : c.bursts) h.event.bursts.push_back(b);
+        h.Run();
+        EXPECT_EQ(h.output.messages, c.expected) << c.name;
+    }
+}
+
+// A file learned before frames were recognised holds the bursts' own codes.
+TEST(RecognizedKey, StableCodeFirstThenTheBurstsOwn) {
+    const char* file = "[Old]\n0D4E5F6=Old name\n[TV]\n0A1B2C3=Up\n";
+    const struct {
+        Burst burst;
+        KeyMessage press;
+    } cases[] = {
+        {{0, kStable, kUp, kOwn}, {0, kPress, "Up", "0A1B2C3", "TV"}},
+        {{0, 0x1111111, kUp, kOwn}, {0, kPress, "Old name", "1111111", "Old"}},
+        {{0, 0x1111111, kUp, 0x2222222}, {0, kPress, "1111111", "1111111", "<undefined>"}},
+        // Not recognised: the code is the burst's own, nothing else is tried.
+        {{0, 0x1111111, {}, kOwn}, {0, kPress, "1111111", "1111111", "<undefined>"}},
+    };
+    for (const auto& c : cases) {
+        EngineHarness h(file);
+        h.event.bursts.push_back(c.burst);
+        h.Run();
+        ASSERT_FALSE(h.output.messages.empty());
+        EXPECT_EQ(h.output.messages.front(), c.press);
+    }
+}
+
+}  // namespace
+}  // namespace orbisk::test
