@@ -8,9 +8,12 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <random>
+#include <set>
 #include <vector>
 
 #include "receiver/decoder.h"
+#include "receiver/ir_recognizer.h"
 
 namespace {
 
@@ -119,6 +122,123 @@ void BM_ClassifyNec(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// Recognition and the stable code on the same NEC burst: what recognition
+// adds on the reader thread to the decoding above (which still runs, for the
+// burst's own code).  With the memo, as the reader runs it: the stable code
+// is computed once for a key's frames; without, for every frame.
+void RecognizeBench(benchmark::State& state, bool memo) {
+    const Bytes burst = NecBurst(0x04, 0x08);
+    const double yardstick = YardstickNanos(burst);
+    const int length = static_cast<int>(burst.size());
+    orbisk::StableCodeMemo stable;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        orbisk::IrFrame frame;
+        benchmark::DoNotOptimize(orbisk::RecognizeBurst(burst.data(), length, frame));
+        benchmark::DoNotOptimize(memo ? stable.Get(frame, 4) : orbisk::StableCode(frame, 4));
+        benchmark::ClobberMemory();
+    }
+    const std::chrono::duration<double, std::nano> elapsed = std::chrono::steady_clock::now() - start;
+    ReportBursts(state, elapsed.count() / static_cast<double>(state.iterations()), yardstick);
+}
+
+void BM_RecognizeNec(benchmark::State& state) { RecognizeBench(state, false); }
+void BM_RecognizeNecMemo(benchmark::State& state) { RecognizeBench(state, true); }
+
+// The whole decoding of a burst with recognition: own code, recognition,
+// stable code.
+void BM_DecodeCodesNec(benchmark::State& state) {
+    const Bytes burst = NecBurst(0x04, 0x08);
+    const double yardstick = YardstickNanos(burst);
+    const int length = static_cast<int>(burst.size());
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(orbisk::DecodeBurstCodes(burst.data(), length, 4, true));
+        benchmark::ClobberMemory();
+    }
+    const std::chrono::duration<double, std::nano> elapsed = std::chrono::steady_clock::now() - start;
+    ReportBursts(state, elapsed.count() / static_cast<double>(state.iterations()), yardstick);
+}
+
+// Jitter sweep: 10 keys of the protocol, 100 presses each, at the given
+// jitter (percent of each duration, uniform) and every bias from -100 to
+// +150 us in steps of 50, for a receiver counting in 50 us.  A press is its
+// frame and, where the protocol has one, its follow-up (JVC without header,
+// Sharp's echo); toggle bits flip at every press.  "wrong" counts frames
+// whose code is not their key's stable code (the goal is 0); "own_codes"
+// is how many different codes a key's frames give without recognition.
+void BM_JitterSweep(benchmark::State& state) {
+    using namespace orbisk;
+    const auto protocol = static_cast<IrProtocol>(state.range(0));
+    const double jitter = static_cast<double>(state.range(1)) / 100.0;
+    const IrProtocolInfo& info = ProtocolInfo(protocol);
+    std::mt19937 random(static_cast<std::uint32_t>(state.range(0) * 100 + state.range(1)));
+    std::uniform_real_distribution<double> spread(-jitter, jitter);
+    const auto deviation = [&] { return spread(random); };
+    long frames = 0, wrong = 0;
+    double ownCodes = 0;
+    for (auto _ : state) {
+        for (int key = 0; key < 10; ++key) {
+            IrFrame frame{protocol, static_cast<std::uint32_t>(random()) & info.scancodeMask, false};
+            if (protocol == IrProtocol::Rc6Mce) frame.scancode = 0x800F0000u | (frame.scancode & 0x7FFF);
+            if (protocol == IrProtocol::Rc6_6a32 && (frame.scancode >> 16) == 0x800F) frame.scancode ^= 1u << 16;
+            const std::uint32_t stable = StableCode(frame, 4);
+            std::set<KeyCode> own;
+            for (int press = 0; press < 100; ++press) {
+                frame.toggle = info.hasToggle && press % 2 == 1;
+                for (int bias = -100; bias <= 150; bias += 50) {
+                    for (const IrForm form : {IrForm::Frame, IrForm::FollowUp}) {
+                        IrDurations d;
+                        if (!EncodeIrFrame(frame, d, form)) continue;
+                        if (form == IrForm::FollowUp && info.unitTicks == 1 && d.count == 3) continue;  // NEC's repeat burst
+                        std::uint8_t burst[MaxIrDurations];
+                        RenderIrDurations(d, info.tickMicros, 50.0, bias, deviation, burst);
+                        const BurstCodes codes = DecodeBurstCodes(burst, d.count, 4, true);
+                        ++frames;
+                        if (codes.code != stable) ++wrong;
+                        if (form == IrForm::Frame) own.insert(codes.ownCode);
+                    }
+                }
+            }
+            ownCodes += static_cast<double>(own.size());
+        }
+    }
+    state.SetLabel(std::string(info.name));
+    state.counters["frames"] = static_cast<double>(frames);
+    state.counters["wrong"] = static_cast<double>(wrong);
+    state.counters["own_codes"] = ownCodes / 10.0;
+}
+
+void SweepArguments(benchmark::internal::Benchmark* b) {
+    for (int p = 1; p < orbisk::IrProtocolCount; ++p)
+        for (int jitter : {0, 5, 10, 15}) b->Args({p, jitter});
+}
+
+// Noise: a million bursts of random lengths (1 to 254) and random durations
+// (1 to 0xFD); "recognised" is the share taken for a frame of some protocol.
+void BM_NoiseRecognised(benchmark::State& state) {
+    std::mt19937 random(11);
+    long recognised = 0, bursts = 0;
+    for (auto _ : state) {
+        std::uint8_t burst[orbisk::MaxBurstLength];
+        for (int i = 0; i < 1000000; ++i) {
+            const int length = 1 + static_cast<int>(random() % orbisk::MaxBurstLength);
+            for (int k = 0; k < length; ++k) burst[k] = static_cast<std::uint8_t>(1 + random() % 0xFD);
+            orbisk::IrFrame frame;
+            if (orbisk::RecognizeBurst(burst, length, frame)) ++recognised;
+            ++bursts;
+        }
+    }
+    state.counters["bursts"] = static_cast<double>(bursts);
+    state.counters["recognised"] = static_cast<double>(recognised);
+    state.counters["per_10000"] = 10000.0 * static_cast<double>(recognised) / static_cast<double>(bursts);
+}
+
+BENCHMARK(BM_RecognizeNec);
+BENCHMARK(BM_RecognizeNecMemo);
+BENCHMARK(BM_DecodeCodesNec);
+BENCHMARK(BM_JitterSweep)->Apply(SweepArguments)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NoiseRecognised)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeNec);
 BENCHMARK(BM_Crc32Nec);
 BENCHMARK(BM_DecodeWorst);

@@ -226,18 +226,31 @@ BurstCodes ReadPublishedCodes(const PublishedState& state) {
     }
 }
 
-BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin, bool recognize) {
+std::uint32_t StableCodeMemo::Get(const IrFrame& frame, int skipBegin) {
+    IrFrame cleared = frame;
+    cleared.toggle = false;
+    if (cleared != frame_ || skipBegin != skipBegin_) {
+        code_ = StableCode(cleared, skipBegin);
+        frame_ = cleared;
+        skipBegin_ = skipBegin;
+    }
+    return code_;
+}
+
+BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin, bool recognize,
+                            StableCodeMemo* memo) {
     BurstCodes codes;
     codes.ownCode = static_cast<KeyCode>(DecodeBurst(burst, length, skipBegin));
     codes.code = codes.ownCode;
-    if (recognize && RecognizeBurst(burst, length, codes.frame)) codes.code = StableCode(codes.frame, skipBegin);
+    if (recognize && RecognizeBurst(burst, length, codes.frame))
+        codes.code = memo != nullptr ? memo->Get(codes.frame, skipBegin) : StableCode(codes.frame, skipBegin);
     return codes;
 }
 
 void ClassifyBurst(const std::uint8_t* burst, int length, int repeatLength, int skipBegin,
-                   PublishedState& state, WakeUp& wake, bool recognize) {
+                   PublishedState& state, WakeUp& wake, bool recognize, StableCodeMemo* memo) {
     if (length > repeatLength) {
-        PublishCodes(state, DecodeBurstCodes(burst, length, skipBegin, recognize));
+        PublishCodes(state, DecodeBurstCodes(burst, length, skipBegin, recognize, memo));
     } else if (length < repeatLength) {
         PublishCodes(state, BurstCodes{});
     }

@@ -60,14 +60,28 @@ KeyCode CodeHash(const std::uint8_t* bytes, std::size_t count);
 // MaxBurstLength; a negative skipBegin counts as 0.
 std::uint64_t DecodeBurst(const std::uint8_t* burst, int length, int skipBegin);
 
+// The last stable code computed: a held key sends the same frame again and
+// again, and its code then costs nothing.  One per reader thread.
+class StableCodeMemo {
+public:
+    std::uint32_t Get(const IrFrame& frame, int skipBegin);
+
+private:
+    IrFrame frame_;
+    int skipBegin_ = -1;
+    std::uint32_t code_ = 0;
+};
+
 // The codes of a fresh key signal.  With recognize, a burst recognised as a
 // frame of a known protocol gets that frame's stable code (StableCode) as
 // its code; otherwise, and always without recognize, its own.
-BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin, bool recognize);
+BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin, bool recognize,
+                            StableCodeMemo* memo = nullptr);
 
 // Sorts a burst by its length against repeatLength and publishes the result:
 // longer is a fresh code, equal repeats the previous code, shorter is 0.
 void ClassifyBurst(const std::uint8_t* burst, int length, int repeatLength, int skipBegin,
-                   PublishedState& state, WakeUp& wake, bool recognize = false);
+                   PublishedState& state, WakeUp& wake, bool recognize = false,
+                   StableCodeMemo* memo = nullptr);
 
 }  // namespace orbisk

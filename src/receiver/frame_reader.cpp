@@ -74,11 +74,12 @@ void Receiver::ThreadBody() {
     // Fixed buffers on this thread's stack: nothing is allocated per read or
     // per burst.
     FrameCutter cutter;
+    StableCodeMemo memo;
     std::uint8_t buffer[ReadRequestBytes] = {};
-    const auto deliver = [this](const std::uint8_t* burst, int length) {
+    const auto deliver = [this, &memo](const std::uint8_t* burst, int length) {
         ClassifyBurst(burst, length, settings_.RepeatLength.load(std::memory_order_relaxed),
                       settings_.SkipBegin.load(std::memory_order_relaxed), published_, wake_,
-                      settings_.Recognize.load(std::memory_order_relaxed));
+                      settings_.Recognize.load(std::memory_order_relaxed), &memo);
     };
     // While a burst is unfinished the reads give up once the line has been
     // quiet for the fragment silence since the burst's latest byte, so that

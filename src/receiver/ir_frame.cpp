@@ -34,29 +34,34 @@ constexpr std::uint32_t kMceToggle = 0x8000u;
 // the spaces before the first mark and after the last one are never seen.
 class TickWriter {
 public:
-    explicit TickWriter(IrDurations& out) : out_(out) { out_.count = 0; }
+    explicit TickWriter(IrDurations& out) : out_(out), ticks_(out.ticks.data()) {}
 
     void Add(bool mark, int ticks) {
-        if (out_.count == 0 && !mark) return;
-        if (out_.count > 0 && mark == lastMark_) {
-            out_.ticks[static_cast<std::size_t>(out_.count - 1)] =
-                static_cast<std::uint8_t>(out_.ticks[static_cast<std::size_t>(out_.count - 1)] + ticks);
+        if (count_ == 0 && !mark) return;
+        if (count_ > 0 && mark == lastMark_) {
+            ticks_[count_ - 1] = static_cast<std::uint8_t>(ticks_[count_ - 1] + ticks);
             return;
         }
-        out_.ticks[static_cast<std::size_t>(out_.count++)] = static_cast<std::uint8_t>(ticks);
+        ticks_[count_++] = static_cast<std::uint8_t>(ticks);
         lastMark_ = mark;
     }
     void Pair(int mark, int space) {
         Add(true, mark);
         Add(false, space);
     }
+    // The count is kept here and stored once: a store through the byte
+    // pointer could change any memory, so a count in out would be read
+    // again after every tick.
     bool Finish() {
-        if (out_.count > 0 && !lastMark_) --out_.count;
-        return out_.count > 0;
+        if (count_ > 0 && !lastMark_) --count_;
+        out_.count = count_;
+        return count_ > 0;
     }
 
 private:
     IrDurations& out_;
+    std::uint8_t* ticks_;
+    int count_ = 0;
     bool lastMark_ = false;
 };
 

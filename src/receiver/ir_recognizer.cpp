@@ -1,14 +1,14 @@
 #include "receiver/ir_recognizer.h"
 
+#include <array>
 #include <cmath>
 
 namespace orbisk {
 namespace {
 
-// A short duration is one below this many times the shortest of its kind:
+// A short duration is one below 1.45 times the shortest of its kind:
 // above the longest short one and below the shortest long one even when a
 // bias of a third of a unit and 10 % jitter squeeze them together.
-constexpr double kShortLimit = 1.45;
 
 // The bias the fit accepts, in protocol units: a receiver's constant
 // lengthening of marks and shortening of spaces.
@@ -29,21 +29,33 @@ struct Signal {
     double shortSpace = 0;  // mean of the short spaces
 };
 
+// The means of the short marks and of the short spaces: those below
+// kShortLimit times the shortest of their kind.  Integers, marks and spaces
+// in one pass, without branches: this runs on every burst.
 bool FindShorts(Signal& s) {
     int least[2] = {256, 256};
-    for (int i = 0; i < s.n; ++i)
-        if (s.d[i] < least[i & 1]) least[i & 1] = s.d[i];
-    if (least[0] == 0 || least[1] == 0) return false;
-    double sum[2] = {0, 0};
-    int count[2] = {0, 0};
-    for (int i = 0; i < s.n; ++i) {
-        if (s.d[i] < kShortLimit * least[i & 1]) {
-            sum[i & 1] += s.d[i];
-            ++count[i & 1];
-        }
+    for (int i = 0; i + 1 < s.n; i += 2) {
+        least[0] = s.d[i] < least[0] ? s.d[i] : least[0];
+        least[1] = s.d[i + 1] < least[1] ? s.d[i + 1] : least[1];
     }
-    s.shortMark = sum[0] / count[0];
-    s.shortSpace = sum[1] / count[1];
+    least[0] = s.d[s.n - 1] < least[0] ? s.d[s.n - 1] : least[0];  // n is odd: the last is a mark
+    if (least[0] == 0 || least[1] == 0) return false;
+    // d < 1.45 * least, as 20 * d < 29 * least.
+    const int limit[2] = {29 * least[0], 29 * least[1]};
+    int markSum = 0, markCount = 0, spaceSum = 0, spaceCount = 0;
+    for (int i = 0; i + 1 < s.n; i += 2) {
+        const int mark = s.d[i], space = s.d[i + 1];
+        const int markShort = 20 * mark < limit[0], spaceShort = 20 * space < limit[1];
+        markSum += markShort * mark;
+        markCount += markShort;
+        spaceSum += spaceShort * space;
+        spaceCount += spaceShort;
+    }
+    const int last = s.d[s.n - 1], lastShort = 20 * last < limit[0];
+    markSum += lastShort * last;
+    markCount += lastShort;
+    s.shortMark = static_cast<double>(markSum) / markCount;
+    s.shortSpace = static_cast<double>(spaceSum) / spaceCount;
     return true;
 }
 
@@ -62,8 +74,10 @@ struct Measured {
 };
 
 bool Measure(const Signal& s, Scale scale, Measured& m) {
+    if (!(scale.unit > 0)) return false;
+    const double perUnit = 1.0 / scale.unit;
     for (int i = 0; i < s.n; ++i) {
-        const double t = (s.d[i] + ((i & 1) ? scale.bias : -scale.bias)) / scale.unit;
+        const double t = (s.d[i] + ((i & 1) ? scale.bias : -scale.bias)) * perUnit;
         if (!(t >= 0.5 && t < 250.0)) return false;
         m.ticks[i] = t;
         m.rounded[i] = static_cast<std::uint8_t>(t + 0.5);
@@ -76,32 +90,37 @@ bool Near(double ticks, double nominal) { return std::fabs(ticks - nominal) <= n
 // Fits the burst to the frame's durations T by least squares,
 // d = T * unit +- bias (+ for marks), and accepts it when the bias is
 // plausible and every duration lies within its tolerance of the fit.
-// Jitter grows with the duration, so each is weighted by 1 / T^2: a header
-// a tenth short must not drag the unit of every bit with it.
+// Only durations under four units take part in the fit: jitter grows with
+// the duration, and a header a tenth short must not drag the unit of every
+// bit with it.  The sums are integers, without branches.
 bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
     if (frame.count != s.n) return false;
-    double wtt = 0, wts = 0, wss = 0, wtd = 0, wsd = 0;
+    const std::uint8_t* t = frame.ticks.data();
+    const int fitLimit = 4 * unitTicks;
+    int sumTT = 0, sumTS = 0, sumSS = 0, sumTD = 0, sumSD = 0;  // S: the sign, D: the duration
     for (int i = 0; i < s.n; ++i) {
-        const double t = frame.ticks[static_cast<std::size_t>(i)];
-        const double sign = (i & 1) ? -1.0 : 1.0;
-        const double w = 1.0 / (t * t);
-        wtt += w * t * t;
-        wts += w * t * sign;
-        wss += w;
-        wtd += w * t * s.d[i];
-        wsd += w * sign * s.d[i];
+        const int in = t[i] < fitLimit;
+        const int sign = 1 - 2 * (i & 1);
+        const int ti = in * t[i], di = in * s.d[i];
+        sumTT += ti * ti;
+        sumTS += ti * sign;
+        sumSS += in;
+        sumTD += ti * di;
+        sumSD += sign * di;
     }
-    const double det = wtt * wss - wts * wts;
-    if (det <= 1e-9 * wtt * wss) return false;
-    const double unit = (wtd * wss - wts * wsd) / det;
-    const double bias = (wtt * wsd - wts * wtd) / det;
+    const double tt = sumTT, ts = sumTS, ss = sumSS, td = sumTD, sd = sumSD;
+    const double det = tt * ss - ts * ts;
+    if (det <= 1e-9 * tt * ss) return false;
+    const double unit = (td * ss - ts * sd) / det;
+    const double bias = (tt * sd - ts * td) / det;
     const double protocolUnit = unitTicks * unit;
     if (!(unit > 0) || std::fabs(bias) > kMostBias * protocolUnit) return false;
+    const double halfUnit = protocolUnit / 2;
+    const double fifthUnit = unit * 0.2;
+    const int longTicks = 3 * unitTicks;
     for (int i = 0; i < s.n; ++i) {
-        const double t = frame.ticks[static_cast<std::size_t>(i)];
-        const double expected = t * unit + ((i & 1) ? -bias : bias);
-        const double tolerance = t <= 3 * unitTicks ? protocolUnit / 2 : t * unit / 5;
-        if (std::fabs(s.d[i] - expected) > tolerance) return false;
+        const double tolerance = t[i] < longTicks ? halfUnit : t[i] * fifthUnit;
+        if (std::fabs(s.d[i] - (t[i] * unit + ((i & 1) ? -bias : bias))) > tolerance) return false;
     }
     return true;
 }
@@ -121,21 +140,29 @@ bool Accept(const Signal& s, const Candidate& c, IrFrame& out) {
     return true;
 }
 
-// Pulse-distance bits, least significant first: the space after each mark
-// is long for a 1.
-std::uint32_t SpaceBits(const Measured& m, int firstMark, int count, double threshold) {
+// Duration i in ticks, the bias taken out.
+double Ticks(const Signal& s, const Scale& scale, int i) {
+    return (s.d[i] + ((i & 1) ? scale.bias : -scale.bias)) / scale.unit;
+}
+
+// Durations from `first` on, every second one, longer than `ticks`: bits,
+// least significant first.  Compared in the receiver's units, with no
+// division per duration.
+std::uint32_t LongBits(const Signal& s, const Scale& scale, int first, int count, double ticks) {
+    const double limit = ticks * scale.unit + ((first & 1) ? -scale.bias : scale.bias);
     std::uint32_t bits = 0;
     for (int i = 0; i < count; ++i)
-        if (m.ticks[firstMark + 2 * i + 1] > threshold) bits |= 1u << i;
+        if (s.d[first + 2 * i] > limit) bits |= 1u << i;
     return bits;
 }
 
-bool NecFamily(const Signal& s, const Measured& m, Candidate& c) {
+bool NecFamily(const Signal& s, const Scale& scale, Candidate& c) {
+    const double head[2] = {Ticks(s, scale, 0), Ticks(s, scale, 1)};
     if (s.n == 67) {
-        const std::uint32_t bits = SpaceBits(m, 2, 32, 2.0);
+        const std::uint32_t bits = LongBits(s, scale, 3, 32, 2.0);
         const std::uint32_t b0 = bits & 0xFF, b1 = bits >> 8 & 0xFF, b2 = bits >> 16 & 0xFF,
                             b3 = bits >> 24;
-        if (Near(m.ticks[0], 16) && Near(m.ticks[1], 8)) {
+        if (Near(head[0], 16) && Near(head[1], 8)) {
             if ((b2 ^ b3) != 0xFF) {
                 c.frame = {IrProtocol::Nec32, b1 << 24 | b0 << 16 | b3 << 8 | b2, false};
             } else if ((b0 ^ b1) != 0xFF) {
@@ -145,27 +172,25 @@ bool NecFamily(const Signal& s, const Measured& m, Candidate& c) {
             }
             return true;
         }
-        if (Near(m.ticks[0], 8) && Near(m.ticks[1], 8) && b0 == b1 && (b2 ^ b3) == 0xFF) {
+        if (Near(head[0], 8) && Near(head[1], 8) && b0 == b1 && (b2 ^ b3) == 0xFF) {
             c.frame = {IrProtocol::Samsung32, b0 << 8 | b2, false};
             return true;
         }
         return false;
     }
     // JVC, with its header on a key's first frame and without on the rest.
-    const bool header = s.n == 35 && Near(m.ticks[0], 16) && Near(m.ticks[1], 8);
+    const bool header = s.n == 35 && Near(head[0], 16) && Near(head[1], 8);
     if (!header && s.n != 33) return false;
-    const std::uint32_t bits = SpaceBits(m, header ? 2 : 0, 16, 2.0);
+    const std::uint32_t bits = LongBits(s, scale, header ? 3 : 1, 16, 2.0);
     c.frame = {IrProtocol::Jvc, (bits & 0xFF) << 8 | bits >> 8, false};
     c.form = header ? IrForm::Frame : IrForm::FollowUp;
     return true;
 }
 
-bool Sony(const Signal& s, const Measured& m, Candidate& c) {
+bool Sony(const Signal& s, const Scale& scale, Candidate& c) {
     const int bitCount = (s.n - 1) / 2;
-    if ((bitCount != 12 && bitCount != 15 && bitCount != 20) || !Near(m.ticks[0], 4)) return false;
-    std::uint32_t bits = 0;
-    for (int i = 0; i < bitCount; ++i)
-        if (m.ticks[2 + 2 * i] > 1.5) bits |= 1u << i;
+    if ((bitCount != 12 && bitCount != 15 && bitCount != 20) || !Near(Ticks(s, scale, 0), 4)) return false;
+    const std::uint32_t bits = LongBits(s, scale, 2, bitCount, 1.5);
     const std::uint32_t command = bits & 0x7F;
     switch (bitCount) {
     case 12:
@@ -181,11 +206,11 @@ bool Sony(const Signal& s, const Measured& m, Candidate& c) {
     return true;
 }
 
-bool Sharp(const Signal& s, const Measured& m, Candidate& c) {
+bool Sharp(const Signal& s, const Scale& scale, Candidate& c) {
     if (s.n != 31) return false;
     // Spaces of 17 or 42 ticks; the expansion and check bits are 1, 0 in
     // the frame and 0, 1 in its echo, whose command is inverted.
-    const std::uint32_t bits = SpaceBits(m, 0, 15, 29.5);
+    const std::uint32_t bits = LongBits(s, scale, 1, 15, 29.5);
     const std::uint32_t address = bits & 0x1F;
     std::uint32_t command = bits >> 5 & 0xFF;
     const std::uint32_t check = bits >> 13;
@@ -319,16 +344,19 @@ bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out) {
     // The shortest frames known here are RC-5's, of at least 14 durations.
     if (s.n < 13 || !FindShorts(s)) return false;
 
-    Measured m;
     Candidate c;
     // Sharp's marks are 8 ticks and its short spaces 17; every other
     // protocol's short marks and spaces are one tick.
-    if (s.n == 31 && Measure(s, ScaleFor(s, 8, 17), m) && Sharp(s, m, c) && Accept(s, c, out)) return true;
-    if (!Measure(s, ScaleFor(s, 1, 1), m)) return false;
+    if (s.n == 31 && Sharp(s, ScaleFor(s, 8, 17), c) && Accept(s, c, out)) return true;
+    const Scale scale = ScaleFor(s, 1, 1);
+    if (!(scale.unit > 0)) return false;
     c = Candidate{};
-    if (NecFamily(s, m, c) && Accept(s, c, out)) return true;
+    if (NecFamily(s, scale, c) && Accept(s, c, out)) return true;
     c = Candidate{};
-    if (Sony(s, m, c) && Accept(s, c, out)) return true;
+    if (Sony(s, scale, c) && Accept(s, c, out)) return true;
+    // The bi-phase protocols read every duration in whole ticks.
+    Measured m;
+    if (!Measure(s, scale, m)) return false;
     c = Candidate{};
     if (Rc6(m, s.n, c) && Accept(s, c, out)) return true;
     c = Candidate{};

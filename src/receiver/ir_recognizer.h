@@ -7,7 +7,7 @@
 // spaces, encoded again from what was read, and accepted only when its
 // durations fit the encoded ones under one least-squares unit and bias,
 // each within half a protocol unit (a fifth of the nominal length for
-// headers and other durations over three units).  Works in fixed buffers.
+// durations of three units or more).  Works in fixed buffers.
 #include <cstdint>
 
 #include "receiver/decoder.h"

@@ -91,6 +91,27 @@ TEST(IrRecognizer, NecStableCodeIsTheCleanPressCode) {
     EXPECT_EQ(StableCode(key, 4), DecodeBurst(clean.data(), static_cast<int>(clean.size()), 4));
 }
 
+// Published with recognition: the stable code, the burst's own code and the
+// frame; without, exactly the burst's own code as before.
+TEST(IrRecognizer, ClassifyBurstPublishesTheStableCodeOnlyWhenAsked) {
+    struct NoWake final : WakeUp {
+        void Set() override {}
+    } wake;
+    std::mt19937 random(3);
+    const IrFrame key{IrProtocol::Sony12, 0x010015, false};
+    const std::vector<std::uint8_t> burst = Play(key, 8, 100, random);
+    const int length = static_cast<int>(burst.size());
+    const KeyCode own = static_cast<KeyCode>(DecodeBurst(burst.data(), length, 4));
+    for (const bool recognize : {false, true}) {
+        PublishedState state;
+        ClassifyBurst(burst.data(), length, 3, 4, state, wake, recognize);
+        const BurstCodes expected =
+            recognize ? BurstCodes{StableCode(key, 4), own, key} : BurstCodes{own, own, IrFrame{}};
+        EXPECT_EQ(ReadPublishedCodes(state), expected) << recognize;
+        EXPECT_EQ(state.LastCode.load(), expected.code);
+    }
+}
+
 TEST(IrRecognizer, RefusesScancodesAProtocolCannotCarry) {
     IrDurations d;
     EXPECT_FALSE(EncodeIrFrame({IrProtocol::Rc5, 0x2000, false}, d));
