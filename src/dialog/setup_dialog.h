@@ -9,6 +9,7 @@
 #include <string>
 
 #include "orbisk/host.h"
+#include "receiver/ir_frame.h"
 
 namespace orbisk {
 
@@ -28,6 +29,9 @@ struct DialogServices {
     bool changesDiscarded = false;
     // The host's window given to Open: a native dialog is owned by it.
     OrbiskHostWindow* hostWindow = nullptr;
+    // The frame recognised in the press whose key-down notice carried this
+    // code; protocol None when it was not recognised (or is not known).
+    std::function<IrFrame(std::uint64_t code)> frameOf{};
 };
 
 class SetupDialog {

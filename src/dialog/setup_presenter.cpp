@@ -254,8 +254,8 @@ bool SetupPresenter::WndProc(std::uint32_t message, std::uint32_t wparam, std::u
 }
 
 void SetupPresenter::KeyDownNotice(std::uint32_t codeHigh, std::uint32_t codeLow) {
-    view_.SetText(Control::TestGroup, " Pressed ");
     const std::uint64_t code = (static_cast<std::uint64_t>(codeHigh) << 32) | codeLow;
+    view_.SetText(Control::TestGroup, PressedCaption(code));
     // A held or repeated key shows its code and selects its row only once.
     if (code == services_.LastShownCode) return;
     services_.LastShownCode = code;
@@ -276,6 +276,24 @@ void SetupPresenter::KeyDownNotice(std::uint32_t codeHigh, std::uint32_t codeLow
     // closes any edit the user had open.
     view_.StartEdit(row);
     view_.CancelEdit();
+}
+
+std::string SetupPresenter::PressedCaption(std::uint64_t code) {
+    // Without the engine's frames, or with Recognize=0, the caption stays as it was.
+    if (!services_.frameOf || !services_.settings.Recognize.load()) return " Pressed ";
+    const IrFrame frame = services_.frameOf(code);
+    if (frame.protocol != IrProtocol::None) {
+        unrecognisedCodes_.clear();
+        return " Pressed: " + DescribeIrFrame(frame) + " ";
+    }
+    // Three presses in a row not recognised, not all with one code: a noisy
+    // receiver or an unknown protocol, whose every variant must be learned.
+    constexpr std::size_t kPresses = 3;
+    if (unrecognisedCodes_.size() == kPresses) unrecognisedCodes_.erase(unrecognisedCodes_.begin());
+    unrecognisedCodes_.push_back(code);
+    const bool vary = unrecognisedCodes_.size() == kPresses &&
+                      (unrecognisedCodes_[0] != code || unrecognisedCodes_[1] != code);
+    return vary ? " Pressed: not recognised, codes vary " : " Pressed: not recognised ";
 }
 
 void SetupPresenter::KeyUpNotice() { view_.SetText(Control::TestGroup, " Released "); }

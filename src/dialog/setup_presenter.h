@@ -72,6 +72,9 @@ private:
     // index follow went (-1 stays -1).
     int SortRows(int follow);
     int FindCode(std::string_view code) const;
+    // The Pressed group's caption for a key-down of this code: what was
+    // recognised in the press, or that learning sees codes that vary.
+    std::string PressedCaption(std::uint64_t code);
     void AcceptOpenEdit();
     void StoreUpDown(Control upDown, std::int16_t position);
 
@@ -83,6 +86,9 @@ private:
     std::vector<CodeRow> loadedRows_;
     std::vector<std::string> loadedRemotes_;
     bool closed_ = false;  // FormCloseQuery saved or discarded
+    // The codes of the latest presses that were not recognised: differing
+    // ones while learning mean a noisy receiver or an unknown protocol.
+    std::vector<std::uint64_t> unrecognisedCodes_;
 };
 
 }  // namespace orbisk

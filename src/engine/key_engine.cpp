@@ -28,6 +28,15 @@ void FillKeyName(char (&keyName)[sizeof OrbiskKeyEventRecord::KeyName], std::str
 
 }  // namespace
 
+std::uint64_t PackShownFrame(const IrFrame& frame, std::uint64_t code) {
+    return (PackFrame(frame) & 0x1FFFFFFFFFFull) | (code & 0x7FFFFF) << 41;
+}
+
+IrFrame ShownFrameFor(std::uint64_t packed, std::uint64_t code) {
+    if ((packed >> 41) != (code & 0x7FFFFF)) return {};
+    return UnpackFrame(packed & 0x1FFFFFFFFFFull);
+}
+
 KeyEngine::KeyEngine(PublishedState& published, CodeEvent& codeEvent, TickClock& clock,
                      const Settings& settings, const KeyTable& keys, OrbiskKeyEventRecord& record,
                      EngineControl& control, KeyEngineOutput& output)
@@ -120,6 +129,8 @@ void KeyEngine::ProcessChange() {
 
     if (control_.SetupActive.load(std::memory_order_acquire)) {
         // Without a dialog the post finds no window and the notice is dropped.
+        if (currentPressed_)
+            control_.ShownFrame.store(PackShownFrame(currentFrame_, currentCode_), std::memory_order_release);
         if (currentPressed_)
             output_.PostNotice(ORBISK_KEY_DOWN_NOTICE, static_cast<std::uint32_t>(currentCode_ >> 32),
                                static_cast<std::uint32_t>(currentCode_));

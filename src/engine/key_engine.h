@@ -26,7 +26,16 @@ class KeyTable;
 struct EngineControl {
     std::atomic<std::uint32_t> EngineStopRequested{0};
     std::atomic<bool> SetupActive{false};
+    // The frame of the latest key-down notice (PackShownFrame), stored
+    // before the notice is posted, for the dialog to show beside the code.
+    std::atomic<std::uint64_t> ShownFrame{0};
 };
+
+// The frame with a check of the code it was shown for: the scancode, the
+// protocol, the toggle bit and the code's low 23 bits in one word.
+std::uint64_t PackShownFrame(const IrFrame& frame, std::uint64_t code);
+// The frame, when the word was packed for this code; protocol None when not.
+IrFrame ShownFrameFor(std::uint64_t packed, std::uint64_t code);
 
 class KeyEngineOutput {
 public:

@@ -57,6 +57,10 @@ Plugin::Plugin(Platform platform)
       engineOutput_(std::make_unique<EngineOutput>(*this)) {
     dialogServices_.reset(new DialogServices{settings_, settingsPath_, [this] { StartNow(); },
                                              [this] { StopNow(); }});
+    // Read on the host's thread, which alone starts and stops engine runs.
+    dialogServices_->frameOf = [this](std::uint64_t code) {
+        return ShownFrameFor(run_ != nullptr ? run_->control.ShownFrame.load(std::memory_order_acquire) : 0, code);
+    };
 }
 
 // One start of the engine: its thread, its state and its own stop flag, so

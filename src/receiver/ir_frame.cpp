@@ -1,5 +1,7 @@
 #include "receiver/ir_frame.h"
 
+#include <cstdio>
+
 #include "common/text.h"
 #include "receiver/decoder.h"
 
@@ -18,8 +20,8 @@ constexpr IrProtocolInfo kProtocols[IrProtocolCount] = {
     {IrProtocol::Sony20, "sony20", "Sony20", 600.0, 1, false, 0x1FFF7F, 45000},
     // Sharp's marks are 320 us and its bits 1 or 2 ms long: ticks of 40 us.
     {IrProtocol::Sharp, "sharp", "Sharp", 40.0, 8, false, 0x1FFF, 40000},
-    {IrProtocol::Rc5, "rc5", "RC-5", 889.0, 1, true, 0x1F7F, 113778},
-    {IrProtocol::Rc5x20, "rc5x_20", "RC-5X", 889.0, 1, true, 0x1F7F3F, 113778},
+    {IrProtocol::Rc5, "rc5", "RC-5", 889.0, 1, true, 0x1F7F, 113800},
+    {IrProtocol::Rc5x20, "rc5x_20", "RC-5X", 889.0, 1, true, 0x1F7F3F, 113800},
     {IrProtocol::Rc6_0, "rc6_0", "RC-6", 444.0, 1, true, 0xFFFF, 107000},
     {IrProtocol::Rc6_6a20, "rc6_6a_20", "RC-6 6A-20", 444.0, 1, false, 0xFFFFF, 107000},
     {IrProtocol::Rc6_6a24, "rc6_6a_24", "RC-6 6A-24", 444.0, 1, false, 0xFFFFFF, 107000},
@@ -257,6 +259,20 @@ IrAddressCommand SplitScancode(const IrFrame& f) {
     default:
         return {s >> 8, s & 0xFF};
     }
+}
+
+std::string DescribeIrFrame(const IrFrame& frame) {
+    if (frame.protocol == IrProtocol::None) return "not recognised";
+    const IrProtocolInfo& info = ProtocolInfo(frame.protocol);
+    const IrAddressCommand split = SplitScancode(frame);
+    char toggle[16] = "";
+    if (info.hasToggle) std::snprintf(toggle, sizeof toggle, " toggle %d", frame.toggle ? 1 : 0);
+    char text[96];
+    std::snprintf(text, sizeof text, "%.*s 0x%02X 0x%02X%s (%.*s:0x%04x)", static_cast<int>(info.label.size()),
+                  info.label.data(), static_cast<unsigned>(split.address), static_cast<unsigned>(split.command),
+                  toggle, static_cast<int>(info.name.size()), info.name.data(),
+                  static_cast<unsigned>(frame.scancode));
+    return text;
 }
 
 }  // namespace orbisk

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace orbisk {
@@ -103,5 +104,11 @@ struct IrAddressCommand {
     std::uint32_t command = 0;
 };
 IrAddressCommand SplitScancode(const IrFrame& frame);
+
+// The frame for people: protocol, address, command, the toggle bit where
+// the protocol has one, and the kernel's protocol and scancode, e.g.
+// "NEC 0x04 0x08 (nec:0x0408)" or "RC-5 0x05 0x35 toggle 1 (rc5:0x0535)";
+// "not recognised" for protocol None.
+std::string DescribeIrFrame(const IrFrame& frame);
 
 }  // namespace orbisk

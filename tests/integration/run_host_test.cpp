@@ -18,6 +18,7 @@
 
 #include "capture/capture.h"
 #include "capture/posix/pty.h"
+#include "commands/commands.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -146,6 +147,36 @@ TEST_F(RunHost, SignalWhileAKeyIsHeldPrintsItsRelease) {
     kill(pid, SIGTERM);
     EXPECT_EQ(Read(), "release\t" + press.substr(6));
     EXPECT_EQ(ExitStatus(), 0);
+}
+
+// A kernel keymap imported into the settings file: presses of its
+// scancodes, jittered and biased as a real receiver reports them, arrive
+// named as the keymap names them, and a second press of the same key (its
+// toggle bit flipped) is a press of its own.
+TEST_F(RunHost, ImportedKeymapNamesTheKeys) {
+    const std::string keymap = "/lib/udev/rc_keymaps/rc6_mce.toml";
+    if (!std::filesystem::exists(keymap)) GTEST_SKIP() << "ir-keytable is not installed";
+    const std::string imported = dir.File("imported.ini");
+    orbisk::test::WriteFile(imported, "[Main]\nCOM=3\n");
+    ASSERT_EQ(orbisk::tool::RunSettings({"import", keymap, "--remote", "MCE", imported}), 0);
+    Start(orbisk::test::ReadFile(imported));
+    ASSERT_TRUE(ErrSays("started; Ctrl-C stops")) << Err();
+    const std::pair<std::uint32_t, const char*> keys[] = {
+        {0x800f0410, "KEY_VOLUMEUP"}, {0x800f0411, "KEY_VOLUMEDOWN"}, {0x800f0411, "KEY_VOLUMEDOWN"},
+        {0x800f0401, "KEY_NUMERIC_1"}, {0x800f040c, "KEY_SLEEP"}};
+    std::vector<orbisk::tool::KeyPress> presses;
+    for (const auto& [scancode, name] : keys) presses.push_back({{orbisk::IrProtocol::Rc6Mce, scancode, false}, 0, 300});
+    orbisk::tool::GeneratorOptions receiver;
+    receiver.jitterPercent = 6;
+    receiver.biasMicros = 90;
+    const auto bytes = orbisk::tool::WireBytes(orbisk::tool::GenerateKeyPresses(presses, receiver));
+    ASSERT_TRUE(pty.Write(bytes.data(), bytes.size()));
+    for (const auto& [scancode, name] : keys) {
+        std::string line;
+        do line = Read(true);
+        while (line.rfind("release\t", 0) == 0);
+        EXPECT_EQ(line.rfind(std::string("press\t") + name + "\tMCE\t", 0), 0u) << line;
+    }
 }
 
 TEST_F(RunHost, SignalEndsItWhileStandardOutputIsBlocked) {

@@ -147,8 +147,7 @@ private:
 // An NEC key press as a receiver with a 50 us unit reports it.
 std::vector<std::uint8_t> NecFrame(unsigned address, unsigned command) {
     orbisk::tool::KeyPress press;
-    press.address = address;
-    press.command = command;
+    press.frame = {orbisk::IrProtocol::Nec, address << 8 | command, false};
     return orbisk::tool::WireBytes(orbisk::tool::GenerateKeyPresses({press}, {}));
 }
 

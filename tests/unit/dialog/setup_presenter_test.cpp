@@ -326,6 +326,32 @@ TEST_F(PresenterTest, CommandEditStoresEveryChange) {
 
 // --- Engine notices ------------------------------------------------------
 
+// What the engine recognised in a press is shown beside its code; presses
+// that are not recognised and whose codes vary say so; Recognize=0 shows
+// the caption as it always was.
+TEST_F(PresenterTest, PressedCaptionShowsTheFrame) {
+    Put(kTvFile);
+    Show();
+    std::map<std::uint64_t, IrFrame> frames = {{0x0A3F21C, {IrProtocol::Nec, 0x0408, false}}};
+    services.frameOf = [&frames](std::uint64_t code) { return frames[code]; };
+    const struct {
+        std::uint32_t code;
+        const char* caption;
+    } presses[] = {
+        {0x0A3F21C, " Pressed: NEC 0x04 0x08 (nec:0x0408) "},
+        {0x1111111, " Pressed: not recognised "},
+        {0x1111111, " Pressed: not recognised "},
+        {0x2222222, " Pressed: not recognised, codes vary "},
+    };
+    for (const auto& p : presses) {
+        presenter->WndProc(ORBISK_KEY_DOWN_NOTICE, 0, p.code);
+        EXPECT_EQ(view->texts[Control::TestGroup], p.caption) << p.code;
+    }
+    settings.Recognize = false;
+    presenter->WndProc(ORBISK_KEY_DOWN_NOTICE, 0, 0x0A3F21C);
+    EXPECT_EQ(view->texts[Control::TestGroup], " Pressed ");
+}
+
 TEST_F(PresenterTest, KeyDownShowsTheCodeAndPicksItsRow) {
     Put(kTvFile);
     Show();

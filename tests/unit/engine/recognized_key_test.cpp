@@ -68,5 +68,15 @@ TEST(RecognizedKey, StableCodeFirstThenTheBurstsOwn) {
     }
 }
 
+// The dialog finds the frame of the press its key-down notice is about.
+TEST(RecognizedKey, ShownFrameGoesWithTheNotice) {
+    EngineHarness h("[TV]\n0A1B2C3=Up\n");
+    h.control.SetupActive = true;
+    h.event.bursts.push_back({0, kStable, kUpToggled, kOwn});
+    h.Run();
+    EXPECT_EQ(ShownFrameFor(h.control.ShownFrame.load(), kStable), kUpToggled);
+    EXPECT_EQ(ShownFrameFor(h.control.ShownFrame.load(), kStable + 1).protocol, IrProtocol::None);
+}
+
 }  // namespace
 }  // namespace orbisk::test

@@ -93,14 +93,17 @@ TEST(Capture, WireBytesCloseEveryBurst) {
 TEST(KeyPressText, ParsesProtocolNumbersAndHold) {
     struct Case {
         const char* text;
-        IrProtocol protocol;
-        std::uint32_t address, command, holdMs;
+        IrFrame frame;
+        std::uint32_t holdMs;
     };
     const Case cases[] = {
-        {"nec:0x04:0x08", IrProtocol::Nec, 4, 8, 0},
-        {"NEC:255:255:500", IrProtocol::Nec, 255, 255, 500},
-        {"rc5:16:13:0", IrProtocol::Rc5, 16, 13, 0},
-        {"Sirc:31:127:3600000", IrProtocol::Sirc12, 31, 127, 3600000},
+        {"nec:0x04:0x08", {IrProtocol::Nec, 0x0408, false}, 0},
+        {"NEC:255:255:500", {IrProtocol::Nec, 0xFFFF, false}, 500},
+        {"rc5:16:13:0", {IrProtocol::Rc5, 0x100D, false}, 0},
+        {"Sirc:31:127:3600000", {IrProtocol::Sony12, 0x1F007F, false}, 3600000},
+        {"nec:0x0408", {IrProtocol::Nec, 0x0408, false}, 0},
+        {"rc6_mce:0x800f0410", {IrProtocol::Rc6Mce, 0x800F0410, false}, 0},
+        {"sony15:0x970012:500", {IrProtocol::Sony15, 0x970012, false}, 500},
     };
     for (const Case& c : cases) {
         KeyPress press;
@@ -108,9 +111,7 @@ TEST(KeyPressText, ParsesProtocolNumbersAndHold) {
         press.holdMs = 9;
         std::string error;
         ASSERT_TRUE(ParseKeyPress(c.text, press, error)) << c.text << ": " << error;
-        EXPECT_EQ(press.protocol, c.protocol) << c.text;
-        EXPECT_EQ(press.address, c.address) << c.text;
-        EXPECT_EQ(press.command, c.command) << c.text;
+        EXPECT_EQ(press.frame, c.frame) << c.text;
         EXPECT_EQ(press.holdMs, c.holdMs) << c.text;
         EXPECT_EQ(press.gapMs, 77u) << c.text;
     }
@@ -127,9 +128,10 @@ TEST(KeyPressText, RejectsWhatNoRemoteSends) {
         {"sirc:1:128", "'sirc:1:128': command '128' is not a number from 0 to 127"},
         {"nec:1:2:-5", "'nec:1:2:-5': hold time '-5' is not a number from 0 to 3600000"},
         {"nec:1:x", "'nec:1:x': command 'x' is not a number from 0 to 255"},
-        {"jvc:1:2", "'jvc:1:2': unknown protocol 'jvc' (nec, rc5 or sirc)"},
-        {"nec:1", "'nec:1' is not a key: write PROTOCOL:ADDRESS:COMMAND[:HOLD_MS]"},
-        {"nec:1:2:3:4", "'nec:1:2:3:4' is not a key: write PROTOCOL:ADDRESS:COMMAND[:HOLD_MS]"},
+        {"rc6_mce:0x12340410", "'rc6_mce:0x12340410': rc6_mce cannot send scancode 0x12340410"},
+        {"rc5:0x2000", "'rc5:0x2000': scancode '0x2000' is not a number from 0 to 8063"},
+        {"nec:1:2:3:4", "'nec:1:2:3:4' is not a key: write PROTOCOL:SCANCODE[:HOLD_MS] or, for nec, rc5 and "
+                        "sirc, PROTOCOL:ADDRESS:COMMAND[:HOLD_MS]"},
     };
     for (const Case& c : cases) {
         KeyPress press;

@@ -11,11 +11,14 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-KeyPress Key(IrProtocol protocol, std::uint32_t address, std::uint32_t command, std::uint32_t holdMs = 0) {
+// The keys of the older ADDRESS:COMMAND form.
+enum class Legacy { Nec, Rc5, Sirc12 };
+
+KeyPress Key(Legacy protocol, std::uint32_t address, std::uint32_t command, std::uint32_t holdMs = 0) {
     KeyPress press;
-    press.protocol = protocol;
-    press.address = address;
-    press.command = command;
+    press.frame = protocol == Legacy::Nec   ? IrFrame{IrProtocol::Nec, address << 8 | command, false}
+                  : protocol == Legacy::Rc5 ? IrFrame{IrProtocol::Rc5, address << 8 | command, false}
+                                            : IrFrame{IrProtocol::Sony12, address << 16 | command, false};
     press.holdMs = holdMs;
     return press;
 }
@@ -25,7 +28,7 @@ std::uint64_t Code(const Bytes& burst) {
 }
 
 TEST(Generator, NecFrameThenRepeatFramesWhileHeld) {
-    const std::vector<TimedBurst> bursts = GenerateKeyPresses({Key(IrProtocol::Nec, 0x04, 0x08, 500)}, {});
+    const std::vector<TimedBurst> bursts = GenerateKeyPresses({Key(Legacy::Nec, 0x04, 0x08, 500)}, {});
     // The frame and a repeat frame every 108 ms that starts before 500 ms.
     ASSERT_EQ(bursts.size(), 5u);
     const Bytes& frame = bursts[0].durations;
@@ -48,8 +51,8 @@ TEST(Generator, NecFrameThenRepeatFramesWhileHeld) {
 
 TEST(Generator, SameKeySameCodeOtherKeyOtherCode) {
     const std::vector<TimedBurst> bursts = GenerateKeyPresses(
-        {Key(IrProtocol::Nec, 4, 8), Key(IrProtocol::Nec, 4, 8), Key(IrProtocol::Nec, 4, 9),
-         Key(IrProtocol::Nec, 5, 8), Key(IrProtocol::Sirc12, 1, 21), Key(IrProtocol::Sirc12, 1, 21)},
+        {Key(Legacy::Nec, 4, 8), Key(Legacy::Nec, 4, 8), Key(Legacy::Nec, 4, 9),
+         Key(Legacy::Nec, 5, 8), Key(Legacy::Sirc12, 1, 21), Key(Legacy::Sirc12, 1, 21)},
         {});
     ASSERT_EQ(bursts.size(), 4u + 2 * 3);
     EXPECT_EQ(Code(bursts[0].durations), Code(bursts[1].durations));
@@ -60,7 +63,7 @@ TEST(Generator, SameKeySameCodeOtherKeyOtherCode) {
 
 TEST(Generator, Rc5ToggleFlipsPerPressAndStaysWhileHeld) {
     const std::vector<TimedBurst> bursts =
-        GenerateKeyPresses({Key(IrProtocol::Rc5, 16, 13, 300), Key(IrProtocol::Rc5, 16, 13)}, {});
+        GenerateKeyPresses({Key(Legacy::Rc5, 16, 13, 300), Key(Legacy::Rc5, 16, 13)}, {});
     // Frames at 0, 113.8 and 227.6 ms of the first press, one of the second.
     ASSERT_EQ(bursts.size(), 4u);
     EXPECT_EQ(bursts[1].durations, bursts[0].durations);
@@ -79,7 +82,7 @@ TEST(Generator, Rc5HalfBitsMerge) {
     // Start bit 1 always hides its first half; a last bit 0 hides its second.
     const Case cases[] = {{16, 13, 27}, {0, 0, 26}, {31, 127, 27}, {5, 64, 26}};
     for (const Case& c : cases) {
-        const Bytes frame = GenerateKeyPresses({Key(IrProtocol::Rc5, c.address, c.command)}, halfBits)[0].durations;
+        const Bytes frame = GenerateKeyPresses({Key(Legacy::Rc5, c.address, c.command)}, halfBits)[0].durations;
         unsigned halves = 0;
         for (std::uint8_t d : frame) {
             EXPECT_TRUE(d == 1 || d == 2) << int(d);
@@ -97,7 +100,7 @@ TEST(Generator, SircSendsAtLeastThreeFrames) {
     };
     const Case cases[] = {{0, 3}, {135, 3}, {136, 4}, {200, 5}};
     for (const Case& c : cases) {
-        const std::vector<TimedBurst> bursts = GenerateKeyPresses({Key(IrProtocol::Sirc12, 1, 21, c.holdMs)}, {});
+        const std::vector<TimedBurst> bursts = GenerateKeyPresses({Key(Legacy::Sirc12, 1, 21, c.holdMs)}, {});
         ASSERT_EQ(bursts.size(), c.frames) << c.holdMs;
         EXPECT_EQ(bursts[0].durations.size(), 25u);
         EXPECT_EQ(bursts[0].durations[0], 48);  // 2.4 ms header mark
@@ -106,8 +109,8 @@ TEST(Generator, SircSendsAtLeastThreeFrames) {
 }
 
 TEST(Generator, DurationsStayWithinOneToFdAndTimesNeverDecrease) {
-    const std::vector<KeyPress> presses = {Key(IrProtocol::Nec, 0, 0, 250), Key(IrProtocol::Rc5, 31, 127, 250),
-                                           Key(IrProtocol::Sirc12, 31, 127), Key(IrProtocol::Nec, 255, 255)};
+    const std::vector<KeyPress> presses = {Key(Legacy::Nec, 0, 0, 250), Key(Legacy::Rc5, 31, 127, 250),
+                                           Key(Legacy::Sirc12, 31, 127), Key(Legacy::Nec, 255, 255)};
     struct Case {
         double unit;
         double jitter;
@@ -132,7 +135,7 @@ TEST(Generator, DurationsStayWithinOneToFdAndTimesNeverDecrease) {
 }
 
 TEST(Generator, JitterFollowsTheSeed) {
-    const std::vector<KeyPress> presses = {Key(IrProtocol::Nec, 4, 8)};
+    const std::vector<KeyPress> presses = {Key(Legacy::Nec, 4, 8)};
     GeneratorOptions options;
     options.jitterPercent = 10;
     options.seed = 5;
@@ -145,9 +148,9 @@ TEST(Generator, JitterFollowsTheSeed) {
 }
 
 TEST(Generator, GapSeparatesPresses) {
-    KeyPress first = Key(IrProtocol::Nec, 4, 8);
+    KeyPress first = Key(Legacy::Nec, 4, 8);
     first.gapMs = 1000;
-    const std::vector<TimedBurst> bursts = GenerateKeyPresses({first, Key(IrProtocol::Nec, 4, 8)}, {});
+    const std::vector<TimedBurst> bursts = GenerateKeyPresses({first, Key(Legacy::Nec, 4, 8)}, {});
     ASSERT_EQ(bursts.size(), 2u);
     // Each frame lasts 68 ms; the second starts 1000 ms after the first ends.
     EXPECT_EQ(bursts[1].atMs - bursts[0].atMs, 1000u + 68u);

@@ -1,6 +1,7 @@
 #include "capture/capture.h"
 
 #include <cmath>
+#include <optional>
 #include <random>
 
 #include "commands/commands.h"
@@ -136,16 +137,18 @@ std::string FormatWireHex(const std::vector<TimedBurst>& bursts) {
 }
 
 bool ParseKeyPress(std::string_view text, KeyPress& out, std::string& error) {
-    struct Protocol {
+    // The older forms: address and command of NEC, RC-5 and Sony SIRC-12.
+    struct Legacy {
         const char* name;
         IrProtocol protocol;
         long long maxAddress;
         long long maxCommand;
+        int addressShift;
     };
-    static constexpr Protocol kProtocols[] = {
-        {"nec", IrProtocol::Nec, 255, 255},
-        {"rc5", IrProtocol::Rc5, 31, 127},
-        {"sirc", IrProtocol::Sirc12, 31, 127},
+    static constexpr Legacy kLegacy[] = {
+        {"nec", IrProtocol::Nec, 255, 255, 8},
+        {"rc5", IrProtocol::Rc5, 31, 127, 8},
+        {"sirc", IrProtocol::Sony12, 31, 127, 16},
     };
     std::vector<std::string_view> fields;
     for (std::string_view rest = text;;) {
@@ -155,17 +158,6 @@ bool ParseKeyPress(std::string_view text, KeyPress& out, std::string& error) {
         rest.remove_prefix(colon + 1);
     }
     const std::string key(text);
-    if (fields.size() < 3 || fields.size() > 4) {
-        error = "'" + key + "' is not a key: write PROTOCOL:ADDRESS:COMMAND[:HOLD_MS]";
-        return false;
-    }
-    const Protocol* protocol = nullptr;
-    for (const Protocol& p : kProtocols)
-        if (EqualsIgnoreCase(fields[0], p.name)) protocol = &p;
-    if (protocol == nullptr) {
-        error = "'" + key + "': unknown protocol '" + std::string(fields[0]) + "' (nec, rc5 or sirc)";
-        return false;
-    }
     const auto number = [&](std::string_view field, const char* what, long long max, std::uint32_t& value) {
         long long parsed = 0;
         if (ParseNumber(field, 0, max, parsed)) {
@@ -176,92 +168,49 @@ bool ParseKeyPress(std::string_view text, KeyPress& out, std::string& error) {
                 std::to_string(max);
         return false;
     };
+    const Legacy* legacy = nullptr;
+    for (const Legacy& l : kLegacy)
+        if (EqualsIgnoreCase(fields[0], l.name)) legacy = &l;
+    const std::optional<IrProtocol> protocol = FindIrProtocol(fields[0]);
     KeyPress press = out;
-    press.protocol = protocol->protocol;
     press.holdMs = 0;
-    if (!number(fields[1], "address", protocol->maxAddress, press.address) ||
-        !number(fields[2], "command", protocol->maxCommand, press.command) ||
-        (fields.size() == 4 && !number(fields[3], "hold time", 3600000, press.holdMs)))
+    if (legacy != nullptr && (fields.size() == 3 || fields.size() == 4)) {
+        std::uint32_t address = 0, command = 0;
+        if (!number(fields[1], "address", legacy->maxAddress, address) ||
+            !number(fields[2], "command", legacy->maxCommand, command) ||
+            (fields.size() == 4 && !number(fields[3], "hold time", 3600000, press.holdMs)))
+            return false;
+        press.frame = {legacy->protocol, address << legacy->addressShift | command, false};
+    } else if (protocol && (fields.size() == 2 || fields.size() == 3)) {
+        const IrProtocolInfo& info = ProtocolInfo(*protocol);
+        press.frame = {*protocol, 0, false};
+        IrDurations check;
+        if (!number(fields[1], "scancode", info.scancodeMask, press.frame.scancode) ||
+            (fields.size() == 3 && !number(fields[2], "hold time", 3600000, press.holdMs)))
+            return false;
+        if (!EncodeIrFrame(press.frame, check)) {
+            error = "'" + key + "': " + std::string(info.name) + " cannot send scancode " + std::string(fields[1]);
+            return false;
+        }
+    } else if (legacy == nullptr && !protocol) {
+        std::string names;
+        for (int p = 1; p < IrProtocolCount; ++p) names += std::string(ProtocolInfo(static_cast<IrProtocol>(p)).name) + ", ";
+        error = "'" + key + "': unknown protocol '" + std::string(fields[0]) + "' (" + names + "or sirc)";
         return false;
+    } else {
+        error = "'" + key + "' is not a key: write PROTOCOL:SCANCODE[:HOLD_MS] or, for nec, rc5 and sirc, "
+                "PROTOCOL:ADDRESS:COMMAND[:HOLD_MS]";
+        return false;
+    }
     out = press;
     return true;
 }
 
 namespace {
 
-// Nominal lengths of marks and spaces in microseconds, starting and ending
-// with a mark: the receiver only sees what lies between the first and the
-// last flash.
-using Frame = std::vector<double>;
-
-constexpr double kNecUnit = 562.5;
-constexpr double kNecPeriodMs = 108.0;
-constexpr double kRc5HalfBit = 889.0;
-constexpr double kRc5PeriodMs = 113.8;
-constexpr double kSircUnit = 600.0;
-constexpr double kSircPeriodMs = 45.0;
 constexpr int kSircLeastFrames = 3;
-
-Frame NecFrame(std::uint32_t address, std::uint32_t command) {
-    const std::uint32_t a = address & 0xFF;
-    const std::uint32_t c = command & 0xFF;
-    const std::uint32_t bits = a | (a ^ 0xFF) << 8 | c << 16 | (c ^ 0xFF) << 24;
-    Frame frame{16 * kNecUnit, 8 * kNecUnit};
-    for (int i = 0; i < 32; ++i) {
-        frame.push_back(kNecUnit);
-        frame.push_back((bits >> i) & 1 ? 3 * kNecUnit : kNecUnit);
-    }
-    frame.push_back(kNecUnit);
-    return frame;
-}
-
-Frame NecRepeatFrame() { return {16 * kNecUnit, 4 * kNecUnit, kNecUnit}; }
-
-Frame Rc5Frame(std::uint32_t address, std::uint32_t command, bool toggle) {
-    // Start bit, field bit (inverted command bit 6), toggle, then 5 address
-    // and 6 command bits, most significant first.
-    const std::uint32_t word = 1u << 13 | ((command & 0x40) ? 0u : 1u) << 12 | (toggle ? 1u : 0u) << 11 |
-                               (address & 0x1F) << 6 | (command & 0x3F);
-    // Manchester half-bits: 1 is space then mark, 0 is mark then space.
-    std::vector<bool> halves;
-    for (int i = 13; i >= 0; --i) {
-        const bool one = (word >> i) & 1;
-        halves.push_back(!one);
-        halves.push_back(one);
-    }
-    // The receiver sees neither the leading nor the trailing space; equal
-    // neighbouring half-bits merge into one mark or space.
-    std::size_t first = 0;
-    while (!halves[first]) ++first;
-    std::size_t last = halves.size() - 1;
-    while (!halves[last]) --last;
-    Frame frame;
-    for (std::size_t i = first; i <= last; ++i) {
-        if (i > first && halves[i] == halves[i - 1]) {
-            frame.back() += kRc5HalfBit;
-        } else {
-            frame.push_back(kRc5HalfBit);
-        }
-    }
-    return frame;
-}
-
-Frame SircFrame(std::uint32_t address, std::uint32_t command) {
-    const std::uint32_t bits = (command & 0x7F) | (address & 0x1F) << 7;
-    Frame frame{4 * kSircUnit, kSircUnit};
-    for (int i = 0; i < 12; ++i) {
-        frame.push_back((bits >> i) & 1 ? 2 * kSircUnit : kSircUnit);
-        frame.push_back(kSircUnit);
-    }
-    frame.pop_back();  // the last space ends in silence
-    return frame;
-}
-
-double FrameMicros(const Frame& frame) {
-    double total = 0;
-    for (double d : frame) total += d;
-    return total;
-}
+// Sharp sends its frame, then 40 ms later its echo.
+constexpr double kSharpEchoGapMicros = 40000.0;
 
 class BurstWriter {
 public:
@@ -269,27 +218,29 @@ public:
         : options_(options), random_(options.seed), out_(out) {}
 
     // Adds a frame that starts at startMicros; returns the time it ends.
-    double Add(const Frame& frame, double startMicros) {
+    double Add(const IrFrame& frame, IrForm form, double startMicros) {
+        IrDurations durations;
+        EncodeIrFrame(frame, durations, form);
+        const double tick = ProtocolInfo(frame.protocol).tickMicros;
         TimedBurst burst;
-        for (double nominal : frame) burst.durations.push_back(Units(nominal));
-        const double end = startMicros + FrameMicros(frame);
+        burst.durations.resize(static_cast<std::size_t>(durations.count));
+        // mt19937 is the same everywhere, unlike the standard distributions,
+        // so a seed gives the same capture on every platform.
+        const auto deviation = [this] {
+            const double spread = static_cast<double>(random_()) / 4294967296.0 * 2.0 - 1.0;
+            return spread * options_.jitterPercent / 100.0;
+        };
+        RenderIrDurations(durations, tick, options_.unitMicros, options_.biasMicros, deviation,
+                          burst.durations.data());
+        double micros = 0;
+        for (int i = 0; i < durations.count; ++i) micros += durations.ticks[static_cast<std::size_t>(i)] * tick;
+        const double end = startMicros + micros;
         burst.atMs = static_cast<std::uint32_t>(std::llround((end + ReceiverGapMicros) / 1000.0));
         out_.push_back(std::move(burst));
         return end;
     }
 
 private:
-    // Whole units, with the jitter, kept within 1..0xFD: a real receiver
-    // saturates long durations below the terminator and reports at least 1.
-    std::uint8_t Units(double micros) {
-        // mt19937 is the same everywhere, unlike the standard distributions,
-        // so a seed gives the same capture on every platform.
-        const double spread = static_cast<double>(random_()) / 4294967296.0 * 2.0 - 1.0;
-        const double units = micros * (1.0 + spread * options_.jitterPercent / 100.0) / options_.unitMicros;
-        const long long rounded = std::llround(units);
-        return static_cast<std::uint8_t>(rounded < 1 ? 1 : rounded > 0xFD ? 0xFD : rounded);
-    }
-
     const GeneratorOptions& options_;
     std::mt19937 random_;
     std::vector<TimedBurst>& out_;
@@ -302,32 +253,32 @@ std::vector<TimedBurst> GenerateKeyPresses(const std::vector<KeyPress>& presses,
     std::vector<TimedBurst> bursts;
     BurstWriter writer(options, bursts);
     double now = 0;  // microseconds: the start of the next press
-    bool rc5Toggle = false;
+    bool toggle = false;
     for (const KeyPress& press : presses) {
+        IrFrame frame = press.frame;
+        const IrProtocolInfo& info = ProtocolInfo(frame.protocol);
+        if (info.hasToggle) {
+            frame.toggle = toggle;
+            toggle = !toggle;
+        }
         const double start = now;
         const double holdMicros = press.holdMs * 1000.0;
-        double end = start;
-        switch (press.protocol) {
-        case IrProtocol::Nec: {
-            end = writer.Add(NecFrame(press.address, press.command), start);
-            const Frame repeat = NecRepeatFrame();
-            for (int k = 1; k * kNecPeriodMs * 1000.0 < holdMicros; ++k)
-                end = writer.Add(repeat, start + k * kNecPeriodMs * 1000.0);
-            break;
-        }
-        case IrProtocol::Rc5: {
-            const Frame frame = Rc5Frame(press.address, press.command, rc5Toggle);
-            rc5Toggle = !rc5Toggle;
-            for (int k = 0; k == 0 || k * kRc5PeriodMs * 1000.0 < holdMicros; ++k)
-                end = writer.Add(frame, start + k * kRc5PeriodMs * 1000.0);
-            break;
-        }
-        case IrProtocol::Sirc12: {
-            const Frame frame = SircFrame(press.address, press.command);
-            for (int k = 0; k < kSircLeastFrames || k * kSircPeriodMs * 1000.0 < holdMicros; ++k)
-                end = writer.Add(frame, start + k * kSircPeriodMs * 1000.0);
-            break;
-        }
+        const double period = info.periodMicros;
+        double end = writer.Add(frame, IrForm::Frame, start);
+        IrDurations followUp;
+        const bool hasFollowUp = EncodeIrFrame(frame, followUp, IrForm::FollowUp);
+        if (frame.protocol == IrProtocol::Sharp) {
+            // Every frame is followed by its echo; a held key sends the pair again.
+            for (int k = 0;; ++k) {
+                if (k > 0) end = writer.Add(frame, IrForm::Frame, end + kSharpEchoGapMicros);
+                end = writer.Add(frame, IrForm::FollowUp, end + kSharpEchoGapMicros);
+                if (end - start >= holdMicros) break;
+            }
+        } else {
+            const bool sony = frame.protocol == IrProtocol::Sony12 || frame.protocol == IrProtocol::Sony15 ||
+                              frame.protocol == IrProtocol::Sony20;
+            for (int k = 1; (sony && k < kSircLeastFrames) || k * period < holdMicros; ++k)
+                end = writer.Add(frame, hasFollowUp ? IrForm::FollowUp : IrForm::Frame, start + k * period);
         }
         now = end + press.gapMs * 1000.0;
     }

@@ -23,6 +23,8 @@
 #include <string_view>
 #include <vector>
 
+#include "receiver/ir_frame.h"
+
 namespace orbisk::tool {
 
 // One burst as the receiver sends it, without its 0xFE terminator, and the
@@ -50,19 +52,16 @@ std::string FormatWireHex(const std::vector<TimedBurst>& bursts);
 // after 0x or 0X ("7", "fe", "0xFE").
 bool ParseHexByte(std::string_view token, std::uint8_t& out);
 
-enum class IrProtocol { Nec, Rc5, Sirc12 };
-
 struct KeyPress {
-    IrProtocol protocol = IrProtocol::Nec;
-    std::uint32_t address = 0;
-    std::uint32_t command = 0;
+    IrFrame frame{IrProtocol::Nec, 0, false};  // the toggle is the generator's
     std::uint32_t holdMs = 0;   // how long the key is held; 0 sends one frame
     std::uint32_t gapMs = 300;  // pause after the key is let go
 };
 
 struct GeneratorOptions {
-    double unitMicros = 50.0;   // the receiver's time unit
-    double jitterPercent = 0.0; // random deviation of each duration
+    double unitMicros = 50.0;    // the receiver's time unit
+    double jitterPercent = 0.0;  // random deviation of each duration
+    double biasMicros = 0.0;     // the receiver's lengthening of marks and shortening of spaces
     std::uint32_t seed = 1;
 };
 
@@ -70,30 +69,28 @@ struct GeneratorOptions {
 // time after which the receiver counts the burst as over.
 inline constexpr double ReceiverGapMicros = 10000.0;
 
-// One key press as written on the command line: PROTOCOL:ADDRESS:COMMAND
-// with an optional :HOLD_MS, PROTOCOL being nec, rc5 or sirc (any case) and
-// the numbers decimal or 0x hexadecimal; e.g. "nec:0x04:0x08:500".  NEC
-// takes address and command 0-255, RC-5 and SIRC address 0-31 and command
-// 0-127; HOLD_MS is 0 to 3600000 (none is 0).  out.gapMs is left as it
-// is.  On failure returns false with a one-line reason naming the key.
+// One key press as written on the command line: PROTOCOL:SCANCODE with an
+// optional :HOLD_MS, PROTOCOL one of the recogniser's (the kernel keymaps'
+// names: nec, necx, nec32, samsung32, jvc, sony12, sony15, sony20, sharp,
+// rc5, rc5x_20, rc6_0, rc6_6a_20, rc6_6a_24, rc6_6a_32, rc6_mce; any case)
+// and SCANCODE in the kernel's layout, e.g. "rc6_mce:0x800f0410".  The
+// older form PROTOCOL:ADDRESS:COMMAND[:HOLD_MS] stays for nec (address and
+// command 0-255), rc5 and sirc (Sony SIRC-12; address 0-31, command 0-127).
+// Numbers are decimal or 0x hexadecimal; HOLD_MS is 0 to 3600000.
+// out.gapMs is left as it is.  On failure returns false with a one-line
+// reason naming the key.
 bool ParseKeyPress(std::string_view text, KeyPress& out, std::string& error);
 
-// Bursts of a sequence of key presses with their arrival times; every
-// duration is rounded to whole units and kept within 1..0xFD.  The first
-// press starts at time 0.
-//
-// NEC: 9 ms header mark, 4.5 ms space, 32 bits least significant first
-// (address, inverted address, command, inverted command; 8 bits each), stop
-// mark: 67 durations.  While held, a repeat frame (9 ms mark, 2.25 ms
-// space, stop mark: 3 durations) every 108 ms from the frame's start.
-// RC-5: 14 Manchester bits of 889 us half-bits (start, field = inverted
-// command bit 6, toggle, 5 address bits, 6 command bits); the toggle flips
-// with every RC-5 press.  The frame repeats every 113.8 ms while held.
-// SIRC-12: 2.4 ms header mark, 0.6 ms space, 7 command then 5 address bits
-// least significant first (1.2 or 0.6 ms marks, 0.6 ms spaces); at least
-// three frames, every 45 ms while held.
-// A key held for holdMs sends the frames that start before holdMs has
-// passed; the next press starts gapMs after the last frame ends.
+// Bursts of a sequence of key presses with their arrival times, from the
+// protocols' ideal frames (receiver/ir_frame.h) with the jitter and bias of
+// the options; every duration is rounded to whole units and kept within
+// 1..0xFD.  The first press starts at time 0.  A key held for holdMs sends
+// the frames that start before holdMs has passed, one every protocol period
+// (NEC: a repeat frame every 108 ms; JVC: its frame without header; Sony: at
+// least three frames, every 45 ms; RC-5 and RC-6: the whole frame, the
+// toggle bit flipping with every press of a toggling protocol; Sharp: each
+// frame followed 40 ms later by its echo); the next press starts gapMs after
+// the last frame ends.
 std::vector<TimedBurst> GenerateKeyPresses(const std::vector<KeyPress>& presses,
                                            const GeneratorOptions& options);
 

@@ -1,6 +1,7 @@
 #include "capture/decode_stream.h"
 
 #include "capture/capture.h"
+#include "common/code_text.h"
 #include "receiver/decoder.h"
 #include "receiver/frame_cutter.h"
 
@@ -25,18 +26,24 @@ const char* BurstKindName(BurstKind kind) {
     return "?";
 }
 
+std::string BurstText(const DecodedBurst& burst) {
+    std::string text = CodeText(burst.code) + " " + BurstKindName(burst.kind);
+    if (burst.kind == BurstKind::Key) text += "\t" + DescribeIrFrame(burst.frame);
+    return text;
+}
+
 std::vector<DecodedBurst> DecodeWireBytes(const std::vector<std::uint8_t>& bytes, int skipBegin,
-                                          int repeatLength) {
+                                          int repeatLength, bool recognize) {
     std::vector<DecodedBurst> decoded;
     PublishedState state;
     NoWakeUp wake;
     FrameCutter cutter;
     const auto onBurst = [&](const std::uint8_t* burst, int length) {
-        ClassifyBurst(burst, length, repeatLength, skipBegin, state, wake);
+        ClassifyBurst(burst, length, repeatLength, skipBegin, state, wake, recognize);
         const BurstKind kind = length > repeatLength    ? BurstKind::Key
                                : length == repeatLength ? BurstKind::Repeat
                                                         : BurstKind::Short;
-        decoded.push_back({state.LastCode.load(), kind});
+        decoded.push_back({state.LastCode.load(), kind, ReadPublishedCodes(state).frame});
     };
     // In pieces the size of the reader's reads; the cut does not depend on it.
     constexpr std::size_t kPiece = 255;

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "receiver/ir_frame.h"
+
 namespace orbisk::tool {
 
 // How the burst's length compared with the repeat length.
@@ -16,13 +18,19 @@ const char* BurstKindName(BurstKind kind);  // "key", "repeat", "short"
 struct DecodedBurst {
     std::uint64_t code = 0;  // LastCode as published after the burst
     BurstKind kind = BurstKind::Key;
+    IrFrame frame;           // the frame recognised in a key burst
 };
 
 // Cuts the bytes into bursts exactly as the plug-in's reader does and runs
-// each through the decoder with a published state that starts at 0.  Bytes
-// after the last terminator are a burst still in progress and give nothing.
+// each through the decoder with a published state that starts at 0, with
+// recognition as Recognize says.  Bytes after the last terminator are a
+// burst still in progress and give nothing.
 std::vector<DecodedBurst> DecodeWireBytes(const std::vector<std::uint8_t>& bytes, int skipBegin,
-                                          int repeatLength);
+                                          int repeatLength, bool recognize = true);
+
+// A decoded burst as orbisk decode and orbisk monitor show it: its code
+// text, its kind and, for a key, what was recognised in it.
+std::string BurstText(const DecodedBurst& burst);
 
 // Byte values in hexadecimal (see ParseHexByte) separated by blanks or line
 // breaks; '#' starts a comment that runs to the end of the line.  On

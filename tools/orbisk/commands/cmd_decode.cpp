@@ -14,20 +14,25 @@ namespace {
 constexpr char kCommand[] = "decode";
 
 constexpr char kHelp[] =
-    "usage: orbisk decode [--hex] [--skip N] [--repeat-length N] [FILE|-]\n"
+    "usage: orbisk decode [--hex] [--skip N] [--repeat-length N] [--no-recognize]\n"
+    "                     [FILE|-]\n"
     "\n"
     "Reads what a receiver sends (duration bytes, each burst closed by FE), cuts\n"
     "it into bursts as the plug-in's reader does (a burst of more than 254 bytes\n"
     "keeps only its last bytes), decodes every burst as the plug-in does, and\n"
     "prints one line per burst: the code the plug-in publishes, as its code text,\n"
     "and 'key' (longer than the repeat length: a fresh code), 'repeat' (equal:\n"
-    "the previous code again) or 'short' (shorter: code 0000000).  Bytes after\n"
-    "the last FE are a burst still in progress and are left out silently.\n"
+    "the previous code again) or 'short' (shorter: code 0000000).  A key line\n"
+    "ends in the frame recognised in it, e.g. 'NEC 0x04 0x08 (nec:0x0408)'\n"
+    "(protocol, address, command, toggle bit, the kernel's scancode; the code is\n"
+    "then that frame's one code), or 'not recognised'.  Bytes after the last FE\n"
+    "are a burst still in progress and are left out silently.\n"
     "\n"
     "  --hex              FILE is text: byte values in hexadecimal (FE, fe, 0xFE)\n"
     "                     separated by blanks or line breaks; '#' starts a comment\n"
     "  --skip N           SkipBegin: durations skipped before the cells (default 4)\n"
     "  --repeat-length N  RepeatLength: length of a repeat burst (default 3)\n"
+    "  --no-recognize     as Recognize=0: codes from the bursts' shapes alone\n"
     "  FILE               input; none or '-' reads standard input\n"
     "\n"
     "The samples folder holds a capture of a remote in both forms:\n"
@@ -41,6 +46,7 @@ struct Options {
     bool hex = false;
     int skip = kDefaultSkip;
     int repeatLength = kDefaultRepeatLength;
+    bool recognize = true;
     std::string file = "-";
 };
 
@@ -50,6 +56,8 @@ bool ParseOptions(const Args& args, Options& options, std::string& error) {
         const std::string& a = args[i];
         if (a == "--hex") {
             options.hex = true;
+        } else if (a == "--no-recognize") {
+            options.recognize = false;
         } else if (a == "--skip" || a == "--repeat-length") {
             long long value = 0;
             if (i + 1 >= args.size()) {
@@ -91,8 +99,8 @@ int RunDecode(const Args& args) {
     } else {
         bytes.assign(input.begin(), input.end());
     }
-    for (const DecodedBurst& burst : DecodeWireBytes(bytes, options.skip, options.repeatLength))
-        std::printf("%s %s\n", CodeText(burst.code).c_str(), BurstKindName(burst.kind));
+    for (const DecodedBurst& burst : DecodeWireBytes(bytes, options.skip, options.repeatLength, options.recognize))
+        std::printf("%s\n", BurstText(burst).c_str());
     return std::fflush(stdout) == 0 ? 0 : Fail(kCommand, "cannot write the output");
 }
 

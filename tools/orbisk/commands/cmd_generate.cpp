@@ -15,7 +15,13 @@ constexpr char kHelp[] =
     "usage: orbisk generate [options] KEY...\n"
     "\n"
     "Writes what a receiver reports for the key presses KEY, one after the\n"
-    "other, on standard output.  Each KEY is PROTOCOL:ADDRESS:COMMAND[:HOLD_MS]\n"
+    "other, on standard output.  Each KEY is PROTOCOL:SCANCODE[:HOLD_MS], the\n"
+    "scancode in the Linux kernel's layout (as its keymaps and ir-keytable write\n"
+    "it), PROTOCOL one of nec, necx, nec32, samsung32, jvc, sony12, sony15,\n"
+    "sony20, sharp, rc5, rc5x_20, rc6_0, rc6_6a_20, rc6_6a_24, rc6_6a_32, rc6_mce:\n"
+    "  rc6_mce:0x800f0410   sony15:0x970012:500   nec:0x0408\n"
+    "Toggle bits flip with every press of a toggling protocol (rc5, rc5x_20,\n"
+    "rc6_0, rc6_mce).  Or, as before, PROTOCOL:ADDRESS:COMMAND[:HOLD_MS]\n"
     "(numbers decimal or 0x hexadecimal):\n"
     "  nec:A:C[:MS]    NEC, address and command 0-255; held, it sends a repeat\n"
     "                  frame (3 durations) every 108 ms after the 67-duration frame\n"
@@ -36,6 +42,8 @@ constexpr char kHelp[] =
     "                    orbisk decode --hex); raw: those bytes as they are\n"
     "  --unit US         the receiver's time unit in microseconds (default 50)\n"
     "  --jitter PERCENT  random deviation of each duration, 0-50 (default 0)\n"
+    "  --bias US         marks longer and spaces shorter by US microseconds, as\n"
+    "                    some receivers report them, -1000 to 1000 (default 0)\n"
     "  --seed N          seed of the deviation (default 1)\n"
     "  --gap MS          pause after each key is let go (default 300)\n"
     "\n"
@@ -55,7 +63,8 @@ bool ParseOptions(const Args& args, Options& options, std::string& error) {
     std::vector<std::string> keys;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        const bool takesValue = a == "--format" || a == "--unit" || a == "--jitter" || a == "--seed" || a == "--gap";
+        const bool takesValue =
+            a == "--format" || a == "--unit" || a == "--jitter" || a == "--bias" || a == "--seed" || a == "--gap";
         if (takesValue && i + 1 >= args.size()) {
             error = a + " needs a value";
             return false;
@@ -85,6 +94,9 @@ bool ParseOptions(const Args& args, Options& options, std::string& error) {
         } else if (a == "--jitter") {
             if (!number(0, 50)) return false;
             options.generator.jitterPercent = static_cast<double>(value);
+        } else if (a == "--bias") {
+            if (!number(-1000, 1000)) return false;
+            options.generator.biasMicros = static_cast<double>(value);
         } else if (a == "--seed") {
             if (!number(0, 0xFFFFFFFFLL)) return false;
             options.generator.seed = static_cast<std::uint32_t>(value);

@@ -31,7 +31,7 @@ constexpr char kCommand[] = "monitor";
 
 constexpr char kHelp[] =
     "usage: orbisk monitor [--com N] [--rate BAUD] [--interval MS] [--skip N] [--repeat-length N]\n"
-    "                      [--wave]\n"
+    "                      [--wave] [--no-recognize]\n"
     "\n"
     "Opens port N as the plug-in installed with this program does (ports/comN\n"
     "beside its settings file, otherwise /dev/ttyS<N-1>), with its line settings\n"
@@ -39,7 +39,9 @@ constexpr char kHelp[] =
     "and prints one line per burst as it arrives, until Ctrl-C:\n"
     "  milliseconds since the start, the code the plug-in publishes as its code\n"
     "  text, 'key', 'repeat' or 'short' as in orbisk decode, the number of\n"
-    "  durations and the durations in decimal\n"
+    "  durations and the durations in decimal; after a key, the frame recognised\n"
+    "  in it ('NEC 0x04 0x08 (nec:0x0408)': protocol, address, command, toggle\n"
+    "  bit, the kernel's scancode) or 'not recognised'\n"
     "\n"
     "  --com N            port number (default 2)\n"
     "  --rate BAUD        baud rate (default 115200)\n"
@@ -48,7 +50,8 @@ constexpr char kHelp[] =
     "  --repeat-length N  RepeatLength: length of a repeat burst (default 3)\n"
     "  --wave             draw each burst instead of listing its durations: marks\n"
     "                     '#' and spaces '_' scaled to the terminal's width, after\n"
-    "                     the code text and the burst's unit (its shortest duration)\n";
+    "                     the code text and the burst's unit (its shortest duration)\n"
+    "  --no-recognize     as Recognize=0: codes from the bursts' shapes alone\n";
 
 
 struct Options {
@@ -58,6 +61,7 @@ struct Options {
     long long skip = 4;
     long long repeatLength = 3;
     bool wave = false;
+    bool recognize = true;
 };
 
 bool ParseOptions(const Args& args, Options& options, std::string& error) {
@@ -74,10 +78,10 @@ bool ParseOptions(const Args& args, Options& options, std::string& error) {
         {"--skip", 0, 254, &Options::skip},
         {"--repeat-length", 0, 254, &Options::repeatLength},
     };
-    // Every option but --wave takes a value: step over both.
+    // Every option but the two switches takes a value: step over both.
     for (std::size_t i = 0; i < args.size(); i += 2) {
-        if (args[i] == "--wave") {
-            options.wave = true;
+        if (args[i] == "--wave" || args[i] == "--no-recognize") {
+            (args[i] == "--wave" ? options.wave : options.recognize) = args[i] == "--wave";
             --i;
             continue;
         }
@@ -112,13 +116,15 @@ public:
     explicit BurstPrinter(const Options& options)
         : skip_(static_cast<int>(options.skip)),
           repeatLength_(static_cast<int>(options.repeatLength)),
-          wave_(options.wave) {}
+          wave_(options.wave),
+          recognize_(options.recognize) {}
 
     void operator()(const std::uint8_t* burst, int length) {
-        ClassifyBurst(burst, length, repeatLength_, skip_, published_, wake_);
+        ClassifyBurst(burst, length, repeatLength_, skip_, published_, wake_, recognize_);
         const BurstKind kind = length > repeatLength_    ? BurstKind::Key
                                : length == repeatLength_ ? BurstKind::Repeat
                                                          : BurstKind::Short;
+        const DecodedBurst decoded{published_.LastCode.load(), kind, ReadPublishedCodes(published_).frame};
         const auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count();
         const std::string code = CodeText(published_.LastCode.load());
@@ -129,8 +135,9 @@ public:
                           ShortestDuration(burst, length));
             line += head;
             line += WaveLine(burst, length, TerminalColumns() - static_cast<int>(line.size()) - 8);
+            if (kind == BurstKind::Key) line += "\n\t" + DescribeIrFrame(decoded.frame);
         } else {
-            line += code + " " + BurstKindName(kind) + "\t" + std::to_string(length) + " durations:";
+            line += BurstText(decoded) + "\t" + std::to_string(length) + " durations:";
             for (int i = 0; i < length; ++i) {
                 line += ' ';
                 line += std::to_string(burst[i]);
@@ -144,6 +151,7 @@ private:
     const int skip_;
     const int repeatLength_;
     const bool wave_;
+    const bool recognize_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     PublishedState published_;
     NoWake wake_;

@@ -1,8 +1,11 @@
 // orbisk settings: shows what the plug-in would load from a settings file.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "commands/commands.h"
+#include "commands/keymap.h"
+#include "common/code_text.h"
 #include "engine/key_table.h"
 #include "host/plugin_loader.h"
 #include "platform/file_io.h"
@@ -15,6 +18,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: orbisk settings [FILE]\n"
     "       orbisk settings --where\n"
+    "       orbisk settings import KEYMAP.toml [--remote NAME] [FILE]\n"
     "\n"
     "Prints what the plug-in loads from the settings file FILE (default: the\n"
     "file the plug-in installed with this program uses): one Name=value line per\n"
@@ -24,7 +28,15 @@ constexpr const char* kUsage =
     "\n"
     "  --where  print the path of the settings file that plug-in uses: beside\n"
     "           the plug-in, or, when that folder is not writable and holds no\n"
-    "           settings file, $XDG_CONFIG_HOME/orbisk/orbisk.ini\n";
+    "           settings file, $XDG_CONFIG_HOME/orbisk/orbisk.ini\n"
+    "\n"
+    "import reads a Linux kernel keymap (as Debian's ir-keytable package ships\n"
+    "in /lib/udev/rc_keymaps) and adds to FILE a remote control named NAME (by\n"
+    "default the keymap's name) with every key of a protocol Orbisk recognises,\n"
+    "under its code and named as the keymap names it (KEY_VOLUMEUP); the code\n"
+    "follows the file's SkipBegin.  Keys of other protocols are listed and\n"
+    "skipped.  The file is changed in one replacement, as the setup dialog saves\n"
+    "it: keys already there with the same code are renamed, nothing else changes.\n";
 
 void PrintLine(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -33,7 +45,63 @@ void PrintLine(std::string_view text) {
 
 }  // namespace
 
+int ImportKeymap(const Args& args) {
+    std::string keymap, remote, path;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--remote") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) return Fail("settings", "--remote needs a name");
+            remote = args[++i];
+        } else if (arg.size() > 1 && arg.front() == '-') {
+            return Fail("settings", "unknown option " + arg);
+        } else if (keymap.empty()) {
+            keymap = arg;
+        } else if (path.empty()) {
+            path = arg;
+        } else {
+            return Fail("settings", "more than one FILE given");
+        }
+    }
+    if (keymap.empty()) return Fail("settings", "import needs a KEYMAP.toml (try --help)");
+    if (path.empty()) path = DefaultSettingsPlace().settingsPath;
+    std::vector<KeymapTable> tables;
+    std::string error;
+    if (!ReadKeymap(keymap, tables, error)) return Fail("settings", error);
+    if (remote.empty()) remote = tables.front().name;
+    if (remote.empty()) return Fail("settings", keymap + " has no name: give one with --remote");
+    if (IsMainSection(remote)) return Fail("settings", "'" + remote + "' is the settings section, not a remote");
+
+    // The codes follow the SkipBegin the plug-in will load from the file.
+    Settings settings;
+    LoadSettingsFrom(IniFile(path).Read().document, settings);
+    const int skipBegin = settings.SkipBegin.load();
+    std::vector<std::pair<std::string, std::string>> entries;  // code text, key name
+    int skipped = 0;
+    for (const KeymapTable& table : tables) {
+        for (const auto& [scancode, name] : table.keys) {
+            const std::optional<IrFrame> frame = KeymapFrame(table, scancode);
+            if (!frame) {
+                std::printf("skipped\t%s%s%s\t0x%08x\t%s\n", table.protocol.c_str(), table.variant.empty() ? "" : "/",
+                            table.variant.c_str(), static_cast<unsigned>(scancode), name.c_str());
+                ++skipped;
+                continue;
+            }
+            entries.emplace_back(CodeText(StableCode(*frame, skipBegin)), name);
+        }
+    }
+    if (entries.empty()) return Fail("settings", keymap + ": no key of a protocol Orbisk recognises; nothing imported");
+    const IniWriteResult written = IniFile(path).Edit([&](IniDocument& doc) {
+        for (const auto& [code, name] : entries) doc.WriteString(remote, code, name);
+    });
+    if (!written.Ok()) return Fail("settings", "cannot write " + path + ": " + written.failure);
+    std::printf("imported %zu keys into [%s] of %s; skipped %d\n", entries.size(), remote.c_str(), path.c_str(),
+                skipped);
+    return 0;
+}
+
 int RunSettings(const Args& args) {
+    if (!args.empty() && args.front() == "import" && !WantsHelp(args))
+        return ImportKeymap(Args(args.begin() + 1, args.end()));
     if (WantsHelp(args)) {
         std::fputs(kUsage, stdout);
         return 0;
@@ -76,6 +144,7 @@ int RunSettings(const Args& args) {
     std::printf("SkipBegin=%d\n", static_cast<int>(settings.SkipBegin.load()));
     std::printf("HaltOnError=%d\n", settings.HaltOnError.load() ? 1 : 0);
     PrintLine("ExecOnError=" + settings.ExecOnError);
+    std::printf("Recognize=%d\n", settings.Recognize.load() ? 1 : 0);
     std::printf("Wait1=%u\n", static_cast<unsigned>(settings.Wait1.load()));
     std::printf("WaitN=%u\n", static_cast<unsigned>(settings.WaitN.load()));
     std::printf("WaitR=%u\n", static_cast<unsigned>(settings.WaitR.load()));

@@ -24,6 +24,7 @@ constexpr char kCommand[] = "simulate";
 constexpr char kHelp[] =
     "usage: orbisk simulate [options] FILE\n"
     "       orbisk simulate [options] --nec ADDRESS COMMAND [--hold MS] [--gap MS] ...\n"
+    "       orbisk simulate [options] --key PROTOCOL:SCANCODE [--hold MS] [--gap MS] ...\n"
     "\n"
     "Plays an IR receiver on a pseudo-terminal, linked as ports/comN where the\n"
     "plug-in installed with this program looks for port N (beside its settings\n"
@@ -48,10 +49,14 @@ constexpr char kHelp[] =
     "  --nec ADDRESS COMMAND   NEC key (address 0-255, command 0-255)\n"
     "  --rc5 ADDRESS COMMAND   RC-5 key (address 0-31, command 0-127)\n"
     "  --sirc ADDRESS COMMAND  Sony SIRC-12 key (address 0-31, command 0-127)\n"
+    "  --key KEY         any key orbisk generate takes, e.g. rc6_mce:0x800f0410 or\n"
+    "                    sony15:0x970012 (see orbisk generate --help)\n"
     "  --hold MS         how long the key is held (default 0: one frame)\n"
     "  --gap MS          pause after the key is let go (default 300)\n"
     "  --unit US         the receiver's time unit in microseconds (default 50)\n"
     "  --jitter PERCENT  random deviation of each duration (default 0)\n"
+    "  --bias US         the receiver lengthens marks and shortens spaces by US\n"
+    "                    microseconds (-1000 to 1000, default 0)\n"
     "  --seed N          seed of the deviation (default 1)\n";
 
 constexpr long long kDefaultPort = 2;
@@ -90,17 +95,16 @@ bool TakeNumber(const Args& args, std::size_t& i, long long min, long long max, 
     return true;
 }
 
-bool TakeKey(const Args& args, std::size_t& i, IrProtocol protocol, long long maxAddress,
-             long long maxCommand, Options& options, std::string& error) {
-    long long address = 0;
-    long long command = 0;
-    if (!TakeNumber(args, i, 0, maxAddress, address, error) ||
-        !TakeNumber(args, i, 0, maxCommand, command, error))
+// --nec, --rc5 or --sirc and its address and command, as orbisk generate
+// reads nec:A:C.
+bool TakeKey(const Args& args, std::size_t& i, const char* protocol, Options& options, std::string& error) {
+    if (i + 2 >= args.size()) {
+        error = args[i] + " needs an address and a command";
         return false;
+    }
     KeyPress press;
-    press.protocol = protocol;
-    press.address = static_cast<std::uint32_t>(address);
-    press.command = static_cast<std::uint32_t>(command);
+    if (!ParseKeyPress(std::string(protocol) + ":" + args[i + 1] + ":" + args[i + 2], press, error)) return false;
+    i += 2;
     options.presses.push_back(press);
     return true;
 }
@@ -123,15 +127,19 @@ bool ParseOptions(const Args& args, Options& options, std::string& error) {
             options.wait = false;
         } else if (a == "--loop") {
             options.loop = true;
-        } else if (a == "--nec") {
-            if (!TakeKey(args, i, IrProtocol::Nec, 255, 255, options, error)) return false;
-        } else if (a == "--rc5") {
-            if (!TakeKey(args, i, IrProtocol::Rc5, 31, 127, options, error)) return false;
-        } else if (a == "--sirc") {
-            if (!TakeKey(args, i, IrProtocol::Sirc12, 31, 127, options, error)) return false;
+        } else if (a == "--nec" || a == "--rc5" || a == "--sirc") {
+            if (!TakeKey(args, i, a.c_str() + 2, options, error)) return false;
+        } else if (a == "--key") {
+            KeyPress press;
+            if (i + 1 >= args.size()) {
+                error = "--key needs a key";
+                return false;
+            }
+            if (!ParseKeyPress(args[++i], press, error)) return false;
+            options.presses.push_back(press);
         } else if (a == "--hold" || a == "--gap") {
             if (options.presses.empty()) {
-                error = a + " must follow a key (--nec, --rc5 or --sirc)";
+                error = a + " must follow a key (--nec, --rc5, --sirc or --key)";
                 return false;
             }
             if (!TakeNumber(args, i, 0, 3600000, value, error)) return false;
@@ -143,6 +151,9 @@ bool ParseOptions(const Args& args, Options& options, std::string& error) {
         } else if (a == "--jitter") {
             if (!TakeNumber(args, i, 0, 50, value, error)) return false;
             options.generator.jitterPercent = static_cast<double>(value);
+        } else if (a == "--bias") {
+            if (!TakeNumber(args, i, -1000, 1000, value, error)) return false;
+            options.generator.biasMicros = static_cast<double>(value);
         } else if (a == "--seed") {
             if (!TakeNumber(args, i, 0, 0xFFFFFFFFLL, value, error)) return false;
             options.generator.seed = static_cast<std::uint32_t>(value);

@@ -1,0 +1,48 @@
+#include "commands/keymap.h"
+
+#include "common/text.h"
+
+namespace orbisk::tool {
+
+namespace {
+
+std::optional<IrProtocol> KeymapProtocol(std::string_view protocol, std::string_view variant,
+                                         std::uint32_t scancode) {
+    const std::optional<IrProtocol> named = FindIrProtocol(variant.empty() ? protocol : variant);
+    if (EqualsIgnoreCase(protocol, "nec")) {
+        // Keymaps of variant nec hold NEC-X scancodes too: the wider of the
+        // variant and the scancode's size (the three go in this order).
+        const IrProtocol bySize =
+            scancode > 0xFFFFFF ? IrProtocol::Nec32 : scancode > 0xFFFF ? IrProtocol::Necx : IrProtocol::Nec;
+        return named && *named > bySize ? *named : bySize;
+    }
+    // A variant names the recogniser's protocol itself ("rc6_mce").
+    if (!variant.empty()) return named;
+    if (EqualsIgnoreCase(protocol, "rc5")) return scancode > 0xFFFF ? IrProtocol::Rc5x20 : IrProtocol::Rc5;
+    if (EqualsIgnoreCase(protocol, "sony"))
+        return scancode > 0x1FFFFF || (scancode & 0xFF00) == 0
+                   ? (scancode > 0x1F00FF ? IrProtocol::Sony15 : IrProtocol::Sony12)
+                   : IrProtocol::Sony20;
+    if (EqualsIgnoreCase(protocol, "rc6")) {
+        if ((scancode & 0xFFFF0000u) == 0x800F0000u) return IrProtocol::Rc6Mce;
+        return scancode > 0xFFFFFF ? IrProtocol::Rc6_6a32
+               : scancode > 0xFFFFF ? IrProtocol::Rc6_6a24
+               : scancode > 0xFFFF  ? IrProtocol::Rc6_6a20
+                                    : IrProtocol::Rc6_0;
+    }
+    return named;  // jvc, sharp, samsung32
+}
+
+}  // namespace
+
+std::optional<IrFrame> KeymapFrame(const KeymapTable& table, std::uint32_t scancode) {
+    const std::optional<IrProtocol> protocol = KeymapProtocol(table.protocol, table.variant, scancode);
+    if (!protocol) return std::nullopt;
+    IrFrame frame{*protocol, scancode, false};
+    if (frame.protocol == IrProtocol::Rc6Mce) frame.scancode &= ~0x8000u;
+    IrDurations check;
+    if (!EncodeIrFrame(frame, check)) return std::nullopt;
+    return frame;
+}
+
+}  // namespace orbisk::tool
