@@ -169,8 +169,13 @@ TEST_F(RunHost, ImportedKeymapNamesTheKeys) {
     orbisk::tool::GeneratorOptions receiver;
     receiver.jitterPercent = 6;
     receiver.biasMicros = 90;
-    const auto bytes = orbisk::tool::WireBytes(orbisk::tool::GenerateKeyPresses(presses, receiver));
-    ASSERT_TRUE(pty.Write(bytes.data(), bytes.size()));
+    // Each burst at its time, as a receiver sends it.
+    const auto start = std::chrono::steady_clock::now();
+    for (const orbisk::tool::TimedBurst& burst : orbisk::tool::GenerateKeyPresses(presses, receiver)) {
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(burst.atMs));
+        const auto bytes = orbisk::tool::WireBytes({burst});
+        ASSERT_TRUE(pty.Write(bytes.data(), bytes.size()));
+    }
     for (const auto& [scancode, name] : keys) {
         std::string line;
         do line = Read(true);
