@@ -44,6 +44,7 @@ public:
             ticks_[count_ - 1] = static_cast<std::uint8_t>(ticks_[count_ - 1] + ticks);
             return;
         }
+        if (count_ == out_.ticks.size()) return;  // no protocol comes near
         ticks_[count_++] = static_cast<std::uint8_t>(ticks);
         lastMark_ = mark;
     }
@@ -56,14 +57,14 @@ public:
     // again after every tick.
     bool Finish() {
         if (count_ > 0 && !lastMark_) --count_;
-        out_.count = count_;
+        out_.count = static_cast<int>(count_);
         return count_ > 0;
     }
 
 private:
     IrDurations& out_;
     std::uint8_t* ticks_;
-    int count_ = 0;
+    std::size_t count_ = 0;
     bool lastMark_ = false;
 };
 

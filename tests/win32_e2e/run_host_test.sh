@@ -36,8 +36,8 @@ press	Mute	TV	6E3E575E
 release	Mute	TV	6E3E575E
 press	VolumeUp	Amplifier	EB2E29B3
 release	VolumeUp	Amplifier	EB2E29B3
-press	VolumeUp	Amplifier	A007D1BD
-release	VolumeUp	Amplifier	A007D1BD
+press	VolumeUp	Amplifier	EB2E29B3
+release	VolumeUp	Amplifier	EB2E29B3
 press	Power	Sony TV	8BC0F0EB
 release	Power	Sony TV	8BC0F0EB"
 actual=$(grep -v '^repeat ' "$work/events" || true)
