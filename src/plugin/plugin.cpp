@@ -57,10 +57,7 @@ Plugin::Plugin(Platform platform)
       engineOutput_(std::make_unique<EngineOutput>(*this)) {
     dialogServices_.reset(new DialogServices{settings_, settingsPath_, [this] { StartNow(); },
                                              [this] { StopNow(); }});
-    // Read on the host's thread, which alone starts and stops engine runs.
-    dialogServices_->frameOf = [this](std::uint64_t code) {
-        return ShownFrameFor(run_ != nullptr ? run_->control.ShownFrame.load(std::memory_order_acquire) : 0, code);
-    };
+    dialogServices_->frameOf = [this](std::uint64_t code) { return ShownFrame(code); };
 }
 
 // One start of the engine: its thread, its state and its own stop flag, so
@@ -76,6 +73,11 @@ struct Plugin::EngineRun {
     // host's thread never destroys it while that thread may wait for it.
     std::unique_ptr<EngineRun> previous;
 };
+
+IrFrame Plugin::ShownFrame(std::uint64_t code) const {
+    // Asked on the host's thread, which alone starts and stops engine runs.
+    return ShownFrameFor(run_ != nullptr ? run_->control.ShownFrame.load(std::memory_order_acquire) : 0, code);
+}
 
 Plugin::~Plugin() {
     StopNow();

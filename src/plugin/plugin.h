@@ -79,6 +79,8 @@ private:
     class EngineOutput;
     class EventWake;
     struct EngineRun;
+    // The frame the running engine last showed the dialog for this code.
+    IrFrame ShownFrame(std::uint64_t code) const;
 
     // The work of Start and Stop, also for the dialog's Reset.  The entry
     // points themselves add what a call made while another one runs further

@@ -115,7 +115,7 @@ protected:
         // No port ever opens: under the default error policy the receiver then
         // runs without one, and the tests publish codes themselves.
         : plugin(Plugin::Platform{[](const std::string&) { return std::make_unique<test::FakeSerialPorts>(); },
-                                  &system, &clock, &dialogs, &setupForm, &host, {}}) {}
+                                  &system, &clock, &dialogs, &setupForm, &host, {}, {}}) {}
 
     std::string LibraryPath() const { return dir.File("orbisk.so"); }
     void OpenWith(std::uint32_t version) {
