@@ -7,6 +7,7 @@
 
 #include "common/text.h"
 #include "platform/file_io.h"
+#include "platform/text_encoding.h"
 
 namespace orbisk {
 namespace {
@@ -145,23 +146,72 @@ bool FindEntry(std::string_view text, std::string_view section, std::string_view
     return false;
 }
 
-// Why a file cannot be read whole; empty when it can, or does not exist.
-std::string ProblemOf(const FileContents& file) {
+// How the file's text is stored: as it is, or as UTF-16 with a byte-order
+// mark (Notepad's "Unicode"), which the profile functions read as well.
+enum class TextForm { EightBit, Utf16LE, Utf16BE };
+
+// A file's text as the document reads it, and why it cannot be read whole
+// (empty when it can, or does not exist).
+struct FileText {
+    std::string text;
+    TextForm form = TextForm::EightBit;
+    std::string problem;
+};
+
+FileText TextOf(const FileContents& file) {
+    FileText out;
     switch (file.outcome) {
-    case ReadOutcome::Missing: return {};
-    case ReadOutcome::Failed: return "the file cannot be read (" + file.error.message() + ")";
-    case ReadOutcome::TooLarge: return "the file is larger than 4 MiB";
+    case ReadOutcome::Missing: return out;
+    case ReadOutcome::Failed: out.problem = "the file cannot be read (" + file.error.message() + ")"; break;
+    case ReadOutcome::TooLarge: out.problem = "the file is larger than 4 MiB"; break;
     case ReadOutcome::Ok: break;
     }
-    const std::string_view bytes = file.bytes;
-    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
-        return "the file is UTF-16 text, not 8-bit text";
+    std::string_view bytes = file.bytes;
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+        out.form = bytes[0] == '\xFF' ? TextForm::Utf16LE : TextForm::Utf16BE;
+        const int low = out.form == TextForm::Utf16LE ? 0 : 1;
+        bytes.remove_prefix(2);
+        std::u16string units(bytes.size() / 2, u'\0');
+        for (std::size_t i = 0; i < units.size(); ++i)
+            units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i + low]) |
+                                             static_cast<unsigned char>(bytes[2 * i + 1 - low]) << 8);
+        const bool exact = Utf16ToNarrow(units, out.text);
+        if (!out.problem.empty()) return out;
+        if (bytes.size() % 2 != 0)
+            out.problem = "the file is UTF-16 text with an odd number of bytes";
+        else if (!exact)
+            out.problem = "the file's UTF-16 text holds characters that 8-bit text cannot hold here";
+    } else {
+        out.text.assign(bytes);
+    }
+    if (!out.problem.empty()) return out;
     // After one mark is dropped, a second would hide the first line's
     // section header.
-    if (bytes.starts_with(ByteOrderMark) && bytes.substr(ByteOrderMark.size()).starts_with(ByteOrderMark))
-        return "the file begins with two byte-order marks";
-    if (bytes.find('\0') != std::string_view::npos) return "the file holds NUL bytes, which 8-bit text does not";
-    return {};
+    const std::string_view text = out.text;
+    if (text.starts_with(ByteOrderMark) && text.substr(ByteOrderMark.size()).starts_with(ByteOrderMark))
+        out.problem = "the file begins with two byte-order marks";
+    else if (text.find('\0') != std::string_view::npos)
+        out.problem = "the file holds NUL bytes, which text does not";
+    return out;
+}
+
+// The file's bytes for a text, in the form the file came in; false when the
+// text has no exact UTF-16 form.
+bool BytesOf(const std::string& text, TextForm form, std::string& bytes) {
+    if (form == TextForm::EightBit) {
+        bytes = text;
+        return true;
+    }
+    std::u16string units;
+    const bool exact = NarrowToUtf16(text, units);
+    const int low = form == TextForm::Utf16LE ? 0 : 1;
+    bytes.assign(2 * units.size() + 2, '\0');
+    for (std::size_t i = 0; i <= units.size(); ++i) {
+        const char16_t unit = i == 0 ? u'\xFEFF' : units[i - 1];
+        bytes[2 * i + low] = static_cast<char>(unit & 0xFF);
+        bytes[2 * i + 1 - low] = static_cast<char>(unit >> 8);
+    }
+    return exact;
 }
 
 }  // namespace
@@ -435,8 +485,8 @@ IniDocument IniFile::Load() const { return Read().document; }
 IniRead IniFile::Read() const {
     // A missing or unreadable file reads as an empty one; a file over the
     // size limit reads as far as the limit.
-    const FileContents file = ReadWholeFile(path_);
-    return {IniDocument::Parse(file.bytes), ProblemOf(file)};
+    FileText file = TextOf(ReadWholeFile(path_));
+    return {IniDocument::Parse(file.text), std::move(file.problem)};
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
@@ -477,13 +527,15 @@ bool IniFile::EraseSection(std::string_view section) {
 
 IniWriteResult IniFile::Edit(const std::function<void(IniDocument&)>& change) {
     const FileContents file = ReadWholeFile(path_);
+    const FileText text = TextOf(file);
     // Rewriting a file that could not be read whole would lose what was not
     // read.
-    if (std::string problem = ProblemOf(file); !problem.empty())
-        return {problem + "; Orbisk does not rewrite a file it cannot read whole"};
-    IniDocument doc = IniDocument::Parse(file.bytes);
+    if (!text.problem.empty()) return {text.problem + "; Orbisk does not rewrite a file it cannot read whole"};
+    IniDocument doc = IniDocument::Parse(text.text);
     change(doc);
-    const std::string bytes = doc.Serialize();
+    std::string bytes;
+    if (!BytesOf(doc.Serialize(), text.form, bytes))
+        return {"the new text cannot be written as the UTF-16 text the file holds"};
     const bool exists = file.outcome == ReadOutcome::Ok;
     if (exists ? bytes == file.bytes : bytes.empty()) return {};  // nothing changes
     // A file that the next read could not take whole is not written.

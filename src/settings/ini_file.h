@@ -37,9 +37,13 @@
 // section, end a line or turn into a comment.  An empty section name is kept
 // as "[]" and an empty key as "=value"; both read back.
 //
-// Files that cannot be read whole (larger than MaxSettingsFileBytes, UTF-16
-// text, two byte-order marks, NUL bytes, or unreadable) are read as far as
-// they go but never rewritten: IniFile::Read says why, and Edit refuses.
+// A file in UTF-16 with a byte-order mark (little- or big-endian) is read
+// as the system's 8-bit text (see Utf16ToNarrow) and written back as UTF-16
+// of the same byte order.  Files that cannot be read whole (larger than
+// MaxSettingsFileBytes, UTF-16 that is broken or holds characters the 8-bit
+// text cannot, two byte-order marks, NUL characters, or unreadable) are read
+// as far as they go but never rewritten: IniFile::Read says why, and Edit
+// refuses.
 #include <cstdint>
 #include <functional>
 #include <string>

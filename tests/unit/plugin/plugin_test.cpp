@@ -376,13 +376,13 @@ TEST_F(PluginTest, CallsOutOfTheUsualOrderGetAClearResult) {
 }
 
 TEST_F(PluginTest, SettingsProblemsAreReportedOnceAndInTheSystemLog) {
-    const std::string utf16("\xFF\xFE[\0M\0]\0", 8);
+    const std::string utf16("\xFF\xFE[\0M\0]\0\n", 9);
     test::WriteFile(dir.File("orbisk.ini"), utf16);
     OpenWith(kGoodVersion);
     plugin.Setup();
     plugin.Setup();
     const std::string unreadable =
-        UnreadableSettingsText(dir.File("orbisk.ini"), "the file is UTF-16 text, not 8-bit text");
+        UnreadableSettingsText(dir.File("orbisk.ini"), "the file is UTF-16 text with an odd number of bytes");
     const std::vector<std::string> boxes = system.Boxes();  // the missing port's too
     EXPECT_EQ(std::count(boxes.begin(), boxes.end(), unreadable), 1);
     EXPECT_EQ(system.Logs(), std::vector<std::string>{unreadable});

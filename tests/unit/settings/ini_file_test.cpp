@@ -13,6 +13,7 @@
 
 #include "engine/key_table.h"
 #include "platform/file_io.h"
+#include "platform/text_encoding.h"
 #include "settings/ini_file.h"
 #include "support/line_break.h"
 #include "settings/settings.h"
@@ -178,8 +179,9 @@ TEST_F(IniFileTest, OversizedFilesAreReadToTheLimitAndNeverWritten) {
 
 TEST_F(IniFileTest, FilesThatCannotBeReadWholeSayWhyAndAreNeverRewritten) {
     const std::pair<std::string, const char*> cases[] = {
-        {std::string("\xFF\xFE[\0M\0]\0", 8), "UTF-16"},
-        {"\xFE\xFF\0[\0M\0]", "UTF-16"},
+        {std::string("\xFF\xFE[\0M\0]\0\n", 9), "odd number of bytes"},
+        {std::string("\xFE\xFF\xD8\0\0[\0M\0]", 10), "characters that 8-bit text cannot hold"},
+        {std::string("\xFF\xFE[\0M\0]\0\0\0", 10), "NUL bytes"},
         {"\xEF\xBB\xBF\xEF\xBB\xBF[Main]\nCOM=3\n", "two byte-order marks"},
         {std::string("[Main]\nCOM=3\0\n", 13), "NUL bytes"},
         {std::string(MaxSettingsFileBytes + 1, ';'), "larger than 4 MiB"},
@@ -194,6 +196,35 @@ TEST_F(IniFileTest, FilesThatCannotBeReadWholeSayWhyAndAreNeverRewritten) {
     }
     Put(path_, "\xEF\xBB\xBF[Main]\n");
     EXPECT_EQ(IniFile(path_).Read().problem, "");
+}
+
+// The bytes of a UTF-16 file with its byte-order mark.
+std::string Utf16File(std::u16string_view text, bool littleEndian) {
+    std::string bytes;
+    for (const char16_t unit : u"\xFEFF" + std::u16string(text)) {
+        const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+        bytes += littleEndian ? low : high;
+        bytes += littleEndian ? high : low;
+    }
+    return bytes;
+}
+
+TEST_F(IniFileTest, Utf16FilesAreReadAndWrittenBackInTheirOwnByteOrder) {
+    std::string cafe;
+    ASSERT_TRUE(Utf16ToNarrow(u"Caf\u00e9", cafe));
+    for (const bool little : {true, false}) {
+        Put(path_, Utf16File(u"[Main]\r\nCOM=3\r\n[TV]\r\n0A3F21C=Caf\u00e9\r\n", little));
+        IniFile ini(path_);
+        EXPECT_EQ(ini.Read().problem, "");
+        EXPECT_EQ(ini.ReadInteger("Main", "COM", 0), 3);
+        EXPECT_EQ(ini.ReadString("TV", "0A3F21C", ""), cafe);
+        EXPECT_TRUE(ini.Edit([&](IniDocument& doc) {
+            doc.WriteInteger("Main", "COM", 4);
+            doc.WriteString("TV", "E2C51F09", cafe + "!");
+        }).Ok());
+        EXPECT_EQ(Get(path_), Utf16File(u"[Main]\r\nCOM=4\r\n[TV]\r\n0A3F21C=Caf\u00e9\r\nE2C51F09=Caf\u00e9!\r\n",
+                                        little));
+    }
 }
 
 TEST_F(IniFileTest, LoadSettingsFromAMissingFileChangesNothing) {
