@@ -157,21 +157,23 @@ void SetupPresenter::SaveFile(IniDocument& file) const {
     for (const CodeRow& row : loadedRows_) loaded[idOf(row)] = &row;
     for (const CodeRow& row : rows_) now[idOf(row)] = &row;
 
+    // All in a fixed number of passes over the file, however many remotes
+    // and keys it holds.  A line without '=' that holds the place of a
+    // written code is replaced by the entry.
+    std::vector<IniDocument::EntryChange> changes;
     for (const auto& [id, row] : loaded)
-        if (!now.contains(id)) file.EraseKey(row->remote, row->code);
+        if (!now.contains(id)) changes.push_back({row->remote, row->code, std::nullopt});
     for (const CodeRow& row : rows_) {
         const EntryId id = idOf(row);
         if (now.at(id) != &row) continue;
         const auto before = loaded.find(id);
         if (before != loaded.end() && before->second->caption == row.caption) continue;
-        // A line without '=' holds the place of this code; the entry replaces it.
-        if (!file.HasKey(row.remote, row.code)) file.EraseKey(row.remote, row.code);
-        file.WriteString(row.remote, row.code, row.caption);
+        changes.push_back({row.remote, row.code, row.caption});
     }
+    file.ApplyEntryChanges(changes);
     // A remote control the dialog listed and left without keys is gone, as
     // its list shows it.
-    for (const std::string& remote : loadedRemotes_)
-        if (file.SectionEntries(remote).empty()) file.EraseSection(remote);
+    file.EraseSectionsWithoutEntries(loadedRemotes_);
 }
 
 void SetupPresenter::ResetButtonClick() {

@@ -1,5 +1,6 @@
 #include "settings/ini_file.h"
 
+#include <algorithm>
 #include <limits>
 #include <unordered_map>
 #include <unordered_set>
@@ -36,8 +37,10 @@ struct LineInfo {
 };
 
 LineSpan NextLine(std::string_view text, std::size_t begin) {
-    const std::size_t end = text.find_first_of("\r\n", begin);
-    if (end == std::string_view::npos) return {begin, text.size(), text.size()};
+    // A plain loop: find_first_of makes a library call per character.
+    std::size_t end = begin;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    if (end == text.size()) return {begin, end, end};
     std::size_t next = end + 1;
     if (text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
     return {begin, end, next};
@@ -430,29 +433,148 @@ void IniDocument::WriteBool(std::string_view section, std::string_view key, bool
     WriteString(section, key, value ? "1" : "0");
 }
 
-void IniDocument::EraseSection(std::string_view section) {
-    // Every block of the section goes, from its header up to the next header
-    // of another name; lines before the first section are never touched.
-    const std::string name = CleanSectionName(section);
+void IniDocument::EraseSection(std::string_view section) { EraseSections({IniSectionId(section)}); }
+
+void IniDocument::EraseSections(const std::unordered_set<std::string>& ids) {
+    // Every block of the sections goes, from its header up to the next header
+    // of another section; lines before the first section are never touched.
     std::string kept;
     std::size_t keptUpTo = 0;  // text_ before this offset is settled
     bool erasing = false;
     bool erased = false;
-    LineCursor cursor(text_, name);
-    while (cursor.Next()) {
-        if (cursor.InSection() == erasing) continue;
-        const std::size_t begin = cursor.Span().begin;
-        if (cursor.InSection()) {
-            kept.append(text_, keptUpTo, begin - keptUpTo);
+    for (std::size_t at = 0; at < text_.size();) {
+        const LineSpan span = NextLine(text_, at);
+        at = span.next;
+        const LineInfo info = Classify(std::string_view(text_).substr(span.begin, span.end - span.begin));
+        if (info.kind != LineKind::Header) continue;
+        const bool erase = ids.contains(AsciiUpperCase(info.name));
+        if (erase == erasing) continue;
+        if (erase) {
+            kept.append(text_, keptUpTo, span.begin - keptUpTo);
             erased = true;
         }
-        keptUpTo = begin;
-        erasing = cursor.InSection();
+        keptUpTo = span.begin;
+        erasing = erase;
     }
     if (!erased) return;
     if (!erasing) kept.append(text_, keptUpTo, std::string::npos);
     text_ = std::move(kept);
     EndWithLineBreak();
+}
+
+void IniDocument::EraseSectionsWithoutEntries(const std::vector<std::string>& sections) {
+    std::unordered_set<std::string> empty;
+    for (const std::string& section : sections) empty.insert(IniSectionId(section));
+    std::string current;
+    for (std::size_t at = 0; at < text_.size() && !empty.empty();) {
+        const LineSpan span = NextLine(text_, at);
+        at = span.next;
+        const LineInfo info = Classify(std::string_view(text_).substr(span.begin, span.end - span.begin));
+        if (info.kind == LineKind::Header)
+            current = AsciiUpperCase(info.name);
+        else if (info.kind == LineKind::Entry)
+            empty.erase(current);
+    }
+    if (!empty.empty()) EraseSections(empty);
+}
+
+void IniDocument::ApplyEntryChanges(const std::vector<EntryChange>& changes) {
+    struct Change {
+        std::string key;    // cleaned
+        std::string value;  // cleaned
+        bool erase = false;
+        bool hasEntry = false;  // the file holds the key with a '='
+        bool written = false;
+    };
+    struct Plan {
+        std::string name;  // cleaned, for a new header
+        std::unordered_map<std::string, std::size_t> keys;  // key id -> change
+        std::vector<std::size_t> added;  // written changes not yet in the file, in order
+        std::size_t insertAt = std::string::npos;  // in the new text
+        std::string insertBreak;
+    };
+    if (changes.empty()) return;
+    std::vector<Change> planned(changes.size());
+    std::vector<Plan> plans;
+    std::unordered_map<std::string, std::size_t> planOf;  // section id -> plan
+    bool writes = false;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const EntryChange& change = changes[i];
+        const auto [it, added] = planOf.try_emplace(IniSectionId(change.section), plans.size());
+        if (added) plans.push_back({CleanSectionName(change.section), {}, {}, std::string::npos, {}});
+        planned[i] = {CleanKey(change.key), CleanValue(change.value.value_or("")), !change.value, false, false};
+        plans[it->second].keys[AsciiUpperCase(planned[i].key)] = i;
+        writes = writes || change.value.has_value();
+    }
+    if (writes) EndWithLineBreak();
+
+    // Walks the lines, giving each with the change planned for it, if any.
+    const auto walk = [&](const auto& visit) {
+        Plan* plan = nullptr;
+        for (std::size_t at = 0; at < text_.size();) {
+            const LineSpan span = NextLine(text_, at);
+            at = span.next;
+            const LineInfo info = Classify(std::string_view(text_).substr(span.begin, span.end - span.begin));
+            Change* change = nullptr;
+            if (info.kind == LineKind::Header) {
+                const auto it = planOf.find(AsciiUpperCase(info.name));
+                plan = it == planOf.end() ? nullptr : &plans[it->second];
+            } else if (info.kind == LineKind::Entry && plan != nullptr) {
+                const auto it = plan->keys.find(AsciiUpperCase(info.name));
+                if (it != plan->keys.end()) change = &planned[it->second];
+            }
+            visit(span, info, plan, change);
+        }
+    };
+    walk([](const LineSpan&, const LineInfo& info, Plan*, Change* change) {
+        if (change != nullptr && info.hasValue) change->hasEntry = true;
+    });
+
+    std::string out;
+    out.reserve(text_.size());
+    walk([&](const LineSpan& span, const LineInfo& info, Plan* plan, Change* change) {
+        const std::string_view lineBreak = std::string_view(text_).substr(span.end, span.next - span.end);
+        if (change != nullptr && (change->erase || !change->hasEntry)) return;  // the line goes
+        if (change != nullptr && info.hasValue && !change->written) {
+            // The first entry of the key takes the value, spelled as the file has it.
+            out.append(info.name).append("=").append(change->value).append(lineBreak);
+            change->written = true;
+        } else {
+            out.append(text_, span.begin, span.next - span.begin);
+        }
+        if (plan != nullptr && info.kind != LineKind::Blank && info.kind != LineKind::Comment) {
+            plan->insertAt = out.size();
+            plan->insertBreak = lineBreak;
+        }
+    });
+
+    // New keys go after the last entry (or header) of their section, new
+    // sections at the end of the file, each in the order of the changes.
+    for (std::size_t i = 0; i < planned.size(); ++i)
+        if (!planned[i].erase && !planned[i].written)
+            plans[planOf.at(IniSectionId(changes[i].section))].added.push_back(i);
+    std::vector<const Plan*> inserts;
+    for (const Plan& plan : plans)
+        if (!plan.added.empty() && plan.insertAt != std::string::npos) inserts.push_back(&plan);
+    std::sort(inserts.begin(), inserts.end(),
+              [](const Plan* a, const Plan* b) { return a->insertAt < b->insertAt; });
+    text_.clear();
+    std::size_t copied = 0;
+    const auto appendEntries = [&](const Plan& plan, std::string_view lineBreak) {
+        for (const std::size_t i : plan.added)
+            text_.append(planned[i].key).append("=").append(planned[i].value).append(lineBreak);
+    };
+    for (const Plan* plan : inserts) {
+        text_.append(out, copied, plan->insertAt - copied);
+        copied = plan->insertAt;
+        appendEntries(*plan, plan->insertBreak);
+    }
+    text_.append(out, copied, std::string::npos);
+    for (const Plan& plan : plans) {
+        if (plan.added.empty() || plan.insertAt != std::string::npos) continue;
+        text_.append("[").append(plan.name).append("]").append(NewLineBreak());
+        appendEntries(plan, NewLineBreak());
+    }
 }
 
 void IniDocument::EraseKey(std::string_view section, std::string_view key) {

@@ -46,8 +46,10 @@
 // refuses.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace orbisk {
@@ -90,12 +92,28 @@ public:
     // a value.
     void EraseKey(std::string_view section, std::string_view key);
 
+    // Many entries written or erased in a fixed number of passes over the
+    // file, however many there are: the same file as WriteString for each
+    // change with a value and EraseKey for each without, in order, except
+    // that a key written where its section holds it only as lines without
+    // '=' loses those lines first.  Each key of a section comes at most once.
+    struct EntryChange {
+        std::string section;
+        std::string key;
+        std::optional<std::string> value;  // none: erase the key
+    };
+    void ApplyEntryChanges(const std::vector<EntryChange>& changes);
+    // Erases, in one pass, each of these sections that holds no entry.
+    void EraseSectionsWithoutEntries(const std::vector<std::string>& sections);
+
 private:
     // The file is kept as its text, not split into lines: reads scan it, and
     // writes splice it, so every line they do not touch keeps its bytes and
     // its own line break, and memory stays a small multiple of the file.
     void EndWithLineBreak();
     const std::string& NewLineBreak() const;
+    // Erases every block of the sections whose ids (IniSectionId) are listed.
+    void EraseSections(const std::unordered_set<std::string>& ids);
 
     std::string text_;        // the file after the byte-order mark
     std::string lineBreak_;   // the file's first line break; empty for the platform's

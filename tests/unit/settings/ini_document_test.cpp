@@ -214,6 +214,42 @@ TEST(IniDocumentWrite, WritesFollowTheProfileRules) {
     }
 }
 
+TEST(IniDocumentWrite, ManyChangesAtOnceGiveWhatOneByOneGives) {
+    using Change = IniDocument::EntryChange;
+    const std::string files[] = {
+        "",
+        "[TV]\n0000001=Power\n0000002=Volume\n; note\n\n[Amp]\n0000003=Input",
+        "top=1\r\n[tv]\r\n 0000001 = \"Power\" \r\n0000002\r\n0000001=again\r\n[amp]\r\n[TV]\r\nx=1\r\n",
+        "[TV]\n0000002\n0000002\n[Radio]\n",
+    };
+    const std::vector<Change> changes = {
+        {"TV", "0000001", "On"},         {"tv", "0000002", "Louder"},  {"Amp", "0000003", std::nullopt},
+        {"Amp", "0000009", "Tape"},      {"New", "0000004", "A"},      {"TV", "0000005", "Mute"},
+        {"Radio]x", "=k", "v\nw"},      {"new", "0000006", "B"},      {"Gone", "0000007", std::nullopt},
+        {"TV", "x", std::nullopt},
+    };
+    for (const std::string& file : files) {
+        IniDocument oneByOne = IniDocument::Parse(file), atOnce = IniDocument::Parse(file);
+        for (const Change& c : changes) {
+            if (!c.value) {
+                oneByOne.EraseKey(c.section, c.key);
+                continue;
+            }
+            if (!oneByOne.HasKey(c.section, c.key)) oneByOne.EraseKey(c.section, c.key);
+            oneByOne.WriteString(c.section, c.key, *c.value);
+        }
+        atOnce.ApplyEntryChanges(changes);
+        EXPECT_EQ(atOnce.Serialize(), oneByOne.Serialize()) << file;
+
+        // Sections left without entries go in one step as well.
+        const Names listed = {"Amp", "Radio", "TV", "Missing"};
+        for (const std::string& name : listed)
+            if (oneByOne.SectionEntries(name).empty()) oneByOne.EraseSection(name);
+        atOnce.EraseSectionsWithoutEntries(listed);
+        EXPECT_EQ(atOnce.Serialize(), oneByOne.Serialize()) << file;
+    }
+}
+
 TEST(IniDocumentWrite, ParseAndSerializeKeepEveryByte) {
     const std::string files[] = {
         "",
