@@ -35,16 +35,14 @@ using qt::ToQt;
 
 namespace {
 
-// An engine notice on its way from the engine thread to the dialog.
+// Wakes the dialog for the engine's notices waiting in its mailbox.
 class NoticeEvent final : public QEvent {
 public:
-    NoticeEvent(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam)
-        : QEvent(TypeId()), message(message), wparam(wparam), lparam(lparam) {}
+    NoticeEvent() : QEvent(TypeId()) {}
     static QEvent::Type TypeId() {
         static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
         return type;
     }
-    const std::uint32_t message, wparam, lparam;
 };
 
 template <typename W>
@@ -302,18 +300,14 @@ qt::UpDown* TSetupForm::UpDownFor(Control control) const {
 }
 
 void TSetupForm::PostNotice(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam) {
-    QCoreApplication::postEvent(this, new NoticeEvent(message, wparam, lparam));
+    if (notices_.Put(message, wparam, lparam)) QCoreApplication::postEvent(this, new NoticeEvent());
 }
 
 bool TSetupForm::event(QEvent* event) {
     if (event->type() == NoticeEvent::TypeId()) {
-        const auto* notice = static_cast<const NoticeEvent*>(event);
         // A notice can come before the dialog has loaded its list; it waits
         // for FormShow rather than being lost.
-        if (loaded_)
-            presenter_.WndProc(notice->message, notice->wparam, notice->lparam);
-        else
-            pending_.push_back({notice->message, notice->wparam, notice->lparam});
+        if (loaded_) notices_.Deliver(presenter_);
         return true;
     }
     return QDialog::event(event);
@@ -324,8 +318,7 @@ void TSetupForm::showEvent(QShowEvent* event) {
     if (event->spontaneous() || loaded_) return;
     presenter_.FormShow();
     loaded_ = true;
-    for (const Notice& notice : std::exchange(pending_, {}))
-        presenter_.WndProc(notice.message, notice.wparam, notice.lparam);
+    notices_.Deliver(presenter_);
 }
 
 void TSetupForm::done(int result) {

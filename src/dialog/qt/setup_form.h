@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog/notice_mailbox.h"
 #include "dialog/setup_presenter.h"
 #include "dialog/setup_view.h"
 
@@ -69,10 +70,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    struct Notice {
-        std::uint32_t message, wparam, lparam;
-    };
-
     void CreateControls();
     void ConnectHandlers();
     void SetTabOrder();
@@ -134,7 +131,8 @@ private:
 
     SetupPresenter presenter_;
     bool loaded_ = false;            // between FormShow and FormHide
-    std::vector<Notice> pending_;    // notices that came before FormShow
+    // Notices wait here, also those that come before FormShow.
+    NoticeMailbox notices_;
     std::string remoteText_;         // RemoteEdit: the bytes last set
     std::vector<std::string> remoteItems_;
 };

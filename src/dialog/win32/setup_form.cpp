@@ -23,6 +23,8 @@ constexpr DWORD FormExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 constexpr UINT KeyDownMessage = TSetupForm::NoticeBase + (ORBISK_KEY_DOWN_NOTICE - WM_USER);
 constexpr UINT KeyUpMessage = TSetupForm::NoticeBase + (ORBISK_KEY_UP_NOTICE - WM_USER);
 constexpr UINT EditAcceptedMessage = TSetupForm::NoticeBase + 2;
+// Wakes the form for the engine's notices waiting in its mailbox.
+constexpr UINT NoticesWaitingMessage = TSetupForm::NoticeBase + 3;
 
 ATOM formAtom = 0;
 int classUsers = 0;  // forms alive; the classes go with the last of them
@@ -441,8 +443,7 @@ void TSetupForm::ShowModal() {
     ActivationScope scope(activation_);
     presenter_.FormShow();
     loaded_ = true;
-    for (const Notice& notice : std::exchange(pending_, {}))
-        presenter_.WndProc(notice.message, notice.wparam, notice.lparam);
+    notices_.Deliver(presenter_);
 
     // The owner stays disabled while the dialog runs, as under any modal
     // dialog, and is enabled again before the dialog hides so that it, not
@@ -498,7 +499,7 @@ bool TSetupForm::PreTranslate(MSG& msg) {
 }
 
 void TSetupForm::PostNotice(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam) {
-    PostMessageA(hwnd_, message, wparam, static_cast<LPARAM>(lparam));
+    if (notices_.Put(message, wparam, lparam)) PostMessageA(hwnd_, NoticesWaitingMessage, 0, 0);
 }
 
 // --- Window procedure ----------------------------------------------------
@@ -523,8 +524,15 @@ LRESULT TSetupForm::WndProc(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case KeyDownMessage:
     case KeyUpMessage:
-        OnNotice(message - NoticeBase + WM_USER, static_cast<std::uint32_t>(wparam),
-                 static_cast<std::uint32_t>(lparam));
+        // A notice posted to the window as a message of its own (1024 or
+        // 1025) joins the engine's in the mailbox.
+        notices_.Put(message - NoticeBase + WM_USER, static_cast<std::uint32_t>(wparam),
+                     static_cast<std::uint32_t>(lparam));
+        [[fallthrough]];
+    case NoticesWaitingMessage:
+        // A notice can come before the dialog has loaded its list; it waits
+        // for FormShow rather than being lost.
+        if (loaded_) notices_.Deliver(presenter_);
         return 0;
     case EditAcceptedMessage:
         if (std::optional<CaptionEdit> edit = std::exchange(accepted_, std::nullopt))
@@ -586,15 +594,6 @@ LRESULT TSetupForm::WndProc(UINT message, WPARAM wparam, LPARAM lparam) {
         break;
     }
     return DefWindowProcA(hwnd_, message, wparam, lparam);
-}
-
-void TSetupForm::OnNotice(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam) {
-    // A notice can come before the dialog has loaded its list; it waits for
-    // FormShow rather than being lost.
-    if (loaded_)
-        presenter_.WndProc(message, wparam, lparam);
-    else
-        pending_.push_back({message, wparam, lparam});
 }
 
 void TSetupForm::OnCommand(int id, int code) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog/notice_mailbox.h"
 #include "dialog/setup_dialog.h"
 #include "dialog/setup_presenter.h"
 #include "dialog/setup_view.h"
@@ -133,13 +134,8 @@ private:
     void OnCommand(int id, int code);
     LRESULT OnNotify(const NMHDR& header);
     void OnEndLabelEdit();
-    void OnNotice(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam);
     void ShowPopupMenu(LPARAM at);
     bool PreTranslate(MSG& msg);
-
-    struct Notice {
-        std::uint32_t message, wparam, lparam;
-    };
 
     // The controls, by their names on the form.
     HWND hwnd_ = nullptr;
@@ -175,7 +171,8 @@ private:
     bool asking_ = false;         // a close is being decided
     int quiet_ = 0;               // > 0 while the presenter sets controls
     int speedBarPosition_ = 400;  // the track bar's last reported position
-    std::vector<Notice> pending_; // notices that came before FormShow
+    // Notices wait here, also those that come before FormShow.
+    NoticeMailbox notices_;
 
     // The open in-place editor of the code list, and an accepted edit that
     // waits for the editor to be gone before it reaches the presenter.

@@ -476,14 +476,31 @@ TEST_F(SetupFormTest, ClearListAsksFirst) {
 
 // --- Notices -------------------------------------------------------------
 
-TEST_F(SetupFormTest, NoticesFromTheEngineThreadSelectTheRow) {
+// Counts the events of the application's own types that reach an object.
+class UserEventCounter final : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() >= QEvent::User) ++count;
+        return false;
+    }
+    int count = 0;
+};
+
+TEST_F(SetupFormTest, NoticesFromTheEngineThreadSelectTheRowAndAFloodWakesTheDialogOnce) {
     Open();
+    UserEventCounter wakeUps;
+    form->installEventFilter(&wakeUps);
     std::thread engine([this] {
+        for (std::uint32_t noise = 0x100; noise < 0x100 + 10000; ++noise) {
+            form->PostNotice(ORBISK_KEY_DOWN_NOTICE, 0, noise);
+            form->PostNotice(ORBISK_KEY_UP_NOTICE, 0, 0);
+        }
         form->PostNotice(ORBISK_KEY_DOWN_NOTICE, 0, 0x0000003);
         form->PostNotice(ORBISK_KEY_UP_NOTICE, 0, 0);
     });
     engine.join();
     ASSERT_TRUE(WaitFor([&] { return Find<QGroupBox>("TestGroup")->title() == " Released "; }));
+    EXPECT_EQ(wakeUps.count, 1);  // the latest state, read once
     EXPECT_EQ(Find<QLabel>("CodeLabel")->text(), "0000003");
     EXPECT_EQ(List()->SelectedRow(), 1);
     EXPECT_EQ(Cell(1, 0), "Mute");

@@ -466,15 +466,22 @@ TEST_F(SetupFormTest, CloseWaitsForASaveThatWorksOrAChoiceToDiscard) {
     EXPECT_EQ(Saved().ReadString("Hifi", "0000000", ""), "<new key>");
 }
 
-TEST_F(SetupFormTest, NoticeBeforeTheDialogShowsIsHandledAfter) {
+TEST_F(SetupFormTest, NoticesBeforeTheDialogShowsAreHandledAfterAndAFloodPostsOnce) {
     test::WriteFile(services.settingsPath, kTvFile);
     auto factory = MakeSetupDialogFactory(system);
     std::unique_ptr<SetupDialog> dialog = factory->Create(services);
     ASSERT_NE(dialog, nullptr);
+    HWND w = static_cast<HWND>(dialog->Handle());
+    for (std::uint32_t noise = 0x100; noise < 0x100 + 10000; ++noise)
+        dialog->PostNotice(ORBISK_KEY_DOWN_NOTICE, 0, noise);
     dialog->PostNotice(ORBISK_KEY_DOWN_NOTICE, 0, 2);
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    HWND w = static_cast<HWND>(dialog->Handle());
+    int posted = 0;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        posted += msg.hwnd == w;
+        DispatchMessageA(&msg);
+    }
+    EXPECT_EQ(posted, 1);
     PostMessageA(w, WM_CLOSE, 0, 0);
     dialog->ShowModal();
     EXPECT_EQ(Saved().ReadString("Main", "LastRemoteControl", ""), "TV");
