@@ -278,6 +278,9 @@ void Plugin::Setup() {
     if (Busy()) return;
     inSetup_ = true;
     runAfterSetup_ = running_;
+    // What the user changes from here on is saved; what they leave alone
+    // keeps the file's text (a limit applied on reading included).
+    const SettingsValues before = ValuesOf(settings_);
     if (dialog_ == nullptr && platform_.dialogs != nullptr)
         SetDialog(platform_.dialogs->Create(*dialogServices_));
 
@@ -293,7 +296,7 @@ void Plugin::Setup() {
         // times come back from the file with everything else.
         const bool discarded = std::exchange(dialogServices_->changesDiscarded, false);
         if (!discarded) {
-            const IniWriteResult saved = SaveWaitSettings(settingsPath_, settings_);
+            const IniWriteResult saved = SaveWaitSettings(settingsPath_, settings_, before);
             ReportSettingsProblem(saved.failure, SaveFailedText(settingsPath_, saved.failure));
         }
         const IniDocument file = ReadSettingsFile();

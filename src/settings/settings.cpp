@@ -20,7 +20,26 @@ void ReadInto(const IniDocument& file, std::string_view key, std::atomic<std::ui
                    std::memory_order_relaxed);
 }
 
+// Writes a key of Main when its value changed or the file lacks it.
+void WriteChanged(IniDocument& file, std::string_view key, std::int32_t now, std::int32_t before) {
+    if (now != before || !file.HasKey(MainSection, key)) file.WriteInteger(MainSection, key, now);
+}
+
+// The wait times go to the file as 32-bit words, like any integer.
+void WriteChanged(IniDocument& file, std::string_view key, std::uint32_t now, std::uint32_t before) {
+    WriteChanged(file, key, static_cast<std::int32_t>(now), static_cast<std::int32_t>(before));
+}
+
 }  // namespace
+
+SettingsValues ValuesOf(const Settings& settings) {
+    constexpr auto relaxed = std::memory_order_relaxed;
+    return {settings.COM.load(relaxed),          settings.COMRate.load(relaxed),
+            settings.Interval.load(relaxed),     settings.RepeatLength.load(relaxed),
+            settings.SkipBegin.load(relaxed),    settings.HaltOnError.load(relaxed),
+            settings.ExecOnError,                settings.Wait1.load(relaxed),
+            settings.WaitN.load(relaxed),        settings.WaitR.load(relaxed)};
+}
 
 std::string ChangeFileExt(std::string_view path, std::string_view extension) {
     // Only a dot in the file name counts, not one in a folder name; both
@@ -62,17 +81,29 @@ void ReadWaitSettings(const std::string& settingsPath, Settings& settings) {
     ReadWaitSettingsFrom(IniFile(settingsPath).Load(), settings);
 }
 
-IniWriteResult SaveWaitSettings(const std::string& settingsPath, const Settings& settings) {
+IniWriteResult SaveWaitSettings(const std::string& settingsPath, const Settings& settings,
+                                const SettingsValues& since) {
     // One replacement of the file for all three; a file that cannot be
     // written keeps its old values, and the caller reports why.
-    return IniFile(settingsPath).Edit([&settings](IniDocument& doc) {
-        const auto word = [](const std::atomic<std::uint32_t>& v) {
-            return static_cast<std::int32_t>(v.load(std::memory_order_relaxed));
-        };
-        doc.WriteInteger(MainSection, "Wait1", word(settings.Wait1));
-        doc.WriteInteger(MainSection, "WaitN", word(settings.WaitN));
-        doc.WriteInteger(MainSection, "WaitR", word(settings.WaitR));
+    const SettingsValues now = ValuesOf(settings);
+    return IniFile(settingsPath).Edit([&](IniDocument& doc) {
+        WriteChanged(doc, "Wait1", now.Wait1, since.Wait1);
+        WriteChanged(doc, "WaitN", now.WaitN, since.WaitN);
+        WriteChanged(doc, "WaitR", now.WaitR, since.WaitR);
     });
+}
+
+void WriteDialogSettings(IniDocument& file, const Settings& settings, const SettingsValues& since) {
+    const SettingsValues now = ValuesOf(settings);
+    WriteChanged(file, "COM", now.COM, since.COM);
+    WriteChanged(file, "COMRate", now.COMRate, since.COMRate);
+    WriteChanged(file, "Interval", now.Interval, since.Interval);
+    WriteChanged(file, "RepeatLength", now.RepeatLength, since.RepeatLength);
+    WriteChanged(file, "SkipBegin", now.SkipBegin, since.SkipBegin);
+    if (now.HaltOnError != since.HaltOnError || !file.HasKey(MainSection, "HaltOnError"))
+        file.WriteBool(MainSection, "HaltOnError", now.HaltOnError);
+    if (now.ExecOnError != since.ExecOnError || !file.HasKey(MainSection, "ExecOnError"))
+        file.WriteString(MainSection, "ExecOnError", now.ExecOnError);
 }
 
 }  // namespace orbisk

@@ -52,11 +52,32 @@ void LoadSettingsFrom(const IniDocument& file, Settings& settings);
 inline constexpr std::uint32_t MinWaitNMs = 10;
 inline constexpr std::uint32_t MaxWaitRMs = 10000;
 
+// The values of the settings at one moment, kept to tell what changed since.
+struct SettingsValues {
+    std::int32_t COM, COMRate, Interval, RepeatLength, SkipBegin;
+    bool HaltOnError;
+    std::string ExecOnError;
+    std::uint32_t Wait1, WaitN, WaitR;
+};
+SettingsValues ValuesOf(const Settings& settings);
+
 // Wait1, WaitN and WaitR, each defaulting to its current value, with WaitN
 // raised to MinWaitNMs and WaitR lowered to MaxWaitRMs.  Only the variables
-// are limited; the file keeps its text until the settings are saved.
+// are limited; the file keeps its text.
 void ReadWaitSettings(const std::string& settingsPath, Settings& settings);
 void ReadWaitSettingsFrom(const IniDocument& file, Settings& settings);
-IniWriteResult SaveWaitSettings(const std::string& settingsPath, const Settings& settings);
+
+// Saving writes only the settings that changed since `since` (the values
+// when the user began to change them), and those the file lacks.  The
+// others keep the file's text, so a hand edit or another dialog's save made
+// meanwhile survives, and a value limited on reading is never written back
+// unless the user chose it.
+//
+// SaveWaitSettings: Wait1, WaitN and WaitR, in one replacement of the file.
+// WriteDialogSettings: COM, COMRate, Interval, RepeatLength, SkipBegin,
+// HaltOnError and ExecOnError, in that order, into a document.
+IniWriteResult SaveWaitSettings(const std::string& settingsPath, const Settings& settings,
+                                const SettingsValues& since);
+void WriteDialogSettings(IniDocument& file, const Settings& settings, const SettingsValues& since);
 
 }  // namespace orbisk

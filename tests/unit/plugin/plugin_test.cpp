@@ -375,6 +375,28 @@ TEST_F(PluginTest, CallsOutOfTheUsualOrderGetAClearResult) {
     EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "Incorrect core version."), 1);
 }
 
+TEST_F(PluginTest, SetupWritesOnlyTheWaitTimesTheUserChanged) {
+    const struct {
+        std::uint32_t chosenWaitN;  // 0: the dialog changes nothing
+        const char* after;
+    } cases[] = {
+        {0, "[Main]\nWait1=300\nWaitN=5\nWaitR=200\n"},  // limited to 10 in memory only
+        {150, "[Main]\nWait1=300\nWaitN=150\nWaitR=200\n"},
+    };
+    for (const auto& c : cases) {
+        test::WriteFile(dir.File("orbisk.ini"), "[Main]\nWait1=300\nWaitN=5\nWaitR=200\n");
+        OpenWith(kGoodVersion);
+        ASSERT_EQ(plugin.CurrentSettings().WaitN.load(), MinWaitNMs);
+        dialogs.configure = [&](FakeDialog& dialog, DialogServices& services) {
+            dialog.onShow = [&] {
+                if (c.chosenWaitN != 0) services.settings.WaitN = c.chosenWaitN;
+            };
+        };
+        plugin.Setup();
+        EXPECT_EQ(test::ReadFile(dir.File("orbisk.ini")), c.after);
+    }
+}
+
 TEST_F(PluginTest, SettingsProblemsAreReportedOnceAndInTheSystemLog) {
     const std::string utf16("\xFF\xFE[\0M\0]\0\n", 9);
     test::WriteFile(dir.File("orbisk.ini"), utf16);

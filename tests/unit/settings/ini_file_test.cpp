@@ -248,7 +248,7 @@ TEST_F(IniFileTest, WaitSettingsRoundTripAsSigned32BitWords) {
     settings.Wait1 = 3000000000u;  // above 2^31 - 1: written as a negative number
     settings.WaitN = 150;
     settings.WaitR = 0;
-    SaveWaitSettings(path_, settings);
+    SaveWaitSettings(path_, settings, ValuesOf(Settings{}));
     EXPECT_EQ(Get(path_), "[Main]\nCOM=2\nWaitN=150\nWait1=-1294967296\nWaitR=0\n[TV]\n0A3F21C=Power\n");
 
     Settings loaded;
