@@ -39,6 +39,8 @@ void SetupPresenter::FormShow() {
     services_.changesDiscarded = false;
 
     Settings& s = services_.settings;
+    loadedSettings_ = ValuesOf(s);
+    loadedRemoteText_ = view_.Text(Control::RemoteEdit);
     view_.SetValue(Control::ComUpDown, LowWord(static_cast<std::uint32_t>(s.COM.load())));
     view_.SetValue(Control::IRSpeedBar, s.Interval.load());
     const std::string rate = std::to_string(s.COMRate.load());
@@ -131,7 +133,9 @@ IniWriteResult SetupPresenter::Save() {
 // dialog was open survives: an entry the dialog left as it loaded it keeps
 // the file's current state; one the dialog added, renamed or removed takes
 // the dialog's; where both changed it, the dialog wins.  Sections and
-// entries the dialog never saw, comments included, stay as they are.
+// entries the dialog never saw, comments included, stay as they are.  The
+// settings of Main merge the same way: only those changed in the dialog are
+// written (and those the file lacks).
 //
 // Remote names are written as they are.  Names a section header cannot hold
 // are mapped by IniDocument itself (blanks around the name dropped, ']' and
@@ -139,15 +143,10 @@ IniWriteResult SetupPresenter::Save() {
 // reading and writing, so no row can land in another section or break the
 // file.  A row of remote "Main", in any case, lands in section Main.
 void SetupPresenter::SaveFile(IniDocument& file) const {
-    const Settings& s = services_.settings;
-    file.WriteInteger(MainSection, "COM", s.COM.load());
-    file.WriteInteger(MainSection, "COMRate", s.COMRate.load());
-    file.WriteInteger(MainSection, "Interval", s.Interval.load());
-    file.WriteInteger(MainSection, "RepeatLength", s.RepeatLength.load());
-    file.WriteInteger(MainSection, "SkipBegin", s.SkipBegin.load());
-    file.WriteBool(MainSection, "HaltOnError", s.HaltOnError.load());
-    file.WriteString(MainSection, "ExecOnError", s.ExecOnError);
-    file.WriteString(MainSection, "LastRemoteControl", view_.Text(Control::RemoteEdit));
+    WriteDialogSettings(file, services_.settings, loadedSettings_);
+    const std::string remote = view_.Text(Control::RemoteEdit);
+    if (remote != loadedRemoteText_ || !file.HasKey(MainSection, "LastRemoteControl"))
+        file.WriteString(MainSection, "LastRemoteControl", remote);
 
     // Entries as the file tells them apart; of rows naming the same entry
     // the later one counts, as it would overwrite the earlier.

@@ -11,6 +11,7 @@
 
 #include "dialog/setup_dialog.h"
 #include "dialog/setup_view.h"
+#include "settings/settings.h"
 
 namespace orbisk {
 
@@ -85,6 +86,8 @@ private:
     // dialog's changes from those others made to the file meanwhile.
     std::vector<CodeRow> loadedRows_;
     std::vector<std::string> loadedRemotes_;
+    SettingsValues loadedSettings_{};
+    std::string loadedRemoteText_;
     bool closed_ = false;  // FormCloseQuery saved or discarded
     // The codes of the latest presses that were not recognised: differing
     // ones while learning mean a noisy receiver or an unknown protocol.

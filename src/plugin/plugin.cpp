@@ -295,13 +295,18 @@ void Plugin::Setup() {
         // Changes the user chose to discard are not half saved: the wait
         // times come back from the file with everything else.
         const bool discarded = std::exchange(dialogServices_->changesDiscarded, false);
+        bool saved = false;
         if (!discarded) {
-            const IniWriteResult saved = SaveWaitSettings(settingsPath_, settings_, before);
-            ReportSettingsProblem(saved.failure, SaveFailedText(settingsPath_, saved.failure));
+            const IniWriteResult result = SaveWaitSettings(settingsPath_, settings_, before);
+            ReportSettingsProblem(result.failure, SaveFailedText(settingsPath_, result.failure));
+            saved = result.Ok();
         }
         const IniDocument file = ReadSettingsFile();
         LoadSettingsAndKeys(file);
-        if (discarded) ReadWaitSettingsFrom(file, settings_);
+        // The wait times come back from the file too: those the user left
+        // alone may have been changed there meanwhile.  Only a save that
+        // failed leaves them as the user chose.
+        if (saved || discarded) ReadWaitSettingsFrom(file, settings_);
     }
     inSetup_ = false;
     if (runAfterSetup_ && !closePending_) StartNow();

@@ -629,7 +629,7 @@ TEST_F(PresenterTest, ClosingWritesMainSettingsAndEveryRow) {
     presenter->FormHide();
     EXPECT_EQ(File(),
               "[Main]\n"
-              "COM=3\n"
+              "COM=9\n"     // not changed in the dialog: the file's
               "Wait1=999\n"  // the wait settings are Setup's to write
               "Custom=kept\n"
               "COMRate=12345\n"
@@ -644,6 +644,35 @@ TEST_F(PresenterTest, ClosingWritesMainSettingsAndEveryRow) {
               "0A3F21C=Power\n"
               "[Amp]\n"
               "0000123=Input\n");
+}
+
+TEST_F(PresenterTest, ClosingWritesOnlyTheMainSettingsTheDialogChanged) {
+    Put("[Main]\nCOM=2\nCOMRate=9600\nInterval=100\nRepeatLength=3\nSkipBegin=4\nHaltOnError=0\n"
+        "ExecOnError=old\nLastRemoteControl=TV\n[TV]\n0000001=Power\n");
+    settings.COMRate = 9600;
+    settings.ExecOnError = "old";
+    Show();
+    // A second dialog, of another host, open at the same time.
+    Settings otherSettings;
+    otherSettings.COMRate = 9600;
+    otherSettings.ExecOnError = "old";
+    DialogServices otherServices{otherSettings, services.settingsPath, {}, {}};
+    FakeView otherView;
+    SetupPresenter other(otherServices, otherView);
+    other.FormShow();
+
+    presenter->UpDownChangingEx(Control::ComUpDown, 5);
+    presenter->IRSpeedBarChange(150);
+    // Meanwhile the file is edited by hand.
+    Put("[Main]\nCOM=2\nCOMRate=57600\nInterval=100\nRepeatLength=3\nSkipBegin=4\nHaltOnError=5\n"
+        "ExecOnError=new\nLastRemoteControl=Amp\n[TV]\n0000001=Power\n");
+    presenter->FormHide();
+    const std::string merged = "[Main]\nCOM=5\nCOMRate=57600\nInterval=150\nRepeatLength=3\nSkipBegin=4\n"
+                               "HaltOnError=5\nExecOnError=new\nLastRemoteControl=Amp\n[TV]\n0000001=Power\n";
+    EXPECT_EQ(File(), merged);
+    // The other dialog, closed later without changes, writes nothing back.
+    other.FormHide();
+    EXPECT_EQ(File(), merged);
 }
 
 TEST_F(PresenterTest, ClosingMergesWithWhatOthersWroteMeanwhile) {

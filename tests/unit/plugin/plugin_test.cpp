@@ -377,11 +377,12 @@ TEST_F(PluginTest, CallsOutOfTheUsualOrderGetAClearResult) {
 
 TEST_F(PluginTest, SetupWritesOnlyTheWaitTimesTheUserChanged) {
     const struct {
-        std::uint32_t chosenWaitN;  // 0: the dialog changes nothing
+        std::uint32_t chosenWaitN;  // 0: the dialog changes nothing; 1: nor does it, but the file changes
         const char* after;
     } cases[] = {
         {0, "[Main]\nWait1=300\nWaitN=5\nWaitR=200\n"},  // limited to 10 in memory only
         {150, "[Main]\nWait1=300\nWaitN=150\nWaitR=200\n"},
+        {1, "[Main]\nWait1=450\nWaitN=5\nWaitR=200\n"},  // Wait1 edited by hand meanwhile
     };
     for (const auto& c : cases) {
         test::WriteFile(dir.File("orbisk.ini"), "[Main]\nWait1=300\nWaitN=5\nWaitR=200\n");
@@ -389,11 +390,14 @@ TEST_F(PluginTest, SetupWritesOnlyTheWaitTimesTheUserChanged) {
         ASSERT_EQ(plugin.CurrentSettings().WaitN.load(), MinWaitNMs);
         dialogs.configure = [&](FakeDialog& dialog, DialogServices& services) {
             dialog.onShow = [&] {
-                if (c.chosenWaitN != 0) services.settings.WaitN = c.chosenWaitN;
+                if (c.chosenWaitN == 1) IniFile(services.settingsPath).WriteInteger("Main", "Wait1", 450);
+                if (c.chosenWaitN > 1) services.settings.WaitN = c.chosenWaitN;
             };
         };
         plugin.Setup();
         EXPECT_EQ(test::ReadFile(dir.File("orbisk.ini")), c.after);
+        // The plug-in goes on with what the file says now.
+        EXPECT_EQ(plugin.CurrentSettings().Wait1.load(), IniFile(dir.File("orbisk.ini")).ReadInteger("Main", "Wait1", 0));
     }
 }
 
