@@ -37,6 +37,7 @@ public:
     void StartEdit(int) override {}
     void CancelEdit() override {}
     std::optional<CaptionEdit> TakeOpenEdit() override { return std::nullopt; }
+    int EditingRow() const override { return -1; }
     Answer Ask(std::string_view, std::string_view) override { return Answer::Yes; }
     void ShowError(std::string_view) override {}
     SaveChoice AskSaveFailed(std::string_view) override { return SaveChoice::Discard; }

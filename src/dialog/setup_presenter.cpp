@@ -263,6 +263,11 @@ void SetupPresenter::KeyDownNotice(std::uint32_t codeHigh, std::uint32_t codeLow
     const std::string text = CodeText(code);
     view_.SetText(Control::CodeLabel, text);
 
+    // The key of the row being named, pressed again (a toggle-bit remote
+    // alternates two codes), must not end its own edit.
+    const int editing = view_.EditingRow();
+    if (editing >= 0 && editing < static_cast<int>(rows_.size()) && rows_[editing].code == text) return;
+
     // An unknown code, noise included, must not end a name being typed:
     // toggle-bit remotes send a new code at every press.
     if (FindCode(text) < 0) {

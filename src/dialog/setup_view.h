@@ -122,6 +122,8 @@ public:
     // Closes an open caption editor without reporting it and hands over its
     // row and text; nothing when no editor is open.
     virtual std::optional<CaptionEdit> TakeOpenEdit() = 0;
+    // The row whose caption editor is open; -1 for none.
+    virtual int EditingRow() const = 0;
 
     // A modal question box with Yes, No and Cancel and the question icon.
     virtual Answer Ask(std::string_view text, std::string_view caption) = 0;

@@ -98,6 +98,8 @@ void CodeList::StartEdit(int row) {
 
 QWidget* CodeList::OpenEditor() const { return delegate_->openEditor; }
 
+int CodeList::EditingRow() const { return delegate_->openEditor != nullptr ? delegate_->openRow : -1; }
+
 void CodeList::CancelEdit() {
     if (QWidget* editor = delegate_->openEditor) closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
 }

@@ -51,6 +51,7 @@ public:
     void StartEdit(int row);
     void CancelEdit();
     std::optional<CaptionEdit> TakeOpenEdit();
+    int EditingRow() const;
     QWidget* OpenEditor() const;
 
 protected:

@@ -408,6 +408,7 @@ void TSetupForm::ClearSelection() { ListView->clearSelection(); }
 void TSetupForm::StartEdit(int row) { ListView->StartEdit(row); }
 void TSetupForm::CancelEdit() { ListView->CancelEdit(); }
 std::optional<CaptionEdit> TSetupForm::TakeOpenEdit() { return ListView->TakeOpenEdit(); }
+int TSetupForm::EditingRow() const { return ListView->EditingRow(); }
 
 Answer TSetupForm::Ask(std::string_view text, std::string_view caption) {
     // No owner window, as the question box has none.

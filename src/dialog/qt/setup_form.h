@@ -54,6 +54,7 @@ public:
     void StartEdit(int row) override;
     void CancelEdit() override;
     std::optional<CaptionEdit> TakeOpenEdit() override;
+    int EditingRow() const override;
     Answer Ask(std::string_view text, std::string_view caption) override;
     void ShowError(std::string_view text) override;
     SaveChoice AskSaveFailed(std::string_view text) override;

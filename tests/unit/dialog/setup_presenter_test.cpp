@@ -64,6 +64,7 @@ public:
         editRow.reset();
         log.push_back("cancel");
     }
+    int EditingRow() const override { return editRow.value_or(-1); }
     std::optional<CaptionEdit> TakeOpenEdit() override {
         if (!editRow) return std::nullopt;
         CaptionEdit edit{*editRow, editText};
@@ -515,6 +516,18 @@ TEST_F(PresenterTest, UnknownCodesAndNoiseLeaveTheNameBeingTypedOpen) {
     EXPECT_EQ(view->selected, -1);
     view->AcceptEdit(*presenter, "PlayPauseToggle");
     EXPECT_EQ(presenter->Rows()[2], (CodeRow{"PlayPauseToggle", "TV", "0000077"}));
+
+    // The renamed row's own code, from a toggle-bit remote's next press,
+    // leaves its edit open too.
+    presenter->KeyDownNotice(0, 0x1040);
+    presenter->AddCurrentKeyClick();
+    view->editText = "Ch";
+    presenter->KeyDownNotice(0, 0x1840);
+    view->editText = "Chann";
+    presenter->KeyDownNotice(0, 0x1040);
+    ASSERT_EQ(view->editRow, 5);
+    view->AcceptEdit(*presenter, "Channel up");
+    EXPECT_EQ(presenter->Rows()[1], (CodeRow{"Channel up", "TV", "0001040"}));
 }
 
 TEST_F(PresenterTest, ActionsWithoutASelectedRowDoNothing) {

@@ -448,6 +448,12 @@ TEST_F(SetupFormTest, AddButtonAppendsANewKeyAndOpensItsEditor) {
     auto* editor = qobject_cast<QLineEdit*>(list->OpenEditor());
     ASSERT_NE(editor, nullptr);
     QTest::keyClicks(editor, "Zoom");
+    // A toggle-bit remote's other code, then the row's own: the edit stays.
+    for (const std::uint32_t code : {0x800u, 0u}) {
+        form->PostNotice(ORBISK_KEY_DOWN_NOTICE, 0, code);
+        QCoreApplication::processEvents();
+    }
+    ASSERT_EQ(list->OpenEditor(), editor);
     // Clicking elsewhere accepts the edit, as leaving the field does.
     Find<QLineEdit>("ExecEdit")->setEnabled(true);
     Find<QLineEdit>("ExecEdit")->setFocus();
