@@ -302,7 +302,8 @@ void TSetupForm::CreateControls() {
     CloseButton = Make(Panel1, "BUTTON", "Close", WS_TABSTOP | BS_PUSHBUTTON, 2, 4, 75, 25, IdCloseButton);
 
     ListView = Make(hwnd_, WC_LISTVIEWA, "",
-                    WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_EDITLABELS, 243, 74, 420,
+                    WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_EDITLABELS | LVS_OWNERDATA, 243,
+                    74, 420,
                     378, IdListView, WS_EX_CLIENTEDGE);
     SendMessageA(ListView, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT,
                  LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
@@ -641,6 +642,19 @@ LRESULT TSetupForm::OnNotify(const NMHDR& header) {
         const int proposed = step.iPos + step.iDelta;
         return presenter_.UpDownChangingEx(control, ClampToRange(control, proposed)) ? 0 : 1;
     }
+    case LVN_GETDISPINFOA:
+        // The list holds no text of its own: it asks for a cell's text when
+        // it shows it, so that filling it costs nothing however many rows.
+        if (header.hwndFrom == ListView) {
+            LVITEMA& item = const_cast<NMLVDISPINFOA&>(reinterpret_cast<const NMLVDISPINFOA&>(header)).item;
+            const auto row = static_cast<std::size_t>(item.iItem);
+            if ((item.mask & LVIF_TEXT) != 0 && item.pszText != nullptr && item.cchTextMax > 0 && row < rows_.size()) {
+                const CodeRow& cells = rows_[row];
+                const std::string& text = item.iSubItem == 0 ? cells.caption : item.iSubItem == 1 ? cells.remote : cells.code;
+                lstrcpynA(item.pszText, text.c_str(), item.cchTextMax);
+            }
+        }
+        return 0;
     case LVN_BEGINLABELEDITA:
     case LVN_BEGINLABELEDITW:
         if (header.hwndFrom != ListView) break;
@@ -755,29 +769,19 @@ void TSetupForm::SetItems(Control control, const std::vector<std::string>& items
 void TSetupForm::SetRows(const std::vector<CodeRow>& rows) {
     CancelEdit();
     ++quiet_;
-    SendMessageA(ListView, WM_SETREDRAW, FALSE, 0);
+    rows_ = rows;
+    // Emptied first: a list of owner data keeps the selection across a new
+    // count.
     SendMessageA(ListView, LVM_DELETEALLITEMS, 0, 0);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        LVITEMA item{};
-        item.mask = LVIF_TEXT;
-        item.iItem = static_cast<int>(i);
-        item.pszText = const_cast<char*>(rows[i].caption.c_str());
-        SendMessageA(ListView, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
-        UpdateRow(static_cast<int>(i), rows[i]);
-    }
-    SendMessageA(ListView, WM_SETREDRAW, TRUE, 0);
+    SendMessageA(ListView, LVM_SETITEMCOUNT, static_cast<WPARAM>(rows_.size()), 0);
     InvalidateRect(ListView, nullptr, TRUE);
     --quiet_;
 }
 
 void TSetupForm::UpdateRow(int row, const CodeRow& content) {
-    const std::string* texts[3] = {&content.caption, &content.remote, &content.code};
-    for (int column = 0; column < 3; ++column) {
-        LVITEMA item{};
-        item.iSubItem = column;
-        item.pszText = const_cast<char*>(texts[column]->c_str());
-        SendMessageA(ListView, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    }
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    rows_[static_cast<std::size_t>(row)] = content;
+    SendMessageA(ListView, LVM_REDRAWITEMS, static_cast<WPARAM>(row), row);
 }
 
 int TSetupForm::SelectedRow() const {

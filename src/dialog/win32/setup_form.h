@@ -181,6 +181,7 @@ private:
     int editRow_ = -1;
     bool editCancelled_ = false;
     std::optional<CaptionEdit> accepted_;
+    std::vector<CodeRow> rows_;  // what the list shows, asked for cell by cell
 };
 
 }  // namespace orbisk
