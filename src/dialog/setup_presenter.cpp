@@ -144,9 +144,7 @@ IniWriteResult SetupPresenter::Save() {
 // file.  A row of remote "Main", in any case, lands in section Main.
 void SetupPresenter::SaveFile(IniDocument& file) const {
     WriteDialogSettings(file, services_.settings, loadedSettings_);
-    const std::string remote = view_.Text(Control::RemoteEdit);
-    if (remote != loadedRemoteText_ || !file.HasKey(MainSection, "LastRemoteControl"))
-        file.WriteString(MainSection, "LastRemoteControl", remote);
+    WriteChangedText(file, "LastRemoteControl", view_.Text(Control::RemoteEdit), loadedRemoteText_);
 
     // Entries as the file tells them apart; of rows naming the same entry
     // the later one counts, as it would overwrite the earlier.

@@ -102,8 +102,11 @@ void WriteDialogSettings(IniDocument& file, const Settings& settings, const Sett
     WriteChanged(file, "SkipBegin", now.SkipBegin, since.SkipBegin);
     if (now.HaltOnError != since.HaltOnError || !file.HasKey(MainSection, "HaltOnError"))
         file.WriteBool(MainSection, "HaltOnError", now.HaltOnError);
-    if (now.ExecOnError != since.ExecOnError || !file.HasKey(MainSection, "ExecOnError"))
-        file.WriteString(MainSection, "ExecOnError", now.ExecOnError);
+    WriteChangedText(file, "ExecOnError", now.ExecOnError, since.ExecOnError);
+}
+
+void WriteChangedText(IniDocument& file, std::string_view key, std::string_view now, std::string_view before) {
+    if (now != before || !file.HasKey(MainSection, key)) file.WriteString(MainSection, key, now);
 }
 
 }  // namespace orbisk

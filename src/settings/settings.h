@@ -79,5 +79,7 @@ void ReadWaitSettingsFrom(const IniDocument& file, Settings& settings);
 IniWriteResult SaveWaitSettings(const std::string& settingsPath, const Settings& settings,
                                 const SettingsValues& since);
 void WriteDialogSettings(IniDocument& file, const Settings& settings, const SettingsValues& since);
+// The same rule for one text of Main.
+void WriteChangedText(IniDocument& file, std::string_view key, std::string_view now, std::string_view before);
 
 }  // namespace orbisk
