@@ -4,8 +4,10 @@
 //
 // Input: three length bytes, then a section name, a key and a value of those
 // lengths (each below 16), then the file.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,5 +83,43 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(!afterErase.HasKey(section, key));
     Check(afterErase.SectionEntries(section).empty());
     CheckOnlyOneSectionChanged(reread.Sections(), afterErase.Sections(), true);
+
+    // Many changes at once give what they give one by one, erasures first:
+    // the key written, the value's text erased as a key of the section, and
+    // the key erased from every section the file names; each key of a
+    // section once.
+    std::vector<IniDocument::EntryChange> changes;
+    std::vector<std::string> seen;
+    const auto add = [&](std::string_view inSection, std::string_view name, std::optional<std::string> text) {
+        const std::string id = orbisk::IniSectionId(inSection) + "]" + orbisk::IniKeyId(name);
+        if (std::find(seen.begin(), seen.end(), id) != seen.end()) return;
+        seen.push_back(id);
+        changes.push_back({std::string(inSection), std::string(name), std::move(text)});
+    };
+    add(section, key, std::string(value));
+    add(section, value, std::nullopt);
+    for (const std::string& name : names) add(name, key, std::nullopt);
+    IniDocument oneByOne = original, atOnce = original;
+    for (const IniDocument::EntryChange& c : changes)
+        if (!c.value) oneByOne.EraseKey(c.section, c.key);
+    for (const IniDocument::EntryChange& c : changes) {
+        if (!c.value) continue;
+        if (!oneByOne.HasKey(c.section, c.key)) oneByOne.EraseKey(c.section, c.key);
+        oneByOne.WriteString(c.section, c.key, *c.value);
+    }
+    atOnce.ApplyEntryChanges(changes);
+    // Byte for byte but for blank lines: where an erased line sat between a
+    // lone CR and an LF, the two breaks may join in one order and not the
+    // other.
+    const auto entries = [](const IniDocument& doc) {
+        std::vector<std::string> all;
+        for (const IniDocument::Section& s : IniDocument::Parse(doc.Serialize()).Sections()) {
+            all.push_back("[" + s.name);
+            all.insert(all.end(), s.entries.begin(), s.entries.end());
+        }
+        return all;
+    };
+    const bool loneCr = input.find('\r') != std::string_view::npos;
+    Check(loneCr ? entries(atOnce) == entries(oneByOne) : atOnce.Serialize() == oneByOne.Serialize());
     return 0;
 }

@@ -93,10 +93,11 @@ public:
     void EraseKey(std::string_view section, std::string_view key);
 
     // Many entries written or erased in a fixed number of passes over the
-    // file, however many there are: the same file as WriteString for each
-    // change with a value and EraseKey for each without, in order, except
-    // that a key written where its section holds it only as lines without
-    // '=' loses those lines first.  Each key of a section comes at most once.
+    // file, however many there are: the same file as EraseKey for each
+    // change without a value, then WriteString for each with one, in order,
+    // except that a key written where its section holds it only as lines
+    // without '=' loses those lines first.  Each key of a section comes at
+    // most once.
     struct EntryChange {
         std::string section;
         std::string key;

@@ -230,11 +230,10 @@ TEST(IniDocumentWrite, ManyChangesAtOnceGiveWhatOneByOneGives) {
     };
     for (const std::string& file : files) {
         IniDocument oneByOne = IniDocument::Parse(file), atOnce = IniDocument::Parse(file);
+        for (const Change& c : changes)
+            if (!c.value) oneByOne.EraseKey(c.section, c.key);
         for (const Change& c : changes) {
-            if (!c.value) {
-                oneByOne.EraseKey(c.section, c.key);
-                continue;
-            }
+            if (!c.value) continue;
             if (!oneByOne.HasKey(c.section, c.key)) oneByOne.EraseKey(c.section, c.key);
             oneByOne.WriteString(c.section, c.key, *c.value);
         }
