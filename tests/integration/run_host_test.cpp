@@ -200,7 +200,7 @@ TEST_F(RunHost, SignalEndsItWithinItsSecondWhileAReaderIsSlow) {
     Start("[Main]\nCOM=3\nWaitR=30\n", true);
     ASSERT_TRUE(ErrSays("started; Ctrl-C stops")) << Err();
     std::vector<orbisk::tool::KeyPress> flood;
-    for (std::uint32_t i = 0; i < 4000; ++i) flood.push_back({orbisk::tool::IrProtocol::Nec, i / 256, i % 256, 0, 0});
+    for (std::uint32_t i = 0; i < 4000; ++i) flood.push_back({orbisk::IrFrame{orbisk::IrProtocol::Nec, ((i / 256) << 8) | (i % 256), false}, 0, 0});
     const auto bytes = orbisk::tool::WireBytes(orbisk::tool::GenerateKeyPresses(flood, {}));
     ASSERT_TRUE(pty.Write(bytes.data(), bytes.size()));
     std::this_thread::sleep_for(1s);
