@@ -23,8 +23,7 @@ struct KeymapTable {
 };
 
 // Reads a keymap file; false with a one-line reason when it cannot be read
-// or is not a keymap.  Needs a TOML parser: the Windows build has none and
-// says so.
+// or is not a keymap.
 bool ReadKeymap(const std::string& path, std::vector<KeymapTable>& out, std::string& error);
 
 // The recogniser's frame for a key of a keymap's table: the protocol from
