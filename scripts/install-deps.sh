@@ -15,7 +15,7 @@ packages=(cmake make g++ binutils pkg-config
 if [ "${1:-}" = "--runtime" ]; then
   packages=(cmake make g++ pkg-config qt6-base-dev libsystemd-dev libtomlplusplus-dev googletest libgtest-dev libgmock-dev libbenchmark-dev)
 elif [ "${1:-}" = "--windows" ]; then
-  packages=(cmake make g++-mingw-w64-i686 wine wine32:i386 fonts-wine socat)
+  packages=(cmake make g++-mingw-w64-i686 libtomlplusplus-dev wine wine32:i386 fonts-wine socat)
 fi
 
 missing=()
