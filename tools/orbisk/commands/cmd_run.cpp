@@ -49,6 +49,15 @@ std::optional<int> ReportStart(const StartOutcome& start, const char* descriptio
     return std::nullopt;
 }
 
+void ReportKeyLines(std::uint64_t dropped, std::size_t unwritten) {
+    if (dropped != 0)
+        std::fprintf(stderr, "orbisk run: %llu key lines dropped while standard output was blocked\n",
+                     static_cast<unsigned long long>(dropped));
+    if (unwritten != 0)
+        std::fprintf(stderr, "orbisk run: standard output took no more; %zu bytes of key lines not written\n",
+                     unwritten);
+}
+
 int RunHost(const Args& args) {
     if (WantsHelp(args)) {
         std::fputs(kHelp, stdout);

@@ -1,5 +1,6 @@
 #include "host/key_lines.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "common/text.h"
@@ -25,6 +26,32 @@ std::string FormatKeyLine(const HostKeyEvent& event) {
     line.append("\t").append(event.remoteName);
     line.append("\t").append(event.codeText).append("\n");
     return line;
+}
+
+void KeyLines::Add(const HostKeyBatch& batch) {
+    dropped_ += batch.dropped;
+    for (const HostKeyEvent& event : batch.events) Add(event);
+}
+
+void KeyLines::Add(const HostKeyEvent& event) {
+    const std::string line = FormatKeyLine(event);
+    const bool fits = pending_.size() - written_ + line.size() <= limit_;
+    if (event.value == ORBISK_KEY_PRESS) keyIn_ = fits;
+    if (keyIn_ && (fits || event.value == ORBISK_KEY_RELEASE))
+        pending_ += line;
+    else
+        ++dropped_;
+    if (event.value == ORBISK_KEY_RELEASE) keyIn_ = false;
+}
+
+void KeyLines::Written(std::size_t count) {
+    written_ += std::min(count, pending_.size() - written_);
+    // Linear however the writes split: the written part goes once it is
+    // the larger half.
+    if (written_ * 2 >= pending_.size()) {
+        pending_.erase(0, written_);
+        written_ = 0;
+    }
 }
 
 std::string ReportsAsOneLine(const std::string& reports) {

@@ -21,4 +21,12 @@ int HostPlugin(LoadedPlugin& plugin, const std::string& pluginPath, const char* 
 std::optional<int> ReportStart(const StartOutcome& start, const char* description, const std::string& pluginPath,
                                LoadedPlugin& plugin);
 
+// How long the last lines (a release for a held key among them) may wait for
+// standard output to take them once the plug-in has stopped.
+constexpr int kFinalOutputMs = 1000;
+
+// On standard error, when not 0: the key lines dropped while standard output
+// was blocked, and at the end the bytes of key lines it did not take.
+void ReportKeyLines(std::uint64_t dropped, std::size_t unwritten = 0);
+
 }  // namespace orbisk::tool

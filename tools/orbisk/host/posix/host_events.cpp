@@ -174,30 +174,4 @@ bool HostEventQueue::EndHeldKey() {
     return true;
 }
 
-void KeyLines::Add(const HostEventQueue::Batch& batch) {
-    dropped_ += batch.dropped;
-    for (const HostKeyEvent& event : batch.events) Add(event);
-}
-
-void KeyLines::Add(const HostKeyEvent& event) {
-    const std::string line = FormatKeyLine(event);
-    const bool fits = pending_.size() - written_ + line.size() <= limit_;
-    if (event.value == ORBISK_KEY_PRESS) keyIn_ = fits;
-    if (keyIn_ && (fits || event.value == ORBISK_KEY_RELEASE))
-        pending_ += line;
-    else
-        ++dropped_;
-    if (event.value == ORBISK_KEY_RELEASE) keyIn_ = false;
-}
-
-void KeyLines::Written(std::size_t count) {
-    written_ += std::min(count, pending_.size() - written_);
-    // Linear however the writes split: the written part goes once it is
-    // the larger half.
-    if (written_ * 2 >= pending_.size()) {
-        pending_.erase(0, written_);
-        written_ = 0;
-    }
-}
-
 }  // namespace orbisk::tool

@@ -68,10 +68,7 @@ public:
     // -1 when the descriptor could not be made (then poll Take instead).
     int WakeFd() const { return wake_[0]; }
 
-    struct Batch {
-        std::vector<HostKeyEvent> events;  // oldest first
-        std::uint64_t dropped = 0;         // lost for lack of room since the last Take
-    };
+    using Batch = HostKeyBatch;
     // Everything queued, and the wake-up descriptor drained.
     Batch Take();
 
@@ -101,35 +98,6 @@ private:
     std::optional<HostKeyEvent> held_;
     bool wakeSent_ = false;
     int wake_[2] = {-1, -1};
-};
-
-// Key lines on their way to an output that may be slow or stop: bounded,
-// and what does not fit is dropped and counted.  A press that goes in takes
-// its repeats while they fit and its release always, and a dropped press
-// takes its repeats and release with it, so a reader never sees a key that
-// stays down.
-class KeyLines {
-public:
-    // About 1,500 lines.
-    static constexpr std::size_t DefaultLimit = 64 * 1024;
-
-    explicit KeyLines(std::size_t limit = DefaultLimit) : limit_(limit) {}
-
-    // The batch's lines, and the events its queue dropped counted.
-    void Add(const HostEventQueue::Batch& batch);
-    std::string_view Pending() const { return std::string_view(pending_).substr(written_); }
-    void Written(std::size_t count);
-    // Lines dropped since the last call.
-    std::uint64_t TakeDropped() { return std::exchange(dropped_, 0); }
-
-private:
-    void Add(const HostKeyEvent& event);
-
-    std::size_t limit_;
-    std::string pending_;
-    std::size_t written_ = 0;
-    std::uint64_t dropped_ = 0;
-    bool keyIn_ = false;  // the current key's press went in
 };
 
 }  // namespace orbisk::tool

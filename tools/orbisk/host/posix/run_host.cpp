@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <string>
 
 #include "commands/commands.h"
@@ -18,10 +17,6 @@
 namespace orbisk::tool {
 
 namespace {
-
-// How long the last lines (a release for a held key among them) may wait for
-// standard output to take them once the plug-in has stopped.
-constexpr int kFinalOutputMs = 1000;
 
 int g_stopPipe[2] = {-1, -1};
 
@@ -49,19 +44,14 @@ public:
     void Add(const HostEventQueue::Batch& batch) { lines_.Add(batch); }
     bool Pending() const { return !lines_.Pending().empty() && !gone_; }
     bool Gone() const { return gone_; }
-    std::size_t Unwritten() const { return lines_.Pending().size(); }
 
     void WriteSome() {
         const long n = out_.Write(lines_.Pending());
         if (n > 0) lines_.Written(static_cast<std::size_t>(n));
         gone_ = n < 0;  // closed by its reader, or an error: nothing more can go out
-        if (!Pending()) ReportDropped();
+        if (!Pending()) ReportKeyLines(lines_.TakeDropped());
     }
-    void ReportDropped() {
-        if (const std::uint64_t dropped = lines_.TakeDropped())
-            std::fprintf(stderr, "orbisk run: %llu key lines dropped while standard output was blocked\n",
-                         static_cast<unsigned long long>(dropped));
-    }
+    void ReportLast() { ReportKeyLines(lines_.TakeDropped(), gone_ ? 0 : lines_.Pending().size()); }
 
 private:
     NonBlockingOutput out_;
@@ -114,10 +104,7 @@ void PrintRest(HostEventQueue& queue, Output& lines) {
         if (TakeSignal()) break;
         if (fds[1].revents != 0) lines.WriteSome();
     }
-    lines.ReportDropped();
-    if (lines.Pending())
-        std::fprintf(stderr, "orbisk run: standard output took no more; %zu bytes of key lines not written\n",
-                     lines.Unwritten());
+    lines.ReportLast();
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
 // orbisk run on Windows: a window of its own class whose procedure receives
 // the plug-in's key messages, sent with SendMessageA from the engine thread
-// and handled here, on the thread that opened the plug-in, which prints
-// them.  The run ends on Ctrl-C, at the end of standard input, or at its
-// deadline.
+// and handled here, on the thread that opened the plug-in, which queues
+// their lines for a writer thread.  The run ends on Ctrl-C, at the end of
+// standard input, or at its deadline.
 #include <windows.h>
 #include <tlhelp32.h>
 
 #include <chrono>
-#include <cstdio>
+#include <mutex>
 
 #include "commands/commands.h"
 #include "host/run_host.h"
@@ -73,9 +73,108 @@ std::size_t CountPluginThreads(HMODULE plugin) {
     return count;
 }
 
-// Prints the key lines as the window procedure gets them, and remembers the
+// Key lines on their way to standard output.  WriteFile waits for a pipe's
+// reader, so a thread of its own writes them: the window procedure, and with
+// it the plug-in's engine waiting in SendMessageA, only queues them.
+class LineWriter {
+public:
+    LineWriter()
+        : wake_(CreateEventA(nullptr, FALSE, FALSE, nullptr)), drained_(CreateEventA(nullptr, TRUE, TRUE, nullptr)) {}
+    ~LineWriter() {
+        for (const HANDLE handle : {wake_, drained_, thread_})
+            if (handle != nullptr) CloseHandle(handle);
+    }
+
+    bool Start() {
+        if (wake_ != nullptr && drained_ != nullptr) thread_ = CreateThread(nullptr, 0, &Run, this, 0, nullptr);
+        return thread_ != nullptr;
+    }
+
+    void Add(const HostKeyEvent& event) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (gone_) return;
+        lines_.Add(event);
+        if (lines_.Pending().empty()) return;
+        ResetEvent(drained_);
+        SetEvent(wake_);
+    }
+
+    // Gives the last lines kFinalOutputMs (a stop request ends the wait
+    // early), says what was lost, and ends the thread unless it still waits
+    // for the reader.  True when the thread has ended and this may go.
+    bool Finish(HANDLE stop) {
+        const HANDLE ends[2] = {drained_, stop};
+        WaitForMultipleObjects(2, ends, FALSE, kFinalOutputMs);
+        std::uint64_t dropped = 0;
+        std::size_t unwritten = 0;
+        bool writing = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            quit_ = true;
+            dropped = lines_.TakeDropped();
+            unwritten = gone_ ? 0 : lines_.Pending().size();
+            writing = writing_;
+        }
+        SetEvent(wake_);
+        ReportKeyLines(dropped, unwritten);
+        return !writing && WaitForSingleObject(thread_, INFINITE) == WAIT_OBJECT_0;
+    }
+
+private:
+    static DWORD WINAPI Run(void* self) {
+        static_cast<LineWriter*>(self)->WriteAll();
+        return 0;
+    }
+
+    void WriteAll() {
+        const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+        for (;;) {
+            WaitForSingleObject(wake_, INFINITE);
+            for (;;) {
+                std::string chunk;
+                std::uint64_t dropped = 0;
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    if (quit_) return;
+                    chunk = lines_.Pending();
+                    writing_ = !chunk.empty();
+                    if (!writing_) {
+                        dropped = lines_.TakeDropped();
+                        SetEvent(drained_);
+                    }
+                }
+                if (chunk.empty()) {
+                    ReportKeyLines(dropped);
+                    break;
+                }
+                DWORD written = 0;
+                const BOOL ok = WriteFile(out, chunk.data(), static_cast<DWORD>(chunk.size()), &written, nullptr);
+                std::lock_guard<std::mutex> lock(mutex_);
+                writing_ = false;
+                lines_.Written(written);
+                if (!ok) {  // closed by its reader, or no output at all: nothing more goes out
+                    gone_ = true;
+                    SetEvent(drained_);
+                    return;
+                }
+            }
+        }
+    }
+
+    HANDLE wake_;     // auto-reset: lines wait, or the run ends
+    HANDLE drained_;  // manual-reset: nothing waits
+    HANDLE thread_ = nullptr;
+    std::mutex mutex_;
+    KeyLines lines_;
+    bool writing_ = false;  // the thread is in WriteFile
+    bool gone_ = false;
+    bool quit_ = false;
+};
+
+// Queues the key lines as the window procedure gets them, and remembers the
 // key held, to end it when the run ends.
 struct Printer {
+    LineWriter& writer;
     std::optional<HostKeyEvent> held;
 
     void Print(const HostKeyEvent& event) {
@@ -83,9 +182,7 @@ struct Printer {
             held.reset();
         else
             held = event;
-        const std::string line = FormatKeyLine(event);
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fflush(stdout);
+        writer.Add(event);
     }
 
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -193,8 +290,22 @@ StartOutcome StartPlugin(OrbiskVoidFn start) {
 }
 
 int HostPlugin(LoadedPlugin& plugin, const std::string& pluginPath, const char* name, long long seconds) {
-    ConsoleStopEvent();
-    Printer printer;
+    const HANDLE stop = ConsoleStopEvent();
+    auto* writer = new LineWriter;
+    if (!writer->Start()) {
+        delete writer;
+        return Fail("run", "cannot start a thread: " + SystemErrorText(GetLastError()));
+    }
+    // However the run ends; a writer still waiting for its reader is left
+    // to the end of the process.
+    struct Finisher {
+        LineWriter* writer;
+        HANDLE stop;
+        ~Finisher() {
+            if (writer->Finish(stop)) delete writer;
+        }
+    } finisher{writer, stop};
+    Printer printer{*writer, std::nullopt};
     std::string error;
     const HWND window = CreateHostWindow(printer, error);
     if (window == nullptr) return Fail("run", error);
@@ -214,6 +325,7 @@ int HostPlugin(LoadedPlugin& plugin, const std::string& pluginPath, const char* 
         if (watcher != nullptr) CloseHandle(watcher);  // left blocked in its read when the program ends
     }
     ServeUntilEnd(inputEnded, seconds);
+    ResetEvent(stop);  // a second Ctrl-C cuts the last lines' second short
     // Stop serves a key message still on its way; the plug-in sends no
     // release for a key held now, and we end it ourselves.
     plugin.Stop();
