@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "receiver/decoder.h"
-#include "receiver/ir_recognizer.h"
+#include "receiver/analysis/ir_recognizer.h"
 
 namespace {
 

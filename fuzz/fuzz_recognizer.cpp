@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "receiver/decoder.h"
-#include "receiver/ir_recognizer.h"
+#include "receiver/analysis/ir_recognizer.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "orbisk/host.h"
-#include "receiver/ir_frame.h"
+#include "receiver/analysis/ir_frame.h"
 
 namespace orbisk {
 

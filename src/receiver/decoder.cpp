@@ -1,190 +1,8 @@
 #include "receiver/decoder.h"
 
-#include <array>
 #include <thread>
 
-#include "receiver/ir_recognizer.h"
-
 namespace orbisk {
-namespace {
-
-// The reflected CRC-32 table (generator 0x04C11DB7 bit-reversed).  The hash
-// below indexes it with the top byte of a left-shifting register, so the
-// result matches no published CRC-32; learned codes depend on exactly this.
-constexpr std::array<std::uint32_t, 256> MakeHashTable() {
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i;
-        for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-        table[i] = c;
-    }
-    return table;
-}
-
-constexpr std::array<std::uint32_t, 256> kHashTable = MakeHashTable();
-
-// One step of the register with a zero byte coming in.
-constexpr std::uint32_t ShiftZero(std::uint32_t r) { return (r << 8) ^ kHashTable[r >> 24]; }
-
-// Long marks and spaces of short units pack into runs of whole bytes that
-// are all 0x00 or all 0x7F (seven equal cells), up to 18 of them for one
-// duration.  Each register step is linear over GF(2) (the table is), so k
-// steps of zero bytes are a linear map of the register, kept here as one
-// 256-entry table per register byte, and a run of 0x7F bytes adds a
-// constant on top.  A whole duration then costs one step, not nineteen.
-struct RegisterJump {
-    std::array<std::array<std::uint32_t, 256>, 4> byByte{};
-    std::uint32_t fullCells = 0;  // what k bytes of 0x7F add
-
-    constexpr std::uint32_t Apply(std::uint32_t r) const {
-        return byByte[0][r & 0xFF] ^ byByte[1][(r >> 8) & 0xFF] ^ byByte[2][(r >> 16) & 0xFF] ^
-               byByte[3][r >> 24];
-    }
-};
-
-// Whole bytes that one duration can fill: the most cells a duration gives
-// is 255 / 2 + 1 = 128, of which at least one tops up the byte in progress.
-constexpr unsigned kLongestRun = 18;
-static_assert((255 / 2 + 1 - 1) / 7 == kLongestRun);
-
-// Jumps of 0 to kLongestRun + 1 steps, indexed by their length.
-constexpr std::array<RegisterJump, kLongestRun + 2> MakeRegisterJumps() {
-    std::array<RegisterJump, kLongestRun + 2> jumps{};
-    for (std::size_t i = 0; i < 4; ++i)
-        for (std::uint32_t n = 0; n < 256; ++n) jumps[0].byByte[i][n] = n << (8 * i);
-    for (std::size_t k = 1; k < jumps.size(); ++k) {
-        for (std::size_t i = 0; i < 4; ++i)
-            for (std::size_t n = 0; n < 256; ++n)
-                jumps[k].byByte[i][n] = ShiftZero(jumps[k - 1].byByte[i][n]);
-        jumps[k].fullCells = ShiftZero(jumps[k - 1].fullCells) ^ 0x7Fu;
-    }
-    return jumps;
-}
-
-constexpr std::array<RegisterJump, kLongestRun + 2> kRegisterJumps = MakeRegisterJumps();
-
-class HashRegister {
-public:
-    void Add(std::uint8_t byte) { value_ = ShiftZero(value_) ^ byte; }
-
-    // first, then run (at most kLongestRun) bytes that are all 0x7F (cells)
-    // or all 0x00.  After first and k more bytes the register is
-    //   S^(k+1)(value) ^ S^k(first) ^ (k bytes of 0x7F on a zero register).
-    void AddThenRun(std::uint8_t first, unsigned run, bool cells) {
-        if (run == 0) {
-            Add(first);
-            return;
-        }
-        const RegisterJump& tail = kRegisterJumps[run];
-        value_ = kRegisterJumps[run + 1].Apply(value_) ^ tail.byByte[0][first] ^
-                 (cells ? tail.fullCells : 0u);
-    }
-
-    // Four zero bytes push the last data byte through the register.
-    KeyCode Finish() {
-        for (int i = 0; i < 4; ++i) Add(0);
-        return value_;
-    }
-
-private:
-    std::uint32_t value_ = 0xFFFFFFFFu;
-};
-
-// Packs level cells seven to a byte (cell c is bit c % 7 of byte c / 7) and
-// feeds every completed byte straight into the hash.  A burst can give up
-// to 128 cells per duration byte, over 32000 in all, so nothing is
-// buffered and no burst can outgrow the decoder.
-class CellPacker {
-public:
-    // count cells of one duration: 1 to 128.
-    void Append(unsigned count, bool level) {
-        const unsigned startBit = used_;
-        cells_ += count;
-        if (startBit + count < 7) {
-            if (level) pending_ |= ((1u << count) - 1u) << startBit;
-            used_ = startBit + count;
-            return;
-        }
-        // Complete the byte in progress, hash it with the whole bytes that
-        // follow, and start the next byte with what is left.  The new bit
-        // position comes from the running cell count, not from startBit, so
-        // that a duration never waits for the division of the one before.
-        if (level) pending_ |= 0x80u - (1u << startBit);
-        hash_.AddThenRun(static_cast<std::uint8_t>(pending_), (startBit + count - 7) / 7, level);
-        used_ = static_cast<unsigned>(cells_ % 7);
-        pending_ = level ? (1u << used_) - 1u : 0u;
-    }
-
-    // The byte in progress is always hashed, even when it holds no cell:
-    // n cells hash (n / 7) + 1 bytes, and no cells hash one zero byte.
-    KeyCode Finish() {
-        hash_.Add(static_cast<std::uint8_t>(pending_));
-        return hash_.Finish();
-    }
-
-private:
-    HashRegister hash_;
-    std::uint64_t cells_ = 0;
-    unsigned used_ = 0;  // cells in pending_
-    unsigned pending_ = 0;
-};
-
-// d / unit for d in 0..255 and unit in 2..255 by one multiplication: with
-// m = ceil(2^16 / unit) the error d * (m - 2^16 / unit) / 2^16 stays below
-// 1 / unit, too small to carry the quotient over.  Checked for every pair
-// below.
-constexpr std::uint32_t UnitReciprocal(std::uint32_t unit) { return (65536u + unit - 1u) / unit; }
-constexpr std::uint32_t DivideByUnit(std::uint32_t d, std::uint32_t reciprocal) {
-    return (d * reciprocal) >> 16;
-}
-
-constexpr bool ReciprocalDivisionExact() {
-    for (std::uint32_t unit = 2; unit < 256; ++unit) {
-        const std::uint32_t m = UnitReciprocal(unit);
-        for (std::uint32_t d = 0; d < 256; ++d)
-            if (DivideByUnit(d, m) != d / unit) return false;
-    }
-    return true;
-}
-static_assert(ReciprocalDivisionExact());
-
-}  // namespace
-
-KeyCode CodeHash(const std::uint8_t* bytes, std::size_t count) {
-    HashRegister hash;
-    for (std::size_t i = 0; i < count; ++i) hash.Add(bytes[i]);
-    return hash.Finish();
-}
-
-std::uint64_t DecodeBurst(const std::uint8_t* burst, int length, int skipBegin) {
-    if (length < 0) length = 0;
-    // Only a hand-edited settings file can hold a negative skip; it skips
-    // nothing rather than reading before the burst.
-    if (skipBegin < 0) skipBegin = 0;
-
-    // A signal starts and ends with a mark, so it has an odd number of
-    // durations; an even burst is taken to carry one byte before the signal.
-    const int first = (length % 2 == 0) ? 1 : 0;
-
-    // The unit is the shortest duration of at least 2, searched over the
-    // skipped bytes too; 0 and 1 are glitches and never set it.
-    std::uint32_t unit = 255;
-    for (int i = first; i < length; ++i) {
-        const std::uint32_t d = burst[i];
-        if (d < unit && d >= 2) unit = d;
-    }
-    const std::uint32_t reciprocal = UnitReciprocal(unit);
-
-    CellPacker packer;
-    if (skipBegin < length - first) {
-        bool level = true;
-        for (int i = first + skipBegin; i < length; ++i) {
-            packer.Append(DivideByUnit(burst[i], reciprocal) + 1, level);
-            level = !level;
-        }
-    }
-    return packer.Finish();
-}
 
 std::uint64_t PackFrame(const IrFrame& frame) {
     return std::uint64_t{frame.scancode} | std::uint64_t{static_cast<std::uint8_t>(frame.protocol)} << 32 |
@@ -208,6 +26,7 @@ void PublishCodes(PublishedState& state, const BurstCodes& codes) {
     state.CodeSequence.store(sequence + 1, std::memory_order_relaxed);
     state.LastCode.store(codes.code, std::memory_order_release);
     state.LastOwnCode.store(codes.ownCode, std::memory_order_release);
+    state.LastLegacyCode.store(codes.legacyCode, std::memory_order_release);
     state.LastFrame.store(PackFrame(codes.frame), std::memory_order_release);
     state.CodeSequence.store(sequence + 2, std::memory_order_release);
 }
@@ -218,33 +37,13 @@ BurstCodes ReadPublishedCodes(const PublishedState& state) {
         BurstCodes codes;
         codes.code = state.LastCode.load(std::memory_order_acquire);
         codes.ownCode = state.LastOwnCode.load(std::memory_order_acquire);
+        codes.legacyCode = state.LastLegacyCode.load(std::memory_order_acquire);
         codes.frame = UnpackFrame(state.LastFrame.load(std::memory_order_acquire));
         // The acquire loads keep this one after them: a write begun since
         // shows as a changed sequence.
         if ((before & 1) == 0 && state.CodeSequence.load(std::memory_order_relaxed) == before) return codes;
         std::this_thread::yield();
     }
-}
-
-std::uint32_t StableCodeMemo::Get(const IrFrame& frame, int skipBegin) {
-    IrFrame cleared = frame;
-    cleared.toggle = false;
-    if (cleared != frame_ || skipBegin != skipBegin_) {
-        code_ = StableCode(cleared, skipBegin);
-        frame_ = cleared;
-        skipBegin_ = skipBegin;
-    }
-    return code_;
-}
-
-BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin, bool recognize,
-                            StableCodeMemo* memo) {
-    BurstCodes codes;
-    codes.ownCode = static_cast<KeyCode>(DecodeBurst(burst, length, skipBegin));
-    codes.code = codes.ownCode;
-    if (recognize && RecognizeBurst(burst, length, codes.frame))
-        codes.code = memo != nullptr ? memo->Get(codes.frame, skipBegin) : StableCode(codes.frame, skipBegin);
-    return codes;
 }
 
 void ClassifyBurst(const std::uint8_t* burst, int length, int repeatLength, int skipBegin,

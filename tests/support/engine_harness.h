@@ -46,7 +46,7 @@ public:
 // as its code).
 inline void PublishBurst(PublishedState& state, CodeEvent& event, std::optional<std::uint64_t> code,
                          const IrFrame& frame = {}, KeyCode ownCode = 0) {
-    if (code) PublishCodes(state, {*code, ownCode != 0 ? ownCode : static_cast<KeyCode>(*code), frame});
+    if (code) PublishCodes(state, {*code, ownCode != 0 ? ownCode : static_cast<KeyCode>(*code), 0, frame});
     state.SignalPresent.store(true, std::memory_order_release);
     state.UpdatePending.store(true, std::memory_order_release);
     event.Set();

@@ -1,4 +1,4 @@
-#include "receiver/ir_recognizer.h"
+#include "receiver/analysis/ir_recognizer.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +6,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "receiver/decoder.h"
 
 namespace orbisk {
 namespace {
@@ -106,7 +108,7 @@ TEST(IrRecognizer, ClassifyBurstPublishesTheStableCodeOnlyWhenAsked) {
         PublishedState state;
         ClassifyBurst(burst.data(), length, 3, 4, state, wake, recognize);
         const BurstCodes expected =
-            recognize ? BurstCodes{StableCode(key, 4), own, key} : BurstCodes{own, own, IrFrame{}};
+            recognize ? BurstCodes{StableCode(key, 4), own, 0, key} : BurstCodes{own, own, 0, IrFrame{}};
         EXPECT_EQ(ReadPublishedCodes(state), expected) << recognize;
         EXPECT_EQ(state.LastCode.load(), expected.code);
     }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "receiver/analysis/burst_codes.h"
+
 namespace orbisk::tool {
 namespace {
 

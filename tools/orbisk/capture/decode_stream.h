@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "receiver/ir_frame.h"
+#include "receiver/analysis/ir_frame.h"
 
 namespace orbisk::tool {
 

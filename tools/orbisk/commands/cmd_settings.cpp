@@ -8,6 +8,7 @@
 #include "common/code_text.h"
 #include "engine/key_table.h"
 #include "host/plugin_loader.h"
+#include "receiver/analysis/burst_codes.h"
 #include "platform/file_io.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"

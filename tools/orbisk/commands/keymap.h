@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "receiver/ir_frame.h"
+#include "receiver/analysis/ir_frame.h"
 
 namespace orbisk::tool {
 

@@ -1,4 +1,4 @@
-#include "receiver/ir_recognizer.h"
+#include "receiver/analysis/ir_recognizer.h"
 
 #include <array>
 #include <cmath>

@@ -10,8 +10,8 @@
 // durations of three units or more).  Works in fixed buffers.
 #include <cstdint>
 
-#include "receiver/decoder.h"
-#include "receiver/ir_frame.h"
+#include "receiver/analysis/shape_code.h"
+#include "receiver/analysis/ir_frame.h"
 
 namespace orbisk {
 

@@ -91,11 +91,6 @@ void RenderIrDurations(const IrDurations& frame, double tickMicros, double unitM
     }
 }
 
-// The key code of the frame's ideal form with its toggle cleared, exactly as
-// DecodeBurst computes it for a burst (same SkipBegin): every press of the
-// key, however its durations wander, gets this one code.
-std::uint32_t StableCode(const IrFrame& frame, int skipBegin);
-
 // Address and command as remotes' documentation writes them, taken from the
 // scancode (NEC's 16-bit address for necx, Sony's device, RC-6's address
 // byte, ...).

@@ -1,9 +1,8 @@
-#include "receiver/ir_frame.h"
+#include "receiver/analysis/ir_frame.h"
 
 #include <cstdio>
 
 #include "common/text.h"
-#include "receiver/decoder.h"
 
 namespace orbisk {
 namespace {
@@ -222,20 +221,6 @@ bool EncodeIrFrame(const IrFrame& frame, IrDurations& out, IrForm form) {
                           p == IrProtocol::Jvc || p == IrProtocol::Sharp;
     if ((form == IrForm::FollowUp && !followUp) || (form == IrForm::Rc6Trailer && !rc6a)) return false;
     return Encode(frame, out, form);
-}
-
-std::uint32_t StableCode(const IrFrame& frame, int skipBegin) {
-    IrFrame cleared = frame;
-    cleared.toggle = false;
-    IrDurations ideal;
-    if (!EncodeIrFrame(cleared, ideal)) return 0;
-    // As receiver bytes: the decoder's unit is the shortest duration of at
-    // least 2, so a one-tick duration is written as 2.  Only the ratios count.
-    const int scale = ProtocolInfo(frame.protocol).unitTicks < 2 ? 2 : 1;
-    std::uint8_t bytes[MaxIrDurations];
-    for (int i = 0; i < ideal.count; ++i)
-        bytes[i] = static_cast<std::uint8_t>(ideal.ticks[static_cast<std::size_t>(i)] * scale);
-    return static_cast<KeyCode>(DecodeBurst(bytes, ideal.count, skipBegin));
 }
 
 IrAddressCommand SplitScancode(const IrFrame& f) {

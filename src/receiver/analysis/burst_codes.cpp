@@ -1,0 +1,43 @@
+#include "receiver/analysis/burst_codes.h"
+
+#include "receiver/analysis/ir_recognizer.h"
+#include "receiver/analysis/shape_code.h"
+
+namespace orbisk {
+
+std::uint32_t StableCode(const IrFrame& frame, int skipBegin) {
+    IrFrame cleared = frame;
+    cleared.toggle = false;
+    IrDurations ideal;
+    if (!EncodeIrFrame(cleared, ideal)) return 0;
+    // As receiver bytes: the decoder's unit is the shortest duration of at
+    // least 2, so a one-tick duration is written as 2.  Only the ratios count.
+    const int scale = ProtocolInfo(frame.protocol).unitTicks < 2 ? 2 : 1;
+    std::uint8_t bytes[MaxIrDurations];
+    for (int i = 0; i < ideal.count; ++i)
+        bytes[i] = static_cast<std::uint8_t>(ideal.ticks[static_cast<std::size_t>(i)] * scale);
+    return static_cast<KeyCode>(DecodeBurst(bytes, ideal.count, skipBegin));
+}
+
+std::uint32_t StableCodeMemo::Get(const IrFrame& frame, int skipBegin) {
+    IrFrame cleared = frame;
+    cleared.toggle = false;
+    if (cleared != frame_ || skipBegin != skipBegin_) {
+        code_ = StableCode(cleared, skipBegin);
+        frame_ = cleared;
+        skipBegin_ = skipBegin;
+    }
+    return code_;
+}
+
+BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin, bool recognize,
+                            StableCodeMemo* memo) {
+    BurstCodes codes;
+    codes.ownCode = static_cast<KeyCode>(DecodeBurst(burst, length, skipBegin));
+    codes.code = codes.ownCode;
+    if (recognize && RecognizeBurst(burst, length, codes.frame))
+        codes.code = memo != nullptr ? memo->Get(codes.frame, skipBegin) : StableCode(codes.frame, skipBegin);
+    return codes;
+}
+
+}  // namespace orbisk
