@@ -135,7 +135,7 @@ void RecognizeBench(benchmark::State& state, bool memo) {
     for (auto _ : state) {
         orbisk::IrFrame frame;
         benchmark::DoNotOptimize(orbisk::RecognizeBurst(burst.data(), length, frame));
-        benchmark::DoNotOptimize(memo ? stable.Get(frame, 4) : orbisk::StableCode(frame, 4));
+        benchmark::DoNotOptimize(memo ? stable.Get(frame, 4).first : orbisk::StableCode(frame));
         benchmark::ClobberMemory();
     }
     const std::chrono::duration<double, std::nano> elapsed = std::chrono::steady_clock::now() - start;
@@ -182,7 +182,7 @@ void BM_JitterSweep(benchmark::State& state) {
             IrFrame frame{protocol, static_cast<std::uint32_t>(random()) & info.scancodeMask, false};
             if (protocol == IrProtocol::Rc6Mce) frame.scancode = 0x800F0000u | (frame.scancode & 0x7FFF);
             if (protocol == IrProtocol::Rc6_6a32 && (frame.scancode >> 16) == 0x800F) frame.scancode ^= 1u << 16;
-            const std::uint32_t stable = StableCode(frame, 4);
+            const std::uint32_t stable = StableCode(frame);
             std::set<KeyCode> own;
             for (int press = 0; press < 100; ++press) {
                 frame.toggle = info.hasToggle && press % 2 == 1;

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const IrProtocolInfo& info = ProtocolInfo(codes.frame.protocol);
     Check((codes.frame.scancode & ~info.scancodeMask) == 0);
-    Check(codes.code == StableCode(codes.frame, skipBegin));
+    Check(codes.code == StableCode(codes.frame));
 
     IrDurations ideal;
     Check(EncodeIrFrame(codes.frame, ideal));

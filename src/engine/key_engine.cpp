@@ -55,6 +55,7 @@ void KeyEngine::Begin() {
 
     currentCode_ = NoCode;
     currentOwnCode_ = 0;
+    currentLegacyCode_ = 0;
     currentFrame_ = IrFrame{};
     reportedFrame_ = IrFrame{};
     currentPressed_ = false;
@@ -99,6 +100,7 @@ void KeyEngine::RunPass() {
         const BurstCodes codes = ReadPublishedCodes(published_);
         currentCode_ = codes.code;
         currentOwnCode_ = codes.ownCode;
+        currentLegacyCode_ = codes.legacyCode;
         currentFrame_ = codes.frame;
         currentPressed_ = published_.SignalPresent.load(std::memory_order_relaxed);
         lastArrival_ = clock_.Now();
@@ -150,12 +152,14 @@ void KeyEngine::KeyUpdate() {
     if (!reportedPressed_) repeatCount_ = 0;
 
     std::optional<KeyTable::Match> match = keys_.LookupKey(std::string_view(codeText_, codeLength));
-    if (!match && currentFrame_.protocol != IrProtocol::None && currentOwnCode_ != currentCode_) {
-        // A key learned from this very burst shape before frames were
-        // recognised (or with Recognize=0) is still found by its own code.
-        char ownText[CodeTextCapacity];
-        const std::size_t ownLength = FormatCodeText(currentOwnCode_, ownText);
-        match = keys_.LookupKey(std::string_view(ownText, ownLength));
+    // A key learned before this version, or from this very burst shape (with
+    // Recognize=0 or before frames were recognised), is still found by the
+    // code it was learned under.
+    for (const KeyCode older : {currentLegacyCode_, currentOwnCode_}) {
+        if (match || older == 0 || older == currentCode_) continue;
+        char olderText[CodeTextCapacity];
+        const std::size_t olderLength = FormatCodeText(older, olderText);
+        match = keys_.LookupKey(std::string_view(olderText, olderLength));
     }
     if (!match) {
         if (reportedPressed_) {

@@ -87,7 +87,8 @@ private:
     KeyEngineOutput& output_;
 
     std::uint64_t currentCode_ = ~std::uint64_t{0};
-    KeyCode currentOwnCode_ = 0;  // the burst's own code, looked up after currentCode_
+    KeyCode currentOwnCode_ = 0;     // the burst's own code, looked up last
+    KeyCode currentLegacyCode_ = 0;  // 2.1.0's code of the frame (0: none other), looked up second
     IrFrame currentFrame_;
     IrFrame reportedFrame_;
     bool currentPressed_ = false;

@@ -92,10 +92,11 @@ TEST_F(LircServe, IrwAndIrexecTakeTheSimulatedKeysInOrder) {
     // from 00; only the held keys repeat (TV's VolumeUp for 600 ms).  Both
     // presses of the RC-5 key carry its one code, whatever the toggle bit.
     const std::string lines = WaitForText(dir.File("irw.txt"), "Power Sony_TV\n");
-    const char* presses[] = {"000000002d4cad19 Power TV",        "00000000453843fa VolumeUp TV",
-                             "000000002d24d538 VolumeDown TV",   "0000000034866425 ChannelUp TV",
-                             "000000006e3e575e Mute TV",         "00000000eb2e29b3 VolumeUp Amplifier",
-                             "00000000eb2e29b3 VolumeUp Amplifier", "000000008bc0f0eb Power Sony_TV"};
+    // The keys were learned under 2.1.0's codes; the lines carry the frames' codes.
+    const char* presses[] = {"00000000624cc985 Power TV",        "00000000cc926247 VolumeUp TV",
+                             "00000000bc7bcab2 VolumeDown TV",   "00000000738596d0 ChannelUp TV",
+                             "00000000a975a160 Mute TV",         "00000000516ed702 VolumeUp Amplifier",
+                             "00000000516ed702 VolumeUp Amplifier", "0000000025fce685 Power Sony_TV"};
     const int maxRepeat[] = {0, 99, 0, 0, 0, 99, 99, 99};
     std::istringstream in(lines);
     std::string code, repeat, button, remote;
@@ -213,7 +214,7 @@ TEST_F(LircServe, UnderAServiceManagerSighupReloadsAndStopReleasesTheHeldKey) {
     EXPECT_EQ(serve->Stop(SIGTERM), 0);
     EXPECT_EQ(notice(), "STOPPING=1");
     seen += ReadUntil(client, "\n_never_");
-    EXPECT_TRUE(seen.ends_with(" Standby TV\n000000002d4cad19 00 Standby_UP TV\n")) << seen;
+    EXPECT_TRUE(seen.ends_with(" Standby TV\n00000000624cc985 00 Standby_UP TV\n")) << seen;
     EXPECT_TRUE(fs::exists(socket)) << "a passed socket is the manager's to remove";
     ::close(client);
     ::close(notify);

@@ -42,11 +42,11 @@ public:
 
 // The decoder's side of the hand-over, in the decoder's order: slot (left
 // alone for a repeat burst), then the flags, then the wake-up.
-// A recognised burst also carries its frame and its own code (0: the same
-// as its code).
+// A recognised burst also carries its frame, its own code (0: the same as
+// its code) and its legacy code.
 inline void PublishBurst(PublishedState& state, CodeEvent& event, std::optional<std::uint64_t> code,
-                         const IrFrame& frame = {}, KeyCode ownCode = 0) {
-    if (code) PublishCodes(state, {*code, ownCode != 0 ? ownCode : static_cast<KeyCode>(*code), 0, frame});
+                         const IrFrame& frame = {}, KeyCode ownCode = 0, KeyCode legacyCode = 0) {
+    if (code) PublishCodes(state, {*code, ownCode != 0 ? ownCode : static_cast<KeyCode>(*code), legacyCode, frame});
     state.SignalPresent.store(true, std::memory_order_release);
     state.UpdatePending.store(true, std::memory_order_release);
     event.Set();
@@ -57,6 +57,7 @@ struct Burst {
     std::optional<std::uint64_t> code;   // nullopt: a repeat burst
     IrFrame frame{};                     // the frame recognised in it, if any
     KeyCode ownCode = 0;                 // its own code when recognised; 0: code
+    KeyCode legacyCode = 0;              // 2.1.0's code of its frame; 0: none other
 };
 
 // Wait() moves the clock on to the next scripted burst and publishes it when
@@ -84,7 +85,7 @@ public:
             const Burst burst = bursts.front();
             bursts.pop_front();
             clock_.now = burst.at;
-            PublishBurst(published_, *this, burst.code, burst.frame, burst.ownCode);
+            PublishBurst(published_, *this, burst.code, burst.frame, burst.ownCode, burst.legacyCode);
             return WaitResult::Signalled;
         }
         if (timeoutMs) {

@@ -5,7 +5,10 @@
 
 namespace orbisk {
 
-std::uint32_t StableCode(const IrFrame& frame, int skipBegin) {
+namespace {
+
+// The frame's ideal form as receiver bytes, hashed with skipBegin.
+KeyCode IdealFormCode(const IrFrame& frame, int skipBegin) {
     IrFrame cleared = frame;
     cleared.toggle = false;
     IrDurations ideal;
@@ -19,15 +22,22 @@ std::uint32_t StableCode(const IrFrame& frame, int skipBegin) {
     return static_cast<KeyCode>(DecodeBurst(bytes, ideal.count, skipBegin));
 }
 
-std::uint32_t StableCodeMemo::Get(const IrFrame& frame, int skipBegin) {
+}  // namespace
+
+KeyCode StableCode(const IrFrame& frame) { return IdealFormCode(frame, 0); }
+
+KeyCode LegacyStableCode(const IrFrame& frame, int skipBegin) { return IdealFormCode(frame, skipBegin); }
+
+std::pair<KeyCode, KeyCode> StableCodeMemo::Get(const IrFrame& frame, int skipBegin) {
     IrFrame cleared = frame;
     cleared.toggle = false;
     if (cleared != frame_ || skipBegin != skipBegin_) {
-        code_ = StableCode(cleared, skipBegin);
+        code_ = StableCode(cleared);
+        legacy_ = LegacyStableCode(cleared, skipBegin);
         frame_ = cleared;
         skipBegin_ = skipBegin;
     }
-    return code_;
+    return {code_, legacy_};
 }
 
 BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin, bool recognize,
@@ -35,8 +45,13 @@ BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin
     BurstCodes codes;
     codes.ownCode = static_cast<KeyCode>(DecodeBurst(burst, length, skipBegin));
     codes.code = codes.ownCode;
-    if (recognize && RecognizeBurst(burst, length, codes.frame))
-        codes.code = memo != nullptr ? memo->Get(codes.frame, skipBegin) : StableCode(codes.frame, skipBegin);
+    if (recognize && RecognizeBurst(burst, length, codes.frame)) {
+        const auto [stable, legacy] = memo != nullptr
+                                          ? memo->Get(codes.frame, skipBegin)
+                                          : std::pair{StableCode(codes.frame), LegacyStableCode(codes.frame, skipBegin)};
+        codes.code = stable;
+        if (legacy != stable && legacy != codes.ownCode) codes.legacyCode = legacy;
+    }
     return codes;
 }
 

@@ -3,6 +3,7 @@
 // the codes earlier versions gave the same press (so that keys learned then
 // keep working), and the frame recognised in it.
 #include <cstdint>
+#include <utility>
 
 #include "receiver/analysis/ir_frame.h"
 #include "receiver/analysis/shape_code.h"
@@ -22,26 +23,36 @@ struct BurstCodes {
     bool operator==(const BurstCodes&) const = default;
 };
 
-// The key code of the frame's ideal form with its toggle cleared, exactly as
-// DecodeBurst computes it for a burst (same SkipBegin): every press of the
-// key, however its durations wander, gets this one code.
-std::uint32_t StableCode(const IrFrame& frame, int skipBegin);
+// The key code of a recognised frame: its ideal form with the toggle
+// cleared (every duration a whole number of the protocol's ticks), hashed as
+// a burst's shape is but over every duration, so that it covers every bit of
+// the scancode.  Every press of the key, however its durations wander, gets
+// this one code.
+KeyCode StableCode(const IrFrame& frame);
 
-// The last stable code computed: a held key sends the same frame again and
-// again, and its code then costs nothing.  One per reader thread.
+// What 2.1.0 gave the frame: the same ideal form hashed with SkipBegin, which
+// left the first durations (and the bits they carry) out.  Keys learned or
+// imported then are stored under it.
+KeyCode LegacyStableCode(const IrFrame& frame, int skipBegin);
+
+// The last frame's codes: a held key sends the same frame again and again,
+// and its codes then cost nothing.  One per reader thread.
 class StableCodeMemo {
 public:
-    std::uint32_t Get(const IrFrame& frame, int skipBegin);
+    // The frame's stable and legacy codes.
+    std::pair<KeyCode, KeyCode> Get(const IrFrame& frame, int skipBegin);
 
 private:
     IrFrame frame_;
     int skipBegin_ = -1;
-    std::uint32_t code_ = 0;
+    KeyCode code_ = 0;
+    KeyCode legacy_ = 0;
 };
 
 // The codes of a fresh key signal.  With recognize, a burst recognised as a
-// frame of a known protocol gets that frame's stable code (StableCode) as
-// its code; otherwise, and always without recognize, its own.
+// frame of a known protocol gets that frame's stable code as its code and
+// its legacy code where that differs; otherwise, and always without
+// recognize, its own.
 BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin, bool recognize,
                             StableCodeMemo* memo = nullptr);
 

@@ -50,7 +50,7 @@ TEST(IrRecognizer, RoundTripsWithJitterAndBias) {
     for (const IrFrame& sent : frames) {
         IrFrame cleared = sent;
         cleared.toggle = false;
-        const std::uint32_t stable = StableCode(cleared, 4);
+        const std::uint32_t stable = StableCode(cleared);
         for (const double bias : {-100.0, 0.0, 150.0}) {
             for (int press = 0; press < 20; ++press) {
                 const std::vector<std::uint8_t> burst = Play(sent, 10, bias, random);
@@ -58,7 +58,7 @@ TEST(IrRecognizer, RoundTripsWithJitterAndBias) {
                 ASSERT_TRUE(RecognizeBurst(burst.data(), static_cast<int>(burst.size()), got))
                     << Text(sent) << " bias " << bias;
                 EXPECT_EQ(Text(got), Text(sent)) << "bias " << bias;
-                EXPECT_EQ(StableCode(got, 4), stable) << Text(sent);
+                EXPECT_EQ(StableCode(got), stable) << Text(sent);
             }
         }
     }
@@ -90,7 +90,8 @@ TEST(IrRecognizer, NecStableCodeIsTheCleanPressCode) {
     std::mt19937 random(1);
     const IrFrame key{IrProtocol::Nec, 0x0408, false};
     const std::vector<std::uint8_t> clean = Play(key, 0, 0, random);
-    EXPECT_EQ(StableCode(key, 4), DecodeBurst(clean.data(), static_cast<int>(clean.size()), 4));
+    EXPECT_EQ(LegacyStableCode(key, 4), DecodeBurst(clean.data(), static_cast<int>(clean.size()), 4));
+    EXPECT_EQ(StableCode(key), DecodeBurst(clean.data(), static_cast<int>(clean.size()), 0));
 }
 
 // Published with recognition: the stable code, the burst's own code and the
@@ -108,7 +109,7 @@ TEST(IrRecognizer, ClassifyBurstPublishesTheStableCodeOnlyWhenAsked) {
         PublishedState state;
         ClassifyBurst(burst.data(), length, 3, 4, state, wake, recognize);
         const BurstCodes expected =
-            recognize ? BurstCodes{StableCode(key, 4), own, 0, key} : BurstCodes{own, own, 0, IrFrame{}};
+            recognize ? BurstCodes{StableCode(key), own, LegacyStableCode(key, 4), key} : BurstCodes{own, own, 0, IrFrame{}};
         EXPECT_EQ(ReadPublishedCodes(state), expected) << recognize;
         EXPECT_EQ(state.LastCode.load(), expected.code);
     }

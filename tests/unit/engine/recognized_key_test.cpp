@@ -47,8 +47,8 @@ TEST(RecognizedKey, ToggleTimeline) {
 }
 
 // A file learned before frames were recognised holds the bursts' own codes.
-TEST(RecognizedKey, StableCodeFirstThenTheBurstsOwn) {
-    const char* file = "[Old]\n0D4E5F6=Old name\n[TV]\n0A1B2C3=Up\n";
+TEST(RecognizedKey, StableCodeFirstThenTheLegacyThenTheBurstsOwn) {
+    const char* file = "[Old]\n0D4E5F6=Old name\n[Older]\n0C0FFEE=Imported\n[TV]\n0A1B2C3=Up\n";
     const struct {
         Burst burst;
         KeyMessage press;
@@ -56,8 +56,10 @@ TEST(RecognizedKey, StableCodeFirstThenTheBurstsOwn) {
         {{0, kStable, kUp, kOwn}, {0, kPress, "Up", "0A1B2C3", "TV"}},
         {{0, 0x1111111, kUp, kOwn}, {0, kPress, "Old name", "1111111", "Old"}},
         {{0, 0x1111111, kUp, 0x2222222}, {0, kPress, "1111111", "1111111", "<undefined>"}},
-        // Not recognised: the code is the burst's own, nothing else is tried.
-        {{0, 0x1111111, {}, kOwn}, {0, kPress, "1111111", "1111111", "<undefined>"}},
+        // A key stored under the code 2.1.0 gave the frame, before the burst's own.
+        {{0, 0x1111111, kUp, kOwn, 0xC0FFEE}, {0, kPress, "Imported", "1111111", "Older"}},
+        // Whatever gave the code, the burst's own is tried after it.
+        {{0, 0x1111111, {}, kOwn}, {0, kPress, "Old name", "1111111", "Old"}},
     };
     for (const auto& c : cases) {
         EngineHarness h(file);

@@ -33,7 +33,7 @@ TEST(Keymaps, EveryKeymapOfARecognisedProtocolImports) {
             for (const auto& [scancode, name] : table.keys) {
                 ++all;
                 if (const std::optional<IrFrame> frame = KeymapFrame(table, scancode)) {
-                    codes.insert(StableCode(*frame, 4));
+                    codes.insert(StableCode(*frame));
                     ++keys;
                 }
             }

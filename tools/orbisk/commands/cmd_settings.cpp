@@ -72,10 +72,6 @@ int ImportKeymap(const Args& args) {
     if (remote.empty()) return Fail("settings", keymap + " has no name: give one with --remote");
     if (IsMainSection(remote)) return Fail("settings", "'" + remote + "' is the settings section, not a remote");
 
-    // The codes follow the SkipBegin the plug-in will load from the file.
-    Settings settings;
-    LoadSettingsFrom(IniFile(path).Read().document, settings);
-    const int skipBegin = settings.SkipBegin.load();
     std::vector<std::pair<std::string, std::string>> entries;  // code text, key name
     int skipped = 0;
     for (const KeymapTable& table : tables) {
@@ -87,7 +83,7 @@ int ImportKeymap(const Args& args) {
                 ++skipped;
                 continue;
             }
-            entries.emplace_back(CodeText(StableCode(*frame, skipBegin)), name);
+            entries.emplace_back(CodeText(StableCode(*frame)), name);
         }
     }
     if (entries.empty()) return Fail("settings", keymap + ": no key of a protocol Orbisk recognises; nothing imported");
