@@ -45,6 +45,12 @@ constexpr IrProtocolInfo kProtocols[IrProtocolCount] = {
     {IrProtocol::Rcmm12, "rcmm12", "RC-MM-12", 1000.0 / 36, 6, false, 0xFFF, 30000},
     {IrProtocol::Rcmm24, "rcmm24", "RC-MM-24", 1000.0 / 36, 6, false, 0xFFFFFF, 30000},
     {IrProtocol::Rcmm32, "rcmm32", "RC-MM-32", 1000.0 / 36, 6, false, 0xFFFFFFFF, 30000},
+    // One half of an XMP frame: the halves are 13.8 ms apart, more than a
+    // receiver's quiet time.  Marks of 210 us, nibbles as spaces of 760 us
+    // and 136 us a step: ticks of 34 us.  Its unit for the fit is the
+    // shortest space, which a frame need not have: 22 ticks takes in the
+    // marks and every space.
+    {IrProtocol::XmpHalf, "xmp_half", "XMP half", 34.0, 22, false, 0xFFFFFFF, 80000},
 };
 
 constexpr std::uint32_t kMceCustomer = 0x800F0000u;
@@ -322,6 +328,15 @@ bool Encode(const IrFrame& f, IrDurations& out, IrForm form) {
         w.Add(true, 6);
         break;
     }
+    case IrProtocol::XmpHalf: {
+        // Eight nibbles, the first first; the second makes them sum to 0 (mod 16).
+        std::uint32_t sum = 0;
+        for (int i = 0; i < 7; ++i) sum += s >> (4 * i) & 0xF;
+        const std::uint32_t nibbles = (s & 0xF000000u) << 4 | ((16 - sum % 16) & 0xF) << 24 | (s & 0xFFFFFF);
+        for (int i = 7; i >= 0; --i) w.Pair(6, 22 + 4 * static_cast<int>(nibbles >> (4 * i) & 0xF));
+        w.Add(true, 6);
+        break;
+    }
     }
     return w.Finish();
 }
@@ -384,6 +399,7 @@ IrAddressCommand SplitScancode(const IrFrame& f) {
     case IrProtocol::Samsung36:
     case IrProtocol::Nec48:
     case IrProtocol::Rcmm32:
+    case IrProtocol::XmpHalf:
         return {s >> 16, s & 0xFFFF};
     default:
         return {s >> 8, s & 0xFF};

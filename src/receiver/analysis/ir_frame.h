@@ -44,8 +44,9 @@ enum class IrProtocol : std::uint8_t {
     Rcmm12,
     Rcmm24,
     Rcmm32,
+    XmpHalf,
 };
-inline constexpr int IrProtocolCount = 31;
+inline constexpr int IrProtocolCount = 32;
 
 struct IrFrame {
     IrProtocol protocol = IrProtocol::None;

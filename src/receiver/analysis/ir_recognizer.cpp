@@ -411,7 +411,10 @@ bool Rca(const Signal& s, Candidate& c) {
 // short durations are few receiver units long and lose much to rounding,
 // so the symbols are read from whole periods (a mark and its space: 16 to
 // 34 ticks, whatever the bias), with the unit taken again from all periods
-// as read.
+// as read.  The header (25 ticks) gives a first unit; rounding its two
+// durations can miss by 8 %, so a few units near it are tried in turn.
+// Periods are 6 ticks apart: a reading with a period a third of that off
+// its symbol is as near another one, and is refused.
 bool Rcmm(const Signal& s, Candidate& c) {
     const int symbols = (s.n - 3) / 2;
     const IrProtocol protocol = symbols == 6    ? IrProtocol::Rcmm12
@@ -419,29 +422,67 @@ bool Rcmm(const Signal& s, Candidate& c) {
                                 : symbols == 16 ? IrProtocol::Rcmm32
                                                 : IrProtocol::None;
     if (protocol == IrProtocol::None) return false;
-    double unit = (s.d[0] + s.d[1]) / 25.0;  // the header: 15 and 10 ticks
-    std::uint32_t bits = 0;
-    // Periods are 6 ticks apart: one off by a third of that in the second
-    // reading is as near another symbol as its own, and the frame is refused.
-    bool clear = true;
-    for (int pass = 0; pass < 3; ++pass) {
-        bits = 0;
-        clear = true;
-        int ticks = 25, total = s.d[0] + s.d[1];
-        for (int i = 0; i < symbols; ++i) {
-            const int period = s.d[2 + 2 * i] + s.d[3 + 2 * i];
-            const double symbol = (period / unit - 16) / 6;
-            const std::uint32_t k = symbol < 0.5 ? 0 : symbol < 1.5 ? 1 : symbol < 2.5 ? 2 : 3;
-            clear = clear && std::fabs(symbol - k) < 1.0 / 3;
-            bits = bits << 2 | k;
-            ticks += 16 + 6 * static_cast<int>(k);
-            total += period;
+    for (const double factor : {1.0, 0.96, 1.04, 0.92, 1.08}) {
+        double unit = factor * (s.d[0] + s.d[1]) / 25.0;
+        std::uint32_t bits = 0;
+        bool clear = true;
+        for (int pass = 0; pass < 3; ++pass) {
+            bits = 0;
+            clear = true;
+            int ticks = 25, total = s.d[0] + s.d[1];
+            for (int i = 0; i < symbols; ++i) {
+                const int period = s.d[2 + 2 * i] + s.d[3 + 2 * i];
+                const double symbol = (period / unit - 16) / 6;
+                const std::uint32_t k = symbol < 0.5 ? 0 : symbol < 1.5 ? 1 : symbol < 2.5 ? 2 : 3;
+                clear = clear && std::fabs(symbol - k) < 1.0 / 3;
+                bits = bits << 2 | k;
+                ticks += 16 + 6 * static_cast<int>(k);
+                total += period;
+            }
+            unit = static_cast<double>(total) / ticks;
         }
-        unit = static_cast<double>(total) / ticks;
+        if (clear) {
+            c.frame = {protocol, bits, false};
+            return true;
+        }
     }
-    if (!clear) return false;
-    c.frame = {protocol, bits, false};
-    return true;
+    return false;
+}
+
+// Half an XMP frame: 8 nibbles, each a mark of 6 ticks and a space of 22
+// ticks and 4 a step.  Without a header the unit comes from the periods
+// (a mark and its space, 28 to 88 ticks, whatever the bias): the shortest
+// is taken for nibble 0 to 3 in turn and the unit taken again from all
+// periods as read.  A step is 136 us, under three receiver units, so a
+// period may lie half a step off; the nibbles must sum to 0 (mod 16).
+bool XmpHalf(const Signal& s, Candidate& c) {
+    if (s.n != 17) return false;
+    int shortest = 512;
+    for (int i = 0; i < 8; ++i) shortest = std::min(shortest, s.d[2 * i] + s.d[2 * i + 1]);
+    for (int guess = 0; guess < 4; ++guess) {
+        double unit = shortest / (28.0 + 4 * guess);
+        std::uint32_t nibbles = 0;
+        for (int pass = 0; pass < 2; ++pass) {
+            nibbles = 0;
+            int ticks = 0, total = 0;
+            for (int i = 0; i < 8; ++i) {
+                const int period = s.d[2 * i] + s.d[2 * i + 1];
+                const double step = (period / unit - 28) / 4;
+                const int n = step < 0 ? 0 : step > 15 ? 15 : static_cast<int>(step + 0.5);
+                nibbles = nibbles << 4 | static_cast<std::uint32_t>(n);
+                ticks += 28 + 4 * n;
+                total += period;
+            }
+            unit = static_cast<double>(total) / ticks;
+        }
+        std::uint32_t sum = 0;
+        for (int i = 0; i < 8; ++i) sum += nibbles >> (4 * i) & 0xF;
+        if (sum % 16 == 0) {
+            c.frame = {IrProtocol::XmpHalf, (nibbles & 0xF0000000u) >> 4 | (nibbles & 0xFFFFFF), false};
+            return true;
+        }
+    }
+    return false;
 }
 
 // What a held key sends between its frames instead of the frame, in
@@ -502,7 +543,9 @@ bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out) {
     c = Candidate{};
     if (Rca(s, c) && Accept(s, c, out)) return true;
     c = Candidate{};
-    return Rcmm(s, c) && Accept(s, c, out);
+    if (Rcmm(s, c) && Accept(s, c, out)) return true;
+    c = Candidate{};
+    return XmpHalf(s, c) && Accept(s, c, out);
 }
 
 bool RecognizeRepeatFrame(const std::uint8_t* burst, int length) {
