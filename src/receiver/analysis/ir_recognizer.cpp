@@ -333,7 +333,6 @@ bool Rc6(const Measured& m, int n, Candidate& c) {
     }
 }
 
-
 // Bits read most significant first, as LongBits reads them.
 std::uint32_t LongBitsMsb(const Signal& s, const Scale& scale, int first, int count, double ticks) {
     const std::uint32_t lsb = LongBits(s, scale, first, count, ticks);
@@ -372,7 +371,7 @@ bool LongFrames(const Signal& s, const Scale& scale, Candidate& c) {
     }
     case 87:  // NEC42: 13 address bits, their inverse, the command and its inverse
         if (!nec) return false;
-        c.frame = {IrProtocol::Sanyo, (LongBits(s, scale, 3, 13, 2.0)) << 8 | LongBits(s, scale, 55, 8, 2.0), false};
+        c.frame = {IrProtocol::Sanyo, LongBits(s, scale, 3, 13, 2.0) << 8 | LongBits(s, scale, 55, 8, 2.0), false};
         return true;
     case 77: {  // Samsung36: 16 bits, a separator, 4 bits, the command and its inverse
         if (!Near(head[0], 9) || !Near(head[1], 9)) return false;
@@ -520,8 +519,8 @@ bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out) {
     if (s.n < 13 || !FindShorts(s)) return false;
 
     Candidate c;
-    // Sharp's marks are 8 ticks and its short spaces 17; every other
-    // protocol's short marks and spaces are one tick.
+    // Sharp's and Denon's marks are 8 ticks and their short spaces 17; the
+    // protocols read with the next scale have short marks and spaces of one.
     if (s.n == 31 && Sharp(s, ScaleFor(s, 8, 17), c) && Accept(s, c, out)) return true;
     const Scale scale = ScaleFor(s, 1, 1);
     if (!(scale.unit > 0)) return false;
@@ -531,11 +530,13 @@ bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out) {
     if (Sony(s, scale, c) && Accept(s, c, out)) return true;
     // The bi-phase protocols read every duration in whole ticks.
     Measured m;
-    if (!Measure(s, scale, m)) return false;
-    c = Candidate{};
-    if (Rc6(m, s.n, c) && Accept(s, c, out)) return true;
-    c = Candidate{};
-    if (Rc5(m, s.n, c) && Accept(s, c, out)) return true;
+    if (Measure(s, scale, m)) {
+        c = Candidate{};
+        if (Rc6(m, s.n, c) && Accept(s, c, out)) return true;
+        c = Candidate{};
+        if (Rc5(m, s.n, c) && Accept(s, c, out)) return true;
+    }
+    // The others read their own scale.
     c = Candidate{};
     if (LongFrames(s, scale, c) && Accept(s, c, out)) return true;
     c = Candidate{};
