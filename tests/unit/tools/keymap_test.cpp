@@ -65,6 +65,11 @@ TEST(Keymaps, FrameOfAKeymapKey) {
         {{"", "rc6", "rc6_mce", {}}, 0x0200001e, std::nullopt},
         {{"", "rc5", "", {}}, 0x1e01, IrFrame{IrProtocol::Rc5, 0x1e01, false}},
         {{"", "imon", "", {}}, 0x1, std::nullopt},
+        {{"", "rc-mm", "rc-mm-24", {}}, 0x123, IrFrame{IrProtocol::Rcmm24, 0x123, false}},
+        {{"", "rc-mm", "", {}}, 0x8f0e1d2c, IrFrame{IrProtocol::Rcmm32, 0x8f0e1d2c, false}},
+        {{"", "sanyo", "", {}}, 0x1abc12, IrFrame{IrProtocol::Sanyo, 0x1abc12, false}},
+        {{"", "rc-5", "rc-5", {}}, 0x1e01, IrFrame{IrProtocol::Rc5, 0x1e01, false}},
+        {{"", "samsung36", "", {}}, 0x07070a12, std::nullopt},  // a layout of Orbisk's own
     };
     for (const auto& c : cases) EXPECT_EQ(KeymapFrame(c.table, c.scancode), c.expected) << c.scancode;
 }

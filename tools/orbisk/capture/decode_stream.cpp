@@ -39,10 +39,7 @@ std::vector<DecodedBurst> DecodeWireBytes(const std::vector<std::uint8_t>& bytes
     NoWakeUp wake;
     FrameCutter cutter;
     const auto onBurst = [&](const std::uint8_t* burst, int length) {
-        ClassifyBurst(burst, length, repeatLength, skipBegin, state, wake, recognize);
-        const BurstKind kind = length > repeatLength    ? BurstKind::Key
-                               : length == repeatLength ? BurstKind::Repeat
-                                                        : BurstKind::Short;
+        const BurstKind kind = ClassifyBurst(burst, length, repeatLength, skipBegin, state, wake, recognize);
         decoded.push_back({state.LastCode.load(), kind, ReadPublishedCodes(state).frame, recognize});
     };
     // In pieces the size of the reader's reads; the cut does not depend on it.

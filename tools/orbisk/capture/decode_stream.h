@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "receiver/analysis/ir_frame.h"
+#include "receiver/decoder.h"
 
 namespace orbisk::tool {
 
-// How the burst's length compared with the repeat length.
-enum class BurstKind { Key, Repeat, Short };
+using orbisk::BurstKind;
 
 const char* BurstKindName(BurstKind kind);  // "key", "repeat", "short"
 

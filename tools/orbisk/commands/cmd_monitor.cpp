@@ -120,10 +120,7 @@ public:
           recognize_(options.recognize) {}
 
     void operator()(const std::uint8_t* burst, int length) {
-        ClassifyBurst(burst, length, repeatLength_, skip_, published_, wake_, recognize_);
-        const BurstKind kind = length > repeatLength_    ? BurstKind::Key
-                               : length == repeatLength_ ? BurstKind::Repeat
-                                                         : BurstKind::Short;
+        const BurstKind kind = ClassifyBurst(burst, length, repeatLength_, skip_, published_, wake_, recognize_);
         const DecodedBurst decoded{published_.LastCode.load(), kind, ReadPublishedCodes(published_).frame,
                                    recognize_};
         const auto ms =

@@ -10,8 +10,16 @@ namespace orbisk::tool {
 
 namespace {
 
-std::optional<IrProtocol> KeymapProtocol(std::string_view protocol, std::string_view variant,
-                                         std::uint32_t scancode) {
+// The recogniser's protocols whose scancodes are laid out as the kernel's:
+// the others' layouts are Orbisk's own, and a keymap of the same name
+// would give other keys.
+bool KernelLayout(IrProtocol p) {
+    return p <= IrProtocol::Rc6Mce || p == IrProtocol::Sanyo || p == IrProtocol::Rcmm12 ||
+           p == IrProtocol::Rcmm24 || p == IrProtocol::Rcmm32;
+}
+
+std::optional<IrProtocol> NamedProtocol(std::string_view protocol, std::string_view variant,
+                                        std::uint32_t scancode) {
     const std::optional<IrProtocol> named = FindIrProtocol(variant.empty() ? protocol : variant);
     if (EqualsIgnoreCase(protocol, "nec")) {
         // Keymaps of variant nec hold NEC-X scancodes too: the wider of the
@@ -34,7 +42,15 @@ std::optional<IrProtocol> KeymapProtocol(std::string_view protocol, std::string_
                : scancode > 0xFFFF  ? IrProtocol::Rc6_6a20
                                     : IrProtocol::Rc6_0;
     }
-    return named;  // jvc, sharp, samsung32
+    if (EqualsIgnoreCase(protocol, "rc-mm") || EqualsIgnoreCase(protocol, "rcmm"))
+        return scancode > 0xFFFFFF ? IrProtocol::Rcmm32 : scancode > 0xFFF ? IrProtocol::Rcmm24 : IrProtocol::Rcmm12;
+    return named;  // jvc, sharp, samsung32, sanyo
+}
+
+std::optional<IrProtocol> KeymapProtocol(std::string_view protocol, std::string_view variant,
+                                         std::uint32_t scancode) {
+    const std::optional<IrProtocol> p = NamedProtocol(protocol, variant, scancode);
+    return p && KernelLayout(*p) ? p : std::nullopt;
 }
 
 }  // namespace
