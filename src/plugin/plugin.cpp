@@ -58,6 +58,7 @@ Plugin::Plugin(Platform platform)
     dialogServices_.reset(new DialogServices{settings_, settingsPath_, [this] { StartNow(); },
                                              [this] { StopNow(); }});
     dialogServices_->frameOf = [this](std::uint64_t code) { return ShownFrame(code); };
+    dialogServices_->olderCodesOf = [this](std::uint64_t code) { return ShownOlderCodes(code); };
 }
 
 // One start of the engine: its thread, its state and its own stop flag, so
@@ -77,6 +78,12 @@ struct Plugin::EngineRun {
 IrFrame Plugin::ShownFrame(std::uint64_t code) const {
     // Asked on the host's thread, which alone starts and stops engine runs.
     return ShownFrameFor(run_ != nullptr ? run_->control.ShownFrame.load(std::memory_order_acquire) : 0, code);
+}
+
+OlderCodes Plugin::ShownOlderCodes(std::uint64_t code) const {
+    if (run_ == nullptr) return {};
+    return {ShownCodeFor(run_->control.ShownLegacyCode.load(std::memory_order_acquire), code),
+            ShownCodeFor(run_->control.ShownOwnCode.load(std::memory_order_acquire), code)};
 }
 
 Plugin::~Plugin() {

@@ -81,6 +81,7 @@ private:
     struct EngineRun;
     // The frame the running engine last showed the dialog for this code.
     IrFrame ShownFrame(std::uint64_t code) const;
+    OlderCodes ShownOlderCodes(std::uint64_t code) const;
 
     // The work of Start and Stop, also for the dialog's Reset.  The entry
     // points themselves add what a call made while another one runs further
