@@ -281,8 +281,16 @@ void Plugin::Setup() {
     // What the user changes from here on is saved; what they leave alone
     // keeps the file's text (a limit applied on reading included).
     const SettingsValues before = ValuesOf(settings_);
-    if (dialog_ == nullptr && platform_.dialogs != nullptr)
-        SetDialog(platform_.dialogs->Create(*dialogServices_));
+    // No dialog to be had (the factory has said why): a Setup the user
+    // never sees changes nothing, _SetupForm included.
+    std::unique_ptr<SetupDialog> dialog;
+    if (platform_.dialogs != nullptr) dialog = platform_.dialogs->Create(*dialogServices_);
+    if (platform_.dialogs != nullptr && dialog == nullptr) {
+        inSetup_ = false;
+        FinishPending();
+        return;
+    }
+    if (dialog != nullptr) SetDialog(std::move(dialog));
 
     SetSetupActive(true);
     StartNow();

@@ -94,8 +94,10 @@ class FakeDialogs final : public SetupDialogFactory {
 public:
     std::function<void(FakeDialog&, DialogServices&)> configure;
     int created = 0;
+    bool none = false;  // no dialog can be had
     std::unique_ptr<SetupDialog> Create(DialogServices& services) override {
         ++created;
+        if (none) return nullptr;
         auto dialog = std::make_unique<FakeDialog>();
         if (configure) configure(*dialog, services);
         return dialog;
@@ -286,6 +288,19 @@ TEST_F(PluginTest, SetupWithARefusedVersionShowsNoDialogButStillWritesTheWaitTim
     EXPECT_EQ(file.ReadInteger("Main", "Wait1", 0), 300);
     EXPECT_EQ(file.ReadInteger("Main", "WaitN", 0), 100);
     EXPECT_EQ(file.ReadInteger("Main", "WaitR", 0), 200);
+}
+
+TEST_F(PluginTest, SetupWithoutADialogChangesNothing) {
+    const std::string text = "[Main]\nCOM=7\n[TV]\n0000001=Power\n";
+    test::WriteFile(dir.File("orbisk.ini"), text);
+    OpenWith(kGoodVersion);
+    dialogs.none = true;
+    int marker = 0;
+    setupForm = &marker;  // what a host may tell by: Setup made no dialog
+    plugin.Setup();
+    EXPECT_EQ(test::ReadFile(dir.File("orbisk.ini")), text);
+    EXPECT_EQ(setupForm, &marker);
+    EXPECT_FALSE(plugin.Running());
 }
 
 TEST_F(PluginTest, StopCloseOrSetupFromInsideAKeyMessageReturnAndTheNextKeyComes) {
