@@ -290,7 +290,7 @@ TEST_F(PluginTest, SetupWithARefusedVersionShowsNoDialogButStillWritesTheWaitTim
     EXPECT_EQ(file.ReadInteger("Main", "WaitR", 0), 200);
 }
 
-TEST_F(PluginTest, SetupWithoutADialogChangesNothing) {
+TEST_F(PluginTest, SetupWithoutADialogOrWithARefusedSettingsFolderChangesNothing) {
     const std::string text = "[Main]\nCOM=7\n[TV]\n0000001=Power\n";
     test::WriteFile(dir.File("orbisk.ini"), text);
     OpenWith(kGoodVersion);
@@ -301,6 +301,16 @@ TEST_F(PluginTest, SetupWithoutADialogChangesNothing) {
     EXPECT_EQ(test::ReadFile(dir.File("orbisk.ini")), text);
     EXPECT_EQ(setupForm, &marker);
     EXPECT_FALSE(plugin.Running());
+
+    Plugin refused(Plugin::Platform{[](const std::string&) { return std::make_unique<test::FakeSerialPorts>(); },
+                                    &system, &clock, &dialogs, nullptr, &host, {},
+                                    [](const std::string&) { return SettingsPlace{{}, {}, "not yours"}; }});
+    refused.Open(nullptr, host.Window(), HostInfo(kGoodVersion).bytes, LibraryPath());
+    refused.Setup();
+    EXPECT_EQ(dialogs.created, 1);
+    EXPECT_EQ(system.Logs(), std::vector<std::string>{"not yours"});
+    EXPECT_EQ(system.Boxes(), std::vector<std::string>{"not yours"});
+    EXPECT_EQ(refused.CurrentSettings().COM.load(), 2);
 }
 
 TEST_F(PluginTest, StopCloseOrSetupFromInsideAKeyMessageReturnAndTheNextKeyComes) {
@@ -450,7 +460,7 @@ TEST_F(PluginTest, SettingsFileAndPortLinksFollowThePlatformsPlace) {
                                        return std::make_unique<test::FakeSerialPorts>();
                                    },
                                    &system, &clock, &dialogs, nullptr, &host, {}, [this](const std::string& library) {
-                                       return library == LibraryPath() ? SettingsPlace{dir.File("u.ini"), dir.File("u")}
+                                       return library == LibraryPath() ? SettingsPlace{dir.File("u.ini"), dir.File("u"), {}}
                                                                        : SettingsPlace{};
                                    }});
     placed.Open(nullptr, host.Window(), HostInfo(kGoodVersion).bytes, LibraryPath());

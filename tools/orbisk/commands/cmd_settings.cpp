@@ -1,5 +1,6 @@
 // orbisk settings: shows what the plug-in would load from a settings file.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,15 @@ void PrintLine(std::string_view text) {
     std::fputc('\n', stdout);
 }
 
+// The installed plug-in's settings file, or the exit status when it has none
+// it may use.
+std::optional<int> DefaultSettingsFile(std::string& path, bool make) {
+    const SettingsPlace place = DefaultSettingsPlace(make);
+    if (!place.problem.empty()) return Fail("settings", place.problem);
+    path = place.settingsPath;
+    return std::nullopt;
+}
+
 }  // namespace
 
 int ImportKeymap(const Args& args) {
@@ -64,7 +74,8 @@ int ImportKeymap(const Args& args) {
         }
     }
     if (keymap.empty()) return Fail("settings", "import needs a KEYMAP.toml (try --help)");
-    if (path.empty()) path = DefaultSettingsPlace().settingsPath;
+    if (path.empty())
+        if (const auto failed = DefaultSettingsFile(path, true)) return *failed;
     std::vector<KeymapTable> tables;
     std::string error;
     if (!ReadKeymap(keymap, tables, error)) return Fail("settings", error);
@@ -106,7 +117,8 @@ int RunSettings(const Args& args) {
     std::string path;
     bool explicitPath = false;
     if (args.size() == 1 && args[0] == "--where") {
-        PrintLine(DefaultSettingsPlace().settingsPath);
+        if (const auto failed = DefaultSettingsFile(path, false)) return *failed;
+        PrintLine(path);
         return 0;
     }
     for (const std::string& arg : args) {
@@ -115,7 +127,8 @@ int RunSettings(const Args& args) {
         path = arg;
         explicitPath = true;
     }
-    if (!explicitPath) path = DefaultSettingsPlace().settingsPath;
+    if (!explicitPath)
+        if (const auto failed = DefaultSettingsFile(path, false)) return *failed;
 
     // Read once and show exactly what that content gives; a missing default
     // file is what a fresh installation has, and loads as built-in values.

@@ -14,7 +14,8 @@ int RunSetup(const Args& args) {
             "Loads the plug-in as a host does, opens its setup dialog and closes it\n"
             "again when the dialog is closed.  With 'orbisk simulate' running, keys can\n"
             "be learned without a receiver.  When the plug-in shows no dialog (no\n"
-            "display) it says why, nothing changes, and the exit status is 2.\n"
+            "display, or a settings folder it refuses) it says why, nothing changes,\n"
+            "and the exit status is 2.\n"
             "\n"
             "  --plugin PATH  the plug-in library (default: the installed plug-in)\n",
             stdout);
