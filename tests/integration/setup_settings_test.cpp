@@ -1,4 +1,5 @@
-// orbisk setup without a display it can use: the real program and plug-in.
+// orbisk setup without a display it can use, and orbisk settings on a file
+// saved as UTF-16: the real program and plug-in.
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -33,6 +34,19 @@ TEST(SetupProgram, AnUnreachableDisplayEndsInAReportNotAnAbortAndTheFileStaysAsI
     ASSERT_EQ(::stat(dir.File("orbisk.ini").c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(ReadFile(dir.File("orbisk.ini")), ini);
+}
+
+TEST(SettingsProgram, ReadsAUtf16FileAsThePluginDoes) {
+    orbisk::test::TempDir dir;
+    orbisk::test::WriteFile(dir.File("orbisk.ini"),
+                            orbisk::test::Utf16File("[Main]\r\nCOM=8\r\n[My TV]\r\n0000001=Power\r\n"
+                                                    "[My_TV]\r\n0000002=Mute\r\n"));
+    orbisk::test::ChildProcess settings({ORBISK_BIN_DIR "/orbisk", "settings", dir.File("orbisk.ini")},
+                                        dir.File("out.txt"));
+    EXPECT_EQ(settings.Wait(60000), 0);
+    const std::string out = ReadFile(dir.File("out.txt"));
+    EXPECT_EQ(out.substr(0, 6), "COM=8\n") << out;
+    EXPECT_NE(out.find("0\tMy TV\t0000001=Power\n1\tMy_TV\t0000002=Mute\n"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -136,11 +136,12 @@ int RunSettings(const Args& args) {
     if (file.outcome == ReadOutcome::Missing && explicitPath)
         return Fail("settings", "no such file: " + path);
     if (file.outcome == ReadOutcome::Failed) return Fail("settings", "cannot read " + path);
-    if (file.outcome == ReadOutcome::TooLarge)
-        std::fprintf(stderr, "orbisk settings: %s is larger than %zu bytes; only its start is read\n",
-                     path.c_str(), MaxSettingsFileBytes);
+    const IniRead read = ParseSettingsFile(file);
+    if (!read.problem.empty())
+        std::fprintf(stderr, "orbisk settings: %s: %s; what can be read is shown\n", path.c_str(),
+                     read.problem.c_str());
 
-    const IniDocument doc = IniDocument::Parse(file.bytes);
+    const IniDocument& doc = read.document;
     Settings settings;
     KeyTable keys;
     LoadSettingsFrom(doc, settings);
