@@ -28,7 +28,7 @@ const char* BurstKindName(BurstKind kind) {
 
 std::string BurstText(const DecodedBurst& burst) {
     std::string text = CodeText(burst.code) + " " + BurstKindName(burst.kind);
-    if (burst.kind == BurstKind::Key) text += "\t" + DescribeIrFrame(burst.frame);
+    if (burst.kind == BurstKind::Key && burst.recognize) text += "\t" + DescribeIrFrame(burst.frame);
     return text;
 }
 
@@ -43,7 +43,7 @@ std::vector<DecodedBurst> DecodeWireBytes(const std::vector<std::uint8_t>& bytes
         const BurstKind kind = length > repeatLength    ? BurstKind::Key
                                : length == repeatLength ? BurstKind::Repeat
                                                         : BurstKind::Short;
-        decoded.push_back({state.LastCode.load(), kind, ReadPublishedCodes(state).frame});
+        decoded.push_back({state.LastCode.load(), kind, ReadPublishedCodes(state).frame, recognize});
     };
     // In pieces the size of the reader's reads; the cut does not depend on it.
     constexpr std::size_t kPiece = 255;

@@ -41,7 +41,7 @@ constexpr char kHelp[] =
     "  text, 'key', 'repeat' or 'short' as in orbisk decode, the number of\n"
     "  durations and the durations in decimal; after a key, the frame recognised\n"
     "  in it ('NEC 0x04 0x08 (nec:0x0408)': protocol, address, command, toggle\n"
-    "  bit, the kernel's scancode) or 'not recognised'\n"
+    "  bit, the kernel's scancode) or 'not recognised', unless --no-recognize\n"
     "\n"
     "  --com N            port number (default 2)\n"
     "  --rate BAUD        baud rate (default 115200)\n"
@@ -124,7 +124,8 @@ public:
         const BurstKind kind = length > repeatLength_    ? BurstKind::Key
                                : length == repeatLength_ ? BurstKind::Repeat
                                                          : BurstKind::Short;
-        const DecodedBurst decoded{published_.LastCode.load(), kind, ReadPublishedCodes(published_).frame};
+        const DecodedBurst decoded{published_.LastCode.load(), kind, ReadPublishedCodes(published_).frame,
+                                   recognize_};
         const auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count();
         const std::string code = CodeText(published_.LastCode.load());
@@ -135,7 +136,7 @@ public:
                           ShortestDuration(burst, length));
             line += head;
             line += WaveLine(burst, length, TerminalColumns() - static_cast<int>(line.size()) - 8);
-            if (kind == BurstKind::Key) line += "\n\t" + DescribeIrFrame(decoded.frame);
+            if (kind == BurstKind::Key && recognize_) line += "\n\t" + DescribeIrFrame(decoded.frame);
         } else {
             line += BurstText(decoded) + "\t" + std::to_string(length) + " durations:";
             for (int i = 0; i < length; ++i) {

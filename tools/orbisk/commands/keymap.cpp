@@ -1,6 +1,10 @@
 #include "commands/keymap.h"
 
+#include <unordered_map>
+
+#include "common/code_text.h"
 #include "common/text.h"
+#include "receiver/analysis/burst_codes.h"
 
 namespace orbisk::tool {
 
@@ -43,6 +47,31 @@ std::optional<IrFrame> KeymapFrame(const KeymapTable& table, std::uint32_t scanc
     IrDurations check;
     if (!EncodeIrFrame(frame, check)) return std::nullopt;
     return frame;
+}
+
+KeymapImport PlanKeymapImport(const std::vector<KeymapTable>& tables) {
+    KeymapImport plan;
+    std::unordered_map<KeyCode, std::size_t> byCode;  // -> index in plan.keys
+    std::size_t keys = 0;
+    for (const KeymapTable& table : tables) keys += table.keys.size();
+    byCode.reserve(keys);
+    for (const KeymapTable& table : tables) {
+        for (const auto& [scancode, name] : table.keys) {
+            const KeymapKey key{&table, scancode, &name};
+            const std::optional<IrFrame> frame = KeymapFrame(table, scancode);
+            if (!frame) {
+                plan.skipped.push_back(key);
+                continue;
+            }
+            const KeyCode code = StableCode(*frame);
+            const auto [it, added] = byCode.try_emplace(code, plan.keys.size());
+            if (added)
+                plan.keys.emplace_back(CodeText(code), key);
+            else
+                plan.shared.emplace_back(key, plan.keys[it->second].second);
+        }
+    }
+    return plan;
 }
 
 }  // namespace orbisk::tool
