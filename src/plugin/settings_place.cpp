@@ -19,7 +19,7 @@ SettingsPlace Refused(std::string problem) { return {{}, {}, std::move(problem)}
 }  // namespace
 
 SettingsPlace BesideLibrary(const std::string& libraryPath) {
-    return {SettingsPath(libraryPath), FolderOf(libraryPath) + "/ports", {}};
+    return {SettingsPath(libraryPath), FolderOf(libraryPath) + "/ports"};
 }
 
 SettingsPlace ChooseSettingsPlace(const std::string& libraryPath, const SettingsPlaceProbe& probe) {
@@ -36,7 +36,7 @@ SettingsPlace ChooseSettingsPlace(const std::string& libraryPath, const Settings
         return packaged ? Refused("Orbisk has no settings folder: neither XDG_CONFIG_HOME nor HOME names one")
                         : beside;
     const std::string& path = beside.settingsPath;
-    SettingsPlace place{user + "/" + path.substr(path.find_last_of("/\\") + 1), user + "/ports", {}};
+    SettingsPlace place{user + "/" + path.substr(path.find_last_of("/\\") + 1), user + "/ports"};
     // Its settings name a command the plug-in runs: a folder or file another
     // user could write is never used.
     if (probe.unsafe) {
@@ -49,7 +49,7 @@ SettingsPlace ChooseSettingsPlace(const std::string& libraryPath, const Settings
 }
 
 SettingsPlace SystemSettingsPlace(const std::string& libraryPath, bool make) {
-    SettingsPlaceProbe probe{PathExists, FolderWritable, UserSettingsFolder, UnsafeSettingsPath, {}, {}};
+    SettingsPlaceProbe probe{PathExists, FolderWritable, UserSettingsFolder, UnsafeSettingsPath};
     if (make) probe.makeFolder = MakeSettingsFolder;
     probe.packageFolder = [](const std::string& folder) {
         std::error_code error;

@@ -15,7 +15,7 @@ struct SettingsPlace {
     std::string portFolder;    // where the ports/comN links live
     // Why no settings file can be used (a user settings folder another user
     // could have written); both paths are then empty.
-    std::string problem;
+    std::string problem{};
 };
 
 // The file-system facts the choice depends on (see platform/module_path.h).
@@ -25,12 +25,12 @@ struct SettingsPlaceProbe {
     std::function<std::string()> userFolder;  // empty: none
     // Why a path in the user folder must not be used; empty when it is safe
     // or missing.  Unset: every path is safe.
-    std::function<std::string(const std::string& path, bool folder)> unsafe;
+    std::function<std::string(const std::string& path, bool folder)> unsafe{};
     // Makes the user folder when missing; why it could not be.  Unset:
     // nothing is made.
-    std::function<std::string(const std::string& folder)> makeFolder;
+    std::function<std::string(const std::string& folder)> makeFolder{};
     // True for the folder a system package installs the plug-in into.
-    std::function<bool(const std::string& folder)> packageFolder;
+    std::function<bool(const std::string& folder)> packageFolder{};
 };
 
 // The settings file and the port links beside the library.

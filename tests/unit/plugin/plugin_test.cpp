@@ -94,10 +94,8 @@ class FakeDialogs final : public SetupDialogFactory {
 public:
     std::function<void(FakeDialog&, DialogServices&)> configure;
     int created = 0;
-    bool none = false;  // no dialog can be had
     std::unique_ptr<SetupDialog> Create(DialogServices& services) override {
         ++created;
-        if (none) return nullptr;
         auto dialog = std::make_unique<FakeDialog>();
         if (configure) configure(*dialog, services);
         return dialog;
@@ -290,27 +288,15 @@ TEST_F(PluginTest, SetupWithARefusedVersionShowsNoDialogButStillWritesTheWaitTim
     EXPECT_EQ(file.ReadInteger("Main", "WaitR", 0), 200);
 }
 
-TEST_F(PluginTest, SetupWithoutADialogOrWithARefusedSettingsFolderChangesNothing) {
-    const std::string text = "[Main]\nCOM=7\n[TV]\n0000001=Power\n";
-    test::WriteFile(dir.File("orbisk.ini"), text);
-    OpenWith(kGoodVersion);
-    dialogs.none = true;
-    int marker = 0;
-    setupForm = &marker;  // what a host may tell by: Setup made no dialog
-    plugin.Setup();
-    EXPECT_EQ(test::ReadFile(dir.File("orbisk.ini")), text);
-    EXPECT_EQ(setupForm, &marker);
-    EXPECT_FALSE(plugin.Running());
-
+TEST_F(PluginTest, SetupWithARefusedSettingsFolderSaysWhyAndShowsNoDialog) {
     Plugin refused(Plugin::Platform{[](const std::string&) { return std::make_unique<test::FakeSerialPorts>(); },
                                     &system, &clock, &dialogs, nullptr, &host, {},
                                     [](const std::string&) { return SettingsPlace{{}, {}, "not yours"}; }});
     refused.Open(nullptr, host.Window(), HostInfo(kGoodVersion).bytes, LibraryPath());
     refused.Setup();
-    EXPECT_EQ(dialogs.created, 1);
+    EXPECT_EQ(dialogs.created, 0);
     EXPECT_EQ(system.Logs(), std::vector<std::string>{"not yours"});
     EXPECT_EQ(system.Boxes(), std::vector<std::string>{"not yours"});
-    EXPECT_EQ(refused.CurrentSettings().COM.load(), 2);
 }
 
 TEST_F(PluginTest, StopCloseOrSetupFromInsideAKeyMessageReturnAndTheNextKeyComes) {
@@ -460,7 +446,7 @@ TEST_F(PluginTest, SettingsFileAndPortLinksFollowThePlatformsPlace) {
                                        return std::make_unique<test::FakeSerialPorts>();
                                    },
                                    &system, &clock, &dialogs, nullptr, &host, {}, [this](const std::string& library) {
-                                       return library == LibraryPath() ? SettingsPlace{dir.File("u.ini"), dir.File("u"), {}}
+                                       return library == LibraryPath() ? SettingsPlace{dir.File("u.ini"), dir.File("u")}
                                                                        : SettingsPlace{};
                                    }});
     placed.Open(nullptr, host.Window(), HostInfo(kGoodVersion).bytes, LibraryPath());

@@ -5,47 +5,53 @@
 namespace orbisk {
 namespace {
 
-TEST(SettingsPlaceTest, BesideTheLibraryUnlessItsFolderIsReadOnlyAndHoldsNoFileOrIsThePackages) {
-    constexpr const char* U = "/home/u/.config/orbisk";
+TEST(SettingsPlaceTest, BesideTheLibraryUnlessItsFolderIsReadOnlyAndHoldsNoFile) {
     struct Case {
-        bool fileBeside, folderWritable, packageFolder;
+        bool fileBeside, folderWritable;
         const char* userFolder;
-        const char* unsafe;  // the path the user calls unsafe
-        const char* settingsPath;  // empty: refused
+        const char* settingsPath;
         const char* portFolder;
     };
     const Case cases[] = {
-        {false, true, false, U, "", "/opt/o/orbisk.ini", "/opt/o/ports"},
-        {true, false, false, U, "", "/opt/o/orbisk.ini", "/opt/o/ports"},
-        {false, false, false, U, "", "/home/u/.config/orbisk/orbisk.ini", "/home/u/.config/orbisk/ports"},
-        {false, false, false, "", "", "/opt/o/orbisk.ini", "/opt/o/ports"},  // no user folder: as before
-        // The package's folder, even root's with a file there.
-        {true, true, true, U, "", "/home/u/.config/orbisk/orbisk.ini", "/home/u/.config/orbisk/ports"},
-        {true, true, true, "", "", "", ""},
-        // Another user's folder, file or port links.
-        {false, false, false, U, "/home/u/.config/orbisk", "", ""},
-        {true, true, true, U, "/home/u/.config/orbisk/orbisk.ini", "", ""},
-        {false, false, false, U, "/home/u/.config/orbisk/ports", "", ""},
+        {false, true, "/home/u/.config/orbisk", "/opt/o/orbisk.ini", "/opt/o/ports"},
+        {true, false, "/home/u/.config/orbisk", "/opt/o/orbisk.ini", "/opt/o/ports"},
+        {false, false, "/home/u/.config/orbisk", "/home/u/.config/orbisk/orbisk.ini", "/home/u/.config/orbisk/ports"},
+        {false, false, "", "/opt/o/orbisk.ini", "/opt/o/ports"},  // no user folder: as before
     };
     for (const Case& c : cases) {
+        const SettingsPlace place = ChooseSettingsPlace(
+            "/opt/o/orbisk.so", {[&](const std::string& path) { return c.fileBeside && path == "/opt/o/orbisk.ini"; },
+                                 [&](const std::string& folder) { return c.folderWritable && folder == "/opt/o"; },
+                                 [&] { return std::string(c.userFolder); }});
+        EXPECT_EQ(place.settingsPath, c.settingsPath) << c.fileBeside << c.folderWritable << c.userFolder;
+        EXPECT_EQ(place.portFolder, c.portFolder);
+    }
+}
+
+TEST(SettingsPlaceTest, NeverThePackagesFolderNorAUserFolderSomeoneElseCouldWrite) {
+    const std::string user = "/home/u/.config/orbisk";
+    const struct {
+        std::string userFolder, unsafe, settingsPath;  // settingsPath empty: refused
+    } cases[] = {
+        {user, "", user + "/orbisk.ini"},  // root's too, though it may write beside, and a file is there
+        {"", "", ""},
+        {user, user, ""},
+        {user, user + "/orbisk.ini", ""},
+        {user, user + "/ports", ""},
+    };
+    for (const auto& c : cases) {
         std::string made;
-        SettingsPlaceProbe probe;
-        probe.pathExists = [&](const std::string& path) { return c.fileBeside && path == "/opt/o/orbisk.ini"; };
-        probe.folderWritable = [&](const std::string& folder) { return c.folderWritable && folder == "/opt/o"; };
-        probe.userFolder = [&] { return std::string(c.userFolder); };
-        probe.unsafe = [&](const std::string& path, bool) { return path == c.unsafe ? "unsafe " + path : ""; };
-        probe.makeFolder = [&](const std::string& folder) { return made = folder, std::string(); };
-        probe.packageFolder = [&](const std::string& folder) { return c.packageFolder && folder == "/opt/o"; };
-        const SettingsPlace place = ChooseSettingsPlace("/opt/o/orbisk.so", probe);
-        const std::string label = std::to_string(&c - cases);
-        EXPECT_EQ(place.settingsPath, c.settingsPath) << label;
-        EXPECT_EQ(place.portFolder, c.portFolder) << label;
-        EXPECT_EQ(place.problem.empty(), *c.settingsPath != '\0') << label;
-        if (*c.unsafe != '\0') {
-            EXPECT_EQ(place.problem, std::string("unsafe ") + c.unsafe) << label;
-        }
-        // The user folder is made only when it is used.
-        EXPECT_EQ(made, place.settingsPath.starts_with(U) ? U : "") << label;
+        const auto yes = [](const std::string&) { return true; };
+        const SettingsPlace place = ChooseSettingsPlace(
+            "/opt/o/orbisk.so",
+            {yes, yes, [&] { return c.userFolder; },
+             [&](const std::string& path, bool) { return path == c.unsafe ? "unsafe " + path : ""; },
+             [&](const std::string& folder) { return made = folder, std::string(); },
+             [](const std::string& folder) { return folder == "/opt/o"; }});
+        EXPECT_EQ(place.settingsPath, c.settingsPath) << c.unsafe;
+        EXPECT_EQ(place.problem.starts_with("unsafe " + c.unsafe), !c.unsafe.empty());
+        EXPECT_EQ(place.problem.empty(), !c.settingsPath.empty());
+        EXPECT_EQ(made, c.settingsPath.empty() ? "" : user);  // made only when used
     }
 }
 
