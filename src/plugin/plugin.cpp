@@ -112,6 +112,8 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
     libraryPath_ = std::move(libraryPath);
     const SettingsPlace place = platform_.place ? platform_.place(libraryPath_) : BesideLibrary(libraryPath_);
     settingsPath_ = place.settingsPath;
+    placeProblem_ = place.problem;
+    if (!placeProblem_.empty()) platform_.system->LogError(placeProblem_);
     dialogServices_->settingsPath = settingsPath_;
     dialogServices_->hostWindow = window;
     InitKeyEventRecord(record_, name);
@@ -288,8 +290,17 @@ void Plugin::Setup() {
     // What the user changes from here on is saved; what they leave alone
     // keeps the file's text (a limit applied on reading included).
     const SettingsValues before = ValuesOf(settings_);
-    if (dialog_ == nullptr && platform_.dialogs != nullptr)
-        SetDialog(platform_.dialogs->Create(*dialogServices_));
+    // No place for the settings, or no dialog to be had (the factory has said
+    // why): a Setup the user never sees changes nothing, _SetupForm included.
+    std::unique_ptr<SetupDialog> dialog;
+    if (placeProblem_.empty() && platform_.dialogs != nullptr) dialog = platform_.dialogs->Create(*dialogServices_);
+    if (!placeProblem_.empty() || (platform_.dialogs != nullptr && dialog == nullptr)) {
+        if (!placeProblem_.empty()) platform_.system->ShowError(placeProblem_);
+        inSetup_ = false;
+        FinishPending();
+        return;
+    }
+    if (dialog != nullptr) SetDialog(std::move(dialog));
 
     SetSetupActive(true);
     StartNow();

@@ -116,6 +116,7 @@ private:
     std::string libraryPath_;
     std::string settingsPath_;
     std::string reportedReason_;  // the settings-file problem last reported
+    std::string placeProblem_;    // why there is no settings file to use; empty when there is
 
     std::unique_ptr<KeyTable> keys_;
     Settings settings_;

@@ -180,7 +180,9 @@ int RunMonitor(const Args& args) {
 
     // The plug-in's own link: the same device mapping, line settings, read
     // time-outs and purge.
-    const std::string portFolder = DefaultSettingsPlace().portFolder;
+    const SettingsPlace place = DefaultSettingsPlace();
+    if (!place.problem.empty()) return Fail(kCommand, place.problem);
+    const std::string& portFolder = place.portFolder;
     const int port = static_cast<int>(options.port);
     const std::string path = SystemSerialPortPath(portFolder, port);
     const auto ports = MakeSystemSerialPorts(portFolder);

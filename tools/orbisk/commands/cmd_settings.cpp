@@ -1,6 +1,7 @@
 // orbisk settings: shows what the plug-in would load from a settings file.
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,15 @@ void PrintLine(std::string_view text) {
     std::fputc('\n', stdout);
 }
 
+// The installed plug-in's settings file, or the exit status when it has none
+// it may use.
+std::optional<int> DefaultSettingsFile(std::string& path, bool make) {
+    const SettingsPlace place = DefaultSettingsPlace(make);
+    if (!place.problem.empty()) return Fail("settings", place.problem);
+    path = place.settingsPath;
+    return std::nullopt;
+}
+
 }  // namespace
 
 int ImportKeymap(const Args& args) {
@@ -66,7 +76,8 @@ int ImportKeymap(const Args& args) {
         }
     }
     if (keymap.empty()) return Fail("settings", "import needs a KEYMAP.toml (try --help)");
-    if (path.empty()) path = DefaultSettingsPlace().settingsPath;
+    if (path.empty())
+        if (const auto failed = DefaultSettingsFile(path, true)) return *failed;
     std::vector<KeymapTable> tables;
     std::string error;
     if (!ReadKeymap(keymap, tables, error)) return Fail("settings", error);
@@ -124,7 +135,8 @@ int RunSettings(const Args& args) {
     std::string path;
     bool explicitPath = false;
     if (args.size() == 1 && args[0] == "--where") {
-        PrintLine(DefaultSettingsPlace().settingsPath);
+        if (const auto failed = DefaultSettingsFile(path, false)) return *failed;
+        PrintLine(path);
         return 0;
     }
     for (const std::string& arg : args) {
@@ -133,7 +145,8 @@ int RunSettings(const Args& args) {
         path = arg;
         explicitPath = true;
     }
-    if (!explicitPath) path = DefaultSettingsPlace().settingsPath;
+    if (!explicitPath)
+        if (const auto failed = DefaultSettingsFile(path, false)) return *failed;
 
     // Read once and show exactly what that content gives; a missing default
     // file is what a fresh installation has, and loads as built-in values.
@@ -141,11 +154,12 @@ int RunSettings(const Args& args) {
     if (file.outcome == ReadOutcome::Missing && explicitPath)
         return Fail("settings", "no such file: " + path);
     if (file.outcome == ReadOutcome::Failed) return Fail("settings", "cannot read " + path);
-    if (file.outcome == ReadOutcome::TooLarge)
-        std::fprintf(stderr, "orbisk settings: %s is larger than %zu bytes; only its start is read\n",
-                     path.c_str(), MaxSettingsFileBytes);
+    const IniRead read = ParseSettingsFile(file);
+    if (!read.problem.empty())
+        std::fprintf(stderr, "orbisk settings: %s: %s; what can be read is shown\n", path.c_str(),
+                     read.problem.c_str());
 
-    const IniDocument doc = IniDocument::Parse(file.bytes);
+    const IniDocument& doc = read.document;
     Settings settings;
     KeyTable keys;
     LoadSettingsFrom(doc, settings);
