@@ -3,8 +3,10 @@
 //    to the host's send (median and 99th percentile);
 //  - Stop time with an idle port, while a lost port waits to be reopened, and
 //    while a port missing at start is waited for;
-//  - CPU time of a started, idle plug-in.
-// Usage: bench_runtime [BURSTS] [IDLE_SECONDS]
+//  - CPU time of a started, idle plug-in;
+//  - how often a fragment without its terminator is glued to a key that
+//    follows it after a gap around the fragment silence.
+// Usage: bench_runtime [BURSTS] [IDLE_SECONDS] [FRAGMENTS_PER_GAP]
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -16,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,8 +35,15 @@ using Clock = std::chrono::steady_clock;
 std::atomic<std::int64_t> g_lastSendNs{0};
 std::atomic<int> g_presses{0};
 
-std::intptr_t Send(OrbiskHostWindow*, std::uint32_t, std::uintptr_t, std::intptr_t lparam) {
+std::mutex g_codeMutex;
+std::string g_lastCode;  // of the latest press
+
+std::intptr_t Send(OrbiskHostWindow*, std::uint32_t, std::uintptr_t wparam, std::intptr_t lparam) {
     if (lparam == ORBISK_KEY_PRESS) {
+        {
+            const std::lock_guard<std::mutex> lock(g_codeMutex);
+            g_lastCode = reinterpret_cast<const OrbiskKeyEventRecord*>(wparam)->CodeText;
+        }
         g_lastSendNs.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
         g_presses.fetch_add(1, std::memory_order_release);
     }
@@ -54,6 +64,20 @@ double MillisecondsOf(F&& f) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// Writes bytes on the line and waits for the press they make; its code
+// text, empty when none came.
+std::string PressOf(int master, const std::vector<unsigned char>& bytes) {
+    const int before = g_presses.load(std::memory_order_acquire);
+    if (write(master, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) return {};
+    const auto sent = Clock::now();
+    while (g_presses.load(std::memory_order_acquire) == before) {
+        if (Clock::now() - sent > std::chrono::seconds(2)) return {};
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    const std::lock_guard<std::mutex> lock(g_codeMutex);
+    return g_lastCode;
+}
+
 double Percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
     return v[static_cast<std::size_t>(p * (v.size() - 1))];
@@ -64,6 +88,7 @@ double Percentile(std::vector<double> v, double p) {
 int main(int argc, char** argv) {
     const int bursts = argc > 1 ? std::atoi(argv[1]) : 300;
     const int idleSeconds = argc > 2 ? std::atoi(argv[2]) : 10;
+    const int fragments = argc > 3 ? std::atoi(argv[3]) : 40;
 
     char pattern[] = "/tmp/orbisk-bench-XXXXXX";
     const std::string dir = mkdtemp(pattern);
@@ -114,6 +139,28 @@ int main(int argc, char** argv) {
     std::printf("key latency over %d bursts: median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n",
                 bursts, Percentile(latencies, 0.5), Percentile(latencies, 0.99),
                 Percentile(latencies, 1.0));
+
+    // A fragment (three durations, no terminator), then after the gap a
+    // key: glued, the press carries another code than the key's own.
+    const std::vector<unsigned char> fragment = {7, 8, 9};
+    std::vector<unsigned char> key = {50, 25};
+    for (int b = 0; b < 16; ++b) key.insert(key.end(), {10, static_cast<unsigned char>(b % 3 ? 10 : 30)});
+    key.insert(key.end(), {11, 0xFE});
+    const std::string keyCode = PressOf(pty.Master(), key);
+    for (const double gapMs : {20.0, 24.0, 25.0, 25.5, 26.0, 26.5, 27.0, 28.0, 29.0, 31.0}) {
+        int glued = 0;
+        for (int i = 0; i < fragments; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(260));  // past the release time-out
+            if (write(pty.Master(), fragment.data(), fragment.size()) != 3) return 1;
+            const auto end = Clock::now() + std::chrono::microseconds(static_cast<int>(gapMs * 1000));
+            std::this_thread::sleep_until(end - std::chrono::milliseconds(1));
+            while (Clock::now() < end) {
+            }
+            glued += PressOf(pty.Master(), key) != keyCode;
+        }
+        std::printf("fragment then key after %.1f ms: glued %d of %d (%.0f %%)\n", gapMs, glued, fragments,
+                    100.0 * glued / fragments);
+    }
 
     const double cpuBefore = CpuSeconds();
     std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));

@@ -71,10 +71,18 @@ if [ -n "$device" ]; then
 fi
 
 echo "Playing the sample remote (samples/tv-remote.capture) through the simulator:"
-"$prefix/orbisk" simulate --com 2 samples/tv-remote.capture &
-simulator=$!
-trap 'kill "$simulator" 2>/dev/null || true' EXIT
-sleep 0.3
+# A null-modem pair: the plug-in reads one end as port 2, the simulator
+# writes the other.  The pair outlives both, so the host stops while its
+# port is still there and no receiver is reported lost.
+mkdir -p "$prefix/ports"
+line="$(mktemp -u "${TMPDIR:-/tmp}/orbisk-demo-XXXXXX")"
+socat "pty,raw,echo=0,link=$prefix/ports/com2" "pty,raw,echo=0,link=$line" </dev/null >/dev/null 2>&1 &
+pair=$!
+trap 'kill "$pair" 2>/dev/null || true; wait "$pair" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do [ -e "$line" ] && [ -e "$prefix/ports/com2" ] && break; sleep 0.05; done
 printf 'event\tkey\tremote\tcode\n'
 # End of input stops the host, so keep its input open for the run.
-sleep 8 | "$prefix/orbisk" run --seconds 6
+sleep 8 | "$prefix/orbisk" run --seconds 6 &
+host=$!
+"$prefix/orbisk" simulate --port "$line" --delay 1000 samples/tv-remote.capture >/dev/null
+wait "$host"

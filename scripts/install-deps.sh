@@ -13,7 +13,8 @@ packages=(cmake make g++ binutils pkg-config
           g++-mingw-w64-i686 wine wine32:i386 fonts-wine socat
           dpkg-dev debhelper lintian zip unzip systemd)  # the last line: packaging and its tests
 if [ "${1:-}" = "--runtime" ]; then
-  packages=(cmake make g++ pkg-config qt6-base-dev libsystemd-dev libtomlplusplus-dev googletest libgtest-dev libgmock-dev libbenchmark-dev)
+  packages=(cmake make g++ pkg-config qt6-base-dev libsystemd-dev libtomlplusplus-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
+            socat)
 elif [ "${1:-}" = "--windows" ]; then
   packages=(cmake make g++-mingw-w64-i686 libtomlplusplus-dev wine wine32:i386 fonts-wine socat)
 fi

@@ -36,13 +36,27 @@ fi
 tmp=$(mktemp -d)
 chmod 755 "$tmp"
 cleanup() {
-  [ -n "$pids" ] && kill $pids 2>/dev/null
+  stop_all
   # A failed test leaves no package behind either.
   [ "$installed" = 1 ] && DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq orbisk >/dev/null 2>&1
   rm -rf "$tmp"
 }
 pids="" installed=0
 trap cleanup EXIT
+# Starts a program in the background in a process group of its own, whose
+# number is the program's own process id (a background job of a script is no
+# group leader, so setsid execs in place): stop_all ends the program and all
+# it started, whether the test passed or failed.
+start() {
+  setsid "$@" &
+  pids="$pids $!"
+}
+stop_all() {
+  local p
+  for p in $pids; do kill -- "-$p" 2>/dev/null || kill "$p" 2>/dev/null || true; done
+  for p in $pids; do wait "$p" 2>/dev/null || true; done
+  pids=""
+}
 fail() { echo "package-test: $*" >&2; exit 1; }
 # Waits up to 15 s (or $3 tenths) for a file to hold a text.
 wait_for() {
@@ -83,28 +97,23 @@ test_deb() {
   chmod 700 "$tmp/home/run"
   cp samples/orbisk.ini samples/tv-remote.capture "$tmp/home/"
   chown -R nobody: "$tmp/home"
-  as_user() {
-    setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups \
-      env -i PATH=/usr/bin:/bin HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/config" \
-      XDG_RUNTIME_DIR="$tmp/home/run" "$@"
-  }
+  local user=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups
+              env -i PATH=/usr/bin:/bin HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/config"
+              XDG_RUNTIME_DIR="$tmp/home/run")
+  as_user() { "${user[@]}" "$@"; }
   user_dir=$tmp/home/config/orbisk
   config=$(as_user orbisk settings --where)
   [ "$config" = "$user_dir/orbisk.ini" ] || fail "orbisk settings --where says $config"
   as_user cp "$tmp/home/orbisk.ini" "$config"
-  as_user orbisk simulate --delay 1500 "$tmp/home/tv-remote.capture" >"$tmp/simulate.txt" 2>&1 &
-  pids="$pids $!"
+  start "${user[@]}" orbisk simulate --delay 1500 "$tmp/home/tv-remote.capture" >"$tmp/simulate.txt" 2>&1
   wait_for "$tmp/simulate.txt" "$user_dir/ports/com2" || fail "simulate: $(cat "$tmp/simulate.txt")"
-  as_user orbisk serve >"$tmp/serve.txt" 2>&1 &
-  pids="$pids $!"
+  start "${user[@]}" orbisk serve >"$tmp/serve.txt" 2>&1
   for _ in $(seq 100); do [ -S "$tmp/home/run/lircd" ] && break; sleep 0.1; done
-  as_user irw "$tmp/home/run/lircd" >"$tmp/irw.txt" 2>&1 &
-  pids="$pids $!"
+  start "${user[@]}" irw "$tmp/home/run/lircd" >"$tmp/irw.txt" 2>&1
   wait_for "$tmp/irw.txt" "Power Sony_TV" || fail "irw got: $(cat "$tmp/irw.txt"); serve: $(cat "$tmp/serve.txt")"
-  grep -q "^000000002d4cad19 00 Power TV$" "$tmp/irw.txt" || fail "irw got: $(cat "$tmp/irw.txt")"
-  kill $pids 2>/dev/null || true
-  wait 2>/dev/null || true
-  pids=""
+  grep -q "^00000000624cc985 00 Power TV$" "$tmp/irw.txt" || fail "irw got: $(cat "$tmp/irw.txt")"
+  stop_all
+  if pgrep -u nobody -f "^orbisk serve$|^irw $tmp/" >/dev/null; then fail "orbisk serve or irw still runs"; fi
   [ -e "/usr/lib/$triplet/orbisk/orbisk.ini" ] && fail "a settings file was written beside the installed plug-in"
 
   echo "== as root: the settings are root's own, never under /usr"
@@ -156,19 +165,18 @@ test_zip() {
   # The plug-in reads COM5, one end of a null-modem pair; the simulator
   # writes COM6.  No settings file came with the zip: this one names the keys.
   sed 's/^COM=.*/COM=5/' samples/orbisk.ini >"$folder/orbisk.ini"
-  socat "pty,raw,echo=0,link=$WINEPREFIX/dosdevices/com5" "pty,raw,echo=0,link=$WINEPREFIX/dosdevices/com6" \
-    </dev/null >/dev/null 2>&1 &
-  local pair=$!
+  start socat "pty,raw,echo=0,link=$WINEPREFIX/dosdevices/com5" "pty,raw,echo=0,link=$WINEPREFIX/dosdevices/com6" \
+    </dev/null >/dev/null 2>&1
   for _ in $(seq 100); do [ -e "$WINEPREFIX/dosdevices/com6" ] && break; sleep 0.05; done
   # The host first: Wine starts slowly in a fresh prefix, and bytes played
   # before the plug-in holds its port are lost, as on a real line.
-  (sleep 30 | wine "$folder/orbisk.exe" run --seconds 12 >"$tmp/run.txt" 2>"$tmp/run.err") &
-  local host=$!
+  start sh -c 'sleep 30 | wine "$0" run --seconds 12' "$folder/orbisk.exe" >"$tmp/run.txt" 2>"$tmp/run.err"
+  local host=${pids##* }
   wait_for "$tmp/run.err" "started" 300 || fail "orbisk.exe run: $(cat "$tmp/run.err")"
   wine "$folder/orbisk.exe" simulate --port COM6 --delay 500 samples/tv-remote.capture >/dev/null
   wait "$host" || true
   wineserver -w
-  kill "$pair" 2>/dev/null || true
+  stop_all
   grep -q "^press	Power	TV	" "$tmp/run.txt" && grep -q "^press	Power	Sony TV	" "$tmp/run.txt" ||
     fail "orbisk.exe run got: $(cat "$tmp/run.txt" "$tmp/run.err")"
   echo "zip: unpacked, ran under Wine, versions read back"

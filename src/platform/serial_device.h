@@ -15,6 +15,10 @@ struct ReadTimeouts {
     std::uint32_t totalConstantMs = 100;   // added once per read
     // A byte that ends a message: a read returns as soon as it has read it.
     std::optional<std::uint8_t> endByte;
+    // Non-zero: the line has been quiet this long after the latest byte read
+    // from it (by this read or an earlier one; before any, since the read
+    // began).  It proves a silence whatever time passed between reads.
+    std::uint32_t silenceMs = 0;
 };
 
 class SerialDevice {
@@ -42,7 +46,11 @@ public:
     //    is held back or lost;
     //  - intervalMs have passed after the latest byte, once one has come;
     //  - count * totalMultiplierMs + totalConstantMs have passed since it began;
+    //  - silenceMs have passed since the latest byte read;
     //  - CancelRead was called.
+    // A limit that has passed ends the read only when no byte is waiting: the
+    // device cannot tell when a waiting byte came, so only an empty wait
+    // proves the line quiet.
     // A zero intervalMs disables the gap rule; zero multiplier and constant
     // together disable the total.  A time-out is not a failure: count becomes
     // the number of bytes read, 0 included.  On failure (a hang-up, a device

@@ -84,12 +84,10 @@ void Receiver::ThreadBody() {
     // While a burst is unfinished the reads give up once the line has been
     // quiet for the fragment silence since the burst's latest byte, so that
     // an empty one proves the silence (a read that brings bytes cannot tell
-    // when its first one came).  A read that brought fewer bytes than it
-    // asked for ended at the gap after its latest byte, or at a terminator:
-    // the line may have been quiet for that gap already, and the next read
-    // waits only for the rest.  Zero: the reads of a line between bursts.
+    // when its first one came).  The device counts the silence from the
+    // latest byte itself, whatever time passed between the reads.  Zero:
+    // the reads of a line between bursts.
     int silenceReadMs = 0;
-    int quietMs = 0;
     // The poll delay keeps a reader without a port, whose reads fail at
     // once, from spinning.  After a read that brought bytes the next read
     // starts at once instead: a receiver sends a burst's durations as it
@@ -101,10 +99,10 @@ void Receiver::ThreadBody() {
     // anyway, is watched for like a lost one; Start has reported it.
     if (!link_.IsOpen()) Reconnect(false);
     while (idle ? SleepUnlessStopped(PollDelayMs) : !stopRequested_.load(std::memory_order_relaxed)) {
-        const int silenceLeft = cutter.PendingLength() > 0 ? FragmentSilenceMs - quietMs : 0;
-        if (silenceLeft != silenceReadMs) {
-            silenceReadMs = silenceLeft;
-            if (silenceLeft > 0) link_.SetSilenceTimeouts(silenceLeft);
+        const int silenceMs = cutter.PendingLength() > 0 ? FragmentSilenceMs : 0;
+        if (silenceMs != silenceReadMs) {
+            silenceReadMs = silenceMs;
+            if (silenceMs > 0) link_.SetSilenceTimeouts(silenceMs);
             else link_.SetReadTimeouts(interval_);
         }
         int count = ReadRequestBytes;
@@ -112,10 +110,9 @@ void Receiver::ThreadBody() {
         idle = !read || count <= 0;
         if (!idle) {
             cutter.Feed(buffer, count, deliver);
-            quietMs = count < ReadRequestBytes ? static_cast<int>(ReadIntervalMs) : 0;
             continue;
         }
-        if (read && silenceLeft > 0) cutter.Clear();  // the silence has passed
+        if (read && silenceMs > 0) cutter.Clear();  // the silence has passed
         if (!read && link_.IsOpen()) {
             // A held port whose read fails has hung up: the receiver was
             // unplugged.  Whatever it was sending is gone with it.

@@ -59,8 +59,9 @@ bool SerialLink::SetSilenceTimeouts(int silenceMs) {
     ReadTimeouts timeouts;
     timeouts.intervalMs = ReadIntervalMs;
     timeouts.totalMultiplierMs = 0;
-    timeouts.totalConstantMs = static_cast<std::uint32_t>(silenceMs);
+    timeouts.totalConstantMs = 0;
     timeouts.endByte = BurstTerminator;
+    timeouts.silenceMs = static_cast<std::uint32_t>(silenceMs);
     return device_->SetReadTimeouts(timeouts);
 }
 

@@ -34,9 +34,9 @@ public:
     // The read time-outs: 2 ms between bytes, 10 ms per byte asked for plus
     // the constant; a read also returns at once with a burst terminator.
     bool SetReadTimeouts(int constantMs);
-    // Reads that give up after silenceMs whatever they ask for (and after
-    // the gap, once bytes came): they tell an unfinished burst that the line
-    // has gone quiet.
+    // Reads that give up once the line has been quiet for silenceMs after
+    // its latest byte, whatever they ask for (and after the gap, once bytes
+    // came): they tell an unfinished burst that the line has gone quiet.
     bool SetSilenceTimeouts(int silenceMs);
     bool ReadPort(std::uint8_t* buffer, int& count);
     bool PurgePort();

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -120,12 +121,15 @@ TEST_F(LircServe, IrwAndIrexecTakeTheSimulatedKeysInOrder) {
 }
 
 TEST_F(LircServe, IrsendListsAndBadInputLeavesTheServerServing) {
+    std::string big = "[Big]\n";
+    for (int i = 0; i < 5000; ++i) big += std::to_string(10000000 + i) + "=Key" + std::to_string(i) + "\n";
+    orbisk::test::WriteFile(dir.File("orbisk.ini"), ReadFile(dir.File("orbisk.ini")) + big);
     ASSERT_NO_FATAL_FAILURE(Serve());
     std::mt19937 random(7);
     std::string noise(256 * 1024, '\0');
     for (char& c : noise) c = static_cast<char>(random());
     std::string flood;
-    for (int i = 0; i < 20000; ++i) flood += "LIST TV\n";
+    for (int i = 0; i < 20000; ++i) flood += i % 2 ? "LIST TV\n" : "LIST Big\n";
     // Random bytes, a 1 MiB line, a flood of commands (all never reading
     // the replies), half a command: each then hangs up.
     for (const std::string& bytes : {noise, std::string(1 << 20, 'L') + "\n", flood, std::string("LIST T")}) {
@@ -140,7 +144,10 @@ TEST_F(LircServe, IrsendListsAndBadInputLeavesTheServerServing) {
         }
         ::close(fd);
     }
-    EXPECT_EQ(Irsend({"list", "", ""}), "TV\nAmplifier\nSony_TV\n\n");
+    EXPECT_EQ(Irsend({"list", "", ""}), "TV\nAmplifier\nSony_TV\nBig\n\n");
+    const std::string keys = Irsend({"list", "Big", ""});
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), '\n'), 5001);
+    EXPECT_NE(keys.find("\n0000000010004999 Key4999\n"), std::string::npos) << "the thousands of keys whole";
     EXPECT_EQ(irsendStatus, 0);
     EXPECT_EQ(Irsend({"list", "TV", ""}),
               "000000002d4cad19 Power\n00000000453843fa VolumeUp\n000000002d24d538 VolumeDown\n"

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <chrono>
-#include <climits>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -23,11 +22,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int MillisecondsUntil(Clock::time_point deadline, Clock::time_point now) {
-    // Rounded up, so that poll never wakes before the deadline and the loop
-    // does not spin through the last fraction of a millisecond.
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
-    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+// The time to a deadline as ppoll takes it: to the microsecond, so that a
+// read ends at its deadline and not at the next whole millisecond.
+timespec TimeUntil(Clock::time_point deadline, Clock::time_point now) {
+    const auto left = std::chrono::ceil<std::chrono::microseconds>(deadline - now);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+    return {static_cast<time_t>(seconds.count()),
+            static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(left - seconds).count())};
 }
 
 class PosixSerialDevice final : public SerialDevice {
@@ -119,6 +120,7 @@ private:
     const int cancelWriteEnd_;
     std::mutex timeoutsMutex_;
     ReadTimeouts timeouts_;
+    std::optional<Clock::time_point> latestByte_;  // read by the reader thread only
 };
 
 bool PosixSerialDevice::Read(std::uint8_t* buffer, int& count) {
@@ -133,6 +135,10 @@ bool PosixSerialDevice::Read(std::uint8_t* buffer, int& count) {
             static_cast<std::uint64_t>(count) * t.totalMultiplierMs + t.totalConstantMs;
         totalDeadline = start + std::chrono::milliseconds(totalMs);
     }
+    if (t.silenceMs != 0) {
+        const Clock::time_point silenceEnd = latestByte_.value_or(start) + std::chrono::milliseconds(t.silenceMs);
+        if (!totalDeadline || silenceEnd < *totalDeadline) totalDeadline = silenceEnd;
+    }
 
     int got = 0;
     Clock::time_point lastByte{};
@@ -143,19 +149,20 @@ bool PosixSerialDevice::Read(std::uint8_t* buffer, int& count) {
             const Clock::time_point gapEnd = lastByte + std::chrono::milliseconds(t.intervalMs);
             if (!deadline || gapEnd < *deadline) deadline = gapEnd;
         }
-        int waitMs = -1;
-        if (deadline) {
-            if (now >= *deadline) break;  // a time-out: what came so far is the result
-            waitMs = MillisecondsUntil(*deadline, now);
-        }
+        // Past the deadline, bytes already waiting are still read: they may
+        // have come before it, while this thread was not running.
+        const timespec wait = !deadline || now >= *deadline ? timespec{0, 0} : TimeUntil(*deadline, now);
 
         pollfd fds[2] = {{fd_, POLLIN, 0}, {cancelReadEnd_, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, waitMs);
+        const int ready = ::ppoll(fds, 2, deadline ? &wait : nullptr, nullptr);
         if (ready < 0) {
             if (errno == EINTR) continue;  // the remaining time is recomputed above
             return false;
         }
-        if (ready == 0) continue;
+        if (ready == 0) {
+            if (deadline && Clock::now() >= *deadline) break;  // a time-out: what came so far is the result
+            continue;
+        }
 
         if (fds[1].revents & POLLIN) {
             DrainCancel();
@@ -168,8 +175,8 @@ bool PosixSerialDevice::Read(std::uint8_t* buffer, int& count) {
             if (n > 0) {
                 const bool ended = t.endByte && std::memchr(buffer + got, *t.endByte, static_cast<std::size_t>(n));
                 got += static_cast<int>(n);
+                latestByte_ = lastByte = Clock::now();
                 if (ended) break;  // the message is complete: no gap to wait for
-                lastByte = Clock::now();
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;

@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 
 namespace orbisk {
 namespace {
@@ -45,19 +49,64 @@ public:
         return GetCommState(port_, &applied) && applied.BaudRate == static_cast<DWORD>(baud);
     }
 
+    // A silence is counted here from the latest byte read (the port's own
+    // time-outs count from each read's start) and replaces the total.
     bool SetReadTimeouts(const ReadTimeouts& timeouts) override {
         if (port_ == INVALID_HANDLE_VALUE) return false;
+        timeouts_ = timeouts;
+        return Apply(timeouts.totalMultiplierMs, timeouts.totalConstantMs);
+    }
+
+    bool Read(std::uint8_t* buffer, int& count) override {
+        if (port_ == INVALID_HANDLE_VALUE || count < 0) return false;
+        if (timeouts_.silenceMs != 0) {
+            // What is left of the silence; at least 1 ms, so that bytes
+            // already waiting are read.
+            const auto start = Clock::now();
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                latestByte_.value_or(start) + std::chrono::milliseconds(timeouts_.silenceMs) - start);
+            Apply(0, static_cast<DWORD>(std::clamp<long long>(left.count(), 1, timeouts_.silenceMs)));
+        }
+        const int want = count;
+        const bool read = ReadOverlapped(buffer, count);
+        if (read && count > 0) {
+            // A read that asked for more and got no end byte ended at the gap
+            // after its latest byte.
+            const bool atGap = count < want && !(timeouts_.endByte && std::memchr(buffer, *timeouts_.endByte,
+                                                                                    static_cast<std::size_t>(count)));
+            latestByte_ = Clock::now() - std::chrono::milliseconds(atGap ? timeouts_.intervalMs : 0);
+        }
+        return read;
+    }
+
+    void CancelRead() override { SetEvent(cancel_); }
+
+    bool Purge() override {
+        return port_ != INVALID_HANDLE_VALUE &&
+               PurgeComm(port_, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR) != 0;
+    }
+
+    bool Close() override {
+        if (port_ == INVALID_HANDLE_VALUE) return true;
+        if (!CloseHandle(port_)) return false;
+        port_ = INVALID_HANDLE_VALUE;
+        return true;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    bool Apply(DWORD multiplierMs, DWORD constantMs) {
         COMMTIMEOUTS t{};
-        t.ReadIntervalTimeout = timeouts.intervalMs;
-        t.ReadTotalTimeoutMultiplier = timeouts.totalMultiplierMs;
-        t.ReadTotalTimeoutConstant = timeouts.totalConstantMs;
+        t.ReadIntervalTimeout = timeouts_.intervalMs;
+        t.ReadTotalTimeoutMultiplier = multiplierMs;
+        t.ReadTotalTimeoutConstant = constantMs;
         t.WriteTotalTimeoutMultiplier = 2;
         t.WriteTotalTimeoutConstant = 2;
         return SetCommTimeouts(port_, &t) != 0;
     }
 
-    bool Read(std::uint8_t* buffer, int& count) override {
-        if (port_ == INVALID_HANDLE_VALUE || count < 0) return false;
+    bool ReadOverlapped(std::uint8_t* buffer, int& count) {
         // A cancel that came before this read ends it at once, like one that
         // comes while it waits.
         if (WaitForSingleObject(cancel_, 0) == WAIT_OBJECT_0) {
@@ -89,24 +138,12 @@ public:
         return true;
     }
 
-    void CancelRead() override { SetEvent(cancel_); }
-
-    bool Purge() override {
-        return port_ != INVALID_HANDLE_VALUE &&
-               PurgeComm(port_, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR) != 0;
-    }
-
-    bool Close() override {
-        if (port_ == INVALID_HANDLE_VALUE) return true;
-        if (!CloseHandle(port_)) return false;
-        port_ = INVALID_HANDLE_VALUE;
-        return true;
-    }
-
-private:
     HANDLE port_;
     const HANDLE readDone_;  // manual-reset, completion of the read in progress
     const HANDLE cancel_;    // manual-reset, set by CancelRead until a read takes it
+    // The reader thread's alone.
+    ReadTimeouts timeouts_;
+    std::optional<Clock::time_point> latestByte_;
 };
 
 class Win32SerialPorts final : public SerialPorts {

@@ -175,6 +175,27 @@ TEST_F(PosixSerialDeviceTest, ReadWithNothingArrivingTimesOutSuccessfully) {
     EXPECT_EQ(r.count, 0);
 }
 
+// The silence counts from the latest byte read, not from the read's start,
+// and only an empty wait proves it: a byte already waiting is still read.
+TEST_F(PosixSerialDeviceTest, TheSilenceCountsFromTheLatestByteAndAWaitingByteIsRead) {
+    ReadTimeouts t = Timeouts(2, 0, 0);
+    ASSERT_TRUE(device->SetReadTimeouts(t));
+    Send({1});
+    ReadResult r;
+    ASSERT_TRUE(ReadWithinWatchdog(8, r));
+    EXPECT_EQ(r.bytes, Bytes{1});
+    std::this_thread::sleep_for(30ms);  // longer than the silence below
+    t.silenceMs = 20;
+    ASSERT_TRUE(device->SetReadTimeouts(t));
+    ASSERT_TRUE(ReadWithinWatchdog(8, r));
+    EXPECT_TRUE(r.ok && r.count == 0) << r.count;
+    Send({2});
+    ASSERT_TRUE(WaitUntilPending(1));
+    std::this_thread::sleep_for(30ms);
+    ASSERT_TRUE(ReadWithinWatchdog(8, r));
+    EXPECT_EQ(r.bytes, Bytes{2});
+}
+
 TEST_F(PosixSerialDeviceTest, CancelWakesABlockedRead) {
     ASSERT_TRUE(device->SetReadTimeouts(kNoLimits));
     ReadResult r;

@@ -80,6 +80,27 @@ TEST_F(Win32SerialTest, AReadEndsAfterAGapWithWhatCameOrAtItsTotalWithNothing) {
     EXPECT_EQ(count, 0);
 }
 
+// The silence counts from the latest byte read, not from the read's start,
+// and a byte already waiting is still read.
+TEST_F(Win32SerialTest, TheSilenceCountsFromTheLatestByteAndAWaitingByteIsRead) {
+    ASSERT_TRUE(device->SetReadTimeouts({2, 10, 60000, {}}));
+    ASSERT_TRUE(transmitter.Write({1}));
+    std::uint8_t buffer[8];
+    int count = sizeof buffer;
+    ASSERT_TRUE(device->Read(buffer, count));
+    EXPECT_EQ(count, 1);
+    Sleep(40);  // longer than the silence below
+    ASSERT_TRUE(device->SetReadTimeouts({2, 0, 0, {}, 20}));
+    count = sizeof buffer;
+    EXPECT_TRUE(device->Read(buffer, count));
+    EXPECT_EQ(count, 0);
+    ASSERT_TRUE(transmitter.Write({2}));
+    Sleep(40);
+    count = sizeof buffer;
+    ASSERT_TRUE(device->Read(buffer, count));
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + count), std::vector<std::uint8_t>{2});
+}
+
 TEST_F(Win32SerialTest, CancelWakesABlockedReadAndOneAboutToStart) {
     ASSERT_TRUE(device->SetReadTimeouts({2, 10, 60000, {}}));
     std::uint8_t buffer[255];

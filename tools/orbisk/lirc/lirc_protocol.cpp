@@ -40,15 +40,19 @@ std::vector<std::string_view> Words(std::string_view line) {
     return words;
 }
 
-// BEGIN, the command as it came, SUCCESS or ERROR, the data lines, END.
+// BEGIN, the command as it came, SUCCESS or ERROR, and the count of the
+// data lines that follow (before END).
+std::string PacketHead(std::string_view command, bool success, std::size_t lines) {
+    std::string head = "BEGIN\n";
+    head.append(command);
+    head += success ? "\nSUCCESS\n" : "\nERROR\n";
+    if (lines > 0 || success) head += "DATA\n" + std::to_string(lines) + "\n";
+    return head;
+}
+
 std::string Packet(std::string_view command, bool success, const std::vector<std::string>& data) {
-    std::string packet = "BEGIN\n";
-    packet.append(command);
-    packet += success ? "\nSUCCESS\n" : "\nERROR\n";
-    if (!data.empty() || success) {
-        packet += "DATA\n" + std::to_string(data.size()) + "\n";
-        for (const std::string& line : data) packet += line + "\n";
-    }
+    std::string packet = PacketHead(command, success, data.size());
+    for (const std::string& line : data) packet += line + "\n";
     packet += "END\n";
     return packet;
 }
@@ -60,24 +64,6 @@ const Catalogue::Remote* FindRemote(const Catalogue& catalogue, std::string_view
     for (const Catalogue::Remote& remote : catalogue.remotes)
         if (EqualsIgnoreCase(remote.name, WireName(name))) return &remote;
     return nullptr;
-}
-
-std::string ListReply(std::string_view command, const std::vector<std::string_view>& words, const Catalogue& catalogue) {
-    std::vector<std::string> data;
-    if (words.size() == 1) {
-        for (const Catalogue::Remote& remote : catalogue.remotes) data.push_back(remote.name);
-        return Packet(command, true, data);
-    }
-    if (words.size() > 3) return Error(command, "bad send packet");
-    const Catalogue::Remote* remote = FindRemote(catalogue, words[1]);
-    if (remote == nullptr) return Error(command, "unknown remote: \"" + std::string(words[1]) + "\"");
-    for (const Catalogue::Key& key : remote->keys) {
-        if (words.size() == 3 && !EqualsIgnoreCase(key.name, WireName(words[2]))) continue;
-        data.push_back(Hex16(key.code) + " " + key.name);
-    }
-    if (words.size() == 3 && data.empty())
-        return Error(command, "unknown command: \"" + std::string(words[2]) + "\"");
-    return Packet(command, true, data);
 }
 
 // Wire names for sources, unique without regard to case; equal sources
@@ -188,18 +174,82 @@ Catalogue CatalogueFrom(const KeyTable& table) {
     return catalogue;
 }
 
-std::string Reply(std::string_view commandLine, const Catalogue& catalogue) {
+ReplyStream::ReplyStream(std::string_view commandLine, std::shared_ptr<const Catalogue> catalogue) {
     const std::vector<std::string_view> words = Words(commandLine);
-    if (words.empty()) return Error(commandLine, "bad send packet");
+    if (words.empty()) {
+        head_ = Error(commandLine, "bad send packet");
+        return;
+    }
     const std::string_view directive = words[0];
     if (EqualsIgnoreCase(directive, "VERSION")) {
-        if (words.size() != 1) return Error(commandLine, "bad send packet");
-        return Packet(commandLine, true, {"orbisk " ORBISK_VERSION_TEXT});
+        head_ = words.size() != 1 ? Error(commandLine, "bad send packet")
+                                  : Packet(commandLine, true, {"orbisk " ORBISK_VERSION_TEXT});
+        return;
     }
-    if (EqualsIgnoreCase(directive, "LIST")) return ListReply(commandLine, words, catalogue);
-    if (IsSendingDirective(directive))
-        return Error(commandLine, "orbisk only receives: " + AsciiUpperCase(directive) + " is not supported");
-    return Error(commandLine, "unknown directive: \"" + std::string(directive) + "\"");
+    if (IsSendingDirective(directive)) {
+        head_ = Error(commandLine, "orbisk only receives: " + AsciiUpperCase(directive) + " is not supported");
+        return;
+    }
+    if (!EqualsIgnoreCase(directive, "LIST")) {
+        head_ = Error(commandLine, "unknown directive: \"" + std::string(directive) + "\"");
+        return;
+    }
+    if (words.size() > 3) {
+        head_ = Error(commandLine, "bad send packet");
+        return;
+    }
+    std::size_t count = catalogue->remotes.size();
+    if (words.size() > 1) {
+        remote_ = FindRemote(*catalogue, words[1]);
+        if (remote_ == nullptr) {
+            head_ = Error(commandLine, "unknown remote: \"" + std::string(words[1]) + "\"");
+            return;
+        }
+        if (words.size() == 3) keyName_ = WireName(words[2]);
+        count = keyName_.empty() ? remote_->keys.size()
+                                 : static_cast<std::size_t>(std::count_if(
+                                       remote_->keys.begin(), remote_->keys.end(),
+                                       [&](const Catalogue::Key& key) { return EqualsIgnoreCase(key.name, keyName_); }));
+        if (count == 0 && !keyName_.empty()) {
+            head_ = Error(commandLine, "unknown command: \"" + std::string(words[2]) + "\"");
+            remote_ = nullptr;
+            return;
+        }
+    }
+    head_ = PacketHead(commandLine, true, count);
+    end_ = remote_ != nullptr ? remote_->keys.size() : catalogue->remotes.size();
+    catalogue_ = std::move(catalogue);
+    endLeft_ = true;
+}
+
+bool ReplyStream::Append(std::string& out, std::size_t bytes) {
+    if (Done()) return false;
+    const std::size_t start = out.size();
+    out += head_;
+    head_ = std::string();
+    while (next_ < end_ && out.size() - start < bytes) {
+        if (remote_ == nullptr) {
+            out += catalogue_->remotes[next_++].name + "\n";
+            continue;
+        }
+        const Catalogue::Key& key = remote_->keys[next_++];
+        if (keyName_.empty() || EqualsIgnoreCase(key.name, keyName_)) out += Hex16(key.code) + " " + key.name + "\n";
+    }
+    if (next_ == end_ && endLeft_) {
+        out += "END\n";
+        endLeft_ = false;
+        catalogue_.reset();
+    }
+    return true;
+}
+
+std::string Reply(std::string_view commandLine, const Catalogue& catalogue) {
+    // Not owned: the stream ends here.
+    ReplyStream stream(commandLine, std::shared_ptr<const Catalogue>(std::shared_ptr<const Catalogue>(), &catalogue));
+    std::string packet;
+    while (stream.Append(packet, std::string::npos)) {
+    }
+    return packet;
 }
 
 void Notices::Count(std::string_view what, std::uint64_t times) {
@@ -230,19 +280,22 @@ void Notices::Done(Clock::time_point now, bool written) {
     if (written) counts_.clear();
 }
 
-bool Client::Queue(std::string_view bytes) {
-    const std::size_t replyLeft = replyEnd_ > sent_ ? replyEnd_ - sent_ : 0;
-    if (PendingBytes() - replyLeft + bytes.size() > outputLimit_) return false;
-    Append(bytes);
-    return true;
+std::size_t Client::LineBytes() const {
+    return output_.size() - std::max(replyEnd_, sent_) + behindReply_.size();
 }
 
-void Client::Append(std::string_view bytes) {
+bool Client::Queue(std::string_view bytes) {
+    if (LineBytes() + bytes.size() > outputLimit_) return false;
+    if (!reply_.Done()) {
+        behindReply_.append(bytes);
+        return true;
+    }
     if (sent_ > 0 && sent_ == output_.size()) {
         output_.clear();
         sent_ = replyEnd_ = 0;
     }
     output_.append(bytes);
+    return true;
 }
 
 void Client::Sent(std::size_t count) {
@@ -250,12 +303,22 @@ void Client::Sent(std::size_t count) {
     if (sent_ == output_.size()) {
         output_.clear();
         sent_ = replyEnd_ = 0;
+        Refill();
     } else if (sent_ > outputLimit_ && sent_ > output_.size() / 2) {
         // The buffer stays within twice what is pending, in linear time
         // however the writes split.
         output_.erase(0, sent_);
         replyEnd_ = replyEnd_ > sent_ ? replyEnd_ - sent_ : 0;
         sent_ = 0;
+    }
+}
+
+void Client::Refill() {
+    if (!reply_.Append(output_, ReplyPartBytes)) return;
+    replyEnd_ = output_.size();
+    if (reply_.Done()) {
+        output_ += behindReply_;
+        behindReply_ = std::string();
     }
 }
 
@@ -267,7 +330,7 @@ void Client::Receive(std::string_view bytes) {
     input_.append(bytes);
 }
 
-bool Client::Answer(const Catalogue& catalogue) {
+bool Client::Answer(const std::shared_ptr<const Catalogue>& catalogue) {
     if (PendingBytes() > 0) return false;
     while (inputUsed_ < input_.size()) {
         const char c = input_[inputUsed_++];
@@ -282,12 +345,17 @@ bool Client::Answer(const Catalogue& catalogue) {
                 reply = Error(line_.substr(0, 32) + "...", "command too long");
             }
         } else {
-            if (!overlong_) reply = Reply(line_, catalogue);
+            const bool answered = !overlong_;
+            if (answered) reply_ = ReplyStream(line_, catalogue);
             line_.clear();
             overlong_ = false;
+            if (answered) {
+                Refill();  // its first part
+                return true;
+            }
         }
         if (!reply.empty()) {
-            Append(reply);
+            output_ += reply;
             replyEnd_ = output_.size();
             return true;
         }

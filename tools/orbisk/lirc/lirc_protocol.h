@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -84,7 +85,29 @@ private:
     std::optional<HostKeyEvent> unknown_;  // an unknown press not sent yet; value: its repeats
 };
 
-// The reply packet to one command line (without its line break).
+// The reply packet to one command line (without its line break), made as
+// it is sent: a LIST of thousands of keys is never held whole for a client
+// that does not take it.  The catalogue is kept until the last line.
+class ReplyStream {
+public:
+    ReplyStream() = default;
+    ReplyStream(std::string_view commandLine, std::shared_ptr<const Catalogue> catalogue);
+
+    // Appends the next part of the packet, lines up to about bytes, or at
+    // least one; false when there is nothing (more) to append.
+    bool Append(std::string& out, std::size_t bytes);
+    bool Done() const { return head_.empty() && next_ == end_ && !endLeft_; }
+
+private:
+    std::string head_;  // what goes before the lines listed from the catalogue
+    std::shared_ptr<const Catalogue> catalogue_;
+    const Catalogue::Remote* remote_ = nullptr;  // whose keys are listed; none: the remotes
+    std::string keyName_;                        // listed keys only of this name; empty: all
+    std::size_t next_ = 0, end_ = 0;
+    bool endLeft_ = false;  // "END" still to append
+};
+
+// The whole reply packet to one command line.
 std::string Reply(std::string_view commandLine, const Catalogue& catalogue);
 
 // Commands longer than this are refused without being kept.
@@ -116,16 +139,20 @@ private:
 };
 
 // One connected client: the bytes still to be written to it and the
-// commands it sent.  Key lines are queued within a bound; a reply is queued
-// whole, whatever its size, and the next command is answered only once all
-// before it has been sent, so a client that sends commands without reading
-// the replies only stops being read.
+// commands it sent.  Key lines are queued within a bound; a reply goes whole
+// whatever its size, made a part at a time as the client takes it, with the
+// key lines queued meanwhile behind it.  The next command is answered only
+// once all before it has been sent, so a client that sends commands without
+// reading the replies only stops being read.  A client holds at most a part
+// of a reply and its queue of key lines.
 class Client {
 public:
     // Room for about 1,500 key lines: minutes of keys for a client that is
     // merely slow, but a client that stops reading is given up long before
     // memory grows.
     static constexpr std::size_t DefaultOutputLimit = 64 * 1024;
+    // How much of a reply is made at a time.
+    static constexpr std::size_t ReplyPartBytes = 4 * 1024;
 
     explicit Client(std::size_t outputLimit = DefaultOutputLimit) : outputLimit_(outputLimit) {}
 
@@ -137,21 +164,31 @@ public:
     void Receive(std::string_view bytes);
     // Answers the next command line received, once nothing is left to send;
     // true when a reply was queued.
-    bool Answer(const Catalogue& catalogue);
+    bool Answer(const std::shared_ptr<const Catalogue>& catalogue);
     // Whether to read more from the client: all it sent has been answered.
     bool WantsInput() const { return inputUsed_ == input_.size(); }
 
+    // The bytes to write now; more follow them once they are sent while
+    // PendingBytes() is not 0.
     std::string_view Pending() const { return std::string_view(output_).substr(sent_); }
     void Sent(std::size_t count);
     std::size_t PendingBytes() const { return output_.size() - sent_; }
+    // The bytes this client holds: those to send now and key lines behind a reply.
+    std::size_t HeldBytes() const { return PendingBytes() + behindReply_.size(); }
 
 private:
-    void Append(std::string_view bytes);
+    // Key-line bytes queued, those behind a reply included.
+    std::size_t LineBytes() const;
+    // Once the bytes to write are sent: the next part of the reply, or the
+    // key lines that waited for its end.
+    void Refill();
 
     std::size_t outputLimit_;
     std::string output_;
     std::size_t sent_ = 0;
     std::size_t replyEnd_ = 0;  // output_ up to here is a reply
+    ReplyStream reply_;
+    std::string behindReply_;  // key lines queued while a reply is under way
     std::string input_;
     std::size_t inputUsed_ = 0;
     std::string line_;

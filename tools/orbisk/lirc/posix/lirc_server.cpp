@@ -163,7 +163,7 @@ void Server::Broadcast(std::string_view bytes) {
 
 void Server::Forward(const HostEventQueue::Batch& batch, const BroadcastOptions& options) {
     for (const HostKeyEvent& event : batch.events)
-        if (const std::string lines = broadcaster_.Lines(event, options, catalogue_); !lines.empty()) Broadcast(lines);
+        if (const std::string lines = broadcaster_.Lines(event, options, *catalogue_); !lines.empty()) Broadcast(lines);
 }
 
 void Server::Poll(std::vector<pollfd>& extra, int timeoutMs) {
@@ -287,7 +287,7 @@ void Server::Report(bool force) {
 
 std::size_t Server::QueuedBytes() const {
     std::size_t total = 0;
-    for (const auto& [fd, client] : clients_) total += client.PendingBytes();
+    for (const auto& [fd, client] : clients_) total += client.HeldBytes();
     return total;
 }
 

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,7 +60,7 @@ public:
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    void SetCatalogue(Catalogue catalogue) { catalogue_ = std::move(catalogue); }
+    void SetCatalogue(Catalogue catalogue) { catalogue_ = std::make_shared<const Catalogue>(std::move(catalogue)); }
 
     // Where the summaries of drops and other notices go (otherwise standard
     // error as it is).
@@ -99,7 +100,8 @@ private:
 
     int listenFd_;
     std::size_t outputLimit_;
-    Catalogue catalogue_;
+    // Shared with the replies still being sent when it is replaced.
+    std::shared_ptr<const Catalogue> catalogue_ = std::make_shared<const Catalogue>();
     std::map<int, Client> clients_;
     std::uint64_t dropped_ = 0;
     Notices notices_{"orbisk serve: "};
