@@ -25,22 +25,22 @@ sleep 1
 exec 3>&-
 wait "$host" || { echo "orbisk.exe run failed:"; cat "$work/errors"; exit 1; }
 
-expected="press	Power	TV	2D4CAD19
-release	Power	TV	2D4CAD19
-press	VolumeUp	TV	453843FA
-release	VolumeUp	TV	453843FA
-press	VolumeDown	TV	2D24D538
-release	VolumeDown	TV	2D24D538
-press	ChannelUp	TV	34866425
-release	ChannelUp	TV	34866425
-press	Mute	TV	6E3E575E
-release	Mute	TV	6E3E575E
-press	VolumeUp	Amplifier	EB2E29B3
-release	VolumeUp	Amplifier	EB2E29B3
-press	VolumeUp	Amplifier	EB2E29B3
-release	VolumeUp	Amplifier	EB2E29B3
-press	Power	Sony TV	8BC0F0EB
-release	Power	Sony TV	8BC0F0EB"
+expected="press	Power	TV	624CC985
+release	Power	TV	624CC985
+press	VolumeUp	TV	CC926247
+release	VolumeUp	TV	CC926247
+press	VolumeDown	TV	BC7BCAB2
+release	VolumeDown	TV	BC7BCAB2
+press	ChannelUp	TV	738596D0
+release	ChannelUp	TV	738596D0
+press	Mute	TV	A975A160
+release	Mute	TV	A975A160
+press	VolumeUp	Amplifier	516ED702
+release	VolumeUp	Amplifier	516ED702
+press	VolumeUp	Amplifier	516ED702
+release	VolumeUp	Amplifier	516ED702
+press	Power	Sony TV	25FCE685
+release	Power	Sony TV	25FCE685"
 actual=$(grep -v '^repeat ' "$work/events" || true)
 if [ "$actual" != "$expected" ]; then
   echo "orbisk.exe run printed:"; cat -A "$work/events"; cat "$work/errors"
