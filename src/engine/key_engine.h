@@ -29,6 +29,10 @@ struct EngineControl {
     // The frame of the latest key-down notice (PackShownFrame), stored
     // before the notice is posted, for the dialog to show beside the code.
     std::atomic<std::uint64_t> ShownFrame{0};
+    // Written by the engine: set while it is inside a key message to the
+    // host, and whether the host holds a key once it has the message.
+    std::atomic<bool> InSend{false};
+    std::atomic<bool> HostHeld{false};
 };
 
 // The frame with a check of the code it was shown for: the scancode, the

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -60,6 +61,10 @@ struct RecordingHost final : HostMessenger {
     }
     std::function<void()> onKey;
     void Join(std::thread& thread) override { thread.join(); }
+    bool servesEverySend = false;
+    bool ServesSendOf(std::thread::id engine) const override {
+        return servesEverySend || HostMessenger::ServesSendOf(engine);
+    }
     // Waits (with a generous watchdog) until count messages have come.
     std::vector<std::string> WaitFor(std::size_t count) {
         std::unique_lock<std::mutex> lock(mutex);
@@ -330,13 +335,78 @@ TEST_F(PluginTest, SetupWithAKeyHeldReleasesItAtTheHostFirst) {
     plugin.Start();
     Publish(0x1234);
     ASSERT_EQ(host.WaitFor(1).size(), 1u);
+    std::vector<std::string> beforeDialog;
     dialogs.configure = [&](FakeDialog& dialog, DialogServices&) {
-        dialog.onShow = [&] { host.WaitFor(2); };
+        dialog.onShow = [&] { beforeDialog = host.Snapshot(); };
     };
     plugin.Setup();
-    EXPECT_EQ(host.Snapshot(), (std::vector<std::string>{"1025 0 0001234/<undefined>/0001234",
-                                                         "1025 -1 0001234/<undefined>/0001234"}));
+    EXPECT_EQ(beforeDialog, (std::vector<std::string>{"1025 0 0001234/<undefined>/0001234",
+                                                      "1025 -1 0001234/<undefined>/0001234"}));
     plugin.Stop();
+}
+
+TEST_F(PluginTest, SetupFromInsideAKeyMessageReleasesTheKeyAndTheDialogGetsTheKeys) {
+    OpenWith(kGoodVersion);
+    plugin.Start();
+    std::vector<std::string> beforeDialog;
+    std::vector<std::uint32_t> notices;
+    dialogs.configure = [&](FakeDialog& dialog, DialogServices&) {
+        dialog.onShow = [&] {
+            beforeDialog = host.Snapshot();
+            Publish(0x22);
+            for (int i = 0; i < 2000 && notices.empty(); ++i) {
+                std::this_thread::sleep_for(5ms);
+                std::lock_guard<std::mutex> lock(dialog.mutex);
+                notices = dialog.notices;
+            }
+        };
+    };
+    std::atomic<bool> done{false};
+    host.OnNextKey([&] {
+        plugin.Setup();
+        done.store(true, std::memory_order_release);
+    });
+    Publish(0x11);
+    for (int i = 0; i < 4000 && !done.load(std::memory_order_acquire); ++i) std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(done.load(std::memory_order_acquire));
+    EXPECT_EQ(beforeDialog.size(), 2u) << "the release before the dialog";
+    EXPECT_EQ(notices, std::vector<std::uint32_t>{ORBISK_KEY_DOWN_NOTICE});
+    // Nothing of the dialog's time is pressed after it.
+    Publish(0x33);
+    EXPECT_EQ(host.WaitFor(3), (std::vector<std::string>{"1025 0 0000011/<undefined>/0000011",
+                                                         "1025 -1 0000011/<undefined>/0000011",
+                                                         "1025 0 0000033/<undefined>/0000033"}));
+    plugin.Stop();
+}
+
+TEST_F(PluginTest, StartPressesNothingLeftFromBeforeItAndARepeatBurstRepeatsTheLastCode) {
+    OpenWith(kGoodVersion);
+    Publish(0x11);  // after the last engine's last pickup
+    plugin.Start();
+    for (int i = 0; i < 2000 && plugin.Published().UpdatePending.load(); ++i) std::this_thread::sleep_for(5ms);
+    Publish(0x22);
+    EXPECT_EQ(host.WaitFor(1).front(), "1025 0 0000022/<undefined>/0000022");
+    plugin.Stop();
+    plugin.Start();
+    test::PublishBurst(plugin.Published(), plugin.Event(), std::nullopt);
+    EXPECT_EQ(host.WaitFor(2).back(), "1025 0 0000022/<undefined>/0000022");
+    plugin.Stop();
+}
+
+TEST_F(PluginTest, StopInsideAnotherThreadsMessageStillWaitsForTheEngine) {
+    // As on Windows, where any message sent from another thread may be the
+    // engine's: only an engine inside its own key message is left running.
+    host.servesEverySend = true;
+    bool released = false;
+    Plugin held(Plugin::Platform{[](const std::string&) { return std::make_unique<test::FakeSerialPorts>(); },
+                                 &system, &clock, &dialogs, nullptr, &host,
+                                 [&] { return std::shared_ptr<void>(&released, [&](void*) { released = true; }); },
+                                 {}});
+    held.Open(nullptr, host.Window(), HostInfo(kGoodVersion).bytes, LibraryPath());
+    held.Start();
+    held.Stop();
+    EXPECT_TRUE(released) << "joined, so nothing of the library runs";
+    held.Close();
 }
 
 TEST_F(PluginTest, CallsOutOfTheUsualOrderGetAClearResult) {
@@ -353,11 +423,14 @@ TEST_F(PluginTest, CallsOutOfTheUsualOrderGetAClearResult) {
     EXPECT_FALSE(plugin.Running());
     plugin.Start();
     EXPECT_FALSE(plugin.Running());
-    // Started after Close: the keys come back from the file.
+    // Started after Close: the keys come back from the file as it is now.
     OpenWith(kGoodVersion);
     plugin.Close();
+    test::WriteFile(dir.File("orbisk.ini"), "[TV]\n0000088=Eight\n");
     plugin.Start();
     EXPECT_TRUE(plugin.Running());
+    Publish(0x88);
+    EXPECT_EQ(host.WaitFor(2).back(), "1025 0 Eight/TV/0000088");
     // Closed while the dialog is up: the dialog's Reset still works, and the
     // plug-in closes when the dialog ends.
     dialogs.configure = [&](FakeDialog& dialog, DialogServices& services) {

@@ -49,9 +49,11 @@ std::uint32_t StackLeftByOpen(void* fn, const void* const args[3], const char** 
 struct HostWindow {
     static inline std::vector<std::string> keys;
     static inline DWORD busyMs = 0;
-    static inline std::function<void()> onKey;  // what the host does inside the message, once
+    static inline std::function<void()> onKey;    // what the host does inside the message, once
+    static inline std::function<void()> onOther;  // the same inside WM_APP
 
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+        if (message == WM_APP && onOther) std::exchange(onOther, nullptr)();
         if (message != kKeyMessage) return DefWindowProcA(window, message, wparam, lparam);
         const auto* record = reinterpret_cast<const OrbiskKeyEventRecord*>(wparam);
         keys.push_back(std::to_string(lparam) + " " + record->KeyName + "/" + OrbiskRecordCodeText(record));
@@ -83,8 +85,9 @@ public:
         CopyFileA(("Z:" ORBISK_DLL_PATH), path_.c_str(), FALSE);
         module_ = LoadLibraryA(path_.c_str());
     }
-    ~LoadedPlugin() {
-        if (module_ != nullptr) FreeLibrary(module_);
+    ~LoadedPlugin() { Free(); }
+    void Free() {
+        if (module_ != nullptr) FreeLibrary(std::exchange(module_, nullptr));
     }
     bool Loaded() const { return module_ != nullptr; }
     const std::string& Path() const { return path_; }
@@ -293,6 +296,84 @@ TEST(Win32Plugin, StopFromInsideTheKeyMessageReturnsAndStartRunsAgain) {
     EXPECT_EQ(HostWindow::keys[1].substr(0, 2), "0 ");
 }
 
+// Presses a key again once the dialog shows, then reads the code the dialog
+// shows (the label after "Code:") and closes it.
+struct ReadSetupForm {
+    static inline HWND* slot = nullptr;
+    static inline int ticks = 0;
+    static inline std::string code;
+    static BOOL CALLBACK Visit(HWND child, LPARAM previous) {
+        char text[64] = {};
+        GetWindowTextA(child, text, sizeof text);
+        if (std::strcmp(reinterpret_cast<const char*>(previous), "Code:") == 0) code = text;
+        std::strcpy(reinterpret_cast<char*>(previous), text);
+        return TRUE;
+    }
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+        if (*slot == nullptr || !IsWindowVisible(*slot) || ticks < 0) return;
+        if (ticks++ == 0) SendBurst();
+        char previous[64] = {};
+        EnumChildWindows(*slot, Visit, reinterpret_cast<LPARAM>(previous));
+        if (code != "<unknown>" || ticks > 100) {
+            ticks = -1;
+            PostMessageA(*slot, WM_CLOSE, 0, 0);
+        }
+    }
+};
+
+TEST(Win32Plugin, SetupInsideTheKeyMessageReleasesTheKeyAndShowsTheKeysPressedMeanwhile) {
+    LoadedPlugin plugin(kSettings);
+    ASSERT_TRUE(plugin.Loaded());
+    HostWindow window;
+    HostInfo info;
+    reinterpret_cast<OrbiskOpenFn>(plugin.Entry("Open"))(nullptr, window.handle, info.bytes);
+    plugin.Call("Start");
+    ReadSetupForm::slot = static_cast<HWND*>(plugin.Entry("_SetupForm"));
+    std::vector<std::string> beforeDialog;
+    HostWindow::onKey = [&] {
+        const UINT_PTR timer = SetTimer(nullptr, 0, 50, ReadSetupForm::Tick);
+        plugin.Call("Setup");
+        KillTimer(nullptr, timer);
+    };
+    Watchdog watchdog("Setup inside the key message does not return");
+    SendBurst();
+    PumpUntilKeys(1);
+    for (int i = 0; i < 60; ++i) {  // nothing of the dialog's time comes after it
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        Sleep(10);
+    }
+    plugin.Call("Close");
+    ASSERT_EQ(HostWindow::keys.size(), 2u);
+    EXPECT_EQ(HostWindow::keys[1], "-1 " + HostWindow::keys[0].substr(2));
+    EXPECT_EQ(HostWindow::keys[0], "0 " + ReadSetupForm::code + "/" + ReadSetupForm::code) << "shown in the dialog";
+}
+
+TEST(Win32Plugin, StopAndCloseInsideAnotherThreadsMessageWaitForTheEngine) {
+    LoadedPlugin plugin(kSettings);
+    ASSERT_TRUE(plugin.Loaded());
+    HostWindow window;
+    HostInfo info;
+    reinterpret_cast<OrbiskOpenFn>(plugin.Entry("Open"))(nullptr, window.handle, info.bytes);
+    plugin.Call("Start");
+    std::atomic<bool> handled{false};
+    HostWindow::onOther = [&] {
+        plugin.Call("Stop");
+        plugin.Call("Close");
+        handled = true;
+    };
+    std::thread sender([&] { SendMessageA(window.handle, WM_APP, 0, 0); });
+    for (int i = 0; i < 500 && !handled; ++i) {
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        Sleep(10);
+    }
+    sender.join();
+    // An engine left running would keep the library loaded.
+    plugin.Free();
+    EXPECT_EQ(GetModuleHandleA(plugin.Path().c_str()), nullptr);
+}
+
 // This program again, as a host that loads orbisk.dll from path, opens and
 // starts it and ends without Stop and Close: by ExitProcess, or after
 // FreeLibrary.  Its exit code, or ~0 when it did not end in time.
@@ -319,8 +400,20 @@ DWORD RunEndingHost(const std::string& path, const char* how) {
     return code;
 }
 
+// The host frees the library from a message handled while the dialog runs,
+// then closes the dialog: the library unloads once Setup has returned.
+struct FreeInSetup {
+    static inline HMODULE module = nullptr;
+    static inline HWND* slot = nullptr;
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+        if (module == nullptr || *slot == nullptr || !IsWindowVisible(*slot)) return;
+        FreeLibrary(std::exchange(module, nullptr));
+        PostMessageA(*slot, WM_CLOSE, 0, 0);
+    }
+};
+
 TEST(Win32Plugin, AHostThatEndsOrUnloadsWithoutStopAndCloseIsNotHeld) {
-    for (const char* how : {"exit", "free"}) {
+    for (const char* how : {"exit", "free", "free in setup"}) {
         LoadedPlugin plugin(kSettings);
         ASSERT_TRUE(plugin.Loaded());
         EXPECT_EQ(RunEndingHost(plugin.Path(), how), 7u) << how;
@@ -335,8 +428,17 @@ TEST(Win32EndingHost, Run) {
     HostWindow window;
     HostInfo info;
     reinterpret_cast<OrbiskOpenFn>(EntryOf(module, "Open"))(nullptr, window.handle, info.bytes);
-    reinterpret_cast<OrbiskVoidFn>(EntryOf(module, "Start"))();
+    if (std::strcmp(how, "free in setup") != 0) reinterpret_cast<OrbiskVoidFn>(EntryOf(module, "Start"))();
     if (std::strcmp(how, "free") == 0) FreeLibrary(module);
+    if (std::strcmp(how, "free in setup") == 0) {
+        SetErrorMode(SEM_NOGPFAULTERRORBOX);
+        FreeInSetup::module = module;
+        FreeInSetup::slot = static_cast<HWND*>(EntryOf(module, "_SetupForm"));
+        SetTimer(nullptr, 0, 50, FreeInSetup::Tick);
+        reinterpret_cast<OrbiskVoidFn>(EntryOf(module, "Setup"))();
+        if (FreeInSetup::module != nullptr || GetModuleHandleA(std::getenv("ORBISK_TEST_DLL")) != nullptr)
+            ExitProcess(8);
+    }
     ExitProcess(7);
 }
 
