@@ -89,6 +89,12 @@ void KeyEngine::Run() {
 }
 
 void KeyEngine::RunPass() {
+    // The dialog has opened while the host holds a key: it is released at
+    // once, before the dialog shows, not at the next report.
+    if (hostHeld_ && control_.SetupActive.load(std::memory_order_seq_cst)) {
+        KeyReport(ORBISK_KEY_RELEASE);
+        if (abandoned_) return;
+    }
     // A release decided at the last time-out goes out first, as a change of
     // its own; a burst published since is picked up below and presses anew.
     if (releaseDue_) {
@@ -254,7 +260,8 @@ void KeyEngine::Wait() {
     // of an idle engine for ever.  The reset orders against the Set that
     // followed each store, so these loads see them.
     if (published_.UpdatePending.load(std::memory_order_acquire) ||
-        control_.EngineStopRequested.load(std::memory_order_acquire) != 0)
+        control_.EngineStopRequested.load(std::memory_order_acquire) != 0 ||
+        (hostHeld_ && control_.SetupActive.load(std::memory_order_seq_cst)))
         return;
 
     if (!reportedPressed_) {
@@ -272,22 +279,30 @@ void KeyEngine::Wait() {
 }
 
 void KeyEngine::KeyReport(std::intptr_t value) {
+    // The mark comes first, and the flags are read after it: a Stop or Setup
+    // that does not see the mark finds its request seen here.
+    control_.InSend.store(true, std::memory_order_seq_cst);
     // Once Stop has begun no key message is started: Stop waits for this
     // thread, and a host that handles the message on the thread calling Stop
     // could never return.
-    if (control_.EngineStopRequested.load(std::memory_order_acquire) != 0) return;
-    if (control_.SetupActive.load(std::memory_order_acquire)) {
+    bool send = control_.EngineStopRequested.load(std::memory_order_seq_cst) == 0;
+    if (send && control_.SetupActive.load(std::memory_order_seq_cst)) {
         // The dialog takes the keys from here on; a key the host holds is
         // released first, or it would stay down at the host for good.
-        if (!hostHeld_) return;
+        send = hostHeld_;
         value = ORBISK_KEY_RELEASE;
     }
-    output_.SendKey(value);
-    hostHeld_ = value != ORBISK_KEY_RELEASE;
+    if (send) {
+        hostHeld_ = value != ORBISK_KEY_RELEASE;
+        control_.HostHeld.store(hostHeld_, std::memory_order_seq_cst);
+        output_.SendKey(value);
+    }
+    control_.InSend.store(false, std::memory_order_seq_cst);
     // The host may have stopped or closed the plug-in while it handled the
     // message: the key table may be gone and another engine may run, so this
-    // one touches nothing more.
-    if (control_.EngineStopRequested.load(std::memory_order_acquire) != 0) abandoned_ = true;
+    // one touches nothing more.  Read after the mark is cleared: a Stop that
+    // saw the mark and retired this engine is seen here.
+    if (control_.EngineStopRequested.load(std::memory_order_seq_cst) != 0) abandoned_ = true;
 }
 
 }  // namespace orbisk

@@ -36,6 +36,10 @@ struct EngineControl {
     // its frame and the burst's own.
     std::atomic<std::uint64_t> ShownLegacyCode{0};
     std::atomic<std::uint64_t> ShownOwnCode{0};
+    // Written by the engine: set while it is inside a key message to the
+    // host, and whether the host holds a key once it has the message.
+    std::atomic<bool> InSend{false};
+    std::atomic<bool> HostHeld{false};
 };
 
 // The frame with a check of the code it was shown for: the scancode, the

@@ -1,5 +1,4 @@
 #pragma once
-#include <memory>
 #include <string>
 
 namespace orbisk {
@@ -8,10 +7,6 @@ namespace orbisk {
 // with symbolic links left as they are; empty when it cannot be determined.
 // Any length.
 std::string OwnModulePath();
-
-// Keeps the library that contains this code loaded until the result is
-// released; null where nothing needs to.
-std::shared_ptr<void> KeepOwnModuleLoaded();
 
 // The folder part of a path, without the final separator; "." for a bare name.
 std::string FolderOf(const std::string& path);

@@ -19,13 +19,18 @@ extern void* _SetupForm;
 
 namespace orbisk {
 
+// Keeps this library loaded while its threads may run, until the result is
+// released and the outermost call into the library has returned; null where
+// unloading cannot end a running thread.
+std::shared_ptr<void> KeepLibraryLoaded();
+
 struct Module {
     std::unique_ptr<SystemServices> system = MakeSystemServices();
     std::unique_ptr<HostMessenger> messenger = MakeHostMessenger();
     std::unique_ptr<SetupDialogFactory> dialogs = MakeSetupDialogFactory(*system);
     Plugin plugin{Plugin::Platform{
         [](const std::string& portFolder) { return MakeSystemSerialPorts(portFolder); },
-        system.get(), &SystemTickClock(), dialogs.get(), &_SetupForm, messenger.get(), &KeepOwnModuleLoaded,
+        system.get(), &SystemTickClock(), dialogs.get(), &_SetupForm, messenger.get(), &KeepLibraryLoaded,
         [](const std::string& library) { return SystemSettingsPlace(library); }}};
 };
 

@@ -184,18 +184,32 @@ void Plugin::StartNow() {
         keys_ = std::make_unique<KeyTable>();
         keys_->Rebuild(ReadSettingsFile());
     }
+    // A burst the last engine left untaken is no press of this start.
+    // LastCode stays, so a repeat burst still repeats it.
+    published_.UpdatePending.store(false, std::memory_order_relaxed);
+    published_.SignalPresent.store(false, std::memory_order_relaxed);
     starting_ = true;
     const bool receiving = receiver_->StartReceiver();
     starting_ = false;
     if (!receiving) return;
+    if (!StartEngine(record_)) {
+        receiver_->StopReceiver();
+        return;
+    }
+    if (libraryHold_ == nullptr && platform_.keepLoaded) libraryHold_ = platform_.keepLoaded();
+    running_ = true;
+}
 
+bool Plugin::StartEngine(OrbiskKeyEventRecord& record) {
     codeEvent_.Reset();
     auto run = std::make_unique<EngineRun>();
     run->control.SetupActive.store(setupActive_, std::memory_order_relaxed);
-    run->previous = std::move(retired_);
+    // An engine with a record of its own need not wait for the retired one.
+    const bool sharesRecord = &record == &record_;
+    if (sharesRecord) run->previous = std::move(retired_);
     try {
         run->engine = std::make_unique<KeyEngine>(published_, codeEvent_, *platform_.clock, settings_, *keys_,
-                                                  record_, run->control, *engineOutput_);
+                                                  record, run->control, *engineOutput_);
         run->thread = std::thread([run = run.get()] {
             // The host is still inside the previous engine's key message:
             // nothing of the record changes before it has returned.
@@ -203,14 +217,12 @@ void Plugin::StartNow() {
             run->engine->Run();
         });
     } catch (const std::system_error&) {
-        retired_ = std::move(run->previous);
-        receiver_->StopReceiver();
-        return;
+        if (sharesRecord) retired_ = std::move(run->previous);
+        return false;
     }
     run->id = run->thread.get_id();
     run_ = std::move(run);
-    if (libraryHold_ == nullptr && platform_.keepLoaded) libraryHold_ = platform_.keepLoaded();
-    running_ = true;
+    return true;
 }
 
 void Plugin::StopNow() {
@@ -220,19 +232,24 @@ void Plugin::StopNow() {
     }
     if (!running_ || stopping_) return;
     stopping_ = true;
-    // Release: the engine must see the request once the event wakes it,
-    // and from then on it starts no key message, so a host that calls
-    // Stop cannot be left waiting on a send in progress for long.
-    run_->control.EngineStopRequested.store(1, std::memory_order_release);
-    codeEvent_.Set();
-    if (WouldWaitForCaller(*run_))
-        retired_ = std::move(run_);
-    else
-        Join(*run_);
+    StopEngine();
     receiver_->StopReceiver();
     running_ = false;
     stopping_ = false;
     if (retired_ == nullptr) libraryHold_.reset();
+}
+
+void Plugin::StopEngine() {
+    // From here on the engine starts no key message, so a host that calls
+    // Stop cannot be left waiting on a send in progress for long.  Sequential
+    // consistency with the engine's mark of its send: either ServedRun sees
+    // the mark, or the engine sees this request before it sends.
+    run_->control.EngineStopRequested.store(1, std::memory_order_seq_cst);
+    codeEvent_.Set();
+    if (ServedRun(*run_) != nullptr)
+        retired_ = std::move(run_);
+    else
+        Join(*run_);
 }
 
 void Plugin::CloseNow() {
@@ -246,13 +263,17 @@ void Plugin::FinishPending() {
     if (std::exchange(closePending_, false)) CloseNow();
 }
 
-bool Plugin::WouldWaitForCaller(const EngineRun& run) const {
-    for (const EngineRun* r = &run; r != nullptr; r = r->previous.get()) {
+Plugin::EngineRun* Plugin::ServedRun(EngineRun& run) const {
+    for (EngineRun* r = &run; r != nullptr; r = r->previous.get()) {
+        // Only the engine's own message counts: a Stop inside another
+        // thread's message must still wait for an engine that may be looking
+        // a key up in the table Close frees.
+        if (!r->control.InSend.load(std::memory_order_seq_cst)) continue;
         const bool serving = platform_.messenger != nullptr ? platform_.messenger->ServesSendOf(r->id)
                                                             : std::this_thread::get_id() == r->id;
-        if (serving) return true;
+        if (serving) return r;
     }
-    return false;
+    return nullptr;
 }
 
 void Plugin::Join(EngineRun& run) {
@@ -264,7 +285,7 @@ void Plugin::Join(EngineRun& run) {
 }
 
 void Plugin::JoinRetired() {
-    if (retired_ == nullptr || WouldWaitForCaller(*retired_)) return;
+    if (retired_ == nullptr || ServedRun(*retired_) != nullptr) return;
     Join(*retired_);
     retired_.reset();
     if (!running_) libraryHold_.reset();
@@ -272,7 +293,8 @@ void Plugin::JoinRetired() {
 
 void Plugin::SetSetupActive(bool active) {
     setupActive_ = active;
-    if (run_ != nullptr) run_->control.SetupActive.store(active, std::memory_order_release);
+    // Ordered with the engine's mark of a send, as the stop request is.
+    if (run_ != nullptr) run_->control.SetupActive.store(active, std::memory_order_seq_cst);
 }
 
 void Plugin::SetDialog(std::unique_ptr<SetupDialog> dialog) {
@@ -303,7 +325,10 @@ void Plugin::Setup() {
     if (dialog != nullptr) SetDialog(std::move(dialog));
 
     SetSetupActive(true);
-    StartNow();
+    if (running_)
+        HandOverToDialog();
+    else
+        StartNow();
     if (versionAccepted_ && dialog_ != nullptr) dialog_->ShowModal();
     StopNow();
     SetSetupActive(false);
@@ -329,6 +354,42 @@ void Plugin::Setup() {
     inSetup_ = false;
     if (runAfterSetup_ && !closePending_) StartNow();
     FinishPending();
+}
+
+void Plugin::HandOverToDialog() {
+    EngineRun* served = ServedRun(*run_);
+    if (served == nullptr) {
+        // The engine releases the key at once when it sees SetupActive; this
+        // thread serves that message meanwhile.  The mark of a send is read
+        // before the held flag, which the engine sets while marked.
+        EngineControl& control = run_->control;
+        codeEvent_.Set();
+        WaitUntil([&control] {
+            return !control.InSend.load(std::memory_order_seq_cst) &&
+                   !control.HostHeld.load(std::memory_order_seq_cst);
+        });
+        return;
+    }
+    // The host opened the dialog from inside this engine's key message, in
+    // which that engine stays until the host returns, after the dialog.  The
+    // key is released from here, the engine retired, and one that posts to
+    // the dialog runs meanwhile, in a record of its own: the host may still
+    // read record_ when the dialog has closed.
+    const bool held = served->control.HostHeld.exchange(false, std::memory_order_seq_cst);
+    StopEngine();
+    if (held) engineOutput_->SendKey(ORBISK_KEY_RELEASE);
+    dialogRecord_ = record_;
+    if (!StartEngine(dialogRecord_)) {
+        receiver_->StopReceiver();
+        running_ = false;
+    }
+}
+
+void Plugin::WaitUntil(const std::function<bool()>& done) {
+    if (platform_.messenger != nullptr)
+        platform_.messenger->WaitUntil(done);
+    else
+        HostMessenger::Poll(done);
 }
 
 IniDocument Plugin::ReadSettingsFile() {

@@ -93,8 +93,17 @@ private:
     bool Busy() const { return starting_ || stopping_ || inSetup_; }
     void FinishPending();
     void SetSetupActive(bool active);
-    // True when waiting for the run's threads would wait for this thread.
-    bool WouldWaitForCaller(const EngineRun& run) const;
+    // The run of this chain whose key message this thread is handling (the
+    // run would then wait for this thread), or null.
+    EngineRun* ServedRun(EngineRun& run) const;
+    // Starts an engine over the running receiver, writing into this record.
+    bool StartEngine(OrbiskKeyEventRecord& record);
+    // Ends the engine: joined, or retired when it waits for this thread.
+    void StopEngine();
+    // Setup on a running plug-in: the key the host holds is released before
+    // the dialog shows, and an engine that can post to the dialog runs.
+    void HandOverToDialog();
+    void WaitUntil(const std::function<bool()>& done);
     void Join(EngineRun& run);
     void JoinRetired();
 
@@ -113,6 +122,9 @@ private:
     // orders these writes before its reads.
     OrbiskHostWindow* hostWindow_ = nullptr;
     OrbiskKeyEventRecord record_{};
+    // The record of an engine run for the dialog while the host still reads
+    // record_ inside a retired engine's key message.
+    OrbiskKeyEventRecord dialogRecord_{};
     std::string libraryPath_;
     std::string settingsPath_;
     std::string reportedReason_;  // the settings-file problem last reported

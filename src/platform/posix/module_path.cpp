@@ -51,9 +51,6 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// The library is linked never to be unmapped (-z nodelete).
-std::shared_ptr<void> KeepOwnModuleLoaded() { return nullptr; }
-
 bool PathExists(const std::string& path) {
     struct stat st{};
     return ::lstat(path.c_str(), &st) == 0;

@@ -31,9 +31,19 @@ public:
         thread.join();
     }
 
+    // As Join, for a condition the engine thread brings about: the messages
+    // it sends to this thread are served while waiting.
+    void WaitUntil(const std::function<bool()>& done) override {
+        while (!done()) {
+            MSG msg;
+            PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+            MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+        }
+    }
+
     // The engine's key message runs the host's window procedure on this
-    // thread as a message sent from another one.  Whose it is cannot be told:
-    // any such message counts, and the engine is then joined later.
+    // thread as a message sent from another one.  The engine marks its send,
+    // so only a message from another thread while it is in one counts.
     bool ServesSendOf(std::thread::id) const override { return InSendMessage() != FALSE; }
 };
 

@@ -42,17 +42,6 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, separator);
 }
 
-std::shared_ptr<void> KeepOwnModuleLoaded() {
-    // One more reference to this module, given back with the result: a host
-    // that frees the library meanwhile leaves it loaded, and running, rather
-    // than unloading code that a thread still executes.
-    HMODULE self = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCWSTR>(&KeepOwnModuleLoaded), &self))
-        return nullptr;
-    return std::shared_ptr<void>(self, [](void* module) { FreeLibrary(static_cast<HMODULE>(module)); });
-}
-
 bool PathExists(const std::string& path) {
     return GetFileAttributesW(win32::Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -9,4 +9,7 @@ Module& TheModule() {
     return module;
 }
 
+// dlclose never unmaps the library (it is linked with -z nodelete).
+std::shared_ptr<void> KeepLibraryLoaded() { return nullptr; }
+
 }  // namespace orbisk

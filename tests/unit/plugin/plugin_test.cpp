@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -60,6 +61,10 @@ struct RecordingHost final : HostMessenger {
     }
     std::function<void()> onKey;
     void Join(std::thread& thread) override { thread.join(); }
+    bool servesEverySend = false;
+    bool ServesSendOf(std::thread::id engine) const override {
+        return servesEverySend || HostMessenger::ServesSendOf(engine);
+    }
     // Waits (with a generous watchdog) until count messages have come.
     std::vector<std::string> WaitFor(std::size_t count) {
         std::unique_lock<std::mutex> lock(mutex);
@@ -115,7 +120,9 @@ protected:
         // No port ever opens: under the default error policy the receiver then
         // runs without one, and the tests publish codes themselves.
         : plugin(Plugin::Platform{[](const std::string&) { return std::make_unique<test::FakeSerialPorts>(); },
-                                  &system, &clock, &dialogs, &setupForm, &host, {}, {}}) {}
+                                  &system, &clock, &dialogs, &setupForm, &host,
+                                  [this] { return ++holds, std::shared_ptr<void>(this, [this](void*) { --holds; }); },
+                                  {}}) {}
 
     std::string LibraryPath() const { return dir.File("orbisk.so"); }
     void OpenWith(std::uint32_t version) {
@@ -130,6 +137,7 @@ protected:
     FakeDialogs dialogs;
     void* setupForm = nullptr;
     RecordingHost host;
+    int holds = 0;  // of the library on itself
     Plugin plugin;
 };
 
@@ -304,15 +312,27 @@ TEST_F(PluginTest, StopCloseOrSetupFromInsideAKeyMessageReturnAndTheNextKeyComes
         const char* name;
         void (*call)(Plugin&, const std::string& library);
         bool running;
+        std::size_t messages = 1;  // the key's, before the key after it
     } cases[] = {
         {"Stop", [](Plugin& p, const std::string&) { p.Stop(); }, false},
         {"Close", [](Plugin& p, const std::string&) { p.Close(); }, false},
-        {"Setup", [](Plugin& p, const std::string&) { p.Setup(); }, true},
+        {"Setup", [](Plugin& p, const std::string&) { p.Setup(); }, true, 2},  // and its release, before the dialog
         {"Stop and Start", [](Plugin& p, const std::string&) { p.Stop(); p.Start(); }, true},
         {"Open", [](Plugin& p, const std::string& library) { p.Open("again", nullptr, HostInfo(kGoodVersion).bytes, library); },
          true},
     };
     OpenWith(kGoodVersion);
+    // Setup's dialog gets a key while the host is still inside the message.
+    std::size_t notices = 0;
+    dialogs.configure = [&](FakeDialog& dialog, DialogServices&) {
+        dialog.onShow = [&] {
+            Publish(0x22);
+            for (int i = 0; i < 2000 && notices == 0; ++i, std::this_thread::sleep_for(5ms)) {
+                std::lock_guard<std::mutex> lock(dialog.mutex);
+                notices = dialog.notices.size();
+            }
+        };
+    };
     std::uint64_t code = 0x100;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -330,10 +350,14 @@ TEST_F(PluginTest, StopCloseOrSetupFromInsideAKeyMessageReturnAndTheNextKeyComes
         EXPECT_EQ(plugin.Running(), c.running);
         plugin.Open(nullptr, host.Window(), HostInfo(kGoodVersion).bytes, LibraryPath());
         plugin.Start();
+        char text[CodeTextCapacity];
         Publish(++code);
-        EXPECT_EQ(host.WaitFor(before + 2).size(), before + 2) << "the key after it";
+        FormatCodeText(code, text);
+        EXPECT_EQ(host.WaitFor(before + c.messages + 1).back(), "1025 0 " + (text + ("/<undefined>/" + std::string(text))))
+            << "the key after it, and nothing of before";
         plugin.Stop();
     }
+    EXPECT_EQ(notices, 1u);
 }
 
 TEST_F(PluginTest, SetupWithAKeyHeldReleasesItAtTheHostFirst) {
@@ -341,13 +365,38 @@ TEST_F(PluginTest, SetupWithAKeyHeldReleasesItAtTheHostFirst) {
     plugin.Start();
     Publish(0x1234);
     ASSERT_EQ(host.WaitFor(1).size(), 1u);
+    std::vector<std::string> beforeDialog;
     dialogs.configure = [&](FakeDialog& dialog, DialogServices&) {
-        dialog.onShow = [&] { host.WaitFor(2); };
+        dialog.onShow = [&] { beforeDialog = host.Snapshot(); };
     };
     plugin.Setup();
-    EXPECT_EQ(host.Snapshot(), (std::vector<std::string>{"1025 0 0001234/<undefined>/0001234",
-                                                         "1025 -1 0001234/<undefined>/0001234"}));
+    EXPECT_EQ(beforeDialog, (std::vector<std::string>{"1025 0 0001234/<undefined>/0001234",
+                                                      "1025 -1 0001234/<undefined>/0001234"}));
     plugin.Stop();
+}
+
+TEST_F(PluginTest, StartPressesNothingLeftFromBeforeItAndARepeatBurstRepeatsTheLastCode) {
+    OpenWith(kGoodVersion);
+    Publish(0x11);  // after the last engine's last pickup
+    plugin.Start();
+    for (int i = 0; i < 2000 && plugin.Published().UpdatePending.load(); ++i) std::this_thread::sleep_for(5ms);
+    Publish(0x22);
+    EXPECT_EQ(host.WaitFor(1).front(), "1025 0 0000022/<undefined>/0000022");
+    plugin.Stop();
+    plugin.Start();
+    test::PublishBurst(plugin.Published(), plugin.Event(), std::nullopt);
+    EXPECT_EQ(host.WaitFor(2).back(), "1025 0 0000022/<undefined>/0000022");
+    plugin.Stop();
+}
+
+TEST_F(PluginTest, StopInsideAnotherThreadsMessageStillWaitsForTheEngine) {
+    // As on Windows inside any message sent from another thread: only an
+    // engine inside its own key message is left to end later.
+    host.servesEverySend = true;
+    OpenWith(kGoodVersion);
+    plugin.Start();
+    plugin.Stop();
+    EXPECT_EQ(holds, 0) << "joined, so nothing of the library runs";
 }
 
 TEST_F(PluginTest, CallsOutOfTheUsualOrderGetAClearResult) {
@@ -364,11 +413,14 @@ TEST_F(PluginTest, CallsOutOfTheUsualOrderGetAClearResult) {
     EXPECT_FALSE(plugin.Running());
     plugin.Start();
     EXPECT_FALSE(plugin.Running());
-    // Started after Close: the keys come back from the file.
+    // Started after Close: the keys come back from the file as it is now.
     OpenWith(kGoodVersion);
     plugin.Close();
+    test::WriteFile(dir.File("orbisk.ini"), "[TV]\n0000088=Eight\n");
     plugin.Start();
     EXPECT_TRUE(plugin.Running());
+    Publish(0x88);
+    EXPECT_EQ(host.WaitFor(2).back(), "1025 0 Eight/TV/0000088");
     // Closed while the dialog is up: the dialog's Reset still works, and the
     // plug-in closes when the dialog ends.
     dialogs.configure = [&](FakeDialog& dialog, DialogServices& services) {

@@ -319,8 +319,20 @@ DWORD RunEndingHost(const std::string& path, const char* how) {
     return code;
 }
 
+// The host frees the library from a message handled while the dialog runs,
+// then closes the dialog: the library unloads once Setup has returned.
+struct FreeInSetup {
+    static inline HMODULE module = nullptr;
+    static inline HWND* slot = nullptr;
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+        if (module == nullptr || *slot == nullptr || !IsWindowVisible(*slot)) return;
+        FreeLibrary(std::exchange(module, nullptr));
+        PostMessageA(*slot, WM_CLOSE, 0, 0);
+    }
+};
+
 TEST(Win32Plugin, AHostThatEndsOrUnloadsWithoutStopAndCloseIsNotHeld) {
-    for (const char* how : {"exit", "free"}) {
+    for (const char* how : {"exit", "free", "free in setup"}) {
         LoadedPlugin plugin(kSettings);
         ASSERT_TRUE(plugin.Loaded());
         EXPECT_EQ(RunEndingHost(plugin.Path(), how), 7u) << how;
@@ -335,8 +347,17 @@ TEST(Win32EndingHost, Run) {
     HostWindow window;
     HostInfo info;
     reinterpret_cast<OrbiskOpenFn>(EntryOf(module, "Open"))(nullptr, window.handle, info.bytes);
-    reinterpret_cast<OrbiskVoidFn>(EntryOf(module, "Start"))();
+    if (std::strcmp(how, "free in setup") != 0) reinterpret_cast<OrbiskVoidFn>(EntryOf(module, "Start"))();
     if (std::strcmp(how, "free") == 0) FreeLibrary(module);
+    if (std::strcmp(how, "free in setup") == 0) {
+        SetErrorMode(SEM_NOGPFAULTERRORBOX);
+        FreeInSetup::module = module;
+        FreeInSetup::slot = static_cast<HWND*>(EntryOf(module, "_SetupForm"));
+        SetTimer(nullptr, 0, 50, FreeInSetup::Tick);
+        reinterpret_cast<OrbiskVoidFn>(EntryOf(module, "Setup"))();
+        if (FreeInSetup::module != nullptr || GetModuleHandleA(std::getenv("ORBISK_TEST_DLL")) != nullptr)
+            ExitProcess(8);
+    }
     ExitProcess(7);
 }
 
