@@ -11,7 +11,7 @@
 // shorter by one bias per press from U(-60, 120) us, in receiver units,
 // rounded and kept within 1..0xFD.
 //
-//   bench_realir [PRESSES [categories]]   ("categories": a row per category)
+//   [ORBISK_REALIR_DUMP=N] bench_realir [PRESSES [categories]]   ("categories": a row per category)
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -27,6 +27,7 @@
 
 #include "receiver/analysis/burst_codes.h"
 #include "receiver/analysis/ir_recognizer.h"
+#include "receiver/analysis/level_reading.h"
 
 namespace {
 
@@ -103,7 +104,8 @@ bool Differ(const std::vector<int>& a, const std::vector<int>& b) {
 
 enum Kind { kProtocol, kLevels, kShape, kKinds };
 Kind KindOf(const IrFrame& frame) {
-    return frame.protocol == IrProtocol::None ? kShape : kProtocol;
+    if (frame.protocol == IrProtocol::None) return kShape;
+    return IsLevelReading(frame.protocol) ? kLevels : kProtocol;
 }
 
 struct Press {
@@ -116,6 +118,9 @@ std::vector<std::uint8_t> PressBytes(const std::vector<int>& micros, double unit
     std::vector<std::uint8_t> bytes(micros.size());
     for (std::size_t i = 0; i < micros.size(); ++i)
         bytes[i] = ToUnits(micros[i] * (1.0 + spread(random)) + (i % 2 == 0 ? bias : -bias), unit);
+    // The reader drops what it has collected at every 255th byte: a longer
+    // burst arrives as its last bytes.
+    if (bytes.size() > MaxBurstLength) bytes.erase(bytes.begin(), bytes.end() - bytes.size() % 255);
     return bytes;
 }
 
@@ -124,30 +129,18 @@ struct CategoryCount {
     int kinds[kKinds] = {}, kindsStable[kKinds] = {};
 };
 
-// Frames whose own lengths of one kind lie closer together than the jitter
-// can move them: two distinct lengths of marks (or of spaces) within
-// 2 * jitter of each other, both longer than the noise of the capture.
-bool CloseLevels(const std::vector<int>& micros, double jitter) {
-    for (int kind = 0; kind < 2; ++kind) {
+// Frames whose own lengths of one kind lie closer together than jitter and
+// rounding can move them: the capture's marks (or spaces) cut into lengths
+// where neighbours differ by more than a tenth, and two neighbouring
+// lengths that jitter can bring within two receiver units of each other.
+// No reading can keep such a frame at one code and its neighbour key apart.
+bool CloseLevels(const std::vector<int>& micros, double unit, double jitter) {
+    for (std::size_t kind = 0; kind < 2; ++kind) {
         std::vector<int> v;
         for (std::size_t i = kind; i < micros.size(); i += 2) v.push_back(micros[i]);
         std::sort(v.begin(), v.end());
-        // Levels: runs of values within 12 % of their neighbour.
-        std::vector<double> levels;
-        double sum = v[0];
-        int count = 1;
-        for (std::size_t i = 1; i <= v.size(); ++i) {
-            if (i == v.size() || v[i] > v[i - 1] * 1.12) {
-                levels.push_back(sum / count);
-                if (i == v.size()) break;
-                sum = 0;
-                count = 0;
-            }
-            sum += v[i];
-            ++count;
-        }
-        for (std::size_t i = 1; i < levels.size(); ++i)
-            if (levels[i] < levels[i - 1] * (1 + 2 * jitter) / (1 - 2 * jitter) * 1.1) return true;
+        for (std::size_t i = 1; i < v.size(); ++i)
+            if (v[i] > v[i - 1] * 1.1 && v[i] * (1 - jitter) - v[i - 1] * (1 + jitter) < 2 * unit) return true;
     }
     return false;
 }
@@ -164,6 +157,9 @@ int main(int argc, char** argv) {
         path = ORBISK_SOURCE_DIR "/../../shared/realir/flipper-irdb.jsonl.gz";
     const int presses = argc > 1 ? std::atoi(argv[1]) : 10;
     const bool perCategory = argc > 2 && std::string(argv[2]) == "categories";
+    // ORBISK_REALIR_DUMP=N: the first N frames that change their code at 50 us and 5 %, press by press.
+    const char* dumpText = std::getenv("ORBISK_REALIR_DUMP");
+    int dumps = dumpText != nullptr ? std::atoi(dumpText) : 0;
     const std::vector<Capture> captures = ReadCaptures(path);
     if (captures.empty()) {
         std::printf("no captures at %s: skipped\n", path.c_str());
@@ -197,7 +193,9 @@ int main(int argc, char** argv) {
                 presses);
 
     std::unordered_set<KeyCode> keyCodes;  // at 50 us and 5 %
+    const bool quick = std::getenv("ORBISK_REALIR_QUICK") != nullptr;
     for (const double unit : {50.0, 32.0, 64.0}) {
+        if (quick && unit != 50.0) continue;
         for (const double jitter : {0.05, 0.10}) {
             std::map<std::string, CategoryCount> byCategory;
             std::vector<std::vector<KeyCode>> codes(frames.size());
@@ -213,12 +211,28 @@ int main(int argc, char** argv) {
                     ++kindCount[KindOf(c.frame)];
                 }
                 codes[f].assign(seen.begin(), seen.end());
+                if (seen.size() > 1 && dumps > 0 && unit == 50.0 && jitter == 0.05) {
+                    --dumps;  // what a developer looks at: the capture and each press's reading
+                    std::printf("unstable frame %zu (%s%s):", f, frames[f].category.c_str(),
+                                CloseLevels(frames[f].micros, unit, jitter) ? ", close" : "");
+                    for (int d : frames[f].micros) std::printf(" %d", d);
+                    std::printf("\n");
+                    std::mt19937 again(static_cast<std::uint32_t>(f * 7919 + unit * 13 + jitter * 1000));
+                    std::uniform_real_distribution<double> biasAgain(-60.0, 120.0);
+                    for (int p = 0; p < presses; ++p) {
+                        const auto bytes = PressBytes(frames[f].micros, unit, jitter, biasAgain(again), again);
+                        const BurstCodes c = DecodeBurstCodes(bytes.data(), static_cast<int>(bytes.size()), 4, true);
+                        std::printf("  %08X %s:", static_cast<unsigned>(c.code), DescribeIrFrame(c.frame).c_str());
+                        for (std::uint8_t b : bytes) std::printf(" %d", b);
+                        std::printf("\n");
+                    }
+                }
                 if (unit == 50.0 && jitter == 0.05) keyCodes.insert(seen.begin(), seen.end());
                 const Kind kind = kindCount[kProtocol] == presses ? kProtocol
                                   : kindCount[kShape] == presses ? kShape
                                                                  : kLevels;
                 const bool stable = seen.size() == 1;
-                const bool close = CloseLevels(frames[f].micros, jitter);
+                const bool close = CloseLevels(frames[f].micros, unit, jitter);
                 for (CategoryCount* count : {&byCategory[frames[f].category], &byCategory["(all)"]}) {
                     ++count->frames;
                     count->stable += stable;
@@ -273,7 +287,9 @@ int main(int argc, char** argv) {
             const int length = 9 + static_cast<int>(random() % (MaxBurstLength - 8));
             for (int k = 0; k < length; ++k) burst[k] = static_cast<std::uint8_t>(1 + random() % 0xFD);
             const BurstCodes c = DecodeBurstCodes(burst, length, 4, true);
-            hits += keyCodes.count(static_cast<KeyCode>(c.code));
+            const bool hit = keyCodes.count(static_cast<KeyCode>(c.code)) != 0;
+            hits += hit;
+            if (hit && dumps != 0) std::printf("phantom: %d durations, %s\n", length, DescribeIrFrame(c.frame).c_str());
             const Kind kind = KindOf(c.frame);
             recognised += kind == kProtocol;
             levels += kind == kLevels;
@@ -317,6 +333,15 @@ int main(int argc, char** argv) {
         const double own = time([&](const std::vector<std::uint8_t>& b) {
             sink = sink + static_cast<std::uint32_t>(DecodeBurst(b.data(), static_cast<int>(b.size()), 4));
         });
+        const double recognize = time([&](const std::vector<std::uint8_t>& b) {
+            IrFrame frame;
+            sink = sink + RecognizeBurst(b.data(), static_cast<int>(b.size()), frame);
+        });
+        const double levels = time([&](const std::vector<std::uint8_t>& b) {
+            LevelReading reading;
+            sink = sink + ReadLevels(b.data(), static_cast<int>(b.size()), reading);
+        });
+        std::printf("\nrecognition alone %.0f ns, level reading alone %.0f ns", recognize, levels);
         std::printf("\ncost per fresh key frame (best of 5 rounds over %zu frames): whole analysis %.0f ns, "
                     "shape code alone %.0f ns, table CRC-32 %.0f ns: %.2fx the CRC-32\n",
                     bursts.size(), decode, own, crc, decode / crc);

@@ -26,6 +26,11 @@ constexpr IrProtocolInfo kProtocols[IrProtocolCount] = {
     {IrProtocol::Rc6_6a24, "rc6_6a_24", "RC-6 6A-24", 444.0, 1, false, 0xFFFFFF, 107000},
     {IrProtocol::Rc6_6a32, "rc6_6a_32", "RC-6 6A-32", 444.0, 1, false, 0xFFFFFFFF, 107000},
     {IrProtocol::Rc6Mce, "rc6_mce", "RC-6 MCE", 444.0, 1, true, 0xFFFF7FFF, 107000},
+    // Level readings: no kernel name, no ideal form.
+    {IrProtocol::PulseDistance, "", "pulse-distance", 1.0, 1, false, 0, 0},
+    {IrProtocol::PulseWidth, "", "pulse-width", 1.0, 1, false, 0, 0},
+    {IrProtocol::BiPhase, "", "bi-phase", 1.0, 1, false, 0, 0},
+    {IrProtocol::Levels, "", "levels", 1.0, 1, false, 0, 0},
 };
 
 constexpr std::uint32_t kMceCustomer = 0x800F0000u;
@@ -116,6 +121,10 @@ bool Encode(const IrFrame& f, IrDurations& out, IrForm form) {
     TickWriter w(out);
     switch (f.protocol) {
     case IrProtocol::None:
+    case IrProtocol::PulseDistance:
+    case IrProtocol::PulseWidth:
+    case IrProtocol::BiPhase:
+    case IrProtocol::Levels:
         return false;
     case IrProtocol::Nec:
     case IrProtocol::Necx:
@@ -250,6 +259,20 @@ IrAddressCommand SplitScancode(const IrFrame& f) {
 std::string DescribeIrFrame(const IrFrame& frame) {
     if (frame.protocol == IrProtocol::None) return "not recognised";
     const IrProtocolInfo& info = ProtocolInfo(frame.protocol);
+    if (frame.protocol == IrProtocol::Levels) {
+        char text[64];
+        std::snprintf(text, sizeof text, "levels %u durations, %u mark and %u space lengths",
+                      frame.scancode & 0xFF, frame.scancode >> 8 & 0xF, frame.scancode >> 12 & 0xF);
+        return text;
+    }
+    if (IsLevelReading(frame.protocol)) {
+        char text[64];
+        const int shown = frame.bits < 32 ? frame.bits : 32;
+        std::snprintf(text, sizeof text, "%.*s %d bits 0x%0*X%s", static_cast<int>(info.label.size()),
+                      info.label.data(), frame.bits, shown > 0 ? (shown + 3) / 4 : 1,
+                      static_cast<unsigned>(frame.scancode), frame.bits > 32 ? "..." : "");
+        return text;
+    }
     const IrAddressCommand split = SplitScancode(frame);
     char toggle[16] = "";
     if (info.hasToggle) std::snprintf(toggle, sizeof toggle, " toggle %d", frame.toggle ? 1 : 0);
