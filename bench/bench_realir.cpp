@@ -256,6 +256,9 @@ int main(int argc, char** argv) {
                                 Differ(frames[static_cast<std::size_t>(list[i]->frame)].micros,
                                        frames[static_cast<std::size_t>(list[j]->frame)].micros);
                 if (found) {
+                    if (dumps != 0 && unit == 50.0 && jitter == 0.05)
+                        std::printf("shared %08X in %s: frames %d and %d\n", static_cast<unsigned>(key.second),
+                                    key.first.c_str(), list[0]->frame, list[list.size() - 1]->frame);
                     ++shared;
                     ++sharedByCategory[frames[static_cast<std::size_t>(list[0]->frame)].category];
                 }
