@@ -107,6 +107,12 @@ test_deb() {
   pids=""
   [ -e "/usr/lib/$triplet/orbisk/orbisk.ini" ] && fail "a settings file was written beside the installed plug-in"
 
+  echo "== as root: the settings are root's own, never under /usr"
+  # The package's folder is writable by root, yet holds no settings.
+  config=$(env -i PATH=/usr/bin:/bin HOME="$tmp/root" orbisk settings --where)
+  [ "$config" = "$tmp/root/.config/orbisk/orbisk.ini" ] || fail "as root, orbisk settings --where says $config"
+  [ -e "$tmp/root" ] && fail "orbisk settings --where made a folder"
+
   echo "== purge"
   dpkg -L orbisk >"$tmp/files"
   DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq orbisk >/dev/null

@@ -19,6 +19,15 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+bool IsControlCharacter(char c) { return static_cast<unsigned char>(c) < ' ' || c == '\x7F'; }
+
+std::string ControlCharactersReplaced(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (IsControlCharacter(c)) c = '_';
+    return out;
+}
+
 std::string_view TrimBlanks(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     while (!text.empty() && blank(text.front())) text.remove_prefix(1);

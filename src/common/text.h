@@ -12,6 +12,12 @@ char AsciiUpper(char c);
 std::string AsciiUpperCase(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
+// The ASCII control characters: below space, and DEL.
+bool IsControlCharacter(char c);
+// The text with every control character replaced by '_': a name shown on a
+// terminal or in a line of tab-separated fields stays one harmless field.
+std::string ControlCharactersReplaced(std::string_view text);
+
 // Drops spaces and tabs at both ends.
 std::string_view TrimBlanks(std::string_view text);
 

@@ -16,6 +16,15 @@ namespace orbisk {
 struct Settings;
 class SystemServices;
 
+// The codes a press gave besides its key code, under which keys learned by
+// earlier versions are stored: the code 2.1.0 gave its frame and the
+// burst's own.  0 where there is none other, or it is not known.
+struct OlderCodes {
+    std::uint64_t legacy = 0;
+    std::uint64_t own = 0;
+    bool operator==(const OlderCodes&) const = default;
+};
+
 // What the dialog may use of the plug-in.  Owned by the plug-in, it outlives
 // every dialog: LastShownCode survives from one Setup to the next.
 struct DialogServices {
@@ -32,6 +41,8 @@ struct DialogServices {
     // The frame recognised in the press whose key-down notice carried this
     // code; protocol None when it was not recognised (or is not known).
     std::function<IrFrame(std::uint64_t code)> frameOf{};
+    // The other codes of that press.
+    std::function<OlderCodes(std::uint64_t code)> olderCodesOf{};
 };
 
 class SetupDialog {

@@ -255,25 +255,33 @@ bool SetupPresenter::WndProc(std::uint32_t message, std::uint32_t wparam, std::u
 void SetupPresenter::KeyDownNotice(std::uint32_t codeHigh, std::uint32_t codeLow) {
     const std::uint64_t code = (static_cast<std::uint64_t>(codeHigh) << 32) | codeLow;
     view_.SetText(Control::TestGroup, PressedCaption(code));
-    // A held or repeated key shows its code and selects its row only once.
-    if (code == services_.LastShownCode) return;
+    const OlderCodes older = OlderCodesOf(code);
+    // A held or repeated key shows its code and selects its row only once;
+    // while no row carries any of its codes, a later frame of the press may
+    // bring older codes that one does (the engine then found its key).
+    const bool again = code == services_.LastShownCode;
+    if (again && (!unmatched_ || *unmatched_ == older)) return;
     services_.LastShownCode = code;
-    const std::string text = CodeText(code);
-    view_.SetText(Control::CodeLabel, text);
+    const std::vector<std::string> texts = PressCodeTexts(code, older);
+    view_.SetText(Control::CodeLabel, texts.front());
 
     // The key of the row being named, pressed again (a toggle-bit remote
     // alternates two codes), must not end its own edit.
     const int editing = view_.EditingRow();
-    if (editing >= 0 && editing < static_cast<int>(rows_.size()) && rows_[editing].code == text) return;
+    if (editing >= 0 && editing < static_cast<int>(rows_.size()) &&
+        std::find(texts.begin(), texts.end(), rows_[editing].code) != texts.end())
+        return;
 
     // An unknown code, noise included, must not end a name being typed:
     // toggle-bit remotes send a new code at every press.
-    if (FindCode(text) < 0) {
-        view_.ClearSelection();
+    if (FindPressRow(texts) < 0) {
+        if (!again) view_.ClearSelection();
+        unmatched_ = older;
         return;
     }
+    unmatched_.reset();
     AcceptOpenEdit();
-    const int row = FindCode(text);  // the accepted edit may have sorted the rows
+    const int row = FindPressRow(texts);  // the accepted edit may have sorted the rows
     view_.SetText(Control::RemoteEdit, rows_[row].remote);
     view_.SelectRow(row);
     // Opening and at once cancelling an edit brings the row into view and
@@ -309,6 +317,25 @@ int SetupPresenter::FindCode(std::string_view code) const {
     return -1;
 }
 
+OlderCodes SetupPresenter::OlderCodesOf(std::uint64_t code) const {
+    return services_.olderCodesOf ? services_.olderCodesOf(code) : OlderCodes{};
+}
+
+std::vector<std::string> SetupPresenter::PressCodeTexts(std::uint64_t code, const OlderCodes& older) {
+    std::vector<std::string> texts{CodeText(code)};
+    for (const std::uint64_t other : {older.legacy, older.own})
+        if (other != 0 && other != code) texts.push_back(CodeText(other));
+    return texts;
+}
+
+int SetupPresenter::FindPressRow(const std::vector<std::string>& texts) const {
+    // Keys learned by earlier versions carry an older code of the press; the
+    // row of its code comes first.
+    for (const std::string& text : texts)
+        if (const int row = FindCode(text); row >= 0) return row;
+    return -1;
+}
+
 void SetupPresenter::AcceptOpenEdit() {
     // Rows move when an accepted edit sorts the list, so an edit still open
     // when another list action starts is taken as accepted first, as leaving
@@ -318,12 +345,14 @@ void SetupPresenter::AcceptOpenEdit() {
 
 void SetupPresenter::AddCurrentKeyClick() {
     AcceptOpenEdit();
-    const std::string text = CodeText(services_.LastShownCode);
-    int row = FindCode(text);
+    // A key learned under an older code of the press is that key: no second row.
+    const std::vector<std::string> texts = PressCodeTexts(services_.LastShownCode, OlderCodesOf(services_.LastShownCode));
+    unmatched_.reset();
+    int row = FindPressRow(texts);
     if (row >= 0) {
         view_.SetText(Control::RemoteEdit, rows_[row].remote);
     } else {
-        rows_.push_back({std::string(NewKeyCaption), view_.Text(Control::RemoteEdit), text});
+        rows_.push_back({std::string(NewKeyCaption), view_.Text(Control::RemoteEdit), texts.front()});
         view_.SetRows(rows_);
         row = static_cast<int>(rows_.size()) - 1;
     }
@@ -336,6 +365,7 @@ void SetupPresenter::Replace1Click() {
     if (row < 0 || row >= static_cast<int>(rows_.size())) return;
     rows_[row].remote = view_.Text(Control::RemoteEdit);
     rows_[row].code = CodeText(services_.LastShownCode);
+    unmatched_.reset();
     view_.UpdateRow(row, rows_[row]);
 }
 

@@ -5,6 +5,7 @@
 // code list in which keys are learned.  It runs on the dialog's thread only
 // and reaches the window through SetupView.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,6 +74,12 @@ private:
     // index follow went (-1 stays -1).
     int SortRows(int follow);
     int FindCode(std::string_view code) const;
+    OlderCodes OlderCodesOf(std::uint64_t code) const;
+    // The texts of a press's codes: its code first, then its older codes
+    // where they differ from it.
+    static std::vector<std::string> PressCodeTexts(std::uint64_t code, const OlderCodes& older);
+    // The first row that carries the first of those texts that a row carries.
+    int FindPressRow(const std::vector<std::string>& texts) const;
     // The Pressed group's caption for a key-down of this code: what was
     // recognised in the press, or that learning sees codes that vary.
     std::string PressedCaption(std::uint64_t code);
@@ -92,6 +99,9 @@ private:
     // The codes of the latest presses that were not recognised: differing
     // ones while learning mean a noisy receiver or an unknown protocol.
     std::vector<std::uint64_t> unrecognisedCodes_;
+    // The older codes of the shown press while none of its codes named a
+    // row: a later frame of the same press may give others that do.
+    std::optional<OlderCodes> unmatched_;
 };
 
 }  // namespace orbisk

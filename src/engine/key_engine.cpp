@@ -49,6 +49,14 @@ IrFrame ShownFrameFor(std::uint64_t packed, std::uint64_t code) {
     return frame;
 }
 
+std::uint64_t PackShownCode(KeyCode other, std::uint64_t code) {
+    return std::uint64_t{other} << 32 | (code & 0xFFFFFFFFu);
+}
+
+KeyCode ShownCodeFor(std::uint64_t packed, std::uint64_t code) {
+    return (packed & 0xFFFFFFFFu) == (code & 0xFFFFFFFFu) ? static_cast<KeyCode>(packed >> 32) : 0;
+}
+
 KeyEngine::KeyEngine(PublishedState& published, CodeEvent& codeEvent, TickClock& clock,
                      const Settings& settings, const KeyTable& keys, OrbiskKeyEventRecord& record,
                      EngineControl& control, KeyEngineOutput& output)
@@ -118,7 +126,8 @@ void KeyEngine::RunPass() {
         lastArrival_ = clock_.Now();
     }
 
-    if (currentCode_ != reportedCode_ || currentPressed_ != reportedPressed_ || TogglePressedAgain())
+    if (currentCode_ != reportedCode_ || currentPressed_ != reportedPressed_ || TogglePressedAgain() ||
+        OlderCodesNameTheHeldKey())
         ProcessChange();
     else if (reportedPressed_)
         RepeatCheck();
@@ -163,16 +172,13 @@ void KeyEngine::KeyUpdate() {
     const std::size_t codeLength = FormatCodeText(currentCode_, codeText_);
     if (!reportedPressed_) repeatCount_ = 0;
 
-    std::optional<KeyTable::Match> match = keys_.LookupKey(std::string_view(codeText_, codeLength));
-    // A key learned before this version, or from this very burst shape (with
-    // Recognize=0 or before frames were recognised), is still found by the
-    // code it was learned under.
-    for (const KeyCode older : {currentLegacyCode_, currentOwnCode_}) {
-        if (match || older == 0 || older == currentCode_) continue;
-        char olderText[CodeTextCapacity];
-        const std::size_t olderLength = FormatCodeText(older, olderText);
-        match = keys_.LookupKey(std::string_view(olderText, olderLength));
+    if (control_.SetupActive.load(std::memory_order_acquire)) {
+        // For the dialog, with the notice that follows.
+        control_.ShownLegacyCode.store(PackShownCode(currentLegacyCode_, currentCode_), std::memory_order_release);
+        control_.ShownOwnCode.store(PackShownCode(currentOwnCode_, currentCode_), std::memory_order_release);
     }
+
+    const std::optional<KeyTable::Match> match = LookupCurrentKey(std::string_view(codeText_, codeLength));
     if (!match) {
         if (reportedPressed_) {
             KeyReport(ORBISK_KEY_RELEASE);
@@ -206,6 +212,39 @@ void KeyEngine::KeyUpdate() {
     } else {
         RepeatCheck();
     }
+}
+
+std::optional<KeyTable::Match> KeyEngine::LookupCurrentKey(std::string_view codeText) {
+    std::optional<KeyTable::Match> match = keys_.LookupKey(codeText);
+    if (!match) match = LookupOlderCodes();
+    heldUnknown_ = !match;
+    return match;
+}
+
+std::optional<KeyTable::Match> KeyEngine::LookupOlderCodes() {
+    // A key learned before this version, or from this very burst shape (with
+    // Recognize=0 or before frames were recognised), is still found by the
+    // code it was learned under.
+    lookedUpLegacyCode_ = currentLegacyCode_;
+    lookedUpOwnCode_ = currentOwnCode_;
+    for (const KeyCode older : {currentLegacyCode_, currentOwnCode_}) {
+        if (older == 0 || older == currentCode_) continue;
+        char olderText[CodeTextCapacity];
+        const std::size_t olderLength = FormatCodeText(older, olderText);
+        if (std::optional<KeyTable::Match> match = keys_.LookupKey(std::string_view(olderText, olderLength)))
+            return match;
+    }
+    return std::nullopt;
+}
+
+bool KeyEngine::OlderCodesNameTheHeldKey() {
+    // A key learned from a noisy press holds that burst's own code, which
+    // only some frames give again.  The stable code stays the same through
+    // the hold, so every new frame of a key not found yet is looked up by
+    // its older codes too; once one names a key, the hold is that key.
+    if (!reportedPressed_ || !currentPressed_ || !heldUnknown_) return false;
+    if (currentOwnCode_ == lookedUpOwnCode_ && currentLegacyCode_ == lookedUpLegacyCode_) return false;
+    return LookupOlderCodes().has_value();
 }
 
 void KeyEngine::RepeatCheck() {

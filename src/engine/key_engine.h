@@ -9,18 +9,20 @@
 // timeline.
 #include <atomic>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 #include "common/code_event.h"
 #include "common/code_text.h"
 #include "common/tick_clock.h"
 #include "orbisk/host.h"
 #include "engine/key_event_record.h"
+#include "engine/key_table.h"
 #include "receiver/decoder.h"
 
 namespace orbisk {
 
 struct Settings;
-class KeyTable;
 
 // Flags that the host thread writes and the engine reads.
 struct EngineControl {
@@ -29,6 +31,11 @@ struct EngineControl {
     // The frame of the latest key-down notice (PackShownFrame), stored
     // before the notice is posted, for the dialog to show beside the code.
     std::atomic<std::uint64_t> ShownFrame{0};
+    // The press's other codes, under which keys learned by earlier versions
+    // are stored (PackShownCode), stored with the frame: the code 2.1.0 gave
+    // its frame and the burst's own.
+    std::atomic<std::uint64_t> ShownLegacyCode{0};
+    std::atomic<std::uint64_t> ShownOwnCode{0};
 };
 
 // The frame with a check of the code it was shown for: the scancode, the
@@ -37,6 +44,10 @@ struct EngineControl {
 std::uint64_t PackShownFrame(const IrFrame& frame, std::uint64_t code);
 // The frame, when the word was packed for this code; protocol None when not.
 IrFrame ShownFrameFor(std::uint64_t packed, std::uint64_t code);
+// Another code of the press with the low half of the code it was shown for.
+std::uint64_t PackShownCode(KeyCode other, std::uint64_t code);
+// That code, when the word was packed for this code; 0 when not.
+KeyCode ShownCodeFor(std::uint64_t packed, std::uint64_t code);
 
 class KeyEngineOutput {
 public:
@@ -74,6 +85,12 @@ private:
     bool TogglePressedAgain() const;
     void ProcessChange();
     void KeyUpdate();
+    // The key of the current codes: the code (its text) first, then the older ones.
+    std::optional<KeyTable::Match> LookupCurrentKey(std::string_view codeText);
+    std::optional<KeyTable::Match> LookupOlderCodes();
+    // A later frame of an unknown held key whose own or legacy code, not
+    // looked up yet in this hold, names a learned key.
+    bool OlderCodesNameTheHeldKey();
     void RepeatCheck();
     void Wait();
     void KeyReport(std::intptr_t value);
@@ -97,6 +114,11 @@ private:
     bool reportedPressed_ = false;
     bool releaseDue_ = false;  // WaitR passed without a burst: release on the next pass
     bool hostHeld_ = false;    // the host has a press without its release
+    // The held key is in no entry of the table, by any code looked up so far
+    // (those below are the older ones last looked up).
+    bool heldUnknown_ = false;
+    KeyCode lookedUpOwnCode_ = 0;
+    KeyCode lookedUpLegacyCode_ = 0;
     bool abandoned_ = false;   // stopped during a key message: the pass ends at once
     std::uint32_t repeatCount_ = 0;
     std::uint32_t lastArrival_ = 0;

@@ -23,9 +23,15 @@ bool PathExists(const std::string& path);
 // True when this process may create files in the folder.
 bool FolderWritable(const std::string& folder);
 // The folder of this user's own Orbisk settings, for a plug-in whose own
-// folder cannot hold them, made with its parents when missing; empty where
-// the platform keeps the settings only beside the plug-in, or when it cannot
-// be made.
+// folder cannot hold them (made or not); empty where the platform keeps the
+// settings only beside the plug-in, or it names none.
 std::string UserSettingsFolder();
+// Why a path in that folder (or the folder itself) must not be used: it is
+// not a folder (not a file), belongs to another user, or group or others may
+// write to it.  Empty when it is safe or missing.
+std::string UnsafeSettingsPath(const std::string& path, bool folder);
+// Makes the folder with its parents, private to the user, when missing; why
+// it could not be, empty when it is there.
+std::string MakeSettingsFolder(const std::string& folder);
 
 }  // namespace orbisk

@@ -26,7 +26,7 @@ struct Module {
     Plugin plugin{Plugin::Platform{
         [](const std::string& portFolder) { return MakeSystemSerialPorts(portFolder); },
         system.get(), &SystemTickClock(), dialogs.get(), &_SetupForm, messenger.get(), &KeepOwnModuleLoaded,
-        SystemSettingsPlace}};
+        [](const std::string& library) { return SystemSettingsPlace(library); }}};
 };
 
 Module& TheModule();

@@ -58,6 +58,7 @@ Plugin::Plugin(Platform platform)
     dialogServices_.reset(new DialogServices{settings_, settingsPath_, [this] { StartNow(); },
                                              [this] { StopNow(); }});
     dialogServices_->frameOf = [this](std::uint64_t code) { return ShownFrame(code); };
+    dialogServices_->olderCodesOf = [this](std::uint64_t code) { return ShownOlderCodes(code); };
 }
 
 // One start of the engine: its thread, its state and its own stop flag, so
@@ -77,6 +78,12 @@ struct Plugin::EngineRun {
 IrFrame Plugin::ShownFrame(std::uint64_t code) const {
     // Asked on the host's thread, which alone starts and stops engine runs.
     return ShownFrameFor(run_ != nullptr ? run_->control.ShownFrame.load(std::memory_order_acquire) : 0, code);
+}
+
+OlderCodes Plugin::ShownOlderCodes(std::uint64_t code) const {
+    if (run_ == nullptr) return {};
+    return {ShownCodeFor(run_->control.ShownLegacyCode.load(std::memory_order_acquire), code),
+            ShownCodeFor(run_->control.ShownOwnCode.load(std::memory_order_acquire), code)};
 }
 
 Plugin::~Plugin() {
@@ -105,6 +112,8 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
     libraryPath_ = std::move(libraryPath);
     const SettingsPlace place = platform_.place ? platform_.place(libraryPath_) : BesideLibrary(libraryPath_);
     settingsPath_ = place.settingsPath;
+    placeProblem_ = place.problem;
+    if (!placeProblem_.empty()) platform_.system->LogError(placeProblem_);
     dialogServices_->settingsPath = settingsPath_;
     dialogServices_->hostWindow = window;
     InitKeyEventRecord(record_, name);
@@ -281,8 +290,17 @@ void Plugin::Setup() {
     // What the user changes from here on is saved; what they leave alone
     // keeps the file's text (a limit applied on reading included).
     const SettingsValues before = ValuesOf(settings_);
-    if (dialog_ == nullptr && platform_.dialogs != nullptr)
-        SetDialog(platform_.dialogs->Create(*dialogServices_));
+    // No place for the settings, or no dialog to be had (the factory has said
+    // why): a Setup the user never sees changes nothing, _SetupForm included.
+    std::unique_ptr<SetupDialog> dialog;
+    if (placeProblem_.empty() && platform_.dialogs != nullptr) dialog = platform_.dialogs->Create(*dialogServices_);
+    if (!placeProblem_.empty() || (platform_.dialogs != nullptr && dialog == nullptr)) {
+        if (!placeProblem_.empty()) platform_.system->ShowError(placeProblem_);
+        inSetup_ = false;
+        FinishPending();
+        return;
+    }
+    if (dialog != nullptr) SetDialog(std::move(dialog));
 
     SetSetupActive(true);
     StartNow();

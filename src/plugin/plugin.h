@@ -81,6 +81,7 @@ private:
     struct EngineRun;
     // The frame the running engine last showed the dialog for this code.
     IrFrame ShownFrame(std::uint64_t code) const;
+    OlderCodes ShownOlderCodes(std::uint64_t code) const;
 
     // The work of Start and Stop, also for the dialog's Reset.  The entry
     // points themselves add what a call made while another one runs further
@@ -115,6 +116,7 @@ private:
     std::string libraryPath_;
     std::string settingsPath_;
     std::string reportedReason_;  // the settings-file problem last reported
+    std::string placeProblem_;    // why there is no settings file to use; empty when there is
 
     std::unique_ptr<KeyTable> keys_;
     Settings settings_;

@@ -1,9 +1,22 @@
 #include "plugin/settings_place.h"
 
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
 #include "platform/module_path.h"
 #include "settings/settings.h"
 
 namespace orbisk {
+
+namespace {
+
+// Where a system package installs the plug-in; empty for other builds.
+constexpr char PackagePluginFolder[] = ORBISK_PACKAGE_PLUGIN_FOLDER;
+
+SettingsPlace Refused(std::string problem) { return {{}, {}, std::move(problem)}; }
+
+}  // namespace
 
 SettingsPlace BesideLibrary(const std::string& libraryPath) {
     return {SettingsPath(libraryPath), FolderOf(libraryPath) + "/ports"};
@@ -11,17 +24,38 @@ SettingsPlace BesideLibrary(const std::string& libraryPath) {
 
 SettingsPlace ChooseSettingsPlace(const std::string& libraryPath, const SettingsPlaceProbe& probe) {
     SettingsPlace beside = BesideLibrary(libraryPath);
+    const std::string folder = FolderOf(libraryPath);
+    const bool packaged = probe.packageFolder && probe.packageFolder(folder);
     // A file beside the library always wins, even in a read-only folder: an
-    // administrator may have put one there for every user.
-    if (probe.pathExists(beside.settingsPath) || probe.folderWritable(FolderOf(libraryPath))) return beside;
+    // administrator may have put one there for every user.  Not in the
+    // package's folder: what root wrote there would be every user's, and
+    // outlive the package.
+    if (!packaged && (probe.pathExists(beside.settingsPath) || probe.folderWritable(folder))) return beside;
     const std::string user = probe.userFolder();
-    if (user.empty()) return beside;
+    if (user.empty())
+        return packaged ? Refused("Orbisk has no settings folder: neither XDG_CONFIG_HOME nor HOME names one")
+                        : beside;
     const std::string& path = beside.settingsPath;
-    return {user + "/" + path.substr(path.find_last_of("/\\") + 1), user + "/ports"};
+    SettingsPlace place{user + "/" + path.substr(path.find_last_of("/\\") + 1), user + "/ports"};
+    // Its settings name a command the plug-in runs: a folder or file another
+    // user could write is never used.
+    if (probe.unsafe) {
+        for (const auto& [part, isFolder] : {std::pair{user, true}, {place.settingsPath, false}, {place.portFolder, true}})
+            if (std::string why = probe.unsafe(part, isFolder); !why.empty()) return Refused(std::move(why));
+    }
+    if (probe.makeFolder)
+        if (std::string why = probe.makeFolder(user); !why.empty()) return Refused(std::move(why));
+    return place;
 }
 
-SettingsPlace SystemSettingsPlace(const std::string& libraryPath) {
-    return ChooseSettingsPlace(libraryPath, {PathExists, FolderWritable, UserSettingsFolder});
+SettingsPlace SystemSettingsPlace(const std::string& libraryPath, bool make) {
+    SettingsPlaceProbe probe{PathExists, FolderWritable, UserSettingsFolder, UnsafeSettingsPath};
+    if (make) probe.makeFolder = MakeSettingsFolder;
+    probe.packageFolder = [](const std::string& folder) {
+        std::error_code error;
+        return PackagePluginFolder[0] != '\0' && std::filesystem::equivalent(folder, PackagePluginFolder, error);
+    };
+    return ChooseSettingsPlace(libraryPath, probe);
 }
 
 }  // namespace orbisk

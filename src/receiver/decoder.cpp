@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include "receiver/analysis/ir_recognizer.h"
+
 namespace orbisk {
 
 std::uint64_t PackFrame(const IrFrame& frame) {
@@ -47,17 +49,30 @@ BurstCodes ReadPublishedCodes(const PublishedState& state) {
     }
 }
 
-void ClassifyBurst(const std::uint8_t* burst, int length, int repeatLength, int skipBegin,
+BurstKind ClassifyBurst(const std::uint8_t* burst, int length, int repeatLength, int skipBegin,
                    PublishedState& state, WakeUp& wake, bool recognize, StableCodeMemo* memo) {
-    if (length > repeatLength) {
+    // With recognition, a protocol's repeat frame repeats whatever its length.
+    BurstKind kind = length > repeatLength ? BurstKind::Key : BurstKind::Short;
+    if (length == repeatLength || (recognize && RecognizeRepeatFrame(burst, length))) kind = BurstKind::Repeat;
+    if (kind == BurstKind::Repeat) {
+        // A repeat leaves the codes as they are, but without recognition
+        // (Setup may have just turned it off) a frame recognised before is
+        // not published again: the burst's own code is, as the key's code.
+        if (!recognize) {
+            const BurstCodes last = ReadPublishedCodes(state);
+            if (last.frame.protocol != IrProtocol::None)
+                PublishCodes(state, BurstCodes{last.ownCode, last.ownCode, 0, IrFrame{}});
+        }
+    } else if (kind == BurstKind::Key) {
         PublishCodes(state, DecodeBurstCodes(burst, length, skipBegin, recognize, memo));
-    } else if (length < repeatLength) {
+    } else {
         PublishCodes(state, BurstCodes{});
     }
-    // A repeat signal leaves LastCode as it is but still counts as signal.
+    // A repeat signal still counts as signal.
     state.SignalPresent.store(true, std::memory_order_release);
     state.UpdatePending.store(true, std::memory_order_release);
     wake.Set();
+    return kind;
 }
 
 }  // namespace orbisk

@@ -44,9 +44,13 @@ public:
     virtual void Set() = 0;
 };
 
+// What a burst was taken for: a fresh key signal, a repeat, or too short.
+enum class BurstKind { Key, Repeat, Short };
+
 // Sorts a burst by its length against repeatLength and publishes the result:
 // longer is a fresh code, equal repeats the previous code, shorter is 0.
-void ClassifyBurst(const std::uint8_t* burst, int length, int repeatLength, int skipBegin,
+// With recognize, a protocol's repeat frame repeats too, whatever its length.
+BurstKind ClassifyBurst(const std::uint8_t* burst, int length, int repeatLength, int skipBegin,
                    PublishedState& state, WakeUp& wake, bool recognize = false,
                    StableCodeMemo* memo = nullptr);
 

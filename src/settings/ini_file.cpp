@@ -604,12 +604,14 @@ IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 
 IniDocument IniFile::Load() const { return Read().document; }
 
-IniRead IniFile::Read() const {
+IniRead ParseSettingsFile(const FileContents& contents) {
     // A missing or unreadable file reads as an empty one; a file over the
     // size limit reads as far as the limit.
-    FileText file = TextOf(ReadWholeFile(path_));
+    FileText file = TextOf(contents);
     return {IniDocument::Parse(file.text), std::move(file.problem)};
 }
+
+IniRead IniFile::Read() const { return ParseSettingsFile(ReadWholeFile(path_)); }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const {

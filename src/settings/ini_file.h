@@ -144,6 +144,11 @@ struct IniWriteResult {
     bool Ok() const { return failure.empty(); }
 };
 
+struct FileContents;
+// A settings file read whole (ReadWholeFile) as the plug-in reads it: UTF-16
+// decoded, and why it cannot be read whole.  Every reader goes through here.
+IniRead ParseSettingsFile(const FileContents& file);
+
 // The messages that tell the user, naming the file.
 std::string UnreadableSettingsText(std::string_view path, std::string_view problem);
 std::string SaveFailedText(std::string_view path, std::string_view failure);

@@ -151,6 +151,12 @@ TEST_F(LircServe, IrsendListsAndBadInputLeavesTheServerServing) {
     EXPECT_FALSE(fs::exists(socket)) << "its own socket file is removed";
 }
 
+TEST_F(LircServe, ASettingsFileSavedAsUtf16IsListedAsThePluginReadsIt) {
+    orbisk::test::WriteFile(dir.File("orbisk.ini"), orbisk::test::Utf16File(ReadFile(dir.File("orbisk.ini"))));
+    ASSERT_NO_FATAL_FAILURE(Serve());
+    EXPECT_EQ(Irsend({"list", "", ""}), "TV\nAmplifier\nSony_TV\n\n");
+}
+
 // Standard error a full pipe that no one reads (the plug-in reports its
 // missing port there, the server its reload): it serves, and stops on SIGTERM.
 TEST_F(LircServe, FullStandardErrorNeverHoldsTheServer) {

@@ -49,4 +49,12 @@ inline std::string ReadFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// ASCII text as a UTF-16 little-endian file with its byte-order mark, as
+// Notepad saves "Unicode".
+inline std::string Utf16File(const std::string& ascii) {
+    std::string bytes = "\xFF\xFE";
+    for (const char c : ascii) bytes += {c, '\0'};
+    return bytes;
+}
+
 }  // namespace orbisk::test

@@ -6,7 +6,9 @@
 #include <QThread>
 
 #include <memory>
+#include <string>
 
+#include "dialog/qt/display_probe.h"
 #include "dialog/qt/qt_text.h"
 #include "dialog/qt/setup_form.h"
 #include "dialog/setup_dialog.h"
@@ -16,7 +18,7 @@ namespace orbisk {
 
 namespace {
 
-constexpr char NoDisplayMessage[] = "No display is available for the setup dialog.";
+constexpr char NoDisplayMessage[] = "No display is available for the setup dialog";
 constexpr char NoWidgetsMessage[] = "The setup dialog cannot be shown by this application.";
 
 // True when widgets may be made on the calling thread now.
@@ -77,18 +79,21 @@ private:
             system_.ShowError(NoWidgetsMessage);
             return false;
         }
-        // Without any display Qt would abort the whole host.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-            system_.ShowError(NoDisplayMessage);
+        // Qt would abort the whole host when no platform it tries can start:
+        // it gets the one found to start, and nothing else to try.
+        const qt::DisplayChoice display = qt::ChooseDisplay();
+        if (!display.problem.empty()) {
+            system_.ShowError(std::string(NoDisplayMessage) + ": " + display.problem + ".");
             return false;
         }
         // Made once and kept for the library's life: Qt cannot make a second
         // application after the first is gone, and QApplication keeps
         // references to argc and argv.
-        static int argc = 1;
+        static std::string platform = display.platform;
+        static int argc = 3;
         static char name[] = "orbisk";
-        static char* argv[] = {name, nullptr};
+        static char option[] = "-platform";
+        static char* argv[] = {name, option, platform.data(), nullptr};
         static QApplication* application = new QApplication(argc, argv);
         return application != nullptr;
     }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string_view>
 
 namespace orbisk {
@@ -78,23 +79,38 @@ std::string ConfigHome() {
     return std::string(home) + "/.config";
 }
 
-// mkdir -p; new folders are the user's alone (their files include a command
-// the plug-in runs).
-bool MakeFolders(const std::string& folder) {
-    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-        const std::string part = folder.substr(0, slash);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-        if (slash == std::string::npos) return true;
-    }
-}
-
 }  // namespace
 
 std::string UserSettingsFolder() {
     const std::string home = ConfigHome();
-    if (home.empty()) return {};
-    const std::string folder = home + "/orbisk";
-    return MakeFolders(folder) ? folder : std::string();
+    return home.empty() ? home : home + "/orbisk";
+}
+
+std::string UnsafeSettingsPath(const std::string& path, bool folder) {
+    // As ssh treats its folder: the target of a link counts, and root's
+    // files are as safe as the user's own.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? std::string() : "Orbisk cannot check " + path + ": " + std::strerror(errno);
+    std::string why;
+    if (folder ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode))
+        why = folder ? "it is not a folder" : "it is not a file";
+    else if (st.st_uid != ::geteuid() && st.st_uid != 0)
+        why = "it belongs to another user";
+    else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        why = "group or others may write to it (chmod go-w " + path + ")";
+    if (why.empty()) return why;
+    return "Orbisk does not use " + path + ": " + why + ", and its settings name a command Orbisk runs";
+}
+
+std::string MakeSettingsFolder(const std::string& folder) {
+    // mkdir -p; new folders are the user's alone.
+    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        const std::string part = folder.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return "Orbisk cannot make its settings folder " + part + ": " + std::strerror(errno);
+        if (slash == std::string::npos) return {};
+    }
 }
 
 }  // namespace orbisk

@@ -63,5 +63,7 @@ bool FolderWritable(const std::string&) {
 }
 
 std::string UserSettingsFolder() { return {}; }
+std::string UnsafeSettingsPath(const std::string&, bool) { return {}; }
+std::string MakeSettingsFolder(const std::string&) { return {}; }
 
 }  // namespace orbisk

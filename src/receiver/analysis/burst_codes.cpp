@@ -27,7 +27,11 @@ KeyCode IdealFormCode(const IrFrame& frame, int skipBegin) {
 
 KeyCode StableCode(const IrFrame& frame) { return IdealFormCode(frame, 0); }
 
-KeyCode LegacyStableCode(const IrFrame& frame, int skipBegin) { return IdealFormCode(frame, skipBegin); }
+KeyCode LegacyStableCode(const IrFrame& frame, int skipBegin) {
+    // 2.1.0 knew the protocols up to RC-6 MCE: it gave the others' frames no code of their own.
+    if (frame.protocol > IrProtocol::Rc6Mce) return 0;
+    return IdealFormCode(frame, skipBegin);
+}
 
 std::pair<KeyCode, KeyCode> StableCodeMemo::Get(const IrFrame& frame, int skipBegin) {
     IrFrame cleared = frame;

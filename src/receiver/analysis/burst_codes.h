@@ -33,7 +33,7 @@ KeyCode StableCode(const IrFrame& frame);
 
 // What 2.1.0 gave the frame: the same ideal form hashed with SkipBegin, which
 // left the first durations (and the bits they carry) out.  Keys learned or
-// imported then are stored under it.
+// imported then are stored under it.  0 for the protocols 2.1.0 did not know.
 KeyCode LegacyStableCode(const IrFrame& frame, int skipBegin);
 
 // The last frame's codes: a held key sends the same frame again and again,

@@ -26,6 +26,31 @@ constexpr IrProtocolInfo kProtocols[IrProtocolCount] = {
     {IrProtocol::Rc6_6a24, "rc6_6a_24", "RC-6 6A-24", 444.0, 1, false, 0xFFFFFF, 107000},
     {IrProtocol::Rc6_6a32, "rc6_6a_32", "RC-6 6A-32", 444.0, 1, false, 0xFFFFFFFF, 107000},
     {IrProtocol::Rc6Mce, "rc6_mce", "RC-6 MCE", 444.0, 1, true, 0xFFFF7FFF, 107000},
+    {IrProtocol::Denon, "denon", "Denon", 40.0, 8, false, 0x1FFF, 40000},
+    // Kaseikyo, 48 bits with the vendor's code: one protocol per vendor.
+    {IrProtocol::Panasonic, "panasonic", "Panasonic", 432.0, 1, false, 0xFFFFF, 130000},
+    {IrProtocol::DenonK, "denon_k", "Denon-K", 432.0, 1, false, 0xFFFFF, 130000},
+    {IrProtocol::Jvc48, "jvc48", "JVC-48", 432.0, 1, false, 0xFFFFF, 130000},
+    {IrProtocol::SharpK, "sharp_k", "Sharp-K", 432.0, 1, false, 0xFFFFFF, 130000},
+    {IrProtocol::Samsung36, "samsung36", "Samsung36", 500.0, 1, false, 0xFFFF0FFF, 120000},
+    {IrProtocol::Sanyo, "sanyo", "NEC42", 562.5, 1, false, 0x1FFFFF, 108000},
+    {IrProtocol::Nec48, "nec48", "NEC-48", 562.5, 1, false, 0xFFFFFFFF, 140000},
+    {IrProtocol::Nec16, "nec16", "NEC-16", 500.0, 1, false, 0xFFFF, 108000},
+    // GI Cable's marks are half a unit of 490 us: ticks of 245 us.  Its
+    // shortest space is 4.5 units, so the fit needs a unit of 3 ticks to
+    // take in one short space.
+    {IrProtocol::GiCable, "gicable", "GI Cable", 245.0, 3, false, 0xFFF, 120000},
+    {IrProtocol::Rca, "rca", "RCA", 500.0, 1, false, 0xFFF, 70000},
+    // RC-MM's unit is 1/6 ms: ticks of a sixth of that.
+    {IrProtocol::Rcmm12, "rcmm12", "RC-MM-12", 1000.0 / 36, 6, false, 0xFFF, 30000},
+    {IrProtocol::Rcmm24, "rcmm24", "RC-MM-24", 1000.0 / 36, 6, false, 0xFFFFFF, 30000},
+    {IrProtocol::Rcmm32, "rcmm32", "RC-MM-32", 1000.0 / 36, 6, false, 0xFFFFFFFF, 30000},
+    // One half of an XMP frame: the halves are 13.8 ms apart, more than a
+    // receiver's quiet time.  Marks of 210 us, nibbles as spaces of 760 us
+    // and 136 us a step: ticks of 34 us.  Its unit for the fit is the
+    // shortest space, which a frame need not have: 22 ticks takes in the
+    // marks and every space.
+    {IrProtocol::XmpHalf, "xmp_half", "XMP half", 34.0, 22, false, 0xFFFFFFF, 80000},
     // Level readings: no kernel name, no ideal form.
     {IrProtocol::PulseDistance, "", "pulse-distance", 1.0, 1, false, 0, 0},
     {IrProtocol::PulseWidth, "", "pulse-width", 1.0, 1, false, 0, 0},
@@ -87,6 +112,11 @@ void BiPhase(TickWriter& w, std::uint32_t bits, int count, int half, bool oneMar
     }
 }
 
+// Pulse distance, most significant bit first.
+void PulseDistanceMsb(TickWriter& w, std::uint32_t bits, int count, int mark, int zero, int one) {
+    for (int i = count - 1; i >= 0; --i) w.Pair(mark, (bits >> i) & 1 ? one : zero);
+}
+
 std::uint32_t NecBits(const IrFrame& f) {
     const std::uint32_t s = f.scancode;
     switch (f.protocol) {
@@ -103,6 +133,38 @@ std::uint32_t NecBits(const IrFrame& f) {
     default:  // NEC-32: first byte in scancode bits 16-23, second 24-31, third 0-7, fourth 8-15
         return (s >> 16 & 0xFF) | (s >> 24 & 0xFF) << 8 | (s & 0xFF) << 16 | (s >> 8 & 0xFF) << 24;
     }
+}
+
+// A Kaseikyo frame's 48 bits, least significant first: the vendor's
+// code, its parity nibble, then the scancode's 20 bits (device nibble,
+// subdevice, command) and a check byte, the exclusive or of the three
+// bytes before it; Sharp-K carries 4 more bits in the last byte's low
+// nibble and checks the exclusive or of the nibbles in its high one.
+struct KaseikyoBytes {
+    std::uint32_t low = 0;   // bits 0-31
+    std::uint32_t high = 0;  // bits 32-47
+};
+
+std::uint32_t KaseikyoVendor(IrProtocol p) {
+    switch (p) {
+    case IrProtocol::Panasonic: return 0x2002;
+    case IrProtocol::DenonK: return 0x3254;
+    case IrProtocol::Jvc48: return 0x0103;
+    default: return 0x5AAA;  // Sharp-K
+    }
+}
+
+KaseikyoBytes KaseikyoFrame(const IrFrame& f) {
+    const std::uint32_t vendor = KaseikyoVendor(f.protocol), s = f.scancode;
+    const std::uint32_t parity = (vendor ^ vendor >> 4 ^ vendor >> 8 ^ vendor >> 12) & 0xF;
+    const std::uint32_t b2 = parity | (s >> 16 & 0xF) << 4, b3 = s >> 8 & 0xFF, b4 = s & 0xFF;
+    std::uint32_t b5 = b2 ^ b3 ^ b4;
+    if (f.protocol == IrProtocol::SharpK) {
+        const std::uint32_t extra = s >> 20 & 0xF;
+        const std::uint32_t x = (b2 >> 4) ^ b3 ^ (b3 >> 4) ^ b4 ^ (b4 >> 4) ^ extra;
+        b5 = extra | (x & 0xF) << 4;
+    }
+    return {vendor | b2 << 16 | b3 << 24, b4 | b5 << 8};
 }
 
 void Rc6Frame(TickWriter& w, std::uint32_t mode, bool trailer, std::uint32_t data, int dataBits) {
@@ -161,10 +223,11 @@ bool Encode(const IrFrame& f, IrDurations& out, IrForm form) {
         for (int i = 0; i < count; ++i) w.Pair((bits >> i) & 1 ? 2 : 1, 1);
         break;
     }
-    case IrProtocol::Sharp: {
+    case IrProtocol::Sharp:
+    case IrProtocol::Denon: {
         // 5 address bits, 8 command bits, then the expansion and check bits
-        // (1 and 0); the echo inverts all but the address.
-        std::uint32_t bits = (s >> 8 & 0x1F) | (s & 0xFF) << 5 | 1u << 13;
+        // (Sharp 1 and 0, Denon 0 and 0); the echo inverts all but the address.
+        std::uint32_t bits = (s >> 8 & 0x1F) | (s & 0xFF) << 5 | (f.protocol == IrProtocol::Sharp ? 1u << 13 : 0u);
         if (followUp) bits ^= 0x7FE0u;
         PulseDistance(w, bits, 15, 8, 17, 42);
         w.Add(true, 8);
@@ -204,6 +267,85 @@ bool Encode(const IrFrame& f, IrDurations& out, IrForm form) {
         if ((s & 0xFFFF0000u) != kMceCustomer) return false;
         Rc6Frame(w, 6, trailer, s | (f.toggle ? kMceToggle : 0u), 32);
         break;
+    case IrProtocol::Panasonic:
+    case IrProtocol::DenonK:
+    case IrProtocol::Jvc48:
+    case IrProtocol::SharpK: {
+        const KaseikyoBytes k = KaseikyoFrame(f);
+        w.Pair(8, 4);
+        PulseDistance(w, k.low, 32, 1, 1, 3);
+        PulseDistance(w, k.high, 16, 1, 1, 3);
+        w.Add(true, 1);
+        break;
+    }
+    case IrProtocol::Samsung36:
+        // Device and subdevice, a separator, then 4 bits, the command and its inverse.
+        w.Pair(9, 9);
+        PulseDistance(w, s >> 16 & 0xFF, 8, 1, 1, 3);
+        PulseDistance(w, s >> 24, 8, 1, 1, 3);
+        w.Pair(1, 9);
+        PulseDistance(w, (s >> 8 & 0xF) | (s & 0xFF) << 4 | ((s & 0xFF) ^ 0xFF) << 12, 20, 1, 1, 3);
+        w.Add(true, 1);
+        break;
+    case IrProtocol::Sanyo: {
+        // 13 address bits, their inverse, the command and its inverse.
+        const std::uint32_t a = s >> 8, c = s & 0xFF;
+        w.Pair(16, 8);
+        PulseDistance(w, a | (a ^ 0x1FFF) << 13, 26, 1, 1, 3);
+        PulseDistance(w, c | (c ^ 0xFF) << 8, 16, 1, 1, 3);
+        w.Add(true, 1);
+        break;
+    }
+    case IrProtocol::Nec48:
+        // Two bytes, then two commands, each followed by its inverse.
+        w.Pair(16, 8);
+        PulseDistance(w, (s >> 24) | (s >> 16 & 0xFF) << 8 | (s >> 8 & 0xFF) << 16 | ((s >> 8 & 0xFF) ^ 0xFF) << 24, 32,
+                      1, 1, 3);
+        PulseDistance(w, (s & 0xFF) | ((s & 0xFF) ^ 0xFF) << 8, 16, 1, 1, 3);
+        w.Add(true, 1);
+        break;
+    case IrProtocol::Nec16:
+        // Two halves of 8 bits with an 8-unit space between them.
+        w.Pair(16, 8);
+        PulseDistance(w, s & 0xFF, 8, 1, 1, 3);
+        w.Pair(1, 8);
+        PulseDistance(w, s >> 8, 8, 1, 1, 3);
+        w.Add(true, 1);
+        break;
+    case IrProtocol::GiCable: {
+        // The command, 4 more bits, and a check nibble that makes the
+        // nibbles sum to 0.
+        const std::uint32_t sum = (s & 0xF) + (s >> 4 & 0xF) + (s >> 8 & 0xF);
+        w.Pair(36, 18);
+        PulseDistance(w, s | ((16 - sum % 16) & 0xF) << 12, 16, 2, 9, 18);
+        w.Add(true, 2);
+        break;
+    }
+    case IrProtocol::Rca:
+        // 4 address bits and 8 command bits, then both inverted.
+        w.Pair(8, 8);
+        PulseDistanceMsb(w, s << 12 | (s ^ 0xFFF), 24, 1, 2, 4);
+        w.Add(true, 1);
+        break;
+    case IrProtocol::Rcmm12:
+    case IrProtocol::Rcmm24:
+    case IrProtocol::Rcmm32: {
+        // Two bits a symbol, most significant first: a mark and one of four spaces.
+        const int bits = f.protocol == IrProtocol::Rcmm12 ? 12 : f.protocol == IrProtocol::Rcmm24 ? 24 : 32;
+        w.Pair(15, 10);
+        for (int i = bits - 2; i >= 0; i -= 2) w.Pair(6, 10 + 6 * static_cast<int>(s >> i & 3));
+        w.Add(true, 6);
+        break;
+    }
+    case IrProtocol::XmpHalf: {
+        // Eight nibbles, the first first; the second makes them sum to 0 (mod 16).
+        std::uint32_t sum = 0;
+        for (int i = 0; i < 7; ++i) sum += s >> (4 * i) & 0xF;
+        const std::uint32_t nibbles = (s & 0xF000000u) << 4 | ((16 - sum % 16) & 0xF) << 24 | (s & 0xFFFFFF);
+        for (int i = 7; i >= 0; --i) w.Pair(6, 22 + 4 * static_cast<int>(nibbles >> (4 * i) & 0xF));
+        w.Add(true, 6);
+        break;
+    }
     }
     return w.Finish();
 }
@@ -215,9 +357,22 @@ const IrProtocolInfo& ProtocolInfo(IrProtocol protocol) {
     return kProtocols[index < static_cast<std::size_t>(IrProtocolCount) ? index : 0];
 }
 
+namespace {
+
+// Without dashes and underscores: "rc-6-mce" and "rc6_mce" are one name.
+std::string Squeezed(std::string_view name) {
+    std::string out;
+    for (const char c : name)
+        if (c != '-' && c != '_') out += c;
+    return out;
+}
+
+}  // namespace
+
 std::optional<IrProtocol> FindIrProtocol(std::string_view name) {
+    const std::string wanted = Squeezed(name);
     for (const IrProtocolInfo& info : kProtocols)
-        if (info.protocol != IrProtocol::None && EqualsIgnoreCase(info.name, name)) return info.protocol;
+        if (info.protocol != IrProtocol::None && EqualsIgnoreCase(Squeezed(info.name), wanted)) return info.protocol;
     return std::nullopt;
 }
 
@@ -227,7 +382,7 @@ bool EncodeIrFrame(const IrFrame& frame, IrDurations& out, IrForm form) {
     const bool rc6a = p == IrProtocol::Rc6_6a20 || p == IrProtocol::Rc6_6a24 || p == IrProtocol::Rc6_6a32 ||
                       p == IrProtocol::Rc6Mce;
     const bool followUp = p == IrProtocol::Nec || p == IrProtocol::Necx || p == IrProtocol::Nec32 ||
-                          p == IrProtocol::Jvc || p == IrProtocol::Sharp;
+                          p == IrProtocol::Jvc || p == IrProtocol::Sharp || p == IrProtocol::Denon;
     if ((form == IrForm::FollowUp && !followUp) || (form == IrForm::Rc6Trailer && !rc6a)) return false;
     return Encode(frame, out, form);
 }
@@ -250,6 +405,10 @@ IrAddressCommand SplitScancode(const IrFrame& f) {
     case IrProtocol::Rc6_6a24:
     case IrProtocol::Rc6_6a32:
     case IrProtocol::Rc6Mce:
+    case IrProtocol::Samsung36:
+    case IrProtocol::Nec48:
+    case IrProtocol::Rcmm32:
+    case IrProtocol::XmpHalf:
         return {s >> 16, s & 0xFFFF};
     default:
         return {s >> 8, s & 0xFF};

@@ -30,6 +30,21 @@ enum class IrProtocol : std::uint8_t {
     Rc6_6a24,
     Rc6_6a32,
     Rc6Mce,
+    Denon,
+    Panasonic,
+    DenonK,
+    Jvc48,
+    SharpK,
+    Samsung36,
+    Sanyo,
+    Nec48,
+    Nec16,
+    GiCable,
+    Rca,
+    Rcmm12,
+    Rcmm24,
+    Rcmm32,
+    XmpHalf,
     // Frames of no known protocol read as levels (see level_reading.h): a
     // mark and two spaces, two marks and a space, bi-phase halves, or any
     // few lengths.  Their scancode is the first 32 bits read, bits the count.
@@ -38,7 +53,7 @@ enum class IrProtocol : std::uint8_t {
     BiPhase,
     Levels,
 };
-inline constexpr int IrProtocolCount = 21;
+inline constexpr int IrProtocolCount = 36;
 
 constexpr bool IsLevelReading(IrProtocol p) {
     return p == IrProtocol::PulseDistance || p == IrProtocol::PulseWidth || p == IrProtocol::BiPhase ||
@@ -66,12 +81,13 @@ struct IrProtocolInfo {
 };
 
 const IrProtocolInfo& ProtocolInfo(IrProtocol protocol);
-// By the name above, without regard to case; nullopt for None and unknown names.
+// By the name above, without regard to case, dashes and underscores (the
+// kernel's "rc-6-mce" is "rc6_mce"); nullopt for None and unknown names.
 std::optional<IrProtocol> FindIrProtocol(std::string_view name);
 
 // Marks and spaces in ticks, starting and ending with a mark: what a
 // receiver sees between the first and the last flash.
-inline constexpr int MaxIrDurations = 96;
+inline constexpr int MaxIrDurations = 100;
 struct IrDurations {
     std::array<std::uint8_t, MaxIrDurations> ticks{};
     int count = 0;
@@ -79,8 +95,8 @@ struct IrDurations {
 
 // Which form of a frame to write.  FollowUp: what a held key sends after
 // its first frame where that differs from the frame itself (NEC's repeat
-// frame, JVC's frame without its header, Sharp's echo with the command
-// inverted).  Rc6Trailer: an RC-6 mode 6A frame with its trailer bit set,
+// frame, JVC's frame without its header, Sharp's and Denon's echo with the
+// command inverted).  Rc6Trailer: an RC-6 mode 6A frame with its trailer bit set,
 // which the scancode does not carry.
 enum class IrForm { Frame, FollowUp, Rc6Trailer };
 

@@ -1,7 +1,9 @@
 #include "receiver/analysis/ir_recognizer.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 
 #include "receiver/analysis/duration_groups.h"
 
@@ -213,19 +215,17 @@ bool Sony(const Signal& s, const Scale& scale, Candidate& c) {
 
 bool Sharp(const Signal& s, const Scale& scale, Candidate& c) {
     if (s.n != 31) return false;
-    // Spaces of 17 or 42 ticks; the expansion and check bits are 1, 0 in
-    // the frame and 0, 1 in its echo, whose command is inverted.
+    // Spaces of 17 or 42 ticks; Sharp's expansion and check bits are 1, 0
+    // in the frame and 0, 1 in its echo, whose command is inverted.
     const std::uint32_t bits = LongBits(s, scale, 1, 15, 29.5);
     const std::uint32_t address = bits & 0x1F;
     std::uint32_t command = bits >> 5 & 0xFF;
+    // Denon's are 0, 0 in the frame and 1, 1 in the echo.
     const std::uint32_t check = bits >> 13;
-    if (check == 2) {
-        command ^= 0xFF;
-        c.form = IrForm::FollowUp;
-    } else if (check != 1) {
-        return false;
-    }
-    c.frame = {IrProtocol::Sharp, address << 8 | command, false};
+    const bool echo = check == 2 || check == 3;
+    if (echo) command ^= 0xFF;
+    c.form = echo ? IrForm::FollowUp : IrForm::Frame;
+    c.frame = {check == 1 || check == 2 ? IrProtocol::Sharp : IrProtocol::Denon, address << 8 | command, false};
     return true;
 }
 
@@ -338,6 +338,180 @@ bool Rc6(const Measured& m, int n, Candidate& c) {
     }
 }
 
+// Bits read most significant first, as LongBits reads them.
+std::uint32_t LongBitsMsb(const Signal& s, const Scale& scale, int first, int count, double ticks) {
+    const std::uint32_t lsb = LongBits(s, scale, first, count, ticks);
+    std::uint32_t bits = 0;
+    for (int i = 0; i < count; ++i) bits |= (lsb >> i & 1) << (count - 1 - i);
+    return bits;
+}
+
+// Frames of NEC's bits with headers other than NEC's 32-bit frame's:
+// Kaseikyo, NEC-48, NEC42, Samsung36 and NEC-16.  Their check bits are
+// left to the encoding: a frame whose parity or inverted bytes are not
+// what its scancode gives does not fit.
+bool LongFrames(const Signal& s, const Scale& scale, Candidate& c) {
+    const double head[2] = {Ticks(s, scale, 0), Ticks(s, scale, 1)};
+    const bool nec = Near(head[0], 16) && Near(head[1], 8);
+    switch (s.n) {
+    case 99: {
+        const std::uint32_t low = LongBits(s, scale, 3, 32, 2.0), high = LongBits(s, scale, 67, 16, 2.0);
+        if (nec) {
+            c.frame = {IrProtocol::Nec48, (low & 0xFF) << 24 | (low >> 8 & 0xFF) << 16 | (low >> 16 & 0xFF) << 8 |
+                                              (high & 0xFF), false};
+            return true;
+        }
+        if (!Near(head[0], 8) || !Near(head[1], 4)) return false;
+        static constexpr std::pair<std::uint32_t, IrProtocol> kVendors[] = {
+            {0x2002, IrProtocol::Panasonic}, {0x3254, IrProtocol::DenonK},
+            {0x0103, IrProtocol::Jvc48},     {0x5AAA, IrProtocol::SharpK}};
+        for (const auto& [vendor, protocol] : kVendors) {
+            if ((low & 0xFFFF) != vendor) continue;
+            std::uint32_t scancode = (low >> 20 & 0xF) << 16 | (low >> 24) << 8 | (high & 0xFF);
+            if (protocol == IrProtocol::SharpK) scancode |= (high >> 8 & 0xF) << 20;
+            c.frame = {protocol, scancode, false};
+            return true;
+        }
+        return false;
+    }
+    case 87:  // NEC42: 13 address bits, their inverse, the command and its inverse
+        if (!nec) return false;
+        c.frame = {IrProtocol::Sanyo, LongBits(s, scale, 3, 13, 2.0) << 8 | LongBits(s, scale, 55, 8, 2.0), false};
+        return true;
+    case 77: {  // Samsung36: 16 bits, a separator, 4 bits, the command and its inverse
+        if (!Near(head[0], 9) || !Near(head[1], 9)) return false;
+        const std::uint32_t tail = LongBits(s, scale, 37, 12, 2.0);
+        c.frame = {IrProtocol::Samsung36, LongBits(s, scale, 3, 16, 2.0) << 16 | (tail & 0xF) << 8 | tail >> 4, false};
+        return true;
+    }
+    case 37:  // NEC-16: two halves of 8 bits, 8 units apart
+        if (!nec) return false;
+        c.frame = {IrProtocol::Nec16, LongBits(s, scale, 3, 8, 2.0) | LongBits(s, scale, 21, 8, 2.0) << 8, false};
+        return true;
+    default:
+        return false;
+    }
+}
+
+// GI Cable: marks of 2 ticks, spaces of 9 or 18.
+bool GiCable(const Signal& s, Candidate& c) {
+    const Scale scale = ScaleFor(s, 2, 9);
+    if (s.n != 35 || !(scale.unit > 0) || !Near(Ticks(s, scale, 0), 36) || !Near(Ticks(s, scale, 1), 18))
+        return false;
+    c.frame = {IrProtocol::GiCable, LongBits(s, scale, 3, 12, 13.5), false};
+    return true;
+}
+
+// RCA: spaces of 2 or 4 units after marks of 1, most significant first.
+bool Rca(const Signal& s, Candidate& c) {
+    const Scale scale = ScaleFor(s, 1, 2);
+    if (s.n != 51 || !(scale.unit > 0) || !Near(Ticks(s, scale, 0), 8) || !Near(Ticks(s, scale, 1), 8))
+        return false;
+    c.frame = {IrProtocol::Rca, LongBitsMsb(s, scale, 3, 12, 3.0), false};
+    return true;
+}
+
+// RC-MM: marks of 6 ticks, each symbol's space 10, 16, 22 or 28 ticks.  Its
+// short durations are few receiver units long and lose much to rounding,
+// so the symbols are read from whole periods (a mark and its space: 16 to
+// 34 ticks, whatever the bias), with the unit taken again from all periods
+// as read.  The header (25 ticks) gives a first unit; rounding its two
+// durations can miss by 8 %, so a few units near it are tried in turn.
+// Periods are 6 ticks apart: a reading with a period a third of that off
+// its symbol is as near another one, and is refused.
+bool Rcmm(const Signal& s, Candidate& c) {
+    const int symbols = (s.n - 3) / 2;
+    const IrProtocol protocol = symbols == 6    ? IrProtocol::Rcmm12
+                                : symbols == 12 ? IrProtocol::Rcmm24
+                                : symbols == 16 ? IrProtocol::Rcmm32
+                                                : IrProtocol::None;
+    if (protocol == IrProtocol::None) return false;
+    for (const double factor : {1.0, 0.96, 1.04, 0.92, 1.08}) {
+        double unit = factor * (s.d[0] + s.d[1]) / 25.0;
+        std::uint32_t bits = 0;
+        bool clear = true;
+        for (int pass = 0; pass < 3; ++pass) {
+            bits = 0;
+            clear = true;
+            int ticks = 25, total = s.d[0] + s.d[1];
+            for (int i = 0; i < symbols; ++i) {
+                const int period = s.d[2 + 2 * i] + s.d[3 + 2 * i];
+                const double symbol = (period / unit - 16) / 6;
+                const std::uint32_t k = symbol < 0.5 ? 0 : symbol < 1.5 ? 1 : symbol < 2.5 ? 2 : 3;
+                clear = clear && std::fabs(symbol - k) < 1.0 / 3;
+                bits = bits << 2 | k;
+                ticks += 16 + 6 * static_cast<int>(k);
+                total += period;
+            }
+            unit = static_cast<double>(total) / ticks;
+        }
+        if (clear) {
+            c.frame = {protocol, bits, false};
+            return true;
+        }
+    }
+    return false;
+}
+
+// Half an XMP frame: 8 nibbles, each a mark of 6 ticks and a space of 22
+// ticks and 4 a step.  Without a header the unit comes from the periods
+// (a mark and its space, 28 to 88 ticks, whatever the bias): the shortest
+// is taken for nibble 0 to 3 in turn and the unit taken again from all
+// periods as read.  A step is 136 us, under three receiver units, so a
+// period may lie half a step off; the nibbles must sum to 0 (mod 16).
+bool XmpHalf(const Signal& s, Candidate& c) {
+    if (s.n != 17) return false;
+    int shortest = 512;
+    for (int i = 0; i < 8; ++i) shortest = std::min(shortest, s.d[2 * i] + s.d[2 * i + 1]);
+    for (int guess = 0; guess < 4; ++guess) {
+        double unit = shortest / (28.0 + 4 * guess);
+        std::uint32_t nibbles = 0;
+        for (int pass = 0; pass < 2; ++pass) {
+            nibbles = 0;
+            int ticks = 0, total = 0;
+            for (int i = 0; i < 8; ++i) {
+                const int period = s.d[2 * i] + s.d[2 * i + 1];
+                const double step = (period / unit - 28) / 4;
+                const int n = step < 0 ? 0 : step > 15 ? 15 : static_cast<int>(step + 0.5);
+                nibbles = nibbles << 4 | static_cast<std::uint32_t>(n);
+                ticks += 28 + 4 * n;
+                total += period;
+            }
+            unit = static_cast<double>(total) / ticks;
+        }
+        std::uint32_t sum = 0;
+        for (int i = 0; i < 8; ++i) sum += nibbles >> (4 * i) & 0xF;
+        if (sum % 16 == 0) {
+            c.frame = {IrProtocol::XmpHalf, (nibbles & 0xF0000000u) >> 4 | (nibbles & 0xFFFFFF), false};
+            return true;
+        }
+    }
+    return false;
+}
+
+// What a held key sends between its frames instead of the frame, in
+// units: NEC's repeat frame, Samsung's and Dyson's.
+struct RepeatShape {
+    int n;
+    std::uint8_t units[5];
+};
+constexpr RepeatShape kRepeatShapes[] = {{3, {16, 4, 1}}, {3, {8, 8, 1}}, {5, {3, 1, 1, 2, 1}}};
+
+// The unit and bias from the first and last marks, then every duration
+// within half a unit, or a fifth of its length, of its shape.
+bool FitsRepeat(const Signal& s, const RepeatShape& shape) {
+    const int last = s.n - 1;
+    const double unit = (s.d[0] - s.d[last]) / static_cast<double>(shape.units[0] - shape.units[last]);
+    const double bias = s.d[last] - shape.units[last] * unit;
+    if (!(unit > 0) || std::fabs(bias) > kMostBias * unit) return false;
+    for (int i = 0; i < s.n; ++i) {
+        const double nominal = shape.units[i] * unit;
+        const double tolerance = std::max(unit / 2, nominal / 5);
+        if (std::fabs(s.d[i] - (nominal + ((i & 1) ? -bias : bias))) > tolerance) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out) {
@@ -350,8 +524,8 @@ bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out) {
     if (s.n < 13 || !FindShorts(s)) return false;
 
     Candidate c;
-    // Sharp's marks are 8 ticks and its short spaces 17; every other
-    // protocol's short marks and spaces are one tick.
+    // Sharp's and Denon's marks are 8 ticks and their short spaces 17; the
+    // protocols read with the next scale have short marks and spaces of one.
     if (s.n == 31 && Sharp(s, ScaleFor(s, 8, 17), c) && Accept(s, c, out)) return true;
     const Scale scale = ScaleFor(s, 1, 1);
     if (!(scale.unit > 0)) return false;
@@ -361,11 +535,34 @@ bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out) {
     if (Sony(s, scale, c) && Accept(s, c, out)) return true;
     // The bi-phase protocols read every duration in whole ticks.
     Measured m;
-    if (!Measure(s, scale, m)) return false;
+    if (Measure(s, scale, m)) {
+        c = Candidate{};
+        if (Rc6(m, s.n, c) && Accept(s, c, out)) return true;
+        c = Candidate{};
+        if (Rc5(m, s.n, c) && Accept(s, c, out)) return true;
+    }
+    // The others read their own scale.
     c = Candidate{};
-    if (Rc6(m, s.n, c) && Accept(s, c, out)) return true;
+    if (LongFrames(s, scale, c) && Accept(s, c, out)) return true;
     c = Candidate{};
-    return Rc5(m, s.n, c) && Accept(s, c, out);
+    if (GiCable(s, c) && Accept(s, c, out)) return true;
+    c = Candidate{};
+    if (Rca(s, c) && Accept(s, c, out)) return true;
+    c = Candidate{};
+    if (Rcmm(s, c) && Accept(s, c, out)) return true;
+    c = Candidate{};
+    return XmpHalf(s, c) && Accept(s, c, out);
+}
+
+bool RecognizeRepeatFrame(const std::uint8_t* burst, int length) {
+    if (burst == nullptr || length < 0 || length > MaxBurstLength) return false;
+    const int first = (length % 2 == 0) ? 1 : 0;
+    Signal s;
+    s.d = burst + first;
+    s.n = length - first;
+    for (const RepeatShape& shape : kRepeatShapes)
+        if (shape.n == s.n && FitsRepeat(s, shape)) return true;
+    return false;
 }
 
 }  // namespace orbisk

@@ -19,4 +19,9 @@ namespace orbisk {
 // as the decoder does.  False leaves out untouched.
 bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out);
 
+// Whether the burst is what a held key sends between its frames: NEC's
+// repeat frame (16 units of mark, 4 of space, one of mark), Samsung's (8, 8,
+// 1) or Dyson's (3, 1, 1, 2, 1), under one unit and bias.  Length as above.
+bool RecognizeRepeatFrame(const std::uint8_t* burst, int length);
+
 }  // namespace orbisk

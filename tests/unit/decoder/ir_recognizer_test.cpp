@@ -45,6 +45,12 @@ TEST(IrRecognizer, RoundTripsWithJitterAndBias) {
         {IrProtocol::Rc5x20, 0x1A4C25, true},    {IrProtocol::Rc6_0, 0x040C, true},
         {IrProtocol::Rc6_6a20, 0xA1234, false},  {IrProtocol::Rc6_6a24, 0xA12345, false},
         {IrProtocol::Rc6_6a32, 0x12345678, false}, {IrProtocol::Rc6Mce, 0x800F0410, true},
+        {IrProtocol::Denon, 0x02E1, false},      {IrProtocol::Panasonic, 0x80320, false},
+        {IrProtocol::DenonK, 0x41320, false},    {IrProtocol::Jvc48, 0xF00FF, false},
+        {IrProtocol::SharpK, 0x18F30A, false},   {IrProtocol::Samsung36, 0x07070A12, false},
+        {IrProtocol::Sanyo, 0x1ABC12, false},    {IrProtocol::Nec48, 0x01FE0313, false},
+        {IrProtocol::Nec16, 0xF452, false},      {IrProtocol::GiCable, 0x51A, false},
+        {IrProtocol::Rca, 0xF12, false},
     };
     std::mt19937 random(5);
     for (const IrFrame& sent : frames) {
@@ -64,6 +70,27 @@ TEST(IrRecognizer, RoundTripsWithJitterAndBias) {
     }
 }
 
+// RC-MM's and XMP's spaces are 167 and 136 us apart, about three receiver
+// units: rounding takes most of the margin, and they stand little jitter.
+TEST(IrRecognizer, FineStepProtocolsRoundTrip) {
+    const IrFrame frames[] = {{IrProtocol::Rcmm12, 0x9C3, false},
+                              {IrProtocol::Rcmm24, 0x123456, false},
+                              {IrProtocol::Rcmm32, 0x8F0E1D2C, false},
+                              {IrProtocol::XmpHalf, 0x10F443E, false}};
+    std::mt19937 random(6);
+    for (const IrFrame& sent : frames) {
+        for (const double bias : {-40.0, 0.0, 40.0}) {
+            for (int press = 0; press < 20; ++press) {
+                const std::vector<std::uint8_t> burst = Play(sent, 1, bias, random);
+                IrFrame got;
+                ASSERT_TRUE(RecognizeBurst(burst.data(), static_cast<int>(burst.size()), got))
+                    << Text(sent) << " bias " << bias;
+                EXPECT_EQ(Text(got), Text(sent)) << "bias " << bias;
+            }
+        }
+    }
+}
+
 // What a held key sends after its first frame is the same key: JVC without
 // its header, Sharp's echo; and an RC-6 6A frame with its trailer bit set.
 TEST(IrRecognizer, FollowUpFramesAreTheSameKey) {
@@ -73,6 +100,7 @@ TEST(IrRecognizer, FollowUpFramesAreTheSameKey) {
     } cases[] = {
         {{IrProtocol::Jvc, 0x0312, false}, IrForm::FollowUp},
         {{IrProtocol::Sharp, 0x1A5C, false}, IrForm::FollowUp},
+        {{IrProtocol::Denon, 0x02E1, false}, IrForm::FollowUp},
         {{IrProtocol::Rc6Mce, 0x800F0410, false}, IrForm::Rc6Trailer},
     };
     std::mt19937 random(9);
@@ -137,9 +165,81 @@ TEST(IrRecognizer, KeepsApartButtonsThatAFitTookForOneFrame) {
                 burst.push_back(static_cast<std::uint8_t>(std::stoi(std::string(p, 2), nullptr, 16)));
             codes[k] = DecodeBurstCodes(burst.data(), static_cast<int>(burst.size()), 4, true);
             const IrProtocol read = codes[k].frame.protocol;
-            EXPECT_TRUE(read == IrProtocol::None || IsLevelReading(read)) << pair[k] << ": " << DescribeIrFrame(codes[k].frame);
+            EXPECT_TRUE(read == IrProtocol::None || IsLevelReading(read))
+                << pair[k] << ": " << DescribeIrFrame(codes[k].frame);
         }
         EXPECT_NE(codes[0].code, codes[1].code) << pair[0];
+    }
+}
+
+// A Denon frame as a receiver counting in 50 us reports it: Sharp's timing
+// with the check bits 0, 0.
+TEST(IrRecognizer, RecognisesDenon) {
+    const std::uint8_t burst[] = {0x05, 0x10, 0x05, 0x24, 0x06, 0x10, 0x05, 0x10, 0x05, 0x10, 0x05,
+                                  0x24, 0x06, 0x10, 0x05, 0x10, 0x05, 0x10, 0x05, 0x10, 0x05, 0x25,
+                                  0x06, 0x24, 0x06, 0x25, 0x05, 0x10, 0x05, 0x10, 0x05};
+    IrFrame got;
+    ASSERT_TRUE(RecognizeBurst(burst, static_cast<int>(sizeof burst), got));
+    EXPECT_EQ(DescribeIrFrame(got), "Denon 0x02 0xE1 (denon:0x02e1)");
+}
+
+// Bits derived from others (parity, check nibbles and bytes, inverted
+// copies) must be what the scancode gives: a frame with one of them
+// flipped is not recognised.
+TEST(IrRecognizer, RefusesFramesWhoseCheckBitsDisagree) {
+    const struct {
+        IrFrame frame;
+        int space;        // a space that carries a derived bit
+        int zero, one;    // its lengths for 0 and 1, in ticks
+    } cases[] = {
+        {{IrProtocol::Panasonic, 0x80320, false}, 3 + 2 * 17, 1, 3},  // vendor parity
+        {{IrProtocol::Panasonic, 0x80320, false}, 3 + 2 * 44, 1, 3},  // check byte
+        {{IrProtocol::SharpK, 0x18F30A, false}, 3 + 2 * 46, 1, 3},    // check nibble
+        {{IrProtocol::Nec48, 0x01FE0313, false}, 3 + 2 * 45, 1, 3},   // inverted second command
+        {{IrProtocol::Samsung36, 0x07070A12, false}, 37 + 2 * 15, 1, 3},
+        {{IrProtocol::Sanyo, 0x1ABC12, false}, 3 + 2 * 20, 1, 3},
+        {{IrProtocol::GiCable, 0x51A, false}, 3 + 2 * 13, 9, 18},
+        {{IrProtocol::Rca, 0xF12, false}, 3 + 2 * 20, 2, 4},
+    };
+    for (const auto& c : cases) {
+        IrDurations d;
+        ASSERT_TRUE(EncodeIrFrame(c.frame, d));
+        auto& ticks = d.ticks[static_cast<std::size_t>(c.space)];
+        ticks = static_cast<std::uint8_t>(ticks == c.zero ? c.one : c.zero);
+        std::vector<std::uint8_t> burst(static_cast<std::size_t>(d.count));
+        RenderIrDurations(d, ProtocolInfo(c.frame.protocol).tickMicros, 50.0, 40.0, [] { return 0.0; }, burst.data());
+        IrFrame got;
+        EXPECT_FALSE(RecognizeBurst(burst.data(), d.count, got)) << Text(c.frame) << " read as " << Text(got);
+    }
+}
+
+// With recognition, a protocol's repeat frame continues the held key
+// whatever RepeatLength says; without, its length decides as before.  A
+// repeat once recognition is off publishes no frame recognised before it.
+TEST(IrRecognizer, RepeatFramesContinueTheHeldKey) {
+    struct NoWake final : WakeUp {
+        void Set() override {}
+    } wake;
+    std::mt19937 random(4);
+    const IrFrame key{IrProtocol::Nec, 0x0408, false};
+    const std::vector<std::uint8_t> frame = Play(key, 5, 60, random);
+    const std::vector<std::uint8_t> repeats[] = {
+        Play(key, 5, 60, random, IrForm::FollowUp),  // NEC's: 16, 4 and 1 units
+        {0x42, 0x42, 0x08},                          // Samsung's: 8, 8, 1
+        {0x2C, 0x0F, 0x0F, 0x1C, 0x0F},              // Dyson's: 3, 1, 1, 2, 1
+    };
+    for (const auto& repeat : repeats) {
+        const int n = static_cast<int>(repeat.size());
+        PublishedState state;
+        ClassifyBurst(frame.data(), static_cast<int>(frame.size()), 3, 4, state, wake, true);
+        const BurstCodes held = ReadPublishedCodes(state);
+        ASSERT_EQ(held.frame, key);
+        EXPECT_EQ(ClassifyBurst(repeat.data(), n, 7, 4, state, wake, true), BurstKind::Repeat) << n;
+        EXPECT_EQ(ReadPublishedCodes(state), held);
+        EXPECT_EQ(ClassifyBurst(repeat.data(), n, n, 4, state, wake, false), BurstKind::Repeat);
+        EXPECT_EQ(ReadPublishedCodes(state), (BurstCodes{held.ownCode, held.ownCode, 0, IrFrame{}}));
+        EXPECT_EQ(state.LastCode.load(), held.ownCode);
+        EXPECT_EQ(ClassifyBurst(repeat.data(), n, 7, 4, state, wake, false), BurstKind::Short);
     }
 }
 

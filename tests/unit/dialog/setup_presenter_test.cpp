@@ -471,6 +471,26 @@ TEST_F(PresenterTest, AddForAKnownCodeRenamesThatRow) {
     EXPECT_EQ(view->selected, *view->editRow);
 }
 
+// A key learned by an earlier version carries an older code of the press:
+// that row is the press's row, also when only a later frame of the hold
+// brings the code, and Add opens it instead of adding a second row.
+TEST_F(PresenterTest, RowOfAnOlderCodeOfThePressIsItsRow) {
+    Put("[Main]\n[Old]\n0D4E5F6=Old name\n");
+    Show();
+    OlderCodes older{0, 0x3333333};
+    services.olderCodesOf = [&older](std::uint64_t) { return older; };
+    presenter->KeyDownNotice(0, 0x4444444);
+    EXPECT_EQ(view->selected, -1);
+    older = {0x0D4E5F6, 0x5555555};  // the engine found the key by a later frame
+    presenter->KeyDownNotice(0, 0x4444444);
+    presenter->KeyDownNotice(0, 0x4444444);
+    EXPECT_EQ(view->selected, 0);
+    EXPECT_EQ(view->selections, 1);
+    presenter->AddCurrentKeyClick();
+    EXPECT_EQ(view->rows.size(), 1u);
+    EXPECT_EQ(view->editRow, 0);
+}
+
 TEST_F(PresenterTest, AcceptedEditRenamesAndSortsWithTheRowStillSelected) {
     Put("[Main]\n[TV]\n0000001=Power\n0000002=Volume\n");
     Show();

@@ -621,7 +621,10 @@ int NoDisplay() {
     DialogServices services{settings, "/nonexistent/orbisk.ini", [] {}, [] {}};
     auto factory = MakeSetupDialogFactory(system);
     if (factory->Create(services) != nullptr || QCoreApplication::instance() != nullptr) return 1;
-    return system.Boxes() == std::vector<std::string>{"No display is available for the setup dialog."} ? 0 : 2;
+    return system.Boxes() ==
+                   std::vector<std::string>{"No display is available for the setup dialog: DISPLAY is not set."}
+               ? 0
+               : 2;
 }
 
 int WithDisplay() {

@@ -70,12 +70,46 @@ TEST(RecognizedKey, StableCodeFirstThenTheLegacyThenTheBurstsOwn) {
     }
 }
 
-// The dialog finds the frame of the press its key-down notice is about.
+KeyMessage Unknown(std::uint32_t at, std::intptr_t value) { return {at, value, "0A1B2C3", "0A1B2C3", "<undefined>"}; }
+KeyMessage Old(std::uint32_t at, std::intptr_t value) { return {at, value, "Old name", "0A1B2C3", "Old"}; }
+Burst Frame(std::uint32_t at, KeyCode own, KeyCode legacy = 0) { return {at, kStable, kUp, own, legacy}; }
+
+// A key learned from a noisy press holds that burst's own code, which only
+// some frames of a hold give: while the held key is unknown, every new frame
+// is looked up by its older codes too, and once one names a key the hold is
+// that key.
+TEST(RecognizedKey, LaterFrameOfAnUnknownHoldFindsTheLearnedKey) {
+    const struct {
+        std::vector<Burst> bursts;
+        std::vector<KeyMessage> expected;
+    } cases[] = {
+        {{Frame(0, 0x1111111), Frame(110, 0x2222222), Frame(220, 0x3333333), Frame(330, 0x4444444)},
+         {Unknown(0, kPress), Unknown(320, 1), Unknown(430, 2), Unknown(530, kRelease)}},
+        // Another key's own code later in the hold changes nothing.
+        {{Frame(0, 0x1111111), Frame(110, kOwn), Frame(220, 0x0E0E0E0), Frame(330, 0x4444444)},
+         {Unknown(0, kPress), Unknown(110, kRelease), Old(110, kPress), Old(430, 1), Old(530, kRelease)}},
+        {{Frame(0, 0x1111111), Frame(110, 0x2222222), Frame(220, 0x3333333), Frame(330, 0x4444444, kOwn)},
+         {Unknown(0, kPress), Unknown(320, 1), Unknown(330, kRelease), Old(330, kPress), Old(530, kRelease)}},
+    };
+    for (const auto& c : cases) {
+        EngineHarness h("[Old]\n0D4E5F6=Old name\n[Other]\n0E0E0E0=Other\n");
+        h.event.bursts.assign(c.bursts.begin(), c.bursts.end());
+        h.Run();
+        EXPECT_EQ(h.output.messages, c.expected);
+    }
+}
+
+// The dialog finds the frame and the other codes of the press its key-down
+// notice is about.
+// A key found by a later frame's older code is noticed again, with that code.
 TEST(RecognizedKey, ShownFrameGoesWithTheNotice) {
-    EngineHarness h("[TV]\n0A1B2C3=Up\n");
+    EngineHarness h("[Old]\n0D4E5F6=Old name\n");
     h.control.SetupActive = true;
-    h.event.bursts.push_back({0, kStable, kUpToggled, kOwn});
+    h.event.bursts = {{0, kStable, kUpToggled, 0x1111111}, {110, kStable, kUpToggled, kOwn, 0xC0FFEE}};
     h.Run();
+    EXPECT_EQ(h.output.notices.at(1), (Notice{110, ORBISK_KEY_DOWN_NOTICE, 0, kStable}));
+    EXPECT_EQ(ShownCodeFor(h.control.ShownOwnCode.load(), kStable), kOwn);
+    EXPECT_EQ(ShownCodeFor(h.control.ShownLegacyCode.load(), kStable), 0xC0FFEEu);
     EXPECT_EQ(ShownFrameFor(h.control.ShownFrame.load(), kStable), kUpToggled);
     EXPECT_EQ(ShownFrameFor(h.control.ShownFrame.load(), kStable + 1).protocol, IrProtocol::None);
 }

@@ -288,6 +288,17 @@ TEST_F(PluginTest, SetupWithARefusedVersionShowsNoDialogButStillWritesTheWaitTim
     EXPECT_EQ(file.ReadInteger("Main", "WaitR", 0), 200);
 }
 
+TEST_F(PluginTest, SetupWithARefusedSettingsFolderSaysWhyAndShowsNoDialog) {
+    Plugin refused(Plugin::Platform{[](const std::string&) { return std::make_unique<test::FakeSerialPorts>(); },
+                                    &system, &clock, &dialogs, nullptr, &host, {},
+                                    [](const std::string&) { return SettingsPlace{{}, {}, "not yours"}; }});
+    refused.Open(nullptr, host.Window(), HostInfo(kGoodVersion).bytes, LibraryPath());
+    refused.Setup();
+    EXPECT_EQ(dialogs.created, 0);
+    EXPECT_EQ(system.Logs(), std::vector<std::string>{"not yours"});
+    EXPECT_EQ(system.Boxes(), std::vector<std::string>{"not yours"});
+}
+
 TEST_F(PluginTest, StopCloseOrSetupFromInsideAKeyMessageReturnAndTheNextKeyComes) {
     const struct {
         const char* name;

@@ -28,5 +28,32 @@ TEST(SettingsPlaceTest, BesideTheLibraryUnlessItsFolderIsReadOnlyAndHoldsNoFile)
     }
 }
 
+TEST(SettingsPlaceTest, NeverThePackagesFolderNorAUserFolderSomeoneElseCouldWrite) {
+    const std::string user = "/home/u/.config/orbisk";
+    const struct {
+        std::string userFolder, unsafe, settingsPath;  // settingsPath empty: refused
+    } cases[] = {
+        {user, "", user + "/orbisk.ini"},  // root's too, though it may write beside, and a file is there
+        {"", "", ""},
+        {user, user, ""},
+        {user, user + "/orbisk.ini", ""},
+        {user, user + "/ports", ""},
+    };
+    for (const auto& c : cases) {
+        std::string made;
+        const auto yes = [](const std::string&) { return true; };
+        const SettingsPlace place = ChooseSettingsPlace(
+            "/opt/o/orbisk.so",
+            {yes, yes, [&] { return c.userFolder; },
+             [&](const std::string& path, bool) { return path == c.unsafe ? "unsafe " + path : ""; },
+             [&](const std::string& folder) { return made = folder, std::string(); },
+             [](const std::string& folder) { return folder == "/opt/o"; }});
+        EXPECT_EQ(place.settingsPath, c.settingsPath) << c.unsafe;
+        EXPECT_EQ(place.problem.starts_with("unsafe " + c.unsafe), !c.unsafe.empty());
+        EXPECT_EQ(place.problem.empty(), !c.settingsPath.empty());
+        EXPECT_EQ(made, c.settingsPath.empty() ? "" : user);  // made only when used
+    }
+}
+
 }  // namespace
 }  // namespace orbisk

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/capture.h"
 #include "common/code_text.h"
 
 namespace orbisk::tool {
@@ -47,6 +48,17 @@ TEST(DecodeStream, EachBurstPrintsThePublishedCode) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(Lines(c.bytes, c.skip, c.repeatLength), c.lines);
+    }
+}
+
+// A key line names the frame only when recognition runs.
+TEST(DecodeStream, KeyLineEndsWithTheFrameOnlyWithRecognition) {
+    const Bytes bytes = WireBytes(GenerateKeyPresses({{{IrProtocol::Nec, 0x0408, false}}}, {}));
+    for (const bool recognize : {true, false}) {
+        const std::vector<DecodedBurst> bursts = DecodeWireBytes(bytes, 4, 3, recognize);
+        ASSERT_EQ(bursts.size(), 1u);
+        const std::string suffix = recognize ? " key\tNEC 0x04 0x08 (nec:0x0408)" : " key";
+        EXPECT_TRUE(BurstText(bursts[0]).ends_with(suffix)) << BurstText(bursts[0]);
     }
 }
 

@@ -34,6 +34,12 @@ TEST(HostEventQueue, FullQueueDropsAndCountsButFollowsTheHeldKey) {
     EXPECT_FALSE(queue.EndHeldKey()) << "released by the plug-in";
 }
 
+// Names from the settings file reach the terminal: a tab or an escape in
+// one must neither split the line nor drive the terminal.
+TEST(KeyLines, ControlCharactersInNamesArePrintedSafely) {
+    EXPECT_EQ(FormatKeyLine({2, "Vol\tUp\x1b[2J", "My TV\x7f", "00A1B2C"}), "repeat 2\tVol_Up_[2J\tMy TV_\t00A1B2C\n");
+}
+
 // Lines for a blocked output are bounded; a press that went in keeps its
 // release, and one dropped takes its repeats and release with it.
 TEST(KeyLines, BoundedAndNoKeyLeftDown) {

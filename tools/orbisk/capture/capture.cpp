@@ -209,7 +209,7 @@ bool ParseKeyPress(std::string_view text, KeyPress& out, std::string& error) {
 namespace {
 
 constexpr int kSircLeastFrames = 3;
-// Sharp sends its frame, then 40 ms later its echo.
+// Sharp and Denon send their frame, then 40 ms later its echo.
 constexpr double kSharpEchoGapMicros = 40000.0;
 
 class BurstWriter {
@@ -267,7 +267,7 @@ std::vector<TimedBurst> GenerateKeyPresses(const std::vector<KeyPress>& presses,
         double end = writer.Add(frame, IrForm::Frame, start);
         IrDurations followUp;
         const bool hasFollowUp = EncodeIrFrame(frame, followUp, IrForm::FollowUp);
-        if (frame.protocol == IrProtocol::Sharp) {
+        if (frame.protocol == IrProtocol::Sharp || frame.protocol == IrProtocol::Denon) {
             // Every frame is followed by its echo; a held key sends the pair again.
             for (int k = 0;; ++k) {
                 if (k > 0) end = writer.Add(frame, IrForm::Frame, end + kSharpEchoGapMicros);

@@ -28,7 +28,7 @@ const char* BurstKindName(BurstKind kind) {
 
 std::string BurstText(const DecodedBurst& burst) {
     std::string text = CodeText(burst.code) + " " + BurstKindName(burst.kind);
-    if (burst.kind == BurstKind::Key) text += "\t" + DescribeIrFrame(burst.frame);
+    if (burst.kind == BurstKind::Key && burst.recognize) text += "\t" + DescribeIrFrame(burst.frame);
     return text;
 }
 
@@ -39,11 +39,8 @@ std::vector<DecodedBurst> DecodeWireBytes(const std::vector<std::uint8_t>& bytes
     NoWakeUp wake;
     FrameCutter cutter;
     const auto onBurst = [&](const std::uint8_t* burst, int length) {
-        ClassifyBurst(burst, length, repeatLength, skipBegin, state, wake, recognize);
-        const BurstKind kind = length > repeatLength    ? BurstKind::Key
-                               : length == repeatLength ? BurstKind::Repeat
-                                                        : BurstKind::Short;
-        decoded.push_back({state.LastCode.load(), kind, ReadPublishedCodes(state).frame});
+        const BurstKind kind = ClassifyBurst(burst, length, repeatLength, skipBegin, state, wake, recognize);
+        decoded.push_back({state.LastCode.load(), kind, ReadPublishedCodes(state).frame, recognize});
     };
     // In pieces the size of the reader's reads; the cut does not depend on it.
     constexpr std::size_t kPiece = 255;

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "receiver/analysis/ir_frame.h"
+#include "receiver/decoder.h"
 
 namespace orbisk::tool {
 
-// How the burst's length compared with the repeat length.
-enum class BurstKind { Key, Repeat, Short };
+using orbisk::BurstKind;
 
 const char* BurstKindName(BurstKind kind);  // "key", "repeat", "short"
 
@@ -19,6 +19,7 @@ struct DecodedBurst {
     std::uint64_t code = 0;  // LastCode as published after the burst
     BurstKind kind = BurstKind::Key;
     IrFrame frame;           // the frame recognised in a key burst
+    bool recognize = true;   // recognition was on: a key shows its frame
 };
 
 // Cuts the bytes into bursts exactly as the plug-in's reader does and runs
@@ -29,7 +30,8 @@ std::vector<DecodedBurst> DecodeWireBytes(const std::vector<std::uint8_t>& bytes
                                           int repeatLength, bool recognize = true);
 
 // A decoded burst as orbisk decode and orbisk monitor show it: its code
-// text, its kind and, for a key, what was recognised in it.
+// text, its kind and, for a key decoded with recognition, what was
+// recognised in it.
 std::string BurstText(const DecodedBurst& burst);
 
 // Byte values in hexadecimal (see ParseHexByte) separated by blanks or line

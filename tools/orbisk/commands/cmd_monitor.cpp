@@ -42,7 +42,7 @@ constexpr char kHelp[] =
     "  durations and the durations in decimal; after a key, the frame recognised\n"
     "  in it ('NEC 0x04 0x08 (nec:0x0408)': protocol, address, command, toggle\n"
     "  bit, the kernel's scancode), the levels read ('pulse-distance 32 bits\n"
-    "  0x00FF40BF') or 'not recognised'\n"
+    "  0x00FF40BF') or 'not recognised', unless --no-recognize\n"
     "\n"
     "  --com N            port number (default 2)\n"
     "  --rate BAUD        baud rate (default 115200)\n"
@@ -121,11 +121,9 @@ public:
           recognize_(options.recognize) {}
 
     void operator()(const std::uint8_t* burst, int length) {
-        ClassifyBurst(burst, length, repeatLength_, skip_, published_, wake_, recognize_);
-        const BurstKind kind = length > repeatLength_    ? BurstKind::Key
-                               : length == repeatLength_ ? BurstKind::Repeat
-                                                         : BurstKind::Short;
-        const DecodedBurst decoded{published_.LastCode.load(), kind, ReadPublishedCodes(published_).frame};
+        const BurstKind kind = ClassifyBurst(burst, length, repeatLength_, skip_, published_, wake_, recognize_);
+        const DecodedBurst decoded{published_.LastCode.load(), kind, ReadPublishedCodes(published_).frame,
+                                   recognize_};
         const auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count();
         const std::string code = CodeText(published_.LastCode.load());
@@ -136,7 +134,7 @@ public:
                           ShortestDuration(burst, length));
             line += head;
             line += WaveLine(burst, length, TerminalColumns() - static_cast<int>(line.size()) - 8);
-            if (kind == BurstKind::Key) line += "\n\t" + DescribeIrFrame(decoded.frame);
+            if (kind == BurstKind::Key && recognize_) line += "\n\t" + DescribeIrFrame(decoded.frame);
         } else {
             line += BurstText(decoded) + "\t" + std::to_string(length) + " durations:";
             for (int i = 0; i < length; ++i) {
@@ -183,7 +181,9 @@ int RunMonitor(const Args& args) {
 
     // The plug-in's own link: the same device mapping, line settings, read
     // time-outs and purge.
-    const std::string portFolder = DefaultSettingsPlace().portFolder;
+    const SettingsPlace place = DefaultSettingsPlace();
+    if (!place.problem.empty()) return Fail(kCommand, place.problem);
+    const std::string& portFolder = place.portFolder;
     const int port = static_cast<int>(options.port);
     const std::string path = SystemSerialPortPath(portFolder, port);
     const auto ports = MakeSystemSerialPorts(portFolder);

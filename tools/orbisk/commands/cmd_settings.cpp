@@ -1,14 +1,15 @@
 // orbisk settings: shows what the plug-in would load from a settings file.
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "commands/commands.h"
 #include "commands/keymap.h"
-#include "common/code_text.h"
+#include "common/text.h"
 #include "engine/key_table.h"
 #include "host/plugin_loader.h"
-#include "receiver/analysis/burst_codes.h"
 #include "platform/file_io.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"
@@ -34,14 +35,25 @@ constexpr const char* kUsage =
     "import reads a Linux kernel keymap (as Debian's ir-keytable package ships\n"
     "in /lib/udev/rc_keymaps) and adds to FILE a remote control named NAME (by\n"
     "default the keymap's name) with every key of a protocol Orbisk recognises,\n"
-    "under its code and named as the keymap names it (KEY_VOLUMEUP); the code\n"
-    "follows the file's SkipBegin.  Keys of other protocols are listed and\n"
-    "skipped.  The file is changed in one replacement, as the setup dialog saves\n"
-    "it: keys already there with the same code are renamed, nothing else changes.\n";
+    "under its code and named as the keymap names it (KEY_VOLUMEUP), in the\n"
+    "keymap's order.  Keys of other protocols are listed and skipped, and a key\n"
+    "whose code an earlier key has is listed beside it and left out.  The file\n"
+    "is changed in one replacement, as the setup dialog saves it: keys already\n"
+    "there with the same code are renamed, nothing else changes.  Names with\n"
+    "control characters and a remote the file would read as [Main] are refused.\n";
 
 void PrintLine(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
+}
+
+// The installed plug-in's settings file, or the exit status when it has none
+// it may use.
+std::optional<int> DefaultSettingsFile(std::string& path, bool make) {
+    const SettingsPlace place = DefaultSettingsPlace(make);
+    if (!place.problem.empty()) return Fail("settings", place.problem);
+    path = place.settingsPath;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -64,35 +76,52 @@ int ImportKeymap(const Args& args) {
         }
     }
     if (keymap.empty()) return Fail("settings", "import needs a KEYMAP.toml (try --help)");
-    if (path.empty()) path = DefaultSettingsPlace().settingsPath;
+    if (path.empty())
+        if (const auto failed = DefaultSettingsFile(path, true)) return *failed;
     std::vector<KeymapTable> tables;
     std::string error;
     if (!ReadKeymap(keymap, tables, error)) return Fail("settings", error);
     if (remote.empty()) remote = tables.front().name;
-    if (remote.empty()) return Fail("settings", keymap + " has no name: give one with --remote");
-    if (IsMainSection(remote)) return Fail("settings", "'" + remote + "' is the settings section, not a remote");
+    if (TrimBlanks(remote).empty()) return Fail("settings", keymap + " has no name: give one with --remote");
+    // The name goes into a section header and onto terminals as it stands,
+    // and the file compares section names trimmed and without regard to case.
+    if (std::any_of(remote.begin(), remote.end(), IsControlCharacter))
+        return Fail("settings", "the remote's name '" + ControlCharactersReplaced(remote) +
+                                    "' holds a control character: give another with --remote");
+    if (IsMainSection(IniSectionId(remote)))
+        return Fail("settings", "'" + remote + "' is the settings section, not a remote");
 
-    std::vector<std::pair<std::string, std::string>> entries;  // code text, key name
-    int skipped = 0;
-    for (const KeymapTable& table : tables) {
-        for (const auto& [scancode, name] : table.keys) {
-            const std::optional<IrFrame> frame = KeymapFrame(table, scancode);
-            if (!frame) {
-                std::printf("skipped\t%s%s%s\t0x%08x\t%s\n", table.protocol.c_str(), table.variant.empty() ? "" : "/",
-                            table.variant.c_str(), static_cast<unsigned>(scancode), name.c_str());
-                ++skipped;
-                continue;
-            }
-            entries.emplace_back(CodeText(StableCode(*frame)), name);
-        }
+    const KeymapImport plan = PlanKeymapImport(tables);
+    const auto print = [](const char* what, const KeymapKey& key, const std::string& more) {
+        const KeymapTable& table = *key.table;
+        const std::string protocol =
+            ControlCharactersReplaced(table.variant.empty() ? table.protocol : table.protocol + "/" + table.variant);
+        std::printf("%s\t%s\t0x%08x\t%s%s\n", what, protocol.c_str(), static_cast<unsigned>(key.scancode),
+                    key.name->c_str(), more.c_str());
+    };
+    for (const KeymapKey& key : plan.skipped) print("skipped", key, "");
+    for (const auto& [key, holder] : plan.shared) {
+        char scancode[16];
+        std::snprintf(scancode, sizeof scancode, "0x%08x", static_cast<unsigned>(holder.scancode));
+        print("same code", key, std::string("\tas ") + scancode + " " + *holder.name);
     }
-    if (entries.empty()) return Fail("settings", keymap + ": no key of a protocol Orbisk recognises; nothing imported");
-    const IniWriteResult written = IniFile(path).Edit([&](IniDocument& doc) {
-        for (const auto& [code, name] : entries) doc.WriteString(remote, code, name);
-    });
+    if (plan.keys.empty())
+        return Fail("settings", keymap + ": no key of a protocol Orbisk recognises; nothing imported");
+    // Refused at once when the entries alone (each at least "code=name" and
+    // a line break) make a file the plug-in cannot read whole.
+    std::size_t bytes = 0;
+    for (const auto& [code, key] : plan.keys) bytes += code.size() + TrimBlanks(*key.name).size() + 2;
+    if (bytes > MaxSettingsFileBytes)
+        return Fail("settings", "cannot write " + path + ": the new file would be larger than " +
+                                    std::to_string(MaxSettingsFileBytes >> 20) + " MiB");
+
+    std::vector<IniDocument::EntryChange> changes;
+    changes.reserve(plan.keys.size());
+    for (const auto& [code, key] : plan.keys) changes.push_back({remote, code, *key.name});
+    const IniWriteResult written = IniFile(path).Edit([&](IniDocument& doc) { doc.ApplyEntryChanges(changes); });
     if (!written.Ok()) return Fail("settings", "cannot write " + path + ": " + written.failure);
-    std::printf("imported %zu keys into [%s] of %s; skipped %d\n", entries.size(), remote.c_str(), path.c_str(),
-                skipped);
+    std::printf("imported %zu keys into [%s] of %s; skipped %zu; %zu left out for a code already imported\n",
+                plan.keys.size(), remote.c_str(), path.c_str(), plan.skipped.size(), plan.shared.size());
     return 0;
 }
 
@@ -106,7 +135,8 @@ int RunSettings(const Args& args) {
     std::string path;
     bool explicitPath = false;
     if (args.size() == 1 && args[0] == "--where") {
-        PrintLine(DefaultSettingsPlace().settingsPath);
+        if (const auto failed = DefaultSettingsFile(path, false)) return *failed;
+        PrintLine(path);
         return 0;
     }
     for (const std::string& arg : args) {
@@ -115,7 +145,8 @@ int RunSettings(const Args& args) {
         path = arg;
         explicitPath = true;
     }
-    if (!explicitPath) path = DefaultSettingsPlace().settingsPath;
+    if (!explicitPath)
+        if (const auto failed = DefaultSettingsFile(path, false)) return *failed;
 
     // Read once and show exactly what that content gives; a missing default
     // file is what a fresh installation has, and loads as built-in values.
@@ -123,11 +154,12 @@ int RunSettings(const Args& args) {
     if (file.outcome == ReadOutcome::Missing && explicitPath)
         return Fail("settings", "no such file: " + path);
     if (file.outcome == ReadOutcome::Failed) return Fail("settings", "cannot read " + path);
-    if (file.outcome == ReadOutcome::TooLarge)
-        std::fprintf(stderr, "orbisk settings: %s is larger than %zu bytes; only its start is read\n",
-                     path.c_str(), MaxSettingsFileBytes);
+    const IniRead read = ParseSettingsFile(file);
+    if (!read.problem.empty())
+        std::fprintf(stderr, "orbisk settings: %s: %s; what can be read is shown\n", path.c_str(),
+                     read.problem.c_str());
 
-    const IniDocument doc = IniDocument::Parse(file.bytes);
+    const IniDocument& doc = read.document;
     Settings settings;
     KeyTable keys;
     LoadSettingsFrom(doc, settings);

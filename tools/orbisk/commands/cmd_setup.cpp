@@ -13,7 +13,9 @@ int RunSetup(const Args& args) {
             "\n"
             "Loads the plug-in as a host does, opens its setup dialog and closes it\n"
             "again when the dialog is closed.  With 'orbisk simulate' running, keys can\n"
-            "be learned without a receiver.\n"
+            "be learned without a receiver.  When the plug-in shows no dialog (no\n"
+            "display, or a settings folder it refuses) it says why, nothing changes,\n"
+            "and the exit status is 2.\n"
             "\n"
             "  --plugin PATH  the plug-in library (default: the installed plug-in)\n",
             stdout);
@@ -31,8 +33,15 @@ int RunSetup(const Args& args) {
     if (!plugin.Load(pluginPath, error)) return Fail("setup", error);
     const HostInfoRecord hostInfo(ORBISK_HOST_VERSION(2, 7, 12));
     plugin.Open(nullptr, nullptr, hostInfo.bytes);
+    // Setup sets _SetupForm only when it makes a dialog (and clears it
+    // after): a mark still there means the user saw none.
+    static char noDialog;
+    *plugin.SetupForm = &noDialog;
     plugin.Setup();
+    const bool shown = *plugin.SetupForm != &noDialog;
+    *plugin.SetupForm = nullptr;
     plugin.Close();
+    if (!shown) return Fail("setup", "the plug-in showed no setup dialog (see above); nothing was changed");
     return 0;
 }
 

@@ -217,9 +217,11 @@ int RunSimulate(const Args& args) {
     wire.reserve(bursts.size());
     for (const TimedBurst& burst : bursts) wire.push_back(WireBytes({burst}));
 
+    const SettingsPlace place = options.portName.empty() ? DefaultSettingsPlace() : SettingsPlace{};
+    if (!place.problem.empty()) return Fail(kCommand, place.problem);
     StopSignals signals;  // before the link exists, so that Ctrl-C always removes it
     const auto line = options.portName.empty()
-                          ? ServePort(DefaultSettingsPlace().portFolder, static_cast<int>(options.port), error)
+                          ? ServePort(place.portFolder, static_cast<int>(options.port), error)
                           : OpenSerialLine(options.portName, error);
     if (!line) return Fail(kCommand, error);
     std::printf("orbisk simulate: %s\n", line->Describe().c_str());

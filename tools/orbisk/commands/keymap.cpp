@@ -1,13 +1,25 @@
 #include "commands/keymap.h"
 
+#include <unordered_map>
+
+#include "common/code_text.h"
 #include "common/text.h"
+#include "receiver/analysis/burst_codes.h"
 
 namespace orbisk::tool {
 
 namespace {
 
-std::optional<IrProtocol> KeymapProtocol(std::string_view protocol, std::string_view variant,
-                                         std::uint32_t scancode) {
+// The recogniser's protocols whose scancodes are laid out as the kernel's:
+// the others' layouts are Orbisk's own, and a keymap of the same name
+// would give other keys.
+bool KernelLayout(IrProtocol p) {
+    return p <= IrProtocol::Rc6Mce || p == IrProtocol::Sanyo || p == IrProtocol::Rcmm12 ||
+           p == IrProtocol::Rcmm24 || p == IrProtocol::Rcmm32;
+}
+
+std::optional<IrProtocol> NamedProtocol(std::string_view protocol, std::string_view variant,
+                                        std::uint32_t scancode) {
     const std::optional<IrProtocol> named = FindIrProtocol(variant.empty() ? protocol : variant);
     if (EqualsIgnoreCase(protocol, "nec")) {
         // Keymaps of variant nec hold NEC-X scancodes too: the wider of the
@@ -30,7 +42,15 @@ std::optional<IrProtocol> KeymapProtocol(std::string_view protocol, std::string_
                : scancode > 0xFFFF  ? IrProtocol::Rc6_6a20
                                     : IrProtocol::Rc6_0;
     }
-    return named;  // jvc, sharp, samsung32
+    if (EqualsIgnoreCase(protocol, "rc-mm") || EqualsIgnoreCase(protocol, "rcmm"))
+        return scancode > 0xFFFFFF ? IrProtocol::Rcmm32 : scancode > 0xFFF ? IrProtocol::Rcmm24 : IrProtocol::Rcmm12;
+    return named;  // jvc, sharp, samsung32, sanyo
+}
+
+std::optional<IrProtocol> KeymapProtocol(std::string_view protocol, std::string_view variant,
+                                         std::uint32_t scancode) {
+    const std::optional<IrProtocol> p = NamedProtocol(protocol, variant, scancode);
+    return p && KernelLayout(*p) ? p : std::nullopt;
 }
 
 }  // namespace
@@ -43,6 +63,31 @@ std::optional<IrFrame> KeymapFrame(const KeymapTable& table, std::uint32_t scanc
     IrDurations check;
     if (!EncodeIrFrame(frame, check)) return std::nullopt;
     return frame;
+}
+
+KeymapImport PlanKeymapImport(const std::vector<KeymapTable>& tables) {
+    KeymapImport plan;
+    std::unordered_map<KeyCode, std::size_t> byCode;  // -> index in plan.keys
+    std::size_t keys = 0;
+    for (const KeymapTable& table : tables) keys += table.keys.size();
+    byCode.reserve(keys);
+    for (const KeymapTable& table : tables) {
+        for (const auto& [scancode, name] : table.keys) {
+            const KeymapKey key{&table, scancode, &name};
+            const std::optional<IrFrame> frame = KeymapFrame(table, scancode);
+            if (!frame) {
+                plan.skipped.push_back(key);
+                continue;
+            }
+            const KeyCode code = StableCode(*frame);
+            const auto [it, added] = byCode.try_emplace(code, plan.keys.size());
+            if (added)
+                plan.keys.emplace_back(CodeText(code), key);
+            else
+                plan.shared.emplace_back(key, plan.keys[it->second].second);
+        }
+    }
+    return plan;
 }
 
 }  // namespace orbisk::tool

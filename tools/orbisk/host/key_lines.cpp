@@ -22,9 +22,9 @@ std::string FormatKeyLine(const HostKeyEvent& event) {
     std::string line = event.value == ORBISK_KEY_PRESS     ? "press"
                        : event.value == ORBISK_KEY_RELEASE ? "release"
                                                            : "repeat " + std::to_string(event.value);
-    line.append("\t").append(event.keyName);
-    line.append("\t").append(event.remoteName);
-    line.append("\t").append(event.codeText).append("\n");
+    line.append("\t").append(ControlCharactersReplaced(event.keyName));
+    line.append("\t").append(ControlCharactersReplaced(event.remoteName));
+    line.append("\t").append(ControlCharactersReplaced(event.codeText)).append("\n");
     return line;
 }
 

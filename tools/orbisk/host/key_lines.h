@@ -34,7 +34,9 @@ std::optional<HostKeyEvent> KeyEventFromMessage(std::uint32_t message, std::uint
                                                 std::intptr_t lparam);
 
 // "press", "repeat N" or "release", then key name, remote-control name and
-// code text, separated by tabs, and a newline.
+// code text, separated by tabs, and a newline.  A control character in a
+// name (a tab, an escape sequence) comes out as '_': it would split the line
+// or drive the terminal.
 std::string FormatKeyLine(const HostKeyEvent& event);
 
 // Key lines on their way to an output that may be slow or stop: bounded,

@@ -37,6 +37,6 @@ std::string DefaultPluginPath() {
     return installed + PathSeparator + PluginFileName;
 }
 
-SettingsPlace DefaultSettingsPlace() { return SystemSettingsPlace(DefaultPluginPath()); }
+SettingsPlace DefaultSettingsPlace(bool make) { return SystemSettingsPlace(DefaultPluginPath(), make); }
 
 }  // namespace orbisk::tool

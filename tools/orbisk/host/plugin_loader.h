@@ -33,8 +33,9 @@ private:
 // system installation puts it in.
 std::string DefaultPluginPath();
 
-// Where that plug-in keeps its settings file and its port links.
-SettingsPlace DefaultSettingsPlace();
+// Where that plug-in keeps its settings file and its port links (see
+// SystemSettingsPlace); with make false nothing is created.
+SettingsPlace DefaultSettingsPlace(bool make = true);
 
 // The platform's part (posix/ or win32/): the plug-in's file name, loading a
 // library (null with a one-line reason) and finding an exported symbol in it.

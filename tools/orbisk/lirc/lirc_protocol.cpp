@@ -115,9 +115,8 @@ bool IsSendingDirective(std::string_view directive) {
 }  // namespace
 
 std::string WireName(std::string_view name) {
-    std::string wire(name);
-    for (char& c : wire)
-        if (static_cast<unsigned char>(c) <= ' ' || c == '\x7F') c = '_';
+    std::string wire = ControlCharactersReplaced(name);
+    std::replace(wire.begin(), wire.end(), ' ', '_');
     return wire.empty() ? std::string("_") : wire;
 }
 

@@ -118,7 +118,9 @@ inline std::string PortLinkPath(const std::string& portFolder, int number) {
 // real device, or anything that is not a link, is left alone and refused.
 inline bool LinkPort(const std::string& portFolder, int number, const std::string& target,
                      std::string& error) {
-    if (::mkdir(portFolder.c_str(), 0755) != 0 && errno != EEXIST) {
+    // Private, whatever the umask: a port folder others could write is
+    // refused by the plug-in.
+    if (::mkdir(portFolder.c_str(), 0700) != 0 && errno != EEXIST) {
         error = portFolder + ": " + std::strerror(errno);
         return false;
     }

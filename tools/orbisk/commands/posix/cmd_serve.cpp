@@ -17,7 +17,6 @@
 #include "host/posix/host_events.h"
 #include "lirc/lirc_protocol.h"
 #include "lirc/posix/lirc_server.h"
-#include "platform/file_io.h"
 #include "host/plugin_loader.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"
@@ -121,9 +120,8 @@ bool CatchSignals(std::string& error) {
 
 // The keys LIST shows: read from the settings file as the plug-in reads it.
 lirc::Catalogue LoadCatalogue(const std::string& settingsPath) {
-    const FileContents file = ReadWholeFile(settingsPath);
     KeyTable table;
-    table.Rebuild(IniDocument::Parse(file.bytes));
+    table.Rebuild(IniFile(settingsPath).Read().document);
     return lirc::CatalogueFrom(table);
 }
 

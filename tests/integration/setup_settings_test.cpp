@@ -1,0 +1,53 @@
+// orbisk setup without a display it can use, and orbisk settings on a file
+// saved as UTF-16: the real program and plug-in.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/child_process.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using orbisk::test::ReadFile;
+
+TEST(SetupProgram, WithoutAReachableDisplayItReportsInsteadOfAbortingAndChangesNothing) {
+    orbisk::test::TempDir dir;
+    std::filesystem::copy_file(ORBISK_BIN_DIR "/orbisk.so", dir.File("orbisk.so"));
+    const std::string ini = "[Main]\nCOM=7\n[TV]\n0000001=Power\n";
+    orbisk::test::WriteFile(dir.File("orbisk.ini"), ini);
+    struct stat before {}, after {};
+    ::stat(dir.File("orbisk.ini").c_str(), &before);
+    // Named but unreachable, or a platform Qt lacks: Qt itself would abort.
+    // Empty stands for unset, to Qt and to the plug-in alike.
+    for (const char* named : {"DISPLAY=:7731", "QT_QPA_PLATFORM=bogus", "WAYLAND_DISPLAY=orbisk-nowhere"}) {
+        std::vector<std::string> env = {named, "DISPLAY=", "QT_QPA_PLATFORM=", "WAYLAND_DISPLAY=", "XDG_SESSION_TYPE="};
+        if (std::string(named).starts_with("WAYLAND")) env.back() += "wayland";
+        orbisk::test::ChildProcess setup({ORBISK_BIN_DIR "/orbisk", "setup", "--plugin", dir.File("orbisk.so")},
+                                         dir.File("out.txt"), env);
+        EXPECT_EQ(setup.Wait(60000), 2) << named;
+    }
+    const std::string out = ReadFile(dir.File("out.txt"));
+    EXPECT_NE(out.find("setup dialog: cannot connect to X display :7731."), std::string::npos) << out;
+    EXPECT_NE(out.find("setup dialog: Qt has no platform \"bogus\"."), std::string::npos) << out;
+    ::stat(dir.File("orbisk.ini").c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(ReadFile(dir.File("orbisk.ini")), ini);
+}
+
+TEST(SettingsProgram, ReadsAUtf16FileAsThePluginDoes) {
+    orbisk::test::TempDir dir;
+    orbisk::test::WriteFile(dir.File("orbisk.ini"),
+                            orbisk::test::Utf16File("[Main]\r\nCOM=8\r\n[My TV]\r\n0000001=Power\r\n"));
+    orbisk::test::ChildProcess settings({ORBISK_BIN_DIR "/orbisk", "settings", dir.File("orbisk.ini")},
+                                        dir.File("out.txt"));
+    EXPECT_EQ(settings.Wait(60000), 0);
+    const std::string out = ReadFile(dir.File("out.txt"));
+    EXPECT_TRUE(out.starts_with("COM=8\n") && out.ends_with("\n0\tMy TV\t0000001=Power\n")) << out;
+}
+
+}  // namespace
