@@ -1,12 +1,14 @@
 // Arbitrary bursts through the protocol recogniser: whatever it accepts is
 // a frame the encoder can write, whose clean rendering it recognises again
-// as the same frame, and whose code is that frame's stable code.
+// as the same frame, and whose code is that frame's stable code; what it
+// leaves and the level reading reads gets the reading's code.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 #include "receiver/decoder.h"
 #include "receiver/analysis/ir_recognizer.h"
+#include "receiver/analysis/level_reading.h"
 
 namespace {
 
@@ -30,6 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(codes.ownCode == plain.ownCode);
     if (codes.frame.protocol == IrProtocol::None) {
         Check(codes.code == plain.code);
+        return 0;
+    }
+    // Levels are read only where no protocol is recognised, and alike again.
+    if (IsLevelReading(codes.frame.protocol)) {
+        IrFrame frame;
+        LevelReading reading;
+        Check(!RecognizeBurst(burst, length, frame) && ReadLevels(burst, length, reading));
+        Check(reading.code == codes.code && reading.frame == codes.frame && codes.legacyCode == 0);
         return 0;
     }
     const IrProtocolInfo& info = ProtocolInfo(codes.frame.protocol);

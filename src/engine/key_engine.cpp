@@ -28,13 +28,25 @@ void FillKeyName(char (&keyName)[sizeof OrbiskKeyEventRecord::KeyName], std::str
 
 }  // namespace
 
+// Scancode in bits 0-31, protocol 32-37, toggle 38, a level reading's bit
+// count 39-45 and the code's low 18 bits 46-63.
+static_assert(IrProtocolCount <= 64);
 std::uint64_t PackShownFrame(const IrFrame& frame, std::uint64_t code) {
-    return (PackFrame(frame) & 0x1FFFFFFFFFFull) | (code & 0x7FFFFF) << 41;
+    return std::uint64_t{frame.scancode} | std::uint64_t{static_cast<std::uint8_t>(frame.protocol) & 0x3Fu} << 32 |
+           std::uint64_t{frame.toggle ? 1u : 0u} << 38 | std::uint64_t{frame.bits & 0x7Fu} << 39 |
+           (code & 0x3FFFF) << 46;
 }
 
 IrFrame ShownFrameFor(std::uint64_t packed, std::uint64_t code) {
-    if ((packed >> 41) != (code & 0x7FFFFF)) return {};
-    return UnpackFrame(packed & 0x1FFFFFFFFFFull);
+    if ((packed >> 46) != (code & 0x3FFFF)) return {};
+    IrFrame frame;
+    const auto protocol = static_cast<int>(packed >> 32 & 0x3F);
+    if (protocol >= IrProtocolCount) return frame;
+    frame.protocol = static_cast<IrProtocol>(protocol);
+    frame.scancode = static_cast<std::uint32_t>(packed);
+    frame.toggle = (packed >> 38 & 1) != 0;
+    frame.bits = static_cast<std::uint8_t>(packed >> 39 & 0x7F);
+    return frame;
 }
 
 std::uint64_t PackShownCode(KeyCode other, std::uint64_t code) {

@@ -43,7 +43,8 @@ struct EngineControl {
 };
 
 // The frame with a check of the code it was shown for: the scancode, the
-// protocol, the toggle bit and the code's low 23 bits in one word.
+// protocol, the toggle bit, a level reading's bit count and the code's low
+// 18 bits in one word.
 std::uint64_t PackShownFrame(const IrFrame& frame, std::uint64_t code);
 // The frame, when the word was packed for this code; protocol None when not.
 IrFrame ShownFrameFor(std::uint64_t packed, std::uint64_t code);

@@ -8,7 +8,7 @@ namespace orbisk {
 
 std::uint64_t PackFrame(const IrFrame& frame) {
     return std::uint64_t{frame.scancode} | std::uint64_t{static_cast<std::uint8_t>(frame.protocol)} << 32 |
-           std::uint64_t{frame.toggle ? 1u : 0u} << 40;
+           std::uint64_t{frame.toggle ? 1u : 0u} << 40 | std::uint64_t{frame.bits} << 48;
 }
 
 IrFrame UnpackFrame(std::uint64_t packed) {
@@ -17,6 +17,7 @@ IrFrame UnpackFrame(std::uint64_t packed) {
     const auto protocol = static_cast<std::uint8_t>(packed >> 32);
     frame.protocol = protocol < IrProtocolCount ? static_cast<IrProtocol>(protocol) : IrProtocol::None;
     frame.toggle = (packed >> 40 & 1) != 0;
+    frame.bits = static_cast<std::uint8_t>(packed >> 48);
     return frame;
 }
 

@@ -1,6 +1,7 @@
 #include "receiver/analysis/burst_codes.h"
 
 #include "receiver/analysis/ir_recognizer.h"
+#include "receiver/analysis/level_reading.h"
 #include "receiver/analysis/shape_code.h"
 
 namespace orbisk {
@@ -49,12 +50,20 @@ BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin
     BurstCodes codes;
     codes.ownCode = static_cast<KeyCode>(DecodeBurst(burst, length, skipBegin));
     codes.code = codes.ownCode;
-    if (recognize && RecognizeBurst(burst, length, codes.frame)) {
+    if (!recognize) return codes;
+    if (RecognizeBurst(burst, length, codes.frame)) {
         const auto [stable, legacy] = memo != nullptr
                                           ? memo->Get(codes.frame, skipBegin)
                                           : std::pair{StableCode(codes.frame), LegacyStableCode(codes.frame, skipBegin)};
         codes.code = stable;
         if (legacy != stable && legacy != codes.ownCode) codes.legacyCode = legacy;
+        return codes;
+    }
+    // No known protocol: the levels the remote meant, where they hold.
+    LevelReading levels;
+    if (ReadLevels(burst, length, levels)) {
+        codes.code = levels.code;
+        codes.frame = levels.frame;
     }
     return codes;
 }

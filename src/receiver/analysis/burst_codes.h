@@ -11,14 +11,15 @@
 namespace orbisk {
 
 struct BurstCodes {
-    // The key code: a recognised frame's stable code, otherwise the burst's own.
+    // The key code: a recognised frame's stable code, a level reading's
+    // code, otherwise the burst's own.
     std::uint64_t code = 0;
     // The burst's own shape code (with SkipBegin).
     KeyCode ownCode = 0;
     // What 2.1.0 gave this press when it differs from both codes above (the
     // ideal frame's shape code with SkipBegin), otherwise 0.
     KeyCode legacyCode = 0;
-    IrFrame frame;  // protocol None: not recognised
+    IrFrame frame;  // protocol None: not recognised nor read as levels
 
     bool operator==(const BurstCodes&) const = default;
 };
@@ -51,8 +52,9 @@ private:
 
 // The codes of a fresh key signal.  With recognize, a burst recognised as a
 // frame of a known protocol gets that frame's stable code as its code and
-// its legacy code where that differs; otherwise, and always without
-// recognize, its own.
+// its legacy code where that differs; a burst of no known protocol whose
+// levels can be read (level_reading.h) gets the code of its levels and the
+// reading as its frame; otherwise, and always without recognize, its own.
 BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin, bool recognize,
                             StableCodeMemo* memo = nullptr);
 

@@ -51,6 +51,11 @@ constexpr IrProtocolInfo kProtocols[IrProtocolCount] = {
     // shortest space, which a frame need not have: 22 ticks takes in the
     // marks and every space.
     {IrProtocol::XmpHalf, "xmp_half", "XMP half", 34.0, 22, false, 0xFFFFFFF, 80000},
+    // Level readings: no kernel name, no ideal form.
+    {IrProtocol::PulseDistance, "", "pulse-distance", 1.0, 1, false, 0, 0},
+    {IrProtocol::PulseWidth, "", "pulse-width", 1.0, 1, false, 0, 0},
+    {IrProtocol::BiPhase, "", "bi-phase", 1.0, 1, false, 0, 0},
+    {IrProtocol::Levels, "", "levels", 1.0, 1, false, 0, 0},
 };
 
 constexpr std::uint32_t kMceCustomer = 0x800F0000u;
@@ -178,6 +183,10 @@ bool Encode(const IrFrame& f, IrDurations& out, IrForm form) {
     TickWriter w(out);
     switch (f.protocol) {
     case IrProtocol::None:
+    case IrProtocol::PulseDistance:
+    case IrProtocol::PulseWidth:
+    case IrProtocol::BiPhase:
+    case IrProtocol::Levels:
         return false;
     case IrProtocol::Nec:
     case IrProtocol::Necx:
@@ -409,6 +418,20 @@ IrAddressCommand SplitScancode(const IrFrame& f) {
 std::string DescribeIrFrame(const IrFrame& frame) {
     if (frame.protocol == IrProtocol::None) return "not recognised";
     const IrProtocolInfo& info = ProtocolInfo(frame.protocol);
+    if (frame.protocol == IrProtocol::Levels) {
+        char text[64];
+        std::snprintf(text, sizeof text, "levels %u durations, %u mark and %u space lengths",
+                      frame.scancode & 0xFF, frame.scancode >> 8 & 0xF, frame.scancode >> 12 & 0xF);
+        return text;
+    }
+    if (IsLevelReading(frame.protocol)) {
+        char text[64];
+        const int shown = frame.bits < 32 ? frame.bits : 32;
+        std::snprintf(text, sizeof text, "%.*s %d bits 0x%0*X%s", static_cast<int>(info.label.size()),
+                      info.label.data(), frame.bits, shown > 0 ? (shown + 3) / 4 : 1,
+                      static_cast<unsigned>(frame.scancode), frame.bits > 32 ? "..." : "");
+        return text;
+    }
     const IrAddressCommand split = SplitScancode(frame);
     char toggle[16] = "";
     if (info.hasToggle) std::snprintf(toggle, sizeof toggle, " toggle %d", frame.toggle ? 1 : 0);

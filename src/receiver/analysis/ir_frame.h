@@ -45,13 +45,26 @@ enum class IrProtocol : std::uint8_t {
     Rcmm24,
     Rcmm32,
     XmpHalf,
+    // Frames of no known protocol read as levels (see level_reading.h): a
+    // mark and two spaces, two marks and a space, bi-phase halves, or any
+    // few lengths.  Their scancode is the first 32 bits read, bits the count.
+    PulseDistance,
+    PulseWidth,
+    BiPhase,
+    Levels,
 };
-inline constexpr int IrProtocolCount = 32;
+inline constexpr int IrProtocolCount = 36;
+
+constexpr bool IsLevelReading(IrProtocol p) {
+    return p == IrProtocol::PulseDistance || p == IrProtocol::PulseWidth || p == IrProtocol::BiPhase ||
+           p == IrProtocol::Levels;
+}
 
 struct IrFrame {
     IrProtocol protocol = IrProtocol::None;
     std::uint32_t scancode = 0;
     bool toggle = false;
+    std::uint8_t bits = 0;  // level readings: the bits read (0 for the known protocols)
 
     bool operator==(const IrFrame&) const = default;
 };
@@ -119,7 +132,8 @@ IrAddressCommand SplitScancode(const IrFrame& frame);
 // The frame for people: protocol, address, command, the toggle bit where
 // the protocol has one, and the kernel's protocol and scancode, e.g.
 // "NEC 0x04 0x08 (nec:0x0408)" or "RC-5 0x05 0x35 toggle 1 (rc5:0x0535)";
-// "not recognised" for protocol None.
+// "not recognised" for protocol None; a level reading as its kind, bits and
+// the first 32 of them, "pulse-distance 32 bits 0x00FF40BF".
 std::string DescribeIrFrame(const IrFrame& frame);
 
 }  // namespace orbisk

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <utility>
 
+#include "receiver/analysis/duration_groups.h"
+
 namespace orbisk {
 namespace {
 
@@ -124,7 +126,10 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
         const double tolerance = t[i] < longTicks ? halfUnit : t[i] * fifthUnit;
         if (std::fabs(s.d[i] - (t[i] * unit + ((i & 1) ? -bias : bias))) > tolerance) return false;
     }
-    return true;
+    // A unit and bias can sit between two lengths of the burst and take
+    // both for one of the protocol's: the durations the protocol gives one
+    // length must be one length of the burst too.
+    return LengthsHold(s.d, t, s.n, bias);
 }
 
 // A candidate read from the burst, accepted when its encoding fits.

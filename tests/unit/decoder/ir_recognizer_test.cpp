@@ -143,6 +143,35 @@ TEST(IrRecognizer, ClassifyBurstPublishesTheStableCodeOnlyWhenAsked) {
     }
 }
 
+// Two buttons each, whose bursts a least-squares unit and bias once took for
+// one frame of a protocol: Sony with spaces of 8 and 14 as its one space,
+// RC-5 with spaces of 9 to 17 as its short and long ones, JVC with marks of
+// 10 and 20 as its one mark.  The lengths a protocol gives one duration
+// must be one length of the burst, so the buttons keep apart.
+TEST(IrRecognizer, KeepsApartButtonsThatAFitTookForOneFrame) {
+    const char* pairs[][2] = {
+        {"1A 08 06 0E 07 0E 07 08 06 08 06 08 06 08 06 0E 06 08 06 0E 07 0E 07 0E 07",
+         "1A 08 06 0E 07 08 06 0E 07 08 06 08 06 08 06 0E 07 08 06 0E 07 08 06 08 06"},
+        {"09 0E 04 0B 04 11 04 0B 04 0B 04 0E 03 0B 04 0B 04 09 03 0C 03 0E 03 09 03",
+         "09 0E 04 0B 04 11 04 0B 04 0B 04 0E 03 0B 04 0B 04 09 03 0C 03 0E 03 0C 03"},
+        {"0A 14 14 14 0A 0A 14 14 14 14 0A 0A 0A 0A 0A 0A 0A 0A 0A 0A 0A 0A 0A 0A 14 14 0A 0A 14 14 0A 0A 14",
+         "0A 14 14 14 0A 0A 14 14 14 14 0A 0A 0A 0A 0A 0A 0A 0A 0A 0A 0A 0A 0A 0A 14 14 0A 0A 0A 0A 14 14 14"},
+    };
+    for (const auto& pair : pairs) {
+        BurstCodes codes[2];
+        for (int k = 0; k < 2; ++k) {
+            std::vector<std::uint8_t> burst;
+            for (const char* p = pair[k]; *p != '\0'; p += p[2] == '\0' ? 2 : 3)
+                burst.push_back(static_cast<std::uint8_t>(std::stoi(std::string(p, 2), nullptr, 16)));
+            codes[k] = DecodeBurstCodes(burst.data(), static_cast<int>(burst.size()), 4, true);
+            const IrProtocol read = codes[k].frame.protocol;
+            EXPECT_TRUE(read == IrProtocol::None || IsLevelReading(read))
+                << pair[k] << ": " << DescribeIrFrame(codes[k].frame);
+        }
+        EXPECT_NE(codes[0].code, codes[1].code) << pair[0];
+    }
+}
+
 // A Denon frame as a receiver counting in 50 us reports it: Sharp's timing
 // with the check bits 0, 0.
 TEST(IrRecognizer, RecognisesDenon) {

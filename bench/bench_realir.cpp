@@ -1,0 +1,353 @@
+// Codes of real remote controls: the key frames of the Flipper-IRDB captures
+// (../shared/realir/flipper-irdb.jsonl.gz beside the source tree or one
+// folder up, or the file
+// named by ORBISK_REALIR), pressed again and again through a simulated
+// receiver.  The captures are read at run time and never copied; without
+// them the bench says so and ends.
+//
+// A capture is cut into bursts at spaces over 10 ms; a burst of 9 durations
+// or more is a key frame, and frames that give the same bytes at 50 us are
+// one.  A press: each duration times 1 + U(-J, J), marks longer and spaces
+// shorter by one bias per press from U(-60, 120) us, in receiver units,
+// rounded and kept within 1..0xFD.
+//
+//   [ORBISK_REALIR_DUMP=N] bench_realir [PRESSES [categories]]   ("categories": a row per category)
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "receiver/analysis/burst_codes.h"
+#include "receiver/analysis/ir_recognizer.h"
+#include "receiver/analysis/level_reading.h"
+
+namespace {
+
+using namespace orbisk;
+
+struct Capture {
+    std::string category, file, name;
+    std::vector<int> micros;
+};
+
+// The value of "key":"..." in a JSON line, escapes kept as they are: names
+// are only compared.
+std::string StringField(const std::string& line, const char* key) {
+    const std::string tag = std::string("\"") + key + "\":\"";
+    const std::size_t at = line.find(tag);
+    if (at == std::string::npos) return {};
+    std::string value;
+    for (std::size_t i = at + tag.size(); i < line.size() && line[i] != '"'; ++i) {
+        if (line[i] == '\\' && i + 1 < line.size()) value += line[i++];
+        value += line[i];
+    }
+    return value;
+}
+
+std::vector<Capture> ReadCaptures(const std::string& path) {
+    std::vector<Capture> captures;
+    FILE* pipe = popen(("gzip -dc '" + path + "' 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return captures;
+    std::string line;
+    char chunk[65536];
+    while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) {
+        line += chunk;
+        if (line.empty() || line.back() != '\n') continue;
+        const std::size_t d = line.find("\"d\":[");
+        if (d != std::string::npos) {
+            Capture c{StringField(line, "c"), StringField(line, "f"), StringField(line, "n"), {}};
+            const char* p = line.c_str() + d + 5;
+            while (*p != ']' && *p != '\0') {
+                char* end = nullptr;
+                c.micros.push_back(static_cast<int>(std::strtol(p, &end, 10)));
+                p = end;
+                while (*p == ',' || *p == ' ') ++p;
+            }
+            captures.push_back(std::move(c));
+        }
+        line.clear();
+    }
+    pclose(pipe);
+    return captures;
+}
+
+std::uint8_t ToUnits(double micros, double unit) {
+    const double units = micros / unit + 0.5;
+    return static_cast<std::uint8_t>(units < 1 ? 1 : units >= 0xFD ? 0xFD : static_cast<int>(units));
+}
+
+struct Frame {
+    std::vector<int> micros;
+    std::string category;
+};
+
+struct Occurrence {
+    std::string file, name;
+    int frame;
+};
+
+// Frames that differ: another length, or some duration off by more than a quarter.
+bool Differ(const std::vector<int>& a, const std::vector<int>& b) {
+    if (a.size() != b.size()) return true;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (4 * std::abs(a[i] - b[i]) > std::max(a[i], b[i])) return true;
+    return false;
+}
+
+enum Kind { kProtocol, kLevels, kShape, kKinds };
+Kind KindOf(const IrFrame& frame) {
+    if (frame.protocol == IrProtocol::None) return kShape;
+    return IsLevelReading(frame.protocol) ? kLevels : kProtocol;
+}
+
+struct Press {
+    std::vector<std::uint8_t> bytes;
+};
+
+std::vector<std::uint8_t> PressBytes(const std::vector<int>& micros, double unit, double jitter, double bias,
+                                     std::mt19937& random) {
+    std::uniform_real_distribution<double> spread(-jitter, jitter);
+    std::vector<std::uint8_t> bytes(micros.size());
+    for (std::size_t i = 0; i < micros.size(); ++i)
+        bytes[i] = ToUnits(micros[i] * (1.0 + spread(random)) + (i % 2 == 0 ? bias : -bias), unit);
+    // The reader drops what it has collected at every 255th byte: a longer
+    // burst arrives as its last bytes.
+    if (bytes.size() > MaxBurstLength) bytes.erase(bytes.begin(), bytes.end() - bytes.size() % 255);
+    return bytes;
+}
+
+struct CategoryCount {
+    int frames = 0, stable = 0, close = 0, closeStable = 0;
+    int kinds[kKinds] = {}, kindsStable[kKinds] = {};
+};
+
+// Frames whose own lengths of one kind lie closer together than jitter and
+// rounding can move them: the capture's marks (or spaces) cut into lengths
+// where neighbours differ by more than a tenth, and two neighbouring
+// lengths that jitter can bring within two receiver units of each other.
+// No reading can keep such a frame at one code and its neighbour key apart.
+bool CloseLevels(const std::vector<int>& micros, double unit, double jitter) {
+    for (std::size_t kind = 0; kind < 2; ++kind) {
+        std::vector<int> v;
+        for (std::size_t i = kind; i < micros.size(); i += 2) v.push_back(micros[i]);
+        std::sort(v.begin(), v.end());
+        for (std::size_t i = 1; i < v.size(); ++i)
+            if (v[i] > v[i - 1] * 1.1 && v[i] * (1 - jitter) - v[i - 1] * (1 + jitter) < 2 * unit) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Beside the source tree, or beside the folder of worktrees that holds it.
+    const char* env = std::getenv("ORBISK_REALIR");
+    std::string path = env != nullptr ? env : ORBISK_SOURCE_DIR "/../shared/realir/flipper-irdb.jsonl.gz";
+    if (FILE* probe = std::fopen(path.c_str(), "r"); probe != nullptr)
+        std::fclose(probe);
+    else if (env == nullptr)
+        path = ORBISK_SOURCE_DIR "/../../shared/realir/flipper-irdb.jsonl.gz";
+    const int presses = argc > 1 ? std::atoi(argv[1]) : 10;
+    const bool perCategory = argc > 2 && std::string(argv[2]) == "categories";
+    // ORBISK_REALIR_DUMP=N: the first N frames that change their code at 50 us and 5 %, press by press.
+    const char* dumpText = std::getenv("ORBISK_REALIR_DUMP");
+    int dumps = dumpText != nullptr ? std::atoi(dumpText) : 0;
+    const std::vector<Capture> captures = ReadCaptures(path);
+    if (captures.empty()) {
+        std::printf("no captures at %s: skipped\n", path.c_str());
+        return 0;
+    }
+
+    // Distinct key frames by their bytes at 50 us.
+    std::vector<Frame> frames;
+    std::vector<Occurrence> occurrences;
+    std::map<std::string, int> byBytes;
+    for (const Capture& c : captures) {
+        std::vector<int> burst;
+        for (std::size_t i = 0; i <= c.micros.size(); ++i) {
+            const bool end = i == c.micros.size() || (i % 2 == 1 && c.micros[i] > 10000);
+            if (!end) {
+                burst.push_back(c.micros[i]);
+                continue;
+            }
+            if (burst.size() % 2 == 0 && !burst.empty()) burst.pop_back();
+            if (burst.size() >= 9) {
+                std::string bytes;
+                for (int d : burst) bytes.push_back(static_cast<char>(ToUnits(d, 50)));
+                auto [it, fresh] = byBytes.emplace(bytes, static_cast<int>(frames.size()));
+                if (fresh) frames.push_back({burst, c.category});
+                occurrences.push_back({c.file, c.name, it->second});
+            }
+            burst.clear();
+        }
+    }
+    std::printf("%zu captures, %zu distinct key frames, %d presses each\n", captures.size(), frames.size(),
+                presses);
+
+    std::unordered_set<KeyCode> keyCodes;  // at 50 us and 5 %
+    const bool quick = std::getenv("ORBISK_REALIR_QUICK") != nullptr;
+    for (const double unit : {50.0, 32.0, 64.0}) {
+        if (quick && unit != 50.0) continue;
+        for (const double jitter : {0.05, 0.10}) {
+            std::map<std::string, CategoryCount> byCategory;
+            std::vector<std::vector<KeyCode>> codes(frames.size());
+            for (std::size_t f = 0; f < frames.size(); ++f) {
+                std::mt19937 random(static_cast<std::uint32_t>(f * 7919 + unit * 13 + jitter * 1000));
+                std::uniform_real_distribution<double> biasOf(-60.0, 120.0);
+                std::set<KeyCode> seen;
+                int kindCount[kKinds] = {};
+                for (int p = 0; p < presses; ++p) {
+                    const auto bytes = PressBytes(frames[f].micros, unit, jitter, biasOf(random), random);
+                    const BurstCodes c = DecodeBurstCodes(bytes.data(), static_cast<int>(bytes.size()), 4, true);
+                    seen.insert(static_cast<KeyCode>(c.code));
+                    ++kindCount[KindOf(c.frame)];
+                }
+                codes[f].assign(seen.begin(), seen.end());
+                if (seen.size() > 1 && dumps > 0 && unit == 50.0 && jitter == 0.05) {
+                    --dumps;  // what a developer looks at: the capture and each press's reading
+                    std::printf("unstable frame %zu (%s%s):", f, frames[f].category.c_str(),
+                                CloseLevels(frames[f].micros, unit, jitter) ? ", close" : "");
+                    for (int d : frames[f].micros) std::printf(" %d", d);
+                    std::printf("\n");
+                    std::mt19937 again(static_cast<std::uint32_t>(f * 7919 + unit * 13 + jitter * 1000));
+                    std::uniform_real_distribution<double> biasAgain(-60.0, 120.0);
+                    for (int p = 0; p < presses; ++p) {
+                        const auto bytes = PressBytes(frames[f].micros, unit, jitter, biasAgain(again), again);
+                        const BurstCodes c = DecodeBurstCodes(bytes.data(), static_cast<int>(bytes.size()), 4, true);
+                        std::printf("  %08X %s:", static_cast<unsigned>(c.code), DescribeIrFrame(c.frame).c_str());
+                        for (std::uint8_t b : bytes) std::printf(" %d", b);
+                        std::printf("\n");
+                    }
+                }
+                if (unit == 50.0 && jitter == 0.05) keyCodes.insert(seen.begin(), seen.end());
+                const Kind kind = kindCount[kProtocol] == presses ? kProtocol
+                                  : kindCount[kShape] == presses ? kShape
+                                                                 : kLevels;
+                const bool stable = seen.size() == 1;
+                const bool close = CloseLevels(frames[f].micros, unit, jitter);
+                for (CategoryCount* count : {&byCategory[frames[f].category], &byCategory["(all)"]}) {
+                    ++count->frames;
+                    count->stable += stable;
+                    count->close += close;
+                    count->closeStable += close && stable;
+                    ++count->kinds[kind];
+                    count->kindsStable[kind] += stable;
+                }
+            }
+            // Codes shared within one remote by different buttons with differing frames.
+            std::map<std::pair<std::string, KeyCode>, std::vector<const Occurrence*>> byCode;
+            for (const Occurrence& o : occurrences)
+                for (KeyCode code : codes[static_cast<std::size_t>(o.frame)]) byCode[{o.file, code}].push_back(&o);
+            std::map<std::string, int> sharedByCategory;
+            int shared = 0;
+            for (const auto& [key, list] : byCode) {
+                bool found = false;
+                for (std::size_t i = 0; i < list.size() && !found; ++i)
+                    for (std::size_t j = i + 1; j < list.size() && !found; ++j)
+                        found = list[i]->name != list[j]->name &&
+                                Differ(frames[static_cast<std::size_t>(list[i]->frame)].micros,
+                                       frames[static_cast<std::size_t>(list[j]->frame)].micros);
+                if (found) {
+                    if (dumps != 0 && unit == 50.0 && jitter == 0.05)
+                        std::printf("shared %08X in %s: frames %d and %d\n", static_cast<unsigned>(key.second),
+                                    key.first.c_str(), list[0]->frame, list[list.size() - 1]->frame);
+                    ++shared;
+                    ++sharedByCategory[frames[static_cast<std::size_t>(list[0]->frame)].category];
+                }
+            }
+            std::printf("\n### %.0f us, jitter %.0f %%: one code over %d presses; codes shared in a remote: %d\n\n",
+                        unit, jitter * 100, presses, shared);
+            std::printf("| category | frames | one code | without close levels | protocol | levels | shape | shared |\n");
+            std::printf("|---|---|---|---|---|---|---|---|\n");
+            for (const auto& [name, c] : byCategory) {
+                if (!perCategory && name != "(all)") continue;
+                const auto pct = [](int a, int b) { return b == 0 ? 100.0 : 100.0 * a / b; };
+                std::printf("| %s | %d | %.1f %% | %.1f %% (%d close, %d of them one code) | %d/%d | %d/%d | %d/%d | %d |\n",
+                            name.c_str(), c.frames, pct(c.stable, c.frames),
+                            pct(c.stable - c.closeStable, c.frames - c.close), c.close, c.closeStable,
+                            c.kindsStable[kProtocol], c.kinds[kProtocol], c.kindsStable[kLevels], c.kinds[kLevels],
+                            c.kindsStable[kShape], c.kinds[kShape],
+                            name == "(all)" ? shared : sharedByCategory[name]);
+            }
+        }
+    }
+
+    // Phantom keys: random bursts that hit a captured key's code.
+    {
+        std::mt19937 random(12345);
+        long hits = 0, recognised = 0, levels = 0;
+        const long count = 1000000;
+        std::uint8_t burst[MaxBurstLength];
+        for (long i = 0; i < count; ++i) {
+            const int length = 9 + static_cast<int>(random() % (MaxBurstLength - 8));
+            for (int k = 0; k < length; ++k) burst[k] = static_cast<std::uint8_t>(1 + random() % 0xFD);
+            const BurstCodes c = DecodeBurstCodes(burst, length, 4, true);
+            const bool hit = keyCodes.count(static_cast<KeyCode>(c.code)) != 0;
+            hits += hit;
+            if (hit && dumps != 0) std::printf("phantom: %d durations, %s\n", length, DescribeIrFrame(c.frame).c_str());
+            const Kind kind = KindOf(c.frame);
+            recognised += kind == kProtocol;
+            levels += kind == kLevels;
+        }
+        std::printf("\nphantom keys: %ld random bursts (9 to 254 durations): %ld hit one of %zu key codes "
+                    "(%.1f expected of random codes), %ld recognised as a protocol, %ld read as levels\n",
+                    count, hits, keyCodes.size(), count * static_cast<double>(keyCodes.size()) / 4294967296.0,
+                    recognised, levels);
+    }
+
+    // Cost: every frame's first press decoded afresh, against a table CRC-32
+    // of the same bytes.
+    {
+        std::vector<std::vector<std::uint8_t>> bursts;
+        std::mt19937 random(7);
+        for (const Frame& f : frames) bursts.push_back(PressBytes(f.micros, 50, 0.05, 30, random));
+        std::uint32_t table[256];
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+            table[i] = c;
+        }
+        volatile std::uint32_t sink = 0;
+        const auto time = [&](auto&& body) {
+            double best = 1e300;
+            for (int round = 0; round < 5; ++round) {
+                const auto start = std::chrono::steady_clock::now();
+                for (const auto& b : bursts) body(b);
+                best = std::min(best, std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count());
+            }
+            return best / static_cast<double>(bursts.size());
+        };
+        const double crc = time([&](const std::vector<std::uint8_t>& b) {
+            std::uint32_t r = 0xFFFFFFFFu;
+            for (std::uint8_t byte : b) r = (r >> 8) ^ table[(r ^ byte) & 0xFF];
+            sink = sink + ~r;
+        });
+        const double decode = time([&](const std::vector<std::uint8_t>& b) {
+            sink = sink + static_cast<std::uint32_t>(DecodeBurstCodes(b.data(), static_cast<int>(b.size()), 4, true).code);
+        });
+        const double own = time([&](const std::vector<std::uint8_t>& b) {
+            sink = sink + static_cast<std::uint32_t>(DecodeBurst(b.data(), static_cast<int>(b.size()), 4));
+        });
+        const double recognize = time([&](const std::vector<std::uint8_t>& b) {
+            IrFrame frame;
+            sink = sink + RecognizeBurst(b.data(), static_cast<int>(b.size()), frame);
+        });
+        const double levels = time([&](const std::vector<std::uint8_t>& b) {
+            LevelReading reading;
+            sink = sink + ReadLevels(b.data(), static_cast<int>(b.size()), reading);
+        });
+        std::printf("\nrecognition alone %.0f ns, level reading alone %.0f ns", recognize, levels);
+        std::printf("\ncost per fresh key frame (best of 5 rounds over %zu frames): whole analysis %.0f ns, "
+                    "shape code alone %.0f ns, table CRC-32 %.0f ns: %.2fx the CRC-32\n",
+                    bursts.size(), decode, own, crc, decode / crc);
+    }
+    return 0;
+}

@@ -1,0 +1,87 @@
+#include "receiver/analysis/duration_groups.h"
+
+#include <bit>
+
+namespace orbisk {
+
+void CollectLengths(const std::uint8_t* d, int n, int first, LengthValues& out) {
+    for (int w = 0; w < 4; ++w) out.present[w] = 0;
+    for (int i = first; i < n; i += 2) out.count[d[i]] = 0;
+    for (int i = first; i < n; i += 2) {
+        out.present[d[i] >> 6] |= std::uint64_t{1} << (d[i] & 63);
+        ++out.count[d[i]];
+    }
+}
+
+namespace {
+
+// Calls f(v) for every value that occurs, in ascending order.
+template <typename F>
+void ForEachValue(const LengthValues& values, F&& f) {
+    for (int word = 0; word < 4; ++word)
+        for (std::uint64_t bits = values.present[word]; bits != 0; bits &= bits - 1)
+            f(word * 64 + std::countr_zero(bits));
+}
+
+}  // namespace
+
+bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* groupOf, double gap,
+                  double spread) {
+    const double halfGap = gap / 2, halfSpread = spread / 2;
+    out = LengthGroups{};
+    int previous = -1;
+    bool fits = true;
+    ForEachValue(values, [&](int v) {
+        if (previous < 0 || v - previous - 1 > halfGap * (v + previous)) {
+            if (out.count == MostLengths) {
+                fits = false;
+                return;
+            }
+            out.low[out.count++] = static_cast<std::uint8_t>(v);
+        }
+        const int g = out.count - 1;
+        out.high[g] = static_cast<std::uint8_t>(v);
+        out.members[g] = static_cast<std::uint8_t>(out.members[g] + values.count[v]);
+        out.sum[g] = static_cast<std::uint16_t>(out.sum[g] + v * values.count[v]);
+        groupOf[v] = static_cast<std::uint8_t>(g);
+        previous = v;
+    });
+    if (!fits || out.count == 0) return false;
+    for (int g = 0; g < out.count; ++g)
+        if (out.high[g] - out.low[g] - 1 > halfSpread * (out.high[g] + out.low[g])) return false;
+    return true;
+}
+
+int TrimmedSpread(const LengthValues& values, const LengthGroups& groups, int g, int trim) {
+    int low = -1, high = -1, before = 0;
+    ForEachValue(values, [&](int v) {
+        if (v < groups.low[g] || v > groups.high[g]) return;
+        const int upto = before + values.count[v];
+        if (low < 0 && upto > trim) low = v;
+        if (before < groups.members[g] - trim) high = v;
+        before = upto;
+    });
+    return high - low;
+}
+
+bool LengthsHold(const std::uint8_t* d, const std::uint8_t* ticks, int n, double bias) {
+    // Least and most duration per tick count, marks and spaces apart; only
+    // the entries of tick counts present are touched.
+    std::uint8_t least[2][256], most[2][256];
+    for (int i = 0; i < n; ++i) {
+        least[i & 1][ticks[i]] = 255;
+        most[i & 1][ticks[i]] = 0;
+    }
+    for (int i = 0; i < n; ++i) {
+        std::uint8_t& l = least[i & 1][ticks[i]];
+        std::uint8_t& m = most[i & 1][ticks[i]];
+        l = d[i] < l ? d[i] : l;
+        m = d[i] > m ? d[i] : m;
+    }
+    const double unbias[2] = {-bias, bias};
+    for (int i = 0; i < n; ++i)
+        if (!OneLength(least[i & 1][ticks[i]] + unbias[i & 1], most[i & 1][ticks[i]] + unbias[i & 1])) return false;
+    return true;
+}
+
+}  // namespace orbisk

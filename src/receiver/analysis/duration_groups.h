@@ -1,0 +1,59 @@
+#pragma once
+// The lengths a remote meant.  A receiver's marks and spaces of one length
+// wander with jitter and by a bias that lengthens every mark and shortens
+// every space, so the marks and the spaces of a burst are grouped apart,
+// each by ratios alone: sorted, and cut where two neighbouring values lie
+// further apart than jitter moves one length.  Fixed buffers only.
+#include <cstdint>
+
+namespace orbisk {
+
+// Whether receiver durations from low to high (the bias taken out) can be
+// one length: their spread, less one unit of rounding, within two fifths
+// of their mean.
+constexpr bool OneLength(double low, double high) { return 5 * (high - low - 1) <= high + low; }
+
+inline constexpr int MostLengths = 8;
+
+// The lengths of one kind of duration, shortest first.
+struct LengthGroups {
+    int count = 0;
+    std::uint8_t low[MostLengths] = {};
+    std::uint8_t high[MostLengths] = {};
+    std::uint8_t members[MostLengths] = {};
+    std::uint16_t sum[MostLengths] = {};
+};
+
+// How far apart two neighbouring values of one length may lie: their
+// distance less one unit of rounding, as a share of their mean.  Without a
+// measure of the burst's jitter, three tenths: lengths a remote keeps apart
+// lie at least half as long again as their neighbours.
+inline constexpr double DefaultLengthGap = 0.3;
+
+// The values of one kind of duration (d[first], d[first + 2], ... below
+// n): which occur, as a bit set that keeps them sorted, and how often.
+// count is meaningful only for values that occur.
+struct LengthValues {
+    std::uint64_t present[4] = {};
+    std::uint8_t count[256];
+};
+void CollectLengths(const std::uint8_t* d, int n, int first, LengthValues& out);
+
+// Groups the values, cutting between neighbours further apart than `gap`;
+// a group may spread over `spread` of its mean (both less one unit of
+// rounding).  groupOf[v] is then the group of every value v that occurs
+// (other entries are left as they were).  False when the values fall into
+// more than MostLengths lengths or a group spreads wider.
+bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* groupOf,
+                  double gap = DefaultLengthGap, double spread = 0.4);
+
+// The spread of group g without its `trim` lowest and `trim` highest values.
+int TrimmedSpread(const LengthValues& values, const LengthGroups& groups, int g, int trim);
+
+// Whether the durations that `ticks` gives one length (the same tick count,
+// both marks or both spaces) are one length in d, once the bias (receiver
+// units added to marks and taken from spaces) is taken out: the check that
+// keeps a fit from taking two lengths of a burst for one of a protocol.
+bool LengthsHold(const std::uint8_t* d, const std::uint8_t* ticks, int n, double bias);
+
+}  // namespace orbisk

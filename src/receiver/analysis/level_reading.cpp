@@ -1,0 +1,199 @@
+#include "receiver/analysis/level_reading.h"
+
+#include <bit>
+
+#include "receiver/analysis/duration_groups.h"
+
+namespace orbisk {
+namespace {
+
+constexpr int kFewestDurations = 9;
+
+// The first grouping cuts finely: it only has to find lengths with many
+// durations, whose spread shows how far this burst's durations wander.
+constexpr double kFineGap = 0.1;
+constexpr double kNoSpreadLimit = 100.0;
+// A length with this many durations, this long in receiver units, shows the
+// wander; rounding hides the wander of shorter ones.
+constexpr int kFewestToMeasure = 6;
+constexpr int kShortestToMeasure = 12;
+// The gap allowed within one length: half as much again as the wander
+// measured (two durations of a length with few durations may lie as far
+// apart as the whole spread of a length with many), a fifth where nothing
+// could be measured, and never under 15 %, the wander of a careless
+// remote's own lengths.
+constexpr double kGapPerWander = 1.5;
+constexpr double kUnmeasuredGap = 0.2;
+constexpr double kLeastGap = 0.15;
+
+// How far this burst's durations of one length wander, as a share of
+// their mean: the least spread, less one unit of rounding and without the
+// outer eighth of the durations at either end, of the lengths with enough
+// durations to show it (a length that is really two would only be wider);
+// `least` when no length of this kind shows it.
+double Wander(const LengthValues& values, const LengthGroups& g, double least) {
+    for (int i = 0; i < g.count; ++i) {
+        if (g.members[i] < kFewestToMeasure || g.sum[i] < kShortestToMeasure * g.members[i]) continue;
+        const int spread = TrimmedSpread(values, g, i, g.members[i] / 8) - 1;
+        const double wander = spread > 0 ? spread * static_cast<double>(g.members[i]) / g.sum[i] : 0.0;
+        if (least < 0 || wander < least) least = wander;
+    }
+    return least;
+}
+
+bool Regroup(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double wander) {
+    double gap = wander < 0 ? kUnmeasuredGap : kGapPerWander * wander;
+    gap = gap < kLeastGap ? kLeastGap : gap > DefaultLengthGap ? DefaultLengthGap : gap;
+    return GroupLengths(values, g, groupOf, gap);
+}
+
+// One step of a 64-bit mix (the finaliser of SplitMix64): every bit of the
+// word reaches every bit of the state.
+constexpr std::uint64_t Mix(std::uint64_t h) {
+    h ^= h >> 30;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 27;
+    h *= 0x94D049BB133111EBull;
+    return h ^ (h >> 31);
+}
+
+// The most and the second most common lengths of a kind.
+struct Commonest {
+    int first = 0, second = -1;
+};
+Commonest FindCommonest(const LengthGroups& g) {
+    Commonest c;
+    for (int i = 1; i < g.count; ++i)
+        if (g.members[i] > g.members[c.first]) c.first = i;
+    for (int i = 0; i < g.count; ++i)
+        if (i != c.first && (c.second < 0 || g.members[i] > g.members[c.second])) c.second = i;
+    return c;
+}
+
+// Whether all but at most two durations of the kind (a header, a gap) are of
+// the given lengths.
+bool Covers(const LengthGroups& g, int a, int b) {
+    int total = 0;
+    for (int i = 0; i < g.count; ++i) total += g.members[i];
+    return total - g.members[a] - (b >= 0 ? g.members[b] : 0) <= 2;
+}
+
+// Bits from the durations of one kind in the two lengths a (0) and b (1),
+// in order of arrival, least significant first.
+void ReadBits(const std::uint8_t* d, int n, int first, const std::uint8_t* groupOf, int a, int b,
+              IrFrame& frame) {
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (int i = first; i < n; i += 2) {
+        const int g = groupOf[d[i]];
+        if (g != a && g != b) continue;
+        if (count < 32 && g == b) bits |= 1u << count;
+        ++count;
+    }
+    frame.scancode = bits;
+    frame.bits = static_cast<std::uint8_t>(count);
+}
+
+// Halves of one length (group 0) and of two (group 1) in both kinds, after
+// at most a header mark and space: Manchester bits, a mark then a space 1,
+// read from the first half or, as when the first half is a space that is
+// not seen, from one before it.
+bool ReadBiPhase(const std::uint8_t* d, int n, const std::uint8_t (*groupOf)[256], const LengthGroups& marks,
+                 const LengthGroups& spaces, IrFrame& frame) {
+    if (marks.count < 2 || spaces.count < 2 || marks.count > 3 || spaces.count > 3) return false;
+    const auto twice = [](const LengthGroups& g) {
+        // The mean of the second length near twice the first's.
+        const int a = g.sum[0] * g.members[1], b = g.sum[1] * g.members[0];
+        return 3 * a <= 2 * b && 2 * b <= 5 * a;
+    };
+    if (!twice(marks) || !twice(spaces)) return false;
+    const int from = (marks.count == 3 || spaces.count == 3) ? 2 : 0;  // a header of its own lengths
+    for (int i = from; i < n; ++i)
+        if (groupOf[i & 1][d[i]] > 1) return false;
+    // Cells: 0 a space half, 1 a mark half.
+    std::uint8_t cells[2 * MaxBurstLength];
+    int count = 0;
+    for (int i = from; i < n; ++i) {
+        const std::uint8_t mark = (i & 1) == 0 ? 1 : 0;
+        cells[count++] = mark;
+        if (groupOf[i & 1][d[i]] == 1) cells[count++] = mark;
+    }
+    for (int lead = 0; lead < 2; ++lead) {
+        const int total = count + lead;
+        std::uint32_t bits = 0;
+        int read = 0;
+        bool ok = true;
+        for (int c = 0; c < total && ok; c += 2) {
+            const int a = c - lead, b = c + 1 - lead;
+            const int firstHalf = a < 0 ? 0 : cells[a], secondHalf = b >= count ? 0 : cells[b];
+            ok = firstHalf != secondHalf;
+            if (read < 32 && firstHalf == 1) bits |= 1u << read;
+            ++read;
+        }
+        if (ok) {
+            frame.scancode = bits;
+            frame.bits = static_cast<std::uint8_t>(read > 127 ? 127 : read);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ReadLevels(const std::uint8_t* burst, int length, LevelReading& out) {
+    if (burst == nullptr || length < 0 || length > MaxBurstLength) return false;
+    const int first = (length % 2 == 0) ? 1 : 0;
+    const std::uint8_t* d = burst + first;
+    const int n = length - first;
+    if (n < kFewestDurations) return false;
+    LengthValues markValues, spaceValues;
+    CollectLengths(d, n, 0, markValues);
+    CollectLengths(d, n, 1, spaceValues);
+    // Only the entries of values present are written and read.
+    std::uint8_t groupOf[2][256];
+    LengthGroups marks, spaces;
+    if (!GroupLengths(markValues, marks, groupOf[0], kFineGap, kNoSpreadLimit) ||
+        !GroupLengths(spaceValues, spaces, groupOf[1], kFineGap, kNoSpreadLimit))
+        return false;
+    const double wander = Wander(spaceValues, spaces, Wander(markValues, marks, -1));
+    if (!Regroup(markValues, marks, groupOf[0], wander) || !Regroup(spaceValues, spaces, groupOf[1], wander))
+        return false;
+
+    // The ranks, three bits each, 21 to a word.
+    std::uint64_t h = Mix(0x4C6576656C73ull ^ static_cast<std::uint64_t>(n) << 16 ^
+                          static_cast<std::uint64_t>(marks.count) << 8 ^ static_cast<std::uint64_t>(spaces.count));
+    for (int i = 0; i < n; i += 21) {
+        std::uint64_t word = 0;
+        const int end = i + 21 < n ? i + 21 : n;
+        for (int k = i; k < end; ++k) word = word << 3 | groupOf[k & 1][d[k]];
+        h = Mix(h ^ word);
+    }
+    const auto code = static_cast<KeyCode>(h ^ h >> 32);
+
+    IrFrame frame;
+    const Commonest m = FindCommonest(marks), s = FindCommonest(spaces);
+    const auto ordered = [](Commonest c) {
+        return c.second >= 0 && c.second < c.first ? Commonest{c.second, c.first} : c;
+    };
+    if (Covers(marks, m.first, -1) && spaces.count >= 2 && Covers(spaces, s.first, s.second)) {
+        const Commonest o = ordered(s);
+        frame.protocol = IrProtocol::PulseDistance;
+        ReadBits(d, n, 1, groupOf[1], o.first, o.second, frame);
+    } else if (Covers(spaces, s.first, -1) && marks.count >= 2 && Covers(marks, m.first, m.second)) {
+        const Commonest o = ordered(m);
+        frame.protocol = IrProtocol::PulseWidth;
+        ReadBits(d, n, 0, groupOf[0], o.first, o.second, frame);
+    } else if (ReadBiPhase(d, n, groupOf, marks, spaces, frame)) {
+        frame.protocol = IrProtocol::BiPhase;
+    } else {
+        frame.protocol = IrProtocol::Levels;
+        frame.scancode = static_cast<std::uint32_t>(n) | static_cast<std::uint32_t>(marks.count) << 8 |
+                         static_cast<std::uint32_t>(spaces.count) << 12;
+    }
+    out.frame = frame;
+    out.code = code != 0 ? code : 1;
+    return true;
+}
+
+}  // namespace orbisk

@@ -1,0 +1,98 @@
+#include "receiver/analysis/level_reading.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "receiver/analysis/burst_codes.h"
+
+namespace orbisk {
+namespace {
+
+using Micros = std::vector<int>;
+
+// Marks and spaces in microseconds: a header pair, then one pair per symbol
+// (symbol k: marks[k] then spaces[k]), then a closing mark.
+Micros Frame(int headMark, int headSpace, const std::vector<int>& symbols, const Micros& marks,
+             const Micros& spaces) {
+    Micros d{headMark, headSpace};
+    for (int s : symbols) {
+        d.push_back(marks[static_cast<std::size_t>(s)]);
+        d.push_back(spaces[static_cast<std::size_t>(s)]);
+    }
+    d.push_back(marks[0]);
+    return d;
+}
+
+// As a receiver counting in 50 us reports it: jitter per duration, marks
+// longer and spaces shorter by the bias.
+std::vector<std::uint8_t> Press(const Micros& d, double jitter, double bias, std::mt19937& random) {
+    std::uniform_real_distribution<double> spread(-jitter, jitter);
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < d.size(); ++i) {
+        const double us = d[i] * (1 + spread(random)) + (i % 2 == 0 ? bias : -bias);
+        bytes.push_back(static_cast<std::uint8_t>(us / 50 + 0.5));
+    }
+    return bytes;
+}
+
+BurstCodes Codes(const std::vector<std::uint8_t>& b) {
+    return DecodeBurstCodes(b.data(), static_cast<int>(b.size()), 4, true);
+}
+
+// Remotes of no known protocol whose lengths lie half as long again as
+// their neighbours or more: every press of a key, whatever the jitter and
+// bias, gives one code and is shown as what it is; the same key with one
+// duration of another length gives another code.
+TEST(LevelReading, OneCodePerKeyAndAnotherForAnyOtherLevel) {
+    const std::vector<int> bits = {1, 0, 0, 1, 1, 1, 0, 1, 0, 0, 1, 0, 1, 1, 0, 0, 0, 1, 1, 0};
+    const std::vector<int> symbols = {3, 0, 2, 1, 3, 3, 0, 1, 2, 2, 0, 1};
+    const struct {
+        Micros frame;
+        std::string shown;
+    } remotes[] = {
+        {Frame(3000, 2500, bits, {500, 500}, {500, 1500}), "pulse-distance 20 bits 0x"},
+        {Frame(2400, 600, bits, {600, 1200}, {600, 600}), "pulse-width 21 bits 0x"},  // the last mark too
+        {Frame(4000, 6000, symbols, {400, 400, 400, 400}, {600, 1200, 2400, 3600}), "levels 27 durations"},
+    };
+    std::mt19937 random(4);
+    for (const auto& remote : remotes) {
+        const BurstCodes first = Codes(Press(remote.frame, 0, 0, random));
+        EXPECT_EQ(DescribeIrFrame(first.frame).rfind(remote.shown, 0), 0u) << DescribeIrFrame(first.frame);
+        for (const double bias : {-60.0, 0.0, 60.0, 120.0})
+            for (int press = 0; press < 20; ++press)
+                EXPECT_EQ(Codes(Press(remote.frame, 0.05, bias, random)).code, first.code) << remote.shown << bias;
+        // Each duration in turn swapped for the other length of its kind.
+        for (std::size_t i = 2; i + 1 < remote.frame.size(); ++i) {
+            Micros other = remote.frame;
+            for (std::size_t k = i % 2; k < other.size(); k += 2)
+                if (other[k] != other[i] && k > 1) {
+                    other[i] = other[k];
+                    break;
+                }
+            if (other == remote.frame) continue;
+            EXPECT_NE(Codes(Press(other, 0, 0, random)).code, first.code) << remote.shown << " at " << i;
+        }
+    }
+}
+
+// Nine durations at least, and no more lengths than a remote uses: noise
+// and a few stray durations are left to the burst's own code.
+TEST(LevelReading, LeavesNoiseToTheShapeCode) {
+    const std::vector<std::uint8_t> bursts[] = {
+        {10, 20, 10, 20, 10, 20, 10},
+        {3, 40, 90, 7, 150, 22, 60, 11, 200, 5, 33, 120, 17, 250, 45, 2, 99, 180, 8, 70, 130},
+    };
+    for (const auto& b : bursts) {
+        LevelReading reading;
+        EXPECT_FALSE(ReadLevels(b.data(), static_cast<int>(b.size()), reading));
+        const BurstCodes codes = Codes(b);
+        EXPECT_EQ(codes.code, codes.ownCode);
+        EXPECT_EQ(codes.frame.protocol, IrProtocol::None);
+    }
+}
+
+}  // namespace
+}  // namespace orbisk
