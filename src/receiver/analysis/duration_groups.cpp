@@ -52,6 +52,56 @@ bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* g
     return true;
 }
 
+bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double spread) {
+    const double halfSpread = spread / 2;
+    for (int i = 0; i < g.count;) {
+        if (g.high[i] - g.low[i] - 1 <= halfSpread * (g.high[i] + g.low[i])) {
+            ++i;
+            continue;
+        }
+        if (g.count == MostLengths) return false;
+        // The widest gap, as a share of its ends, is where the two lengths meet.
+        int previous = -1, cut = -1;
+        double widest = -1;
+        ForEachValue(values, [&](int v) {
+            if (v < g.low[i] || v > g.high[i]) return;
+            if (previous >= 0 && static_cast<double>(v - previous) / (v + previous) > widest) {
+                widest = static_cast<double>(v - previous) / (v + previous);
+                cut = v;
+            }
+            previous = v;
+        });
+        for (int k = g.count; k > i + 1; --k) {
+            g.low[k] = g.low[k - 1];
+            g.high[k] = g.high[k - 1];
+            g.members[k] = g.members[k - 1];
+            g.sum[k] = g.sum[k - 1];
+        }
+        ++g.count;
+        g.low[i + 1] = static_cast<std::uint8_t>(cut);
+        g.high[i + 1] = g.high[i];
+        g.members[i + 1] = 0;
+        g.sum[i + 1] = 0;
+        ForEachValue(values, [&](int v) {
+            if (v < g.low[i] || v > g.high[i + 1]) return;
+            if (v < cut) {
+                g.high[i] = static_cast<std::uint8_t>(v);
+                return;
+            }
+            g.members[i + 1] = static_cast<std::uint8_t>(g.members[i + 1] + values.count[v]);
+            g.sum[i + 1] = static_cast<std::uint16_t>(g.sum[i + 1] + v * values.count[v]);
+        });
+        g.members[i] = static_cast<std::uint8_t>(g.members[i] - g.members[i + 1]);
+        g.sum[i] = static_cast<std::uint16_t>(g.sum[i] - g.sum[i + 1]);
+    }
+    int group = 0;
+    ForEachValue(values, [&](int v) {
+        while (group + 1 < g.count && v >= g.low[group + 1]) ++group;
+        groupOf[v] = static_cast<std::uint8_t>(group);
+    });
+    return true;
+}
+
 int TrimmedSpread(const LengthValues& values, const LengthGroups& groups, int g, int trim) {
     int low = -1, high = -1, before = 0;
     ForEachValue(values, [&](int v) {

@@ -47,6 +47,12 @@ void CollectLengths(const std::uint8_t* d, int n, int first, LengthValues& out);
 bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* groupOf,
                   double gap = DefaultLengthGap, double spread = 0.4);
 
+// Splits every group that spreads over `spread` of its mean (less one unit
+// of rounding) at its widest gap, until none does: two lengths a remote
+// keeps apart, which jitter let run into each other, are told apart
+// wherever the gaps between them fall.  False past MostLengths lengths.
+bool SplitWide(const LengthValues& values, LengthGroups& groups, std::uint8_t* groupOf, double spread);
+
 // The spread of group g without its `trim` lowest and `trim` highest values.
 int TrimmedSpread(const LengthValues& values, const LengthGroups& groups, int g, int trim);
 

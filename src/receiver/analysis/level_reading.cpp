@@ -25,6 +25,10 @@ constexpr int kShortestToMeasure = 12;
 constexpr double kGapPerWander = 1.5;
 constexpr double kUnmeasuredGap = 0.2;
 constexpr double kLeastGap = 0.15;
+// The widest one length may spread: a chain of durations wider than this is
+// two lengths (a header space a fifth longer than the data's, steps of a
+// pulse position), told apart at the widest gap rather than given up on.
+constexpr double kWidestLength = 0.4;
 
 // How far this burst's durations of one length wander, as a share of
 // their mean: the least spread, less one unit of rounding and without the
@@ -44,7 +48,7 @@ double Wander(const LengthValues& values, const LengthGroups& g, double least) {
 bool Regroup(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double wander) {
     double gap = wander < 0 ? kUnmeasuredGap : kGapPerWander * wander;
     gap = gap < kLeastGap ? kLeastGap : gap > DefaultLengthGap ? DefaultLengthGap : gap;
-    return GroupLengths(values, g, groupOf, gap);
+    return GroupLengths(values, g, groupOf, gap, kNoSpreadLimit) && SplitWide(values, g, groupOf, kWidestLength);
 }
 
 // One step of a 64-bit mix (the finaliser of SplitMix64): every bit of the

@@ -25,8 +25,7 @@ struct LevelReading {
 
 // length 0 to MaxBurstLength; an even length leaves out the first byte, as
 // the decoder does.  False, out untouched, where no grouping holds: fewer
-// than nine durations, more than eight lengths of a kind, or lengths that
-// run into each other.
+// than nine durations or more than eight lengths of a kind.
 bool ReadLevels(const std::uint8_t* burst, int length, LevelReading& out);
 
 }  // namespace orbisk

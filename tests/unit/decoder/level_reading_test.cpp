@@ -78,6 +78,22 @@ TEST(LevelReading, OneCodePerKeyAndAnotherForAnyOtherLevel) {
     }
 }
 
+// Two presses of a captured cable box key (pulse positions 3.0, 5.1, 6.4 and
+// 7.2 ms apart): at the second, its longest spaces ran into one chain wider
+// than one length, and it lost its level reading.
+TEST(LevelReading, TellsApartLengthsThatRunIntoOneChain) {
+    const std::vector<std::uint8_t> presses[] = {
+        {4, 124, 4, 60, 4, 99, 4, 138, 4, 63, 4, 62, 4, 58, 5, 60, 4, 62, 4, 61, 4, 61, 4, 58, 4, 62, 4, 60, 4, 126, 4,
+         62, 4, 102, 4, 137, 4, 63, 4, 60, 4, 60, 4, 57, 4, 59, 4, 61, 4, 62, 4, 57, 4, 61, 4, 59, 4, 124, 4, 63, 4,
+         37, 4, 58, 4, 39, 4, 104, 4, 62, 4, 57, 4, 59, 4, 62, 4, 60, 4, 58, 5, 60, 4, 59, 4, 60, 4, 62, 4, 126, 4},
+        {4, 127, 4, 62, 4, 105, 4, 151, 4, 60, 4, 59, 4, 62, 4, 60, 4, 61, 4, 62, 4, 59, 4, 61, 4, 61, 4, 58, 4, 122,
+         4, 61, 4, 103, 4, 140, 4, 63, 4, 58, 4, 59, 4, 58, 4, 59, 4, 59, 4, 63, 4, 59, 4, 60, 4, 61, 4, 127, 4, 59, 4,
+         39, 4, 63, 4, 38, 4, 98, 4, 62, 4, 62, 4, 59, 4, 59, 4, 58, 4, 62, 4, 61, 4, 60, 4, 63, 4, 59, 4, 128, 4},
+    };
+    EXPECT_EQ(DescribeIrFrame(Codes(presses[1]).frame), DescribeIrFrame(Codes(presses[0]).frame));
+    EXPECT_EQ(Codes(presses[1]).code, Codes(presses[0]).code);
+}
+
 // Nine durations at least, and no more lengths than a remote uses: noise
 // and a few stray durations are left to the burst's own code.
 TEST(LevelReading, LeavesNoiseToTheShapeCode) {
