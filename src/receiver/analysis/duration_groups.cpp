@@ -102,16 +102,13 @@ bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupO
     return true;
 }
 
-int TrimmedSpread(const LengthValues& values, const LengthGroups& groups, int g, int trim) {
-    int low = -1, high = -1, before = 0;
+double MeanSquareDeviation(const LengthValues& values, const LengthGroups& groups, int g) {
+    const double mean = static_cast<double>(groups.sum[g]) / groups.members[g];
+    double total = 0;
     ForEachValue(values, [&](int v) {
-        if (v < groups.low[g] || v > groups.high[g]) return;
-        const int upto = before + values.count[v];
-        if (low < 0 && upto > trim) low = v;
-        if (before < groups.members[g] - trim) high = v;
-        before = upto;
+        if (v >= groups.low[g] && v <= groups.high[g]) total += values.count[v] * (v - mean) * (v - mean);
     });
-    return high - low;
+    return total / groups.members[g];
 }
 
 bool LengthsHold(const std::uint8_t* d, const std::uint8_t* ticks, int n, double bias) {

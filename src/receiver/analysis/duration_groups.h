@@ -53,8 +53,8 @@ bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* g
 // wherever the gaps between them fall.  False past MostLengths lengths.
 bool SplitWide(const LengthValues& values, LengthGroups& groups, std::uint8_t* groupOf, double spread);
 
-// The spread of group g without its `trim` lowest and `trim` highest values.
-int TrimmedSpread(const LengthValues& values, const LengthGroups& groups, int g, int trim);
+// The mean square distance of group g's values from their mean.
+double MeanSquareDeviation(const LengthValues& values, const LengthGroups& groups, int g);
 
 // Whether the durations that `ticks` gives one length (the same tick count,
 // both marks or both spaces) are one length in d, once the bias (receiver

@@ -1,6 +1,7 @@
 #include "receiver/analysis/level_reading.h"
 
 #include <bit>
+#include <cmath>
 
 #include "receiver/analysis/duration_groups.h"
 
@@ -17,29 +18,31 @@ constexpr double kNoSpreadLimit = 100.0;
 // wander; rounding hides the wander of shorter ones.
 constexpr int kFewestToMeasure = 6;
 constexpr int kShortestToMeasure = 12;
-// The gap allowed within one length: half as much again as the wander
-// measured (two durations of a length with few durations may lie as far
-// apart as the whole spread of a length with many), a fifth where nothing
-// could be measured, and never under 15 %, the wander of a careless
-// remote's own lengths.
-constexpr double kGapPerWander = 1.5;
+// The gap allowed within one length: the wander measured (two durations of
+// a length with few durations may lie as far apart as the whole spread of a
+// length with many), a fifth where nothing could be measured, and never
+// under 13 %, the wander of a careless remote's own lengths.
+constexpr double kGapPerWander = 1.0;
 constexpr double kUnmeasuredGap = 0.2;
-constexpr double kLeastGap = 0.15;
+constexpr double kLeastGap = 0.13;
 // The widest one length may spread: a chain of durations wider than this is
 // two lengths (a header space a fifth longer than the data's, steps of a
 // pulse position), told apart at the widest gap rather than given up on.
 constexpr double kWidestLength = 0.4;
 
 // How far this burst's durations of one length wander, as a share of
-// their mean: the least spread, less one unit of rounding and without the
-// outer eighth of the durations at either end, of the lengths with enough
-// durations to show it (a length that is really two would only be wider);
-// `least` when no length of this kind shows it.
+// their mean: the least, over the lengths with enough durations to show it
+// (a length that is really two would only be wider), of the whole spread of
+// an even jitter with their deviation, rounding taken out.  The deviation
+// of every duration, not the distance of the outermost: a few durations
+// far out or a sparse middle moved that from press to press.  `least` when
+// no length of this kind shows it.
 double Wander(const LengthValues& values, const LengthGroups& g, double least) {
     for (int i = 0; i < g.count; ++i) {
         if (g.members[i] < kFewestToMeasure || g.sum[i] < kShortestToMeasure * g.members[i]) continue;
-        const int spread = TrimmedSpread(values, g, i, g.members[i] / 8) - 1;
-        const double wander = spread > 0 ? spread * static_cast<double>(g.members[i]) / g.sum[i] : 0.0;
+        // An even jitter of +-w has a mean square of w * w / 3; rounding adds 1/12.
+        const double square = MeanSquareDeviation(values, g, i) - 1.0 / 12;
+        const double wander = square > 0 ? 2 * std::sqrt(3 * square) * g.members[i] / g.sum[i] : 0.0;
         if (least < 0 || wander < least) least = wander;
     }
     return least;
