@@ -104,6 +104,8 @@ test_deb() {
   user_dir=$tmp/home/config/orbisk
   config=$(as_user orbisk settings --where)
   [ "$config" = "$user_dir/orbisk.ini" ] || fail "orbisk settings --where says $config"
+  # --where only reports: the folder is the user's to make, private.
+  as_user mkdir -m 700 -p "$user_dir"
   as_user cp "$tmp/home/orbisk.ini" "$config"
   start "${user[@]}" orbisk simulate --delay 1500 "$tmp/home/tv-remote.capture" >"$tmp/simulate.txt" 2>&1
   wait_for "$tmp/simulate.txt" "$user_dir/ports/com2" || fail "simulate: $(cat "$tmp/simulate.txt")"
