@@ -25,6 +25,11 @@ constexpr int kShortestToMeasure = 12;
 constexpr double kGapPerWander = 1.0;
 constexpr double kUnmeasuredGap = 0.2;
 constexpr double kLeastGap = 0.13;
+// Groups whose means lie within this share of their mean are one length:
+// single-linkage cuts a length's few far durations (a header beside the
+// data's spaces, a duration jitter moved far) from it at some presses and
+// not at others; lengths a remote keeps apart lie further.
+constexpr double kOneLengthMeans = 0.18;
 // The widest one length may spread: a chain of durations wider than this is
 // two lengths (a header space a fifth longer than the data's, steps of a
 // pulse position), told apart at the widest gap rather than given up on.
@@ -51,7 +56,9 @@ double Wander(const LengthValues& values, const LengthGroups& g, double least) {
 bool Regroup(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double wander) {
     double gap = wander < 0 ? kUnmeasuredGap : kGapPerWander * wander;
     gap = gap < kLeastGap ? kLeastGap : gap > DefaultLengthGap ? DefaultLengthGap : gap;
-    return GroupLengths(values, g, groupOf, gap, kNoSpreadLimit) && SplitWide(values, g, groupOf, kWidestLength);
+    if (!GroupLengths(values, g, groupOf, gap, kNoSpreadLimit)) return false;
+    MergeClose(values, g, groupOf, kOneLengthMeans);
+    return SplitWide(values, g, groupOf, kWidestLength);
 }
 
 // One step of a 64-bit mix (the finaliser of SplitMix64): every bit of the
