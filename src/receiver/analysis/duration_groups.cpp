@@ -109,14 +109,15 @@ bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupO
 
 void MergeClose(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double apart) {
     for (;;) {
-        // The neighbours whose means lie closest, as a share of their mean.
+        // The neighbours whose means lie closest, as a share of their mean,
+        // less one unit of rounding.
         int closest = -1;
         double least = apart;
         for (int i = 0; i + 1 < g.count; ++i) {
             const double a = static_cast<double>(g.sum[i]) / g.members[i];
             const double b = static_cast<double>(g.sum[i + 1]) / g.members[i + 1];
-            if (2 * (b - a) <= least * (a + b)) {
-                least = 2 * (b - a) / (a + b);
+            if (2 * (b - a - 1) <= least * (a + b)) {
+                least = 2 * (b - a - 1) / (a + b);
                 closest = i;
             }
         }
