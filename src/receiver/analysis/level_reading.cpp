@@ -21,10 +21,11 @@ constexpr int kShortestToMeasure = 12;
 // The gap allowed within one length: the wander measured (two durations of
 // a length with few durations may lie as far apart as the whole spread of a
 // length with many), a fifth where nothing could be measured, and never
-// under 13 %, the wander of a careless remote's own lengths.
+// under 12 %: a careless remote's own lengths wander that far (the wider
+// cuts between them are joined again by their means, below).
 constexpr double kGapPerWander = 1.0;
 constexpr double kUnmeasuredGap = 0.2;
-constexpr double kLeastGap = 0.13;
+constexpr double kLeastGap = 0.12;
 // Groups whose means lie within this share of their mean are one length:
 // single-linkage cuts a length's few far durations (a header beside the
 // data's spaces, a duration jitter moved far) from it at some presses and
