@@ -23,6 +23,15 @@ void ForEachValue(const LengthValues& values, F&& f) {
             f(word * 64 + std::countr_zero(bits));
 }
 
+// groupOf[v] for every value v that occurs, from the groups' ranges.
+void AssignGroups(const LengthValues& values, const LengthGroups& g, std::uint8_t* groupOf) {
+    int group = 0;
+    ForEachValue(values, [&](int v) {
+        while (group + 1 < g.count && v >= g.low[group + 1]) ++group;
+        groupOf[v] = static_cast<std::uint8_t>(group);
+    });
+}
+
 }  // namespace
 
 bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* groupOf, double gap,
@@ -94,12 +103,37 @@ bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupO
         g.members[i] = static_cast<std::uint8_t>(g.members[i] - g.members[i + 1]);
         g.sum[i] = static_cast<std::uint16_t>(g.sum[i] - g.sum[i + 1]);
     }
-    int group = 0;
-    ForEachValue(values, [&](int v) {
-        while (group + 1 < g.count && v >= g.low[group + 1]) ++group;
-        groupOf[v] = static_cast<std::uint8_t>(group);
-    });
+    AssignGroups(values, g, groupOf);
     return true;
+}
+
+void MergeClose(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double apart) {
+    for (;;) {
+        // The neighbours whose means lie closest, as a share of their mean,
+        // less one unit of rounding.
+        int closest = -1;
+        double least = apart;
+        for (int i = 0; i + 1 < g.count; ++i) {
+            const double a = static_cast<double>(g.sum[i]) / g.members[i];
+            const double b = static_cast<double>(g.sum[i + 1]) / g.members[i + 1];
+            if (2 * (b - a - 1) <= least * (a + b)) {
+                least = 2 * (b - a - 1) / (a + b);
+                closest = i;
+            }
+        }
+        if (closest < 0) break;
+        g.high[closest] = g.high[closest + 1];
+        g.members[closest] = static_cast<std::uint8_t>(g.members[closest] + g.members[closest + 1]);
+        g.sum[closest] = static_cast<std::uint16_t>(g.sum[closest] + g.sum[closest + 1]);
+        for (int k = closest + 1; k + 1 < g.count; ++k) {
+            g.low[k] = g.low[k + 1];
+            g.high[k] = g.high[k + 1];
+            g.members[k] = g.members[k + 1];
+            g.sum[k] = g.sum[k + 1];
+        }
+        --g.count;
+    }
+    AssignGroups(values, g, groupOf);
 }
 
 double MeanSquareDeviation(const LengthValues& values, const LengthGroups& groups, int g) {

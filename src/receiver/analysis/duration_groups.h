@@ -53,6 +53,13 @@ bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* g
 // wherever the gaps between them fall.  False past MostLengths lengths.
 bool SplitWide(const LengthValues& values, LengthGroups& groups, std::uint8_t* groupOf, double spread);
 
+// Joins neighbouring groups whose means lie within `apart` of their mean
+// (less one unit of rounding), closest first: durations of one length that
+// a wide gap cut apart (a header or a gap beside its length, jitter far
+// out) are told from another length by where they centre, which jitter
+// moves far less than their ends.
+void MergeClose(const LengthValues& values, LengthGroups& groups, std::uint8_t* groupOf, double apart);
+
 // The mean square distance of group g's values from their mean.
 double MeanSquareDeviation(const LengthValues& values, const LengthGroups& groups, int g);
 

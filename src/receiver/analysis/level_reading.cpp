@@ -21,10 +21,16 @@ constexpr int kShortestToMeasure = 12;
 // The gap allowed within one length: the wander measured (two durations of
 // a length with few durations may lie as far apart as the whole spread of a
 // length with many), a fifth where nothing could be measured, and never
-// under 13 %, the wander of a careless remote's own lengths.
+// under 12 %: a careless remote's own lengths wander that far (the wider
+// cuts between them are joined again by their means, below).
 constexpr double kGapPerWander = 1.0;
 constexpr double kUnmeasuredGap = 0.2;
-constexpr double kLeastGap = 0.13;
+constexpr double kLeastGap = 0.12;
+// Groups whose means lie within this share of their mean are one length:
+// single-linkage cuts a length's few far durations (a header beside the
+// data's spaces, a duration jitter moved far) from it at some presses and
+// not at others; lengths a remote keeps apart lie further.
+constexpr double kOneLengthMeans = 0.18;
 // The widest one length may spread: a chain of durations wider than this is
 // two lengths (a header space a fifth longer than the data's, steps of a
 // pulse position), told apart at the widest gap rather than given up on.
@@ -51,7 +57,9 @@ double Wander(const LengthValues& values, const LengthGroups& g, double least) {
 bool Regroup(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double wander) {
     double gap = wander < 0 ? kUnmeasuredGap : kGapPerWander * wander;
     gap = gap < kLeastGap ? kLeastGap : gap > DefaultLengthGap ? DefaultLengthGap : gap;
-    return GroupLengths(values, g, groupOf, gap, kNoSpreadLimit) && SplitWide(values, g, groupOf, kWidestLength);
+    if (!GroupLengths(values, g, groupOf, gap, kNoSpreadLimit)) return false;
+    MergeClose(values, g, groupOf, kOneLengthMeans);
+    return SplitWide(values, g, groupOf, kWidestLength);
 }
 
 // One step of a 64-bit mix (the finaliser of SplitMix64): every bit of the

@@ -94,6 +94,18 @@ TEST(LevelReading, TellsApartLengthsThatRunIntoOneChain) {
     EXPECT_EQ(Codes(presses[1]).code, Codes(presses[0]).code);
 }
 
+// Two presses of a captured fan key whose two long gaps (6.6 and 7.2 ms) are
+// one length: at the second, jitter cut them apart and gave another code.
+TEST(LevelReading, KeepsOneLengthThatJitterCutApart) {
+    const std::vector<std::uint8_t> presses[] = {
+        {1, 139, 24, 11, 23, 11, 6, 26, 7, 27, 8, 26, 7, 26, 8, 26, 7, 26, 8, 26, 7, 25, 7, 27, 24, 150, 23, 11, 24,
+         10, 7, 28, 7, 26, 7, 27, 8, 26, 8, 27, 8, 27, 7, 26, 8, 26, 8, 27, 24},
+        {2, 127, 25, 10, 23, 10, 8, 25, 9, 26, 8, 25, 8, 25, 9, 26, 8, 26, 9, 26, 8, 26, 9, 24, 25, 146, 25, 10, 25,
+         10, 8, 26, 9, 25, 8, 25, 9, 25, 9, 26, 9, 25, 8, 25, 9, 25, 9, 24, 24},
+    };
+    EXPECT_EQ(Codes(presses[1]).code, Codes(presses[0]).code);
+}
+
 // Nine durations at least, and no more lengths than a remote uses: noise
 // and a few stray durations are left to the burst's own code.
 TEST(LevelReading, LeavesNoiseToTheShapeCode) {
