@@ -79,11 +79,15 @@ struct Measured {
     std::uint8_t rounded[MaxBurstLength];
 };
 
+// Duration i in ticks, as Measure takes it.
+double MeasuredTicks(const Signal& s, Scale scale, int i) {
+    return (s.d[i] + ((i & 1) ? scale.bias : -scale.bias)) * (1.0 / scale.unit);
+}
+
 bool Measure(const Signal& s, Scale scale, Measured& m) {
     if (!(scale.unit > 0)) return false;
-    const double perUnit = 1.0 / scale.unit;
     for (int i = 0; i < s.n; ++i) {
-        const double t = (s.d[i] + ((i & 1) ? scale.bias : -scale.bias)) * perUnit;
+        const double t = MeasuredTicks(s, scale, i);
         if (!(t >= 0.5 && t < 250.0)) return false;
         m.ticks[i] = t;
         m.rounded[i] = static_cast<std::uint8_t>(t + 0.5);
@@ -289,6 +293,14 @@ bool Rc5Cells(const Cells& cells, Candidate& c) {
     return true;
 }
 
+// What ToCells makes of `count` cells and the durations from..n: the
+// count a frame's cells must have, known before any cell is written.
+int CellCount(int count, const Measured& m, int from, int n, int fixed = -1, int fixedTicks = 0) {
+    for (int i = from; i < n; ++i) count += m.rounded[i];
+    if (fixed >= 0) count += fixedTicks - m.rounded[fixed];
+    return count + (count & 1);
+}
+
 bool Rc5(const Measured& m, int n, Candidate& c) {
     // RC-5X's gap of 4 to 6 units is the one long duration; rounding it can
     // miss by a unit under jitter, so each of its lengths is tried and the
@@ -297,6 +309,9 @@ bool Rc5(const Measured& m, int n, Candidate& c) {
     for (int i = 1; i < n; i += 2)
         if (m.rounded[i] >= 3 && (gap < 0 || m.rounded[i] > m.rounded[gap])) gap = i;
     for (int gapTicks = gap < 0 ? 0 : 4; gapTicks <= (gap < 0 ? 0 : 6); ++gapTicks) {
+        // 14 bits of RC-5 or 22 of RC-5X, the start bit's first half included.
+        const int count = CellCount(1, m, 0, n, gap, gapTicks);
+        if (count != 28 && count != 44) continue;
         Cells cells;
         cells.mark[cells.count++] = false;  // the start bit's first half
         if (ToCells(m, 0, n, cells, gap, gapTicks) && Rc5Cells(cells, c)) return true;
@@ -304,8 +319,14 @@ bool Rc5(const Measured& m, int n, Candidate& c) {
     return false;
 }
 
+// RC-6's header: a mark of 6 ticks and a space of 2.
+bool Rc6Header(double mark, double space) { return Near(mark, 6) && std::fabs(space - 2) <= 0.6; }
+
 bool Rc6(const Measured& m, int n, Candidate& c) {
-    if (n < 3 || !Near(m.ticks[0], 6) || std::fabs(m.ticks[1] - 2) > 0.6) return false;
+    if (n < 3 || !Rc6Header(m.ticks[0], m.ticks[1])) return false;
+    // The header's 12 cells and 16, 20, 24 or 32 data bits.
+    const int count = CellCount(0, m, 2, n);
+    if (count != 44 && count != 52 && count != 60 && count != 76) return false;
     Cells cells;
     if (!ToCells(m, 2, n, cells) || cells.count < 12) return false;
     std::uint32_t head = 0, data = 0;
@@ -535,9 +556,10 @@ bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out) {
     if (NecFamily(s, scale, c) && Accept(s, c, out)) return true;
     c = Candidate{};
     if (Sony(s, scale, c) && Accept(s, c, out)) return true;
-    // The bi-phase protocols read every duration in whole ticks.
+    // The bi-phase protocols read every duration in whole ticks: RC-5's
+    // 14 or 22 bits are at most 43 durations, RC-6 has its header.
     Measured m;
-    if (Measure(s, scale, m)) {
+    if ((s.n <= 43 || Rc6Header(MeasuredTicks(s, scale, 0), MeasuredTicks(s, scale, 1))) && Measure(s, scale, m)) {
         c = Candidate{};
         if (Rc6(m, s.n, c) && Accept(s, c, out)) return true;
         c = Candidate{};
