@@ -165,11 +165,14 @@ std::uint64_t DecodeBurst(const std::uint8_t* burst, int length, int skipBegin) 
 
     // The unit is the shortest duration of at least 2, searched over the
     // skipped bytes too; 0 and 1 are glitches and never set it.
-    std::uint32_t unit = 255;
+    // As the least of d - 2 in bytes, where 0 and 1 wrap round to 254 and
+    // 255 above any d - 2 of a real duration: a loop that runs on vectors.
+    std::uint8_t least = 255;
     for (int i = first; i < length; ++i) {
-        const std::uint32_t d = burst[i];
-        if (d < unit && d >= 2) unit = d;
+        const auto d = static_cast<std::uint8_t>(burst[i] - 2);
+        least = d < least ? d : least;
     }
+    const std::uint32_t unit = least < 254 ? least + 2u : 255u;
     const std::uint32_t reciprocal = UnitReciprocal(unit);
 
     CellPacker packer;
