@@ -1,5 +1,7 @@
 #include "receiver/analysis/burst_codes.h"
 
+#include <tuple>
+
 #include "receiver/analysis/ir_recognizer.h"
 #include "receiver/analysis/level_reading.h"
 #include "receiver/analysis/shape_code.h"
@@ -8,8 +10,11 @@ namespace orbisk {
 
 namespace {
 
-// The frame's ideal form as receiver bytes, hashed with skipBegin.
-KeyCode IdealFormCode(const IrFrame& frame, int skipBegin) {
+// 2.1.0 knew the protocols up to RC-6 MCE: it gave the others' frames no code of their own.
+bool HasLegacyCode(const IrFrame& frame) { return frame.protocol <= IrProtocol::Rc6Mce; }
+
+// The frame's ideal form with the toggle cleared, as receiver bytes; 0 for a frame without one.
+int IdealFormBytes(const IrFrame& frame, std::uint8_t* bytes) {
     IrFrame cleared = frame;
     cleared.toggle = false;
     IrDurations ideal;
@@ -17,10 +22,27 @@ KeyCode IdealFormCode(const IrFrame& frame, int skipBegin) {
     // As receiver bytes: the decoder's unit is the shortest duration of at
     // least 2, so a one-tick duration is written as 2.  Only the ratios count.
     const int scale = ProtocolInfo(frame.protocol).unitTicks < 2 ? 2 : 1;
-    std::uint8_t bytes[MaxIrDurations];
     for (int i = 0; i < ideal.count; ++i)
         bytes[i] = static_cast<std::uint8_t>(ideal.ticks[static_cast<std::size_t>(i)] * scale);
-    return static_cast<KeyCode>(DecodeBurst(bytes, ideal.count, skipBegin));
+    return ideal.count;
+}
+
+// The ideal form hashed with skipBegin; 0 without one.
+KeyCode IdealFormCode(const IrFrame& frame, int skipBegin) {
+    std::uint8_t bytes[MaxIrDurations];
+    const int count = IdealFormBytes(frame, bytes);
+    return count == 0 ? 0 : static_cast<KeyCode>(DecodeBurst(bytes, count, skipBegin));
+}
+
+// Both codes from one encoding of the frame.
+std::pair<KeyCode, KeyCode> StableCodes(const IrFrame& frame, int skipBegin) {
+    std::uint8_t bytes[MaxIrDurations];
+    const int count = IdealFormBytes(frame, bytes);
+    if (count == 0) return {0, 0};
+    const auto stable = static_cast<KeyCode>(DecodeBurst(bytes, count, 0));
+    if (!HasLegacyCode(frame)) return {stable, 0};
+    // A negative skip counts as none.
+    return {stable, skipBegin <= 0 ? stable : static_cast<KeyCode>(DecodeBurst(bytes, count, skipBegin))};
 }
 
 }  // namespace
@@ -28,17 +50,14 @@ KeyCode IdealFormCode(const IrFrame& frame, int skipBegin) {
 KeyCode StableCode(const IrFrame& frame) { return IdealFormCode(frame, 0); }
 
 KeyCode LegacyStableCode(const IrFrame& frame, int skipBegin) {
-    // 2.1.0 knew the protocols up to RC-6 MCE: it gave the others' frames no code of their own.
-    if (frame.protocol > IrProtocol::Rc6Mce) return 0;
-    return IdealFormCode(frame, skipBegin);
+    return HasLegacyCode(frame) ? IdealFormCode(frame, skipBegin) : 0;
 }
 
 std::pair<KeyCode, KeyCode> StableCodeMemo::Get(const IrFrame& frame, int skipBegin) {
     IrFrame cleared = frame;
     cleared.toggle = false;
     if (cleared != frame_ || skipBegin != skipBegin_) {
-        code_ = StableCode(cleared);
-        legacy_ = LegacyStableCode(cleared, skipBegin);
+        std::tie(code_, legacy_) = StableCodes(cleared, skipBegin);
         frame_ = cleared;
         skipBegin_ = skipBegin;
     }
@@ -54,7 +73,7 @@ BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin
     if (RecognizeBurst(burst, length, codes.frame)) {
         const auto [stable, legacy] = memo != nullptr
                                           ? memo->Get(codes.frame, skipBegin)
-                                          : std::pair{StableCode(codes.frame), LegacyStableCode(codes.frame, skipBegin)};
+                                          : StableCodes(codes.frame, skipBegin);
         codes.code = stable;
         if (legacy != stable && legacy != codes.ownCode) codes.legacyCode = legacy;
         return codes;
