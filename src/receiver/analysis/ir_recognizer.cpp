@@ -125,17 +125,39 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
     const double bias = (tt * sd - ts * td) / det;
     const double protocolUnit = unitTicks * unit;
     if (!(unit > 0) || std::fabs(bias) > kMostBias * protocolUnit) return false;
+    // Durations the frame gives one tick count (marks and spaces apart) are
+    // one group: its least and most duration stand for all of it, as every
+    // check below passes a range of durations.
+    std::uint8_t least[2][256], most[2][256];
+    for (int i = 0; i < s.n; ++i) {
+        least[i & 1][t[i]] = 255;
+        most[i & 1][t[i]] = 0;
+    }
+    std::uint16_t groups[2 * 256];
+    int groupCount = 0;
+    for (int i = 0; i < s.n; ++i) {
+        std::uint8_t& l = least[i & 1][t[i]];
+        std::uint8_t& m = most[i & 1][t[i]];
+        if (m == 0) groups[groupCount++] = static_cast<std::uint16_t>((i & 1) << 8 | t[i]);  // its first
+        l = s.d[i] < l ? s.d[i] : l;
+        m = s.d[i] > m ? s.d[i] : m;
+    }
     const double halfUnit = protocolUnit / 2;
     const double fifthUnit = unit * 0.2;
     const int longTicks = 3 * unitTicks;
-    for (int i = 0; i < s.n; ++i) {
-        const double tolerance = t[i] < longTicks ? halfUnit : t[i] * fifthUnit;
-        if (std::fabs(s.d[i] - (t[i] * unit + ((i & 1) ? -bias : bias))) > tolerance) return false;
+    const double signedBias[2] = {bias, -bias};
+    for (int g = 0; g < groupCount; ++g) {
+        const int kind = groups[g] >> 8, ticks = groups[g] & 0xFF;
+        const double tolerance = ticks < longTicks ? halfUnit : ticks * fifthUnit;
+        const double expected = ticks * unit + signedBias[kind];
+        const int low = least[kind][ticks], high = most[kind][ticks];
+        if (std::fabs(low - expected) > tolerance || std::fabs(high - expected) > tolerance) return false;
+        // A unit and bias can sit between two lengths of the burst and take
+        // both for one of the protocol's: the group must be one length of
+        // the burst too.
+        if (!OneLength(low - signedBias[kind], high - signedBias[kind])) return false;
     }
-    // A unit and bias can sit between two lengths of the burst and take
-    // both for one of the protocol's: the durations the protocol gives one
-    // length must be one length of the burst too.
-    return LengthsHold(s.d, t, s.n, bias);
+    return true;
 }
 
 // A candidate read from the burst, accepted when its encoding fits.
