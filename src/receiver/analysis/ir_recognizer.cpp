@@ -108,16 +108,21 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
     const std::uint8_t* t = frame.ticks.data();
     const int fitLimit = 4 * unitTicks;
     int sumTT = 0, sumTS = 0, sumSS = 0, sumTD = 0, sumSD = 0;  // S: the sign, D: the duration
-    for (int i = 0; i < s.n; ++i) {
+    // Marks (sign +1) and spaces (-1) in pairs; n is odd, the last is a mark.
+    const auto sum = [&](int i, int sign) {
         const int in = t[i] < fitLimit;
-        const int sign = 1 - 2 * (i & 1);
         const int ti = in * t[i], di = in * s.d[i];
         sumTT += ti * ti;
-        sumTS += ti * sign;
+        sumTS += sign * ti;
         sumSS += in;
         sumTD += ti * di;
         sumSD += sign * di;
+    };
+    for (int i = 0; i + 1 < s.n; i += 2) {
+        sum(i, 1);
+        sum(i + 1, -1);
     }
+    sum(s.n - 1, 1);
     const double tt = sumTT, ts = sumTS, ss = sumSS, td = sumTD, sd = sumSD;
     const double det = tt * ss - ts * ts;
     if (det <= 1e-9 * tt * ss) return false;
@@ -133,15 +138,21 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
         least[i & 1][t[i]] = 255;
         most[i & 1][t[i]] = 0;
     }
-    std::uint16_t groups[2 * 256];
+    std::uint16_t groups[MaxBurstLength];
     int groupCount = 0;
-    for (int i = 0; i < s.n; ++i) {
-        std::uint8_t& l = least[i & 1][t[i]];
-        std::uint8_t& m = most[i & 1][t[i]];
-        if (m == 0) groups[groupCount++] = static_cast<std::uint16_t>((i & 1) << 8 | t[i]);  // its first
+    const auto extend = [&](int i, int kind) {
+        std::uint8_t& l = least[kind][t[i]];
+        std::uint8_t& m = most[kind][t[i]];
+        groups[groupCount] = static_cast<std::uint16_t>(kind << 8 | t[i]);
+        groupCount += m == 0;  // its first duration (or a 0 before it: a group listed twice is checked twice)
         l = s.d[i] < l ? s.d[i] : l;
         m = s.d[i] > m ? s.d[i] : m;
+    };
+    for (int i = 0; i + 1 < s.n; i += 2) {
+        extend(i, 0);
+        extend(i + 1, 1);
     }
+    extend(s.n - 1, 0);
     const double halfUnit = protocolUnit / 2;
     const double fifthUnit = unit * 0.2;
     const int longTicks = 3 * unitTicks;
