@@ -13,12 +13,17 @@ namespace {
 // 2.1.0 knew the protocols up to RC-6 MCE: it gave the others' frames no code of their own.
 bool HasLegacyCode(const IrFrame& frame) { return frame.protocol <= IrProtocol::Rc6Mce; }
 
-// The frame's ideal form with the toggle cleared, as receiver bytes; 0 for a frame without one.
-int IdealFormBytes(const IrFrame& frame, std::uint8_t* bytes) {
-    IrFrame cleared = frame;
-    cleared.toggle = false;
+// The frame's ideal form with the toggle cleared, as receiver bytes; 0 for
+// a frame without one.  known: that form where recognition wrote it, or none.
+int IdealFormBytes(const IrFrame& frame, std::uint8_t* bytes, const IrDurations* known = nullptr) {
     IrDurations ideal;
-    if (!EncodeIrFrame(cleared, ideal)) return 0;
+    if (known != nullptr && known->count > 0) {
+        ideal = *known;
+    } else {
+        IrFrame cleared = frame;
+        cleared.toggle = false;
+        if (!EncodeIrFrame(cleared, ideal)) return 0;
+    }
     // As receiver bytes: the decoder's unit is the shortest duration of at
     // least 2, so a one-tick duration is written as 2.  Only the ratios count.
     const int scale = ProtocolInfo(frame.protocol).unitTicks < 2 ? 2 : 1;
@@ -35,9 +40,9 @@ KeyCode IdealFormCode(const IrFrame& frame, int skipBegin) {
 }
 
 // Both codes from one encoding of the frame.
-std::pair<KeyCode, KeyCode> StableCodes(const IrFrame& frame, int skipBegin) {
+std::pair<KeyCode, KeyCode> StableCodes(const IrFrame& frame, int skipBegin, const IrDurations* known = nullptr) {
     std::uint8_t bytes[MaxIrDurations];
-    const int count = IdealFormBytes(frame, bytes);
+    const int count = IdealFormBytes(frame, bytes, known);
     if (count == 0) return {0, 0};
     const auto stable = static_cast<KeyCode>(DecodeBurst(bytes, count, 0));
     if (!HasLegacyCode(frame)) return {stable, 0};
@@ -70,10 +75,11 @@ BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin
     codes.ownCode = static_cast<KeyCode>(DecodeBurst(burst, length, skipBegin));
     codes.code = codes.ownCode;
     if (!recognize) return codes;
-    if (RecognizeBurst(burst, length, codes.frame)) {
+    IrDurations ideal;
+    if (RecognizeBurst(burst, length, codes.frame, &ideal)) {
         const auto [stable, legacy] = memo != nullptr
                                           ? memo->Get(codes.frame, skipBegin)
-                                          : StableCodes(codes.frame, skipBegin);
+                                          : StableCodes(codes.frame, skipBegin, &ideal);
         codes.code = stable;
         if (legacy != stable && legacy != codes.ownCode) codes.legacyCode = legacy;
         return codes;

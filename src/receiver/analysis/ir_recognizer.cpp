@@ -177,12 +177,21 @@ struct Candidate {
     IrForm form = IrForm::Frame;
 };
 
-bool Accept(const Signal& s, const Candidate& c, IrFrame& out) {
+// Where the candidate's encoding is its ideal form (toggle clear, the
+// frame itself), it is kept in ideal; otherwise ideal is left with no
+// durations.
+bool Accept(const Signal& s, const Candidate& c, IrFrame& out, IrDurations* ideal) {
     IrDurations encoded;
     if (!EncodeIrFrame(c.frame, encoded, c.form) ||
         !Fits(s, encoded, ProtocolInfo(c.frame.protocol).unitTicks))
         return false;
     out = c.frame;
+    if (ideal != nullptr) {
+        if (c.form == IrForm::Frame && !c.frame.toggle)
+            *ideal = encoded;
+        else
+            ideal->count = 0;
+    }
     return true;
 }
 
@@ -203,6 +212,7 @@ std::uint32_t LongBits(const Signal& s, const Scale& scale, int first, int count
 }
 
 bool NecFamily(const Signal& s, const Scale& scale, Candidate& c) {
+    if (s.n != 67 && s.n != 35 && s.n != 33) return false;
     const double head[2] = {Ticks(s, scale, 0), Ticks(s, scale, 1)};
     if (s.n == 67) {
         const std::uint32_t bits = LongBits(s, scale, 3, 32, 2.0);
@@ -407,6 +417,7 @@ std::uint32_t LongBitsMsb(const Signal& s, const Scale& scale, int first, int co
 // left to the encoding: a frame whose parity or inverted bytes are not
 // what its scancode gives does not fit.
 bool LongFrames(const Signal& s, const Scale& scale, Candidate& c) {
+    if (s.n != 99 && s.n != 87 && s.n != 77 && s.n != 37) return false;
     const double head[2] = {Ticks(s, scale, 0), Ticks(s, scale, 1)};
     const bool nec = Near(head[0], 16) && Near(head[1], 8);
     switch (s.n) {
@@ -570,7 +581,7 @@ bool FitsRepeat(const Signal& s, const RepeatShape& shape) {
 
 }  // namespace
 
-bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out) {
+bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out, IrDurations* idealForm) {
     if (burst == nullptr || length < 0 || length > MaxBurstLength) return false;
     const int first = (length % 2 == 0) ? 1 : 0;
     Signal s;
@@ -582,33 +593,33 @@ bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out) {
     Candidate c;
     // Sharp's and Denon's marks are 8 ticks and their short spaces 17; the
     // protocols read with the next scale have short marks and spaces of one.
-    if (s.n == 31 && Sharp(s, ScaleFor(s, 8, 17), c) && Accept(s, c, out)) return true;
+    if (s.n == 31 && Sharp(s, ScaleFor(s, 8, 17), c) && Accept(s, c, out, idealForm)) return true;
     const Scale scale = ScaleFor(s, 1, 1);
     if (!(scale.unit > 0)) return false;
     c = Candidate{};
-    if (NecFamily(s, scale, c) && Accept(s, c, out)) return true;
+    if (NecFamily(s, scale, c) && Accept(s, c, out, idealForm)) return true;
     c = Candidate{};
-    if (Sony(s, scale, c) && Accept(s, c, out)) return true;
+    if (Sony(s, scale, c) && Accept(s, c, out, idealForm)) return true;
     // The bi-phase protocols read every duration in whole ticks: RC-5's
     // 14 or 22 bits are at most 43 durations, RC-6 has its header.
     Measured m;
     if ((s.n <= 43 || Rc6Header(MeasuredTicks(s, scale, 0), MeasuredTicks(s, scale, 1))) && Measure(s, scale, m)) {
         c = Candidate{};
-        if (Rc6(m, s.n, c) && Accept(s, c, out)) return true;
+        if (Rc6(m, s.n, c) && Accept(s, c, out, idealForm)) return true;
         c = Candidate{};
-        if (Rc5(m, s.n, c) && Accept(s, c, out)) return true;
+        if (Rc5(m, s.n, c) && Accept(s, c, out, idealForm)) return true;
     }
     // The others read their own scale.
     c = Candidate{};
-    if (LongFrames(s, scale, c) && Accept(s, c, out)) return true;
+    if (LongFrames(s, scale, c) && Accept(s, c, out, idealForm)) return true;
     c = Candidate{};
-    if (GiCable(s, c) && Accept(s, c, out)) return true;
+    if (GiCable(s, c) && Accept(s, c, out, idealForm)) return true;
     c = Candidate{};
-    if (Rca(s, c) && Accept(s, c, out)) return true;
+    if (Rca(s, c) && Accept(s, c, out, idealForm)) return true;
     c = Candidate{};
-    if (Rcmm(s, c) && Accept(s, c, out)) return true;
+    if (Rcmm(s, c) && Accept(s, c, out, idealForm)) return true;
     c = Candidate{};
-    return XmpHalf(s, c) && Accept(s, c, out);
+    return XmpHalf(s, c) && Accept(s, c, out, idealForm);
 }
 
 bool RecognizeRepeatFrame(const std::uint8_t* burst, int length) {

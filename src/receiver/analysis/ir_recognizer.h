@@ -16,8 +16,10 @@
 namespace orbisk {
 
 // length is 0 to MaxBurstLength; an even length leaves out the first byte,
-// as the decoder does.  False leaves out untouched.
-bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out);
+// as the decoder does.  False leaves out untouched.  idealForm, when given,
+// gets the recognised frame's ideal form with the toggle cleared where
+// recognition wrote it anyway, and otherwise no durations.
+bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out, IrDurations* idealForm = nullptr);
 
 // Whether the burst is what a held key sends between its frames: NEC's
 // repeat frame (16 units of mark, 4 of space, one of mark), Samsung's (8, 8,
