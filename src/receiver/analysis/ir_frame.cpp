@@ -81,6 +81,20 @@ public:
         Add(true, mark);
         Add(false, space);
     }
+    // count marks of mark ticks, each followed by space(i): after a space,
+    // or at the start, nothing merges, and they are written straight.
+    template <typename SpaceOf>
+    void Pairs(int count, int mark, SpaceOf&& space) {
+        if ((count_ > 0 && lastMark_) || count_ + 2 * static_cast<std::size_t>(count) > out_.ticks.size()) {
+            for (int i = 0; i < count; ++i) Pair(mark, space(i));
+            return;
+        }
+        for (int i = 0; i < count; ++i) {
+            ticks_[count_++] = static_cast<std::uint8_t>(mark);
+            ticks_[count_++] = static_cast<std::uint8_t>(space(i));
+        }
+        if (count > 0) lastMark_ = false;
+    }
     // The count is kept here and stored once: a store through the byte
     // pointer could change any memory, so a count in out would be read
     // again after every tick.
@@ -99,7 +113,7 @@ private:
 
 // Pulse distance, least significant bit first: a mark, then a short or long space.
 void PulseDistance(TickWriter& w, std::uint32_t bits, int count, int mark, int zero, int one) {
-    for (int i = 0; i < count; ++i) w.Pair(mark, (bits >> i) & 1 ? one : zero);
+    w.Pairs(count, mark, [&](int i) { return (bits >> i) & 1 ? one : zero; });
 }
 
 // Bi-phase, most significant bit first, halves of the given length.  RC-5
