@@ -145,24 +145,4 @@ double MeanSquareDeviation(const LengthValues& values, const LengthGroups& group
     return total / groups.members[g];
 }
 
-bool LengthsHold(const std::uint8_t* d, const std::uint8_t* ticks, int n, double bias) {
-    // Least and most duration per tick count, marks and spaces apart; only
-    // the entries of tick counts present are touched.
-    std::uint8_t least[2][256], most[2][256];
-    for (int i = 0; i < n; ++i) {
-        least[i & 1][ticks[i]] = 255;
-        most[i & 1][ticks[i]] = 0;
-    }
-    for (int i = 0; i < n; ++i) {
-        std::uint8_t& l = least[i & 1][ticks[i]];
-        std::uint8_t& m = most[i & 1][ticks[i]];
-        l = d[i] < l ? d[i] : l;
-        m = d[i] > m ? d[i] : m;
-    }
-    const double unbias[2] = {-bias, bias};
-    for (int i = 0; i < n; ++i)
-        if (!OneLength(least[i & 1][ticks[i]] + unbias[i & 1], most[i & 1][ticks[i]] + unbias[i & 1])) return false;
-    return true;
-}
-
 }  // namespace orbisk

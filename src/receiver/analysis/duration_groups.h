@@ -63,10 +63,4 @@ void MergeClose(const LengthValues& values, LengthGroups& groups, std::uint8_t* 
 // The mean square distance of group g's values from their mean.
 double MeanSquareDeviation(const LengthValues& values, const LengthGroups& groups, int g);
 
-// Whether the durations that `ticks` gives one length (the same tick count,
-// both marks or both spaces) are one length in d, once the bias (receiver
-// units added to marks and taken from spaces) is taken out: the check that
-// keeps a fit from taking two lengths of a burst for one of a protocol.
-bool LengthsHold(const std::uint8_t* d, const std::uint8_t* ticks, int n, double bias);
-
 }  // namespace orbisk
