@@ -45,7 +45,8 @@ BurstCodes Codes(const std::vector<std::uint8_t>& b) {
 // Remotes of no known protocol whose lengths lie half as long again as
 // their neighbours or more: every press of a key, whatever the jitter and
 // bias, gives one code and is shown as what it is; the same key with one
-// duration of another length gives another code.
+// duration of another length gives another code, and so does noise that
+// ranks as a short key does, its marks as long as its spaces.
 TEST(LevelReading, OneCodePerKeyAndAnotherForAnyOtherLevel) {
     const std::vector<int> bits = {1, 0, 0, 1, 1, 1, 0, 1, 0, 0, 1, 0, 1, 1, 0, 0, 0, 1, 1, 0};
     const std::vector<int> symbols = {3, 0, 2, 1, 3, 3, 0, 1, 2, 2, 0, 1};
@@ -56,6 +57,7 @@ TEST(LevelReading, OneCodePerKeyAndAnotherForAnyOtherLevel) {
         {Frame(3000, 2500, bits, {500, 500}, {500, 1500}), "pulse-distance 20 bits 0x"},
         {Frame(2400, 600, bits, {600, 1200}, {600, 600}), "pulse-width 21 bits 0x"},  // the last mark too
         {Frame(4000, 6000, symbols, {400, 400, 400, 400}, {600, 1200, 2400, 3600}), "levels 27 durations"},
+        {{175, 1300, 175, 2300, 175, 2300, 175, 1300, 175}, "pulse-distance 4 bits 0x"},
     };
     std::mt19937 random(4);
     for (const auto& remote : remotes) {
@@ -76,6 +78,7 @@ TEST(LevelReading, OneCodePerKeyAndAnotherForAnyOtherLevel) {
             EXPECT_NE(Codes(Press(other, 0, 0, random)).code, first.code) << remote.shown << " at " << i;
         }
     }
+    EXPECT_NE(Codes({30, 26, 31, 46, 30, 46, 29, 26, 30}).code, Codes({4, 26, 4, 46, 4, 46, 4, 26, 4}).code);
 }
 
 // Two presses of a captured cable box key (pulse positions 3.0, 5.1, 6.4 and
