@@ -83,6 +83,9 @@ void KeyEngine::Begin() {
     reportedPressed_ = false;
     releaseDue_ = false;
     hostHeld_ = false;
+    heldUnknown_ = false;
+    lookedUpOwnCode_ = 0;
+    lookedUpLegacyCode_ = 0;
     abandoned_ = false;
     repeatCount_ = 0;
     lastArrival_ = 0;

@@ -32,13 +32,6 @@ int IdealFormBytes(const IrFrame& frame, std::uint8_t* bytes, const IrDurations*
     return ideal.count;
 }
 
-// The ideal form hashed with skipBegin; 0 without one.
-KeyCode IdealFormCode(const IrFrame& frame, int skipBegin) {
-    std::uint8_t bytes[MaxIrDurations];
-    const int count = IdealFormBytes(frame, bytes);
-    return count == 0 ? 0 : static_cast<KeyCode>(DecodeBurst(bytes, count, skipBegin));
-}
-
 // Both codes from one encoding of the frame.
 std::pair<KeyCode, KeyCode> StableCodes(const IrFrame& frame, int skipBegin, const IrDurations* known = nullptr) {
     std::uint8_t bytes[MaxIrDurations];
@@ -52,11 +45,9 @@ std::pair<KeyCode, KeyCode> StableCodes(const IrFrame& frame, int skipBegin, con
 
 }  // namespace
 
-KeyCode StableCode(const IrFrame& frame) { return IdealFormCode(frame, 0); }
+KeyCode StableCode(const IrFrame& frame) { return StableCodes(frame, 0).first; }
 
-KeyCode LegacyStableCode(const IrFrame& frame, int skipBegin) {
-    return HasLegacyCode(frame) ? IdealFormCode(frame, skipBegin) : 0;
-}
+KeyCode LegacyStableCode(const IrFrame& frame, int skipBegin) { return StableCodes(frame, skipBegin).second; }
 
 std::pair<KeyCode, KeyCode> StableCodeMemo::Get(const IrFrame& frame, int skipBegin) {
     IrFrame cleared = frame;
