@@ -109,6 +109,7 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
     const std::uint8_t* t = frame.ticks.data();
     const int fitLimit = 4 * unitTicks;
     int sumTT = 0, sumTS = 0, sumSS = 0, sumTD = 0, sumSD = 0;  // S: the sign, D: the duration
+    int shortestMark = t[s.n - 1];
     // Marks (sign +1) and spaces (-1) in pairs; n is odd, the last is a mark.
     const auto sum = [&](int i, int sign) {
         const int in = t[i] < fitLimit;
@@ -122,6 +123,7 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
     for (int i = 0; i + 1 < s.n; i += 2) {
         sum(i, 1);
         sum(i + 1, -1);
+        shortestMark = t[i] < shortestMark ? t[i] : shortestMark;
     }
     sum(s.n - 1, 1);
     const double tt = sumTT, ts = sumTS, ss = sumSS, td = sumTD, sd = sumSD;
@@ -130,7 +132,11 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
     const double unit = (td * ss - ts * sd) / det;
     const double bias = (tt * sd - ts * td) / det;
     const double protocolUnit = unitTicks * unit;
-    if (!(unit > 0) || std::fabs(bias) > kMostBias * protocolUnit) return false;
+    // No mark loses or gains more than its own length: where a protocol's
+    // marks are shorter than its unit (XMP's), a bias of a whole unit would
+    // let the fit take spaces for marks and read another frame.
+    const int biasTicks = shortestMark < unitTicks ? shortestMark : unitTicks;
+    if (!(unit > 0) || std::fabs(bias) > kMostBias * biasTicks * unit) return false;
     // Durations the frame gives one tick count (marks and spaces apart) are
     // one group: its least and most duration stand for all of it, as every
     // check below passes a range of durations.
