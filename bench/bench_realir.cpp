@@ -11,7 +11,8 @@
 // shorter by one bias per press from U(-60, 120) us, in receiver units,
 // rounded and kept within 1..0xFD.
 //
-//   [ORBISK_REALIR_DUMP=N] bench_realir [PRESSES [categories]]   ("categories": a row per category)
+//   [ORBISK_REALIR_DUMP=N] bench_realir [PRESSES [categories|cost]]   ("categories": a row per category;
+//   "cost": the cost figures alone)
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -157,6 +158,8 @@ int main(int argc, char** argv) {
         path = ORBISK_SOURCE_DIR "/../../shared/realir/flipper-irdb.jsonl.gz";
     const int presses = argc > 1 ? std::atoi(argv[1]) : 10;
     const bool perCategory = argc > 2 && std::string(argv[2]) == "categories";
+    // "cost": the cost figures alone, for a profiler.
+    const bool costOnly = argc > 2 && std::string(argv[2]) == "cost";
     // ORBISK_REALIR_DUMP=N: the first N frames that change their code at 50 us and 5 %, press by press.
     const char* dumpText = std::getenv("ORBISK_REALIR_DUMP");
     int dumps = dumpText != nullptr ? std::atoi(dumpText) : 0;
@@ -195,7 +198,7 @@ int main(int argc, char** argv) {
     std::unordered_set<KeyCode> keyCodes;  // at 50 us and 5 %
     const bool quick = std::getenv("ORBISK_REALIR_QUICK") != nullptr;
     for (const double unit : {50.0, 32.0, 64.0}) {
-        if (quick && unit != 50.0) continue;
+        if (costOnly || (quick && unit != 50.0)) continue;
         for (const double jitter : {0.05, 0.10}) {
             std::map<std::string, CategoryCount> byCategory;
             std::vector<std::vector<KeyCode>> codes(frames.size());
@@ -281,7 +284,7 @@ int main(int argc, char** argv) {
     }
 
     // Phantom keys: random bursts that hit a captured key's code.
-    {
+    if (!costOnly) {
         std::mt19937 random(12345);
         long hits = 0, recognised = 0, levels = 0;
         const long count = 1000000;

@@ -32,22 +32,32 @@ int IdealFormBytes(const IrFrame& frame, std::uint8_t* bytes, const IrDurations*
     return ideal.count;
 }
 
-// Both codes from one encoding of the frame.
-std::pair<KeyCode, KeyCode> StableCodes(const IrFrame& frame, int skipBegin, const IrDurations* known = nullptr) {
+// 2.1.0's code of the frame: its ideal form hashed with the skip (a
+// negative one counts as none).  known as IdealFormBytes takes it.
+KeyCode LegacyCode(const IrFrame& frame, int skipBegin, const IrDurations* known = nullptr) {
+    if (!HasLegacyCode(frame)) return 0;
     std::uint8_t bytes[MaxIrDurations];
     const int count = IdealFormBytes(frame, bytes, known);
-    if (count == 0) return {0, 0};
-    const auto stable = static_cast<KeyCode>(DecodeBurst(bytes, count, 0));
-    if (!HasLegacyCode(frame)) return {stable, 0};
-    // A negative skip counts as none.
-    return {stable, skipBegin <= 0 ? stable : static_cast<KeyCode>(DecodeBurst(bytes, count, skipBegin))};
+    return count == 0 ? 0 : static_cast<KeyCode>(DecodeBurst(bytes, count, skipBegin));
+}
+
+// Both codes; the legacy one is hashed only for the protocols 2.1.0 knew.
+std::pair<KeyCode, KeyCode> StableCodes(const IrFrame& frame, int skipBegin, const IrDurations* known = nullptr) {
+    return {StableCode(frame), LegacyCode(frame, skipBegin, known)};
 }
 
 }  // namespace
 
-KeyCode StableCode(const IrFrame& frame) { return StableCodes(frame, 0).first; }
+KeyCode StableCode(const IrFrame& frame) {
+    if (!CanEncodeIrFrame(frame)) return 0;
+    // Tagged apart from every other code made with the mix.
+    const std::uint64_t h = MixBits(0x5374626C00000000ull ^ static_cast<std::uint64_t>(frame.protocol) << 32 ^
+                                    frame.scancode);
+    const auto code = static_cast<KeyCode>(h ^ h >> 32);
+    return code != 0 ? code : 1;
+}
 
-KeyCode LegacyStableCode(const IrFrame& frame, int skipBegin) { return StableCodes(frame, skipBegin).second; }
+KeyCode LegacyStableCode(const IrFrame& frame, int skipBegin) { return LegacyCode(frame, skipBegin); }
 
 std::pair<KeyCode, KeyCode> StableCodeMemo::Get(const IrFrame& frame, int skipBegin) {
     IrFrame cleared = frame;

@@ -24,16 +24,17 @@ struct BurstCodes {
     bool operator==(const BurstCodes&) const = default;
 };
 
-// The key code of a recognised frame: its ideal form with the toggle
-// cleared (every duration a whole number of the protocol's ticks), hashed as
-// a burst's shape is but over every duration, so that it covers every bit of
-// the scancode.  Every press of the key, however its durations wander, gets
-// this one code.
+// The key code of a recognised frame: its protocol and scancode, toggle
+// cleared, mixed into 32 bits, so that it covers every bit of both.  Every
+// press of the key, however its durations wander, gets this one code.  0
+// for a frame without an ideal form (CanEncodeIrFrame), never 0 otherwise.
 KeyCode StableCode(const IrFrame& frame);
 
-// What 2.1.0 gave the frame: the same ideal form hashed with SkipBegin, which
-// left the first durations (and the bits they carry) out.  Keys learned or
-// imported then are stored under it.  0 for the protocols 2.1.0 did not know.
+// What 2.1.0 gave the frame: its ideal form with the toggle cleared (every
+// duration a whole number of the protocol's ticks) hashed as a burst's
+// shape is, with SkipBegin, which left the first durations (and the bits
+// they carry) out.  Keys learned or imported then are stored under it.  0
+// for the protocols 2.1.0 did not know.
 KeyCode LegacyStableCode(const IrFrame& frame, int skipBegin);
 
 // The last frame's codes: a held key sends the same frame again and again,

@@ -191,8 +191,7 @@ void Rc6Frame(TickWriter& w, std::uint32_t mode, bool trailer, std::uint32_t dat
 bool Encode(const IrFrame& f, IrDurations& out, IrForm form) {
     const bool followUp = form == IrForm::FollowUp;
     const bool trailer = form == IrForm::Rc6Trailer;
-    const IrProtocolInfo& info = ProtocolInfo(f.protocol);
-    if (f.protocol == IrProtocol::None || (f.scancode & ~info.scancodeMask) != 0) return false;
+    if (!CanEncodeIrFrame(f)) return false;
     const std::uint32_t s = f.scancode;
     TickWriter w(out);
     switch (f.protocol) {
@@ -274,11 +273,9 @@ bool Encode(const IrFrame& f, IrDurations& out, IrForm form) {
         Rc6Frame(w, 6, trailer, s, 24);
         break;
     case IrProtocol::Rc6_6a32:
-        if ((s & 0xFFFF0000u) == kMceCustomer) return false;  // that is the MCE form
         Rc6Frame(w, 6, trailer, s, 32);
         break;
     case IrProtocol::Rc6Mce:
-        if ((s & 0xFFFF0000u) != kMceCustomer) return false;
         Rc6Frame(w, 6, trailer, s | (f.toggle ? kMceToggle : 0u), 32);
         break;
     case IrProtocol::Panasonic:
@@ -388,6 +385,15 @@ std::optional<IrProtocol> FindIrProtocol(std::string_view name) {
     for (const IrProtocolInfo& info : kProtocols)
         if (info.protocol != IrProtocol::None && EqualsIgnoreCase(Squeezed(info.name), wanted)) return info.protocol;
     return std::nullopt;
+}
+
+bool CanEncodeIrFrame(const IrFrame& frame) {
+    const IrProtocol p = frame.protocol;
+    if (p == IrProtocol::None || IsLevelReading(p) || (frame.scancode & ~ProtocolInfo(p).scancodeMask) != 0)
+        return false;
+    // An RC-6 6A-32 frame with the MCE customer code is the MCE form.
+    const bool mce = (frame.scancode & 0xFFFF0000u) == kMceCustomer;
+    return p == IrProtocol::Rc6_6a32 ? !mce : p == IrProtocol::Rc6Mce ? mce : true;
 }
 
 bool EncodeIrFrame(const IrFrame& frame, IrDurations& out, IrForm form) {

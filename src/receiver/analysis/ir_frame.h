@@ -100,6 +100,10 @@ struct IrDurations {
 // which the scancode does not carry.
 enum class IrForm { Frame, FollowUp, Rc6Trailer };
 
+// Whether the frame has an ideal form: a protocol with one and a scancode
+// it can carry (see below).
+bool CanEncodeIrFrame(const IrFrame& frame);
+
 // The frame's durations; false for a scancode the protocol cannot carry
 // (bits outside its mask, or an RC-6 MCE scancode without the 0x800f
 // customer code) and for a form the protocol does not have.

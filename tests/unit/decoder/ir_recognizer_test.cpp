@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -112,14 +113,35 @@ TEST(IrRecognizer, FollowUpFramesAreTheSameKey) {
     }
 }
 
-// The ideal NEC frame's code is the code a clean press at the common
-// receiver unit already gives, so keys learned from clean presses keep it.
-TEST(IrRecognizer, NecStableCodeIsTheCleanPressCode) {
+// The ideal NEC frame's legacy code is the code a clean press at the common
+// receiver unit already gave, with any skip, so keys learned from clean
+// presses keep it.
+TEST(IrRecognizer, NecLegacyCodeIsTheCleanPressCode) {
     std::mt19937 random(1);
     const IrFrame key{IrProtocol::Nec, 0x0408, false};
     const std::vector<std::uint8_t> clean = Play(key, 0, 0, random);
     EXPECT_EQ(LegacyStableCode(key, 4), DecodeBurst(clean.data(), static_cast<int>(clean.size()), 4));
-    EXPECT_EQ(StableCode(key), DecodeBurst(clean.data(), static_cast<int>(clean.size()), 0));
+    EXPECT_EQ(LegacyStableCode(key, 0), DecodeBurst(clean.data(), static_cast<int>(clean.size()), 0));
+}
+
+// A recognised frame's code tells its protocol and every bit of its
+// scancode apart, and is 0 for a frame without an ideal form.
+TEST(IrRecognizer, StableCodeCoversTheProtocolAndEveryScancodeBit) {
+    std::set<KeyCode> codes;
+    std::size_t frames = 0;
+    for (int p = 0; p < IrProtocolCount; ++p) {
+        const auto protocol = static_cast<IrProtocol>(p);
+        const std::uint32_t base = protocol == IrProtocol::Rc6Mce ? 0x800F0000u : 0u;
+        for (int bit = -1; bit < 32; ++bit) {
+            const IrFrame frame{protocol, base ^ (bit < 0 ? 0u : 1u << bit), false};
+            const KeyCode code = StableCode(frame);
+            EXPECT_EQ(code != 0, CanEncodeIrFrame(frame)) << Text(frame);
+            frames += code != 0;
+            codes.insert(code);
+        }
+    }
+    codes.erase(0);
+    EXPECT_EQ(codes.size(), frames);
 }
 
 // Published with recognition: the stable code, the burst's own code and the
