@@ -90,40 +90,59 @@ private:
 // Packs level cells seven to a byte (cell c is bit c % 7 of byte c / 7) and
 // feeds every completed byte straight into the hash.  A burst can give up
 // to 128 cells per duration byte, over 32000 in all, so nothing is
-// buffered and no burst can outgrow the decoder.
+// buffered beyond one word and no burst can outgrow the decoder.
 class CellPacker {
 public:
-    // count cells of one duration: 1 to 128.
+    // count cells of one duration: 1 to 128.  Cells gather in a word and
+    // are hashed seven at a time only when the word is full: most
+    // durations cost a shift and an or.
     void Append(unsigned count, bool level) {
-        const unsigned startBit = used_;
-        cells_ += count;
-        if (startBit + count < 7) {
-            if (level) pending_ |= ((1u << count) - 1u) << startBit;
-            used_ = startBit + count;
+        if (used_ + count > 64) Flush();
+        if (count > kWordCells) {
+            AppendLong(count, level);
             return;
         }
-        // Complete the byte in progress, hash it with the whole bytes that
-        // follow, and start the next byte with what is left.  The new bit
-        // position comes from the running cell count, not from startBit, so
-        // that a duration never waits for the division of the one before.
-        if (level) pending_ |= 0x80u - (1u << startBit);
-        hash_.AddThenRun(static_cast<std::uint8_t>(pending_), (startBit + count - 7) / 7, level);
-        used_ = static_cast<unsigned>(cells_ % 7);
-        pending_ = level ? (1u << used_) - 1u : 0u;
+        const std::uint64_t cells = (std::uint64_t{1} << count) - 1u;
+        bits_ |= (cells & (0 - static_cast<std::uint64_t>(level))) << used_;
+        used_ += count;
     }
 
     // The byte in progress is always hashed, even when it holds no cell:
     // n cells hash (n / 7) + 1 bytes, and no cells hash one zero byte.
     KeyCode Finish() {
-        hash_.Add(static_cast<std::uint8_t>(pending_));
+        Flush();
+        hash_.Add(static_cast<std::uint8_t>(bits_));
         return hash_.Finish();
     }
 
 private:
+    // The most cells a duration adds to the word: after a flush it holds
+    // at most 6.
+    static constexpr unsigned kWordCells = 64 - 6;
+
+    // Hashes the word's whole bytes, leaving at most 6 cells in it.
+    void Flush() {
+        for (; used_ >= 7; used_ -= 7) {
+            hash_.Add(static_cast<std::uint8_t>(bits_ & 0x7F));
+            bits_ >>= 7;
+        }
+    }
+
+    // Completes the byte in progress, hashes it with the whole bytes that
+    // follow at once, and starts the next byte with what is left.
+    void AppendLong(unsigned count, bool level) {
+        Flush();
+        std::uint32_t first = static_cast<std::uint32_t>(bits_);
+        if (level) first |= 0x80u - (1u << used_);
+        const unsigned total = used_ + count;
+        hash_.AddThenRun(static_cast<std::uint8_t>(first), (total - 7) / 7, level);
+        used_ = total % 7;
+        bits_ = level ? (1u << used_) - 1u : 0u;
+    }
+
     HashRegister hash_;
-    std::uint64_t cells_ = 0;
-    unsigned used_ = 0;  // cells in pending_
-    unsigned pending_ = 0;
+    std::uint64_t bits_ = 0;  // cells not yet hashed, the first in bit 0
+    unsigned used_ = 0;       // cells in bits_
 };
 
 // d / unit for d in 0..255 and unit in 2..255 by one multiplication: with
