@@ -196,11 +196,14 @@ std::uint64_t DecodeBurst(const std::uint8_t* burst, int length, int skipBegin) 
 
     CellPacker packer;
     if (skipBegin < length - first) {
-        bool level = true;
-        for (int i = first + skipBegin; i < length; ++i) {
-            packer.Append(DivideByUnit(burst[i], reciprocal) + 1, level);
-            level = !level;
+        // Set and clear cells in turn, in pairs: each Append knows its level.
+        const auto cells = [&](int i) { return DivideByUnit(burst[i], reciprocal) + 1; };
+        int i = first + skipBegin;
+        for (; i + 1 < length; i += 2) {
+            packer.Append(cells(i), true);
+            packer.Append(cells(i + 1), false);
         }
+        if (i < length) packer.Append(cells(i), true);
     }
     return packer.Finish();
 }
