@@ -40,12 +40,13 @@ struct Signal {
 // kShortLimit times the shortest of their kind.  Integers, marks and spaces
 // in one pass, without branches: this runs on every burst.
 bool FindShorts(Signal& s) {
-    int least[2] = {256, 256};
+    // Byte-wide minima, which run on vectors.
+    std::uint8_t leastMark = s.d[s.n - 1], leastSpace = 255;  // n is odd: the last is a mark
     for (int i = 0; i + 1 < s.n; i += 2) {
-        least[0] = s.d[i] < least[0] ? s.d[i] : least[0];
-        least[1] = s.d[i + 1] < least[1] ? s.d[i + 1] : least[1];
+        leastMark = s.d[i] < leastMark ? s.d[i] : leastMark;
+        leastSpace = s.d[i + 1] < leastSpace ? s.d[i + 1] : leastSpace;
     }
-    least[0] = s.d[s.n - 1] < least[0] ? s.d[s.n - 1] : least[0];  // n is odd: the last is a mark
+    const int least[2] = {leastMark, leastSpace};
     if (least[0] == 0 || least[1] == 0) return false;
     // d < 1.45 * least, as 20 * d < 29 * least.
     const int limit[2] = {29 * least[0], 29 * least[1]};
