@@ -59,11 +59,11 @@ KeyCode StableCode(const IrFrame& frame) {
 
 KeyCode LegacyStableCode(const IrFrame& frame, int skipBegin) { return LegacyCode(frame, skipBegin); }
 
-std::pair<KeyCode, KeyCode> StableCodeMemo::Get(const IrFrame& frame, int skipBegin) {
+std::pair<KeyCode, KeyCode> StableCodeMemo::Get(const IrFrame& frame, int skipBegin, const IrDurations* ideal) {
     IrFrame cleared = frame;
     cleared.toggle = false;
     if (cleared != frame_ || skipBegin != skipBegin_) {
-        std::tie(code_, legacy_) = StableCodes(cleared, skipBegin);
+        std::tie(code_, legacy_) = StableCodes(cleared, skipBegin, ideal);
         frame_ = cleared;
         skipBegin_ = skipBegin;
     }
@@ -79,7 +79,7 @@ BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin
     IrDurations ideal;
     if (RecognizeBurst(burst, length, codes.frame, &ideal)) {
         const auto [stable, legacy] = memo != nullptr
-                                          ? memo->Get(codes.frame, skipBegin)
+                                          ? memo->Get(codes.frame, skipBegin, &ideal)
                                           : StableCodes(codes.frame, skipBegin, &ideal);
         codes.code = stable;
         if (legacy != stable && legacy != codes.ownCode) codes.legacyCode = legacy;

@@ -41,8 +41,9 @@ KeyCode LegacyStableCode(const IrFrame& frame, int skipBegin);
 // and its codes then cost nothing.  One per reader thread.
 class StableCodeMemo {
 public:
-    // The frame's stable and legacy codes.
-    std::pair<KeyCode, KeyCode> Get(const IrFrame& frame, int skipBegin);
+    // The frame's stable and legacy codes.  ideal: its ideal form where
+    // recognition wrote it (see RecognizeBurst), saving its encoding.
+    std::pair<KeyCode, KeyCode> Get(const IrFrame& frame, int skipBegin, const IrDurations* ideal = nullptr);
 
 private:
     IrFrame frame_;
