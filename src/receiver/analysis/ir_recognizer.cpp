@@ -79,6 +79,7 @@ Scale ScaleFor(const Signal& s, int markTicks, int spaceTicks) {
 struct Measured {
     double ticks[MaxBurstLength];
     std::uint8_t rounded[MaxBurstLength];
+    int total = 0;  // of rounded
 };
 
 // Duration i in ticks, as Measure takes it.
@@ -88,12 +89,15 @@ double MeasuredTicks(const Signal& s, Scale scale, int i) {
 
 bool Measure(const Signal& s, Scale scale, Measured& m) {
     if (!(scale.unit > 0)) return false;
+    int total = 0;
     for (int i = 0; i < s.n; ++i) {
         const double t = MeasuredTicks(s, scale, i);
         if (!(t >= 0.5 && t < 250.0)) return false;
         m.ticks[i] = t;
         m.rounded[i] = static_cast<std::uint8_t>(t + 0.5);
+        total += m.rounded[i];
     }
+    m.total = total;
     return true;
 }
 
@@ -343,10 +347,11 @@ bool Rc5Cells(const Cells& cells, Candidate& c) {
     return true;
 }
 
-// What ToCells makes of `count` cells and the durations from..n: the
-// count a frame's cells must have, known before any cell is written.
-int CellCount(int count, const Measured& m, int from, int n, int fixed = -1, int fixedTicks = 0) {
-    for (int i = from; i < n; ++i) count += m.rounded[i];
+// What ToCells makes of `count` cells and the durations from `from` on:
+// the count a frame's cells must have, known before any cell is written.
+int CellCount(int count, const Measured& m, int from, int fixed = -1, int fixedTicks = 0) {
+    count += m.total;
+    for (int i = 0; i < from; ++i) count -= m.rounded[i];
     if (fixed >= 0) count += fixedTicks - m.rounded[fixed];
     return count + (count & 1);
 }
@@ -360,7 +365,7 @@ bool Rc5(const Measured& m, int n, Candidate& c) {
         if (m.rounded[i] >= 3 && (gap < 0 || m.rounded[i] > m.rounded[gap])) gap = i;
     for (int gapTicks = gap < 0 ? 0 : 4; gapTicks <= (gap < 0 ? 0 : 6); ++gapTicks) {
         // 14 bits of RC-5 or 22 of RC-5X, the start bit's first half included.
-        const int count = CellCount(1, m, 0, n, gap, gapTicks);
+        const int count = CellCount(1, m, 0, gap, gapTicks);
         if (count != 28 && count != 44) continue;
         Cells cells;
         cells.mark[cells.count++] = false;  // the start bit's first half
@@ -375,7 +380,7 @@ bool Rc6Header(double mark, double space) { return Near(mark, 6) && std::fabs(sp
 bool Rc6(const Measured& m, int n, Candidate& c) {
     if (n < 3 || !Rc6Header(m.ticks[0], m.ticks[1])) return false;
     // The header's 12 cells and 16, 20, 24 or 32 data bits.
-    const int count = CellCount(0, m, 2, n);
+    const int count = CellCount(0, m, 2);
     if (count != 44 && count != 52 && count != 60 && count != 76) return false;
     Cells cells;
     if (!ToCells(m, 2, n, cells) || cells.count < 12) return false;
