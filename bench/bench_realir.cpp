@@ -88,6 +88,7 @@ std::uint8_t ToUnits(double micros, double unit) {
 struct Frame {
     std::vector<int> micros;
     std::string category;
+    std::string file;
 };
 
 struct Occurrence {
@@ -186,7 +187,7 @@ int main(int argc, char** argv) {
                 std::string bytes;
                 for (int d : burst) bytes.push_back(static_cast<char>(ToUnits(d, 50)));
                 auto [it, fresh] = byBytes.emplace(bytes, static_cast<int>(frames.size()));
-                if (fresh) frames.push_back({burst, c.category});
+                if (fresh) frames.push_back({burst, c.category, c.file});
                 occurrences.push_back({c.file, c.name, it->second});
             }
             burst.clear();
@@ -216,8 +217,8 @@ int main(int argc, char** argv) {
                 codes[f].assign(seen.begin(), seen.end());
                 if (seen.size() > 1 && dumps > 0 && unit == 50.0 && jitter == 0.05) {
                     --dumps;  // what a developer looks at: the capture and each press's reading
-                    std::printf("unstable frame %zu (%s%s):", f, frames[f].category.c_str(),
-                                CloseLevels(frames[f].micros, unit, jitter) ? ", close" : "");
+                    std::printf("unstable frame %zu (%s%s) %s:", f, frames[f].category.c_str(),
+                                CloseLevels(frames[f].micros, unit, jitter) ? ", close" : "", frames[f].file.c_str());
                     for (int d : frames[f].micros) std::printf(" %d", d);
                     std::printf("\n");
                     std::mt19937 again(static_cast<std::uint32_t>(f * 7919 + unit * 13 + jitter * 1000));
@@ -249,25 +250,45 @@ int main(int argc, char** argv) {
             std::map<std::pair<std::string, KeyCode>, std::vector<const Occurrence*>> byCode;
             for (const Occurrence& o : occurrences)
                 for (KeyCode code : codes[static_cast<std::size_t>(o.frame)]) byCode[{o.file, code}].push_back(&o);
+            // Frames of one protocol and scancode (with and without a header,
+            // a frame and its inverted echo) are one key: not a merge.
+            std::vector<IrFrame> clean(frames.size());
+            for (std::size_t f = 0; f < frames.size(); ++f) {
+                std::mt19937 none(1);
+                const auto bytes = PressBytes(frames[f].micros, unit, 0, 0, none);
+                const IrFrame frame = DecodeBurstCodes(bytes.data(), static_cast<int>(bytes.size()), 4, true).frame;
+                if (KindOf(frame) == kProtocol) clean[f] = frame;
+            }
+            const auto oneKey = [&](int a, int b) {
+                const IrFrame &x = clean[static_cast<std::size_t>(a)], &y = clean[static_cast<std::size_t>(b)];
+                return x.protocol != IrProtocol::None && x.protocol == y.protocol && x.scancode == y.scancode;
+            };
             std::map<std::string, int> sharedByCategory;
-            int shared = 0;
+            int shared = 0, sharedClear = 0;
             for (const auto& [key, list] : byCode) {
-                bool found = false;
-                for (std::size_t i = 0; i < list.size() && !found; ++i)
-                    for (std::size_t j = i + 1; j < list.size() && !found; ++j)
-                        found = list[i]->name != list[j]->name &&
-                                Differ(frames[static_cast<std::size_t>(list[i]->frame)].micros,
-                                       frames[static_cast<std::size_t>(list[j]->frame)].micros);
+                bool found = false, clear = false;
+                for (std::size_t i = 0; i < list.size(); ++i)
+                    for (std::size_t j = i + 1; j < list.size(); ++j) {
+                        const auto& a = frames[static_cast<std::size_t>(list[i]->frame)].micros;
+                        const auto& b = frames[static_cast<std::size_t>(list[j]->frame)].micros;
+                        if (list[i]->name == list[j]->name || !Differ(a, b) || oneKey(list[i]->frame, list[j]->frame))
+                            continue;
+                        found = true;
+                        clear = clear || (!CloseLevels(a, unit, jitter) && !CloseLevels(b, unit, jitter));
+                    }
+                sharedClear += clear;
                 if (found) {
                     if (dumps != 0 && unit == 50.0 && jitter == 0.05)
-                        std::printf("shared %08X in %s: frames %d and %d\n", static_cast<unsigned>(key.second),
-                                    key.first.c_str(), list[0]->frame, list[list.size() - 1]->frame);
+                        std::printf("shared %08X in %s: frames %d and %d%s\n", static_cast<unsigned>(key.second),
+                                    key.first.c_str(), list[0]->frame, list[list.size() - 1]->frame,
+                                    clear ? " (without close levels)" : "");
                     ++shared;
                     ++sharedByCategory[frames[static_cast<std::size_t>(list[0]->frame)].category];
                 }
             }
-            std::printf("\n### %.0f us, jitter %.0f %%: one code over %d presses; codes shared in a remote: %d\n\n",
-                        unit, jitter * 100, presses, shared);
+            std::printf("\n### %.0f us, jitter %.0f %%: one code over %d presses; codes shared in a remote: %d "
+                        "(%d between frames without close levels)\n\n",
+                        unit, jitter * 100, presses, shared, sharedClear);
             std::printf("| category | frames | one code | without close levels | protocol | levels | shape | shared |\n");
             std::printf("|---|---|---|---|---|---|---|---|\n");
             for (const auto& [name, c] : byCategory) {
