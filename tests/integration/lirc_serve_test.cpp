@@ -94,10 +94,10 @@ TEST_F(LircServe, IrwAndIrexecTakeTheSimulatedKeysInOrder) {
     // presses of the RC-5 key carry its one code, whatever the toggle bit.
     const std::string lines = WaitForText(dir.File("irw.txt"), "Power Sony_TV\n");
     // The keys were learned under 2.1.0's codes; the lines carry the frames' codes.
-    const char* presses[] = {"00000000624cc985 Power TV",        "00000000cc926247 VolumeUp TV",
-                             "00000000bc7bcab2 VolumeDown TV",   "00000000738596d0 ChannelUp TV",
-                             "00000000a975a160 Mute TV",         "00000000516ed702 VolumeUp Amplifier",
-                             "00000000516ed702 VolumeUp Amplifier", "0000000025fce685 Power Sony_TV"};
+    const char* presses[] = {"0000000030781b59 Power TV",        "00000000f4ec8c68 VolumeUp TV",
+                             "00000000c2a5044b VolumeDown TV",   "00000000d51adb4c ChannelUp TV",
+                             "000000001a0b1f0c Mute TV",         "00000000cada5902 VolumeUp Amplifier",
+                             "00000000cada5902 VolumeUp Amplifier", "00000000230fd041 Power Sony_TV"};
     const int maxRepeat[] = {0, 99, 0, 0, 0, 99, 99, 99};
     std::istringstream in(lines);
     std::string code, repeat, button, remote;
@@ -227,7 +227,7 @@ TEST_F(LircServe, UnderAServiceManagerSighupReloadsAndStopReleasesTheHeldKey) {
     EXPECT_EQ(serve->Stop(SIGTERM), 0);
     EXPECT_EQ(notice(), "STOPPING=1");
     seen += ReadUntil(client, "\n_never_");
-    EXPECT_TRUE(seen.ends_with(" Standby TV\n00000000624cc985 00 Standby_UP TV\n")) << seen;
+    EXPECT_TRUE(seen.ends_with(" Standby TV\n0000000030781b59 00 Standby_UP TV\n")) << seen;
     EXPECT_TRUE(fs::exists(socket)) << "a passed socket is the manager's to remove";
     ::close(client);
     ::close(notify);

@@ -51,6 +51,9 @@ constexpr IrProtocolInfo kProtocols[IrProtocolCount] = {
     // shortest space, which a frame need not have: 22 ticks takes in the
     // marks and every space.
     {IrProtocol::XmpHalf, "xmp_half", "XMP half", 34.0, 22, false, 0xFFFFFFF, 80000},
+    // Xiaomi's boxes and televisions: marks of 600 us and spaces 300 us a
+    // step, in ticks of half a step.
+    {IrProtocol::Xiaomi, "xiaomi", "Xiaomi", 149.0, 4, false, 0xFFFFF, 30000},
     // Level readings: no kernel name, no ideal form.
     {IrProtocol::PulseDistance, "", "pulse-distance", 1.0, 1, false, 0, 0},
     {IrProtocol::PulseWidth, "", "pulse-width", 1.0, 1, false, 0, 0},
@@ -348,6 +351,12 @@ bool Encode(const IrFrame& f, IrDurations& out, IrForm form) {
         w.Add(true, 6);
         break;
     }
+    case IrProtocol::Xiaomi:
+        // Twenty bits, two a symbol, most significant first: a mark and one of four spaces.
+        w.Pair(7, 4);
+        for (int i = 18; i >= 0; i -= 2) w.Pair(4, 4 + 2 * static_cast<int>(s >> i & 3));
+        w.Add(true, 4);
+        break;
     case IrProtocol::XmpHalf: {
         // Eight nibbles, the first first; the second makes them sum to 0 (mod 16).
         std::uint32_t sum = 0;

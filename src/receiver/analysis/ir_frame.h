@@ -45,6 +45,7 @@ enum class IrProtocol : std::uint8_t {
     Rcmm24,
     Rcmm32,
     XmpHalf,
+    Xiaomi,
     // Frames of no known protocol read as levels (see level_reading.h): a
     // mark and two spaces, two marks and a space, bi-phase halves, or any
     // few lengths.  Their scancode is the first 32 bits read, bits the count.
@@ -53,7 +54,7 @@ enum class IrProtocol : std::uint8_t {
     BiPhase,
     Levels,
 };
-inline constexpr int IrProtocolCount = 36;
+inline constexpr int IrProtocolCount = 37;
 
 constexpr bool IsLevelReading(IrProtocol p) {
     return p == IrProtocol::PulseDistance || p == IrProtocol::PulseWidth || p == IrProtocol::BiPhase ||

@@ -490,46 +490,65 @@ bool Rca(const Signal& s, Candidate& c) {
     return true;
 }
 
-// RC-MM: marks of 6 ticks, each symbol's space 10, 16, 22 or 28 ticks.  Its
-// short durations are few receiver units long and lose much to rounding,
-// so the symbols are read from whole periods (a mark and its space: 16 to
-// 34 ticks, whatever the bias), with the unit taken again from all periods
-// as read.  The header (25 ticks) gives a first unit; rounding its two
-// durations can miss by 8 %, so a few units near it are tried in turn.
-// Periods are 6 ticks apart: a reading with a period a third of that off
-// its symbol is as near another one, and is refused.
+// Two bits a symbol as a mark and one of four spaces, after a header of a
+// mark and a space: RC-MM's and Xiaomi's.  Their short durations are few
+// receiver units long and lose much to rounding, so the symbols are read
+// from whole periods (a mark and its space: base to base + 3 steps ticks,
+// whatever the bias), with the unit taken again from all periods as read.
+// The header gives a first unit; rounding its two durations can miss by
+// 8 %, so a few units near it are tried in turn.  A reading with a period
+// too far off its symbol may be another one misread, and is refused.
+struct PeriodCode {
+    int headerTicks, baseTicks, stepTicks;
+    double margin;  // how far from its symbol, in steps, a period may lie
+};
+bool ReadPeriods(const Signal& s, const PeriodCode& code, int symbols, std::uint32_t& bits) {
+    for (const double factor : {1.0, 0.96, 1.04, 0.92, 1.08}) {
+        double unit = factor * (s.d[0] + s.d[1]) / code.headerTicks;
+        bool clear = true;
+        for (int pass = 0; pass < 3; ++pass) {
+            bits = 0;
+            clear = true;
+            int ticks = code.headerTicks, total = s.d[0] + s.d[1];
+            for (int i = 0; i < symbols; ++i) {
+                const int period = s.d[2 + 2 * i] + s.d[3 + 2 * i];
+                const double symbol = (period / unit - code.baseTicks) / code.stepTicks;
+                const std::uint32_t k = symbol < 0.5 ? 0 : symbol < 1.5 ? 1 : symbol < 2.5 ? 2 : 3;
+                clear = clear && std::fabs(symbol - k) < code.margin;
+                bits = bits << 2 | k;
+                ticks += code.baseTicks + code.stepTicks * static_cast<int>(k);
+                total += period;
+            }
+            unit = static_cast<double>(total) / ticks;
+        }
+        if (clear) return true;
+    }
+    return false;
+}
+
+// RC-MM: marks of 6 ticks, each symbol's space 10, 16, 22 or 28 ticks, a
+// header of 25; a period may lie a third of a step off.
 bool Rcmm(const Signal& s, Candidate& c) {
     const int symbols = (s.n - 3) / 2;
     const IrProtocol protocol = symbols == 6    ? IrProtocol::Rcmm12
                                 : symbols == 12 ? IrProtocol::Rcmm24
                                 : symbols == 16 ? IrProtocol::Rcmm32
                                                 : IrProtocol::None;
-    if (protocol == IrProtocol::None) return false;
-    for (const double factor : {1.0, 0.96, 1.04, 0.92, 1.08}) {
-        double unit = factor * (s.d[0] + s.d[1]) / 25.0;
-        std::uint32_t bits = 0;
-        bool clear = true;
-        for (int pass = 0; pass < 3; ++pass) {
-            bits = 0;
-            clear = true;
-            int ticks = 25, total = s.d[0] + s.d[1];
-            for (int i = 0; i < symbols; ++i) {
-                const int period = s.d[2 + 2 * i] + s.d[3 + 2 * i];
-                const double symbol = (period / unit - 16) / 6;
-                const std::uint32_t k = symbol < 0.5 ? 0 : symbol < 1.5 ? 1 : symbol < 2.5 ? 2 : 3;
-                clear = clear && std::fabs(symbol - k) < 1.0 / 3;
-                bits = bits << 2 | k;
-                ticks += 16 + 6 * static_cast<int>(k);
-                total += period;
-            }
-            unit = static_cast<double>(total) / ticks;
-        }
-        if (clear) {
-            c.frame = {protocol, bits, false};
-            return true;
-        }
-    }
-    return false;
+    std::uint32_t bits = 0;
+    if (protocol == IrProtocol::None || !ReadPeriods(s, {25, 16, 6, 1.0 / 3}, symbols, bits)) return false;
+    c.frame = {protocol, bits, false};
+    return true;
+}
+
+// Xiaomi: marks of 4 ticks, spaces of 4, 6, 8 or 10, a header of 11; ten
+// symbols.  Its periods reach 14 ticks, so 5 % jitter alone moves one by a
+// third of a step: a period may lie 0.4 of a step off, beyond which a
+// misread (another key's scancode) would be likelier than a miss.
+bool Xiaomi(const Signal& s, Candidate& c) {
+    std::uint32_t bits = 0;
+    if (s.n != 23 || !ReadPeriods(s, {11, 8, 2, 0.4}, 10, bits)) return false;
+    c.frame = {IrProtocol::Xiaomi, bits, false};
+    return true;
 }
 
 // Half an XMP frame: 8 nibbles, each a mark of 6 ticks and a space of 22
@@ -630,6 +649,8 @@ bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out, IrDurat
     if (Rca(s, c) && Accept(s, c, out, idealForm)) return true;
     c = Candidate{};
     if (Rcmm(s, c) && Accept(s, c, out, idealForm)) return true;
+    c = Candidate{};
+    if (Xiaomi(s, c) && Accept(s, c, out, idealForm)) return true;
     c = Candidate{};
     return XmpHalf(s, c) && Accept(s, c, out, idealForm);
 }

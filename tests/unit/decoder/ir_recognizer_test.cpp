@@ -71,13 +71,15 @@ TEST(IrRecognizer, RoundTripsWithJitterAndBias) {
     }
 }
 
-// RC-MM's and XMP's spaces are 167 and 136 us apart, about three receiver
-// units: rounding takes most of the margin, and they stand little jitter.
+// RC-MM's, XMP's and Xiaomi's spaces are 167, 136 and 300 us apart, a few
+// receiver units: rounding takes much of the margin, and they stand little
+// jitter.
 TEST(IrRecognizer, FineStepProtocolsRoundTrip) {
     const IrFrame frames[] = {{IrProtocol::Rcmm12, 0x9C3, false},
                               {IrProtocol::Rcmm24, 0x123456, false},
                               {IrProtocol::Rcmm32, 0x8F0E1D2C, false},
-                              {IrProtocol::XmpHalf, 0x10F443E, false}};
+                              {IrProtocol::XmpHalf, 0x10F443E, false},
+                              {IrProtocol::Xiaomi, 0x893CE, false}};
     std::mt19937 random(6);
     for (const IrFrame& sent : frames) {
         for (const double bias : {-40.0, 0.0, 40.0}) {

@@ -21,7 +21,7 @@ constexpr char kHelp[] =
     "one of nec, necx, nec32, samsung32, jvc, sony12, sony15, sony20, sharp,\n"
     "rc5, rc5x_20, rc6_0, rc6_6a_20, rc6_6a_24, rc6_6a_32, rc6_mce, denon,\n"
     "panasonic, denon_k, jvc48, sharp_k, samsung36, sanyo (NEC42), nec48, nec16,\n"
-    "gicable, rca, rcmm12, rcmm24, rcmm32, xmp_half:\n"
+    "gicable, rca, rcmm12, rcmm24, rcmm32, xmp_half, xiaomi:\n"
     "  rc6_mce:0x800f0410   sony15:0x970012:500   nec:0x0408   panasonic:0x80320\n"
     "Toggle bits flip with every press of a toggling protocol (rc5, rc5x_20,\n"
     "rc6_0, rc6_mce).  Or, as before, PROTOCOL:ADDRESS:COMMAND[:HOLD_MS]\n"
