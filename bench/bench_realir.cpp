@@ -161,9 +161,13 @@ int main(int argc, char** argv) {
     const bool perCategory = argc > 2 && std::string(argv[2]) == "categories";
     // "cost": the cost figures alone, for a profiler.
     const bool costOnly = argc > 2 && std::string(argv[2]) == "cost";
-    // ORBISK_REALIR_DUMP=N: the first N frames that change their code at 50 us and 5 %, press by press.
+    // ORBISK_REALIR_DUMP=N: the first N frames that change their code at 50 us and 5 %, press by press,
+    // and the shared codes.
     const char* dumpText = std::getenv("ORBISK_REALIR_DUMP");
     int dumps = dumpText != nullptr ? std::atoi(dumpText) : 0;
+    // ORBISK_REALIR_DUMP_JITTER=10: those at 10 % instead.
+    const char* dumpJitterText = std::getenv("ORBISK_REALIR_DUMP_JITTER");
+    const double dumpJitter = dumpJitterText != nullptr && std::atoi(dumpJitterText) == 10 ? 0.10 : 0.05;
     const std::vector<Capture> captures = ReadCaptures(path);
     if (captures.empty()) {
         std::printf("no captures at %s: skipped\n", path.c_str());
@@ -215,7 +219,7 @@ int main(int argc, char** argv) {
                     ++kindCount[KindOf(c.frame)];
                 }
                 codes[f].assign(seen.begin(), seen.end());
-                if (seen.size() > 1 && dumps > 0 && unit == 50.0 && jitter == 0.05) {
+                if (seen.size() > 1 && dumps > 0 && unit == 50.0 && jitter == dumpJitter) {
                     --dumps;  // what a developer looks at: the capture and each press's reading
                     std::printf("unstable frame %zu (%s%s) %s:", f, frames[f].category.c_str(),
                                 CloseLevels(frames[f].micros, unit, jitter) ? ", close" : "", frames[f].file.c_str());
@@ -278,7 +282,7 @@ int main(int argc, char** argv) {
                     }
                 sharedClear += clear;
                 if (found) {
-                    if (dumps != 0 && unit == 50.0 && jitter == 0.05)
+                    if (dumps != 0 && unit == 50.0 && jitter == dumpJitter)
                         std::printf("shared %08X in %s: frames %d and %d%s\n", static_cast<unsigned>(key.second),
                                     key.first.c_str(), list[0]->frame, list[list.size() - 1]->frame,
                                     clear ? " (without close levels)" : "");

@@ -15,14 +15,6 @@ void CollectLengths(const std::uint8_t* d, int n, int first, LengthValues& out) 
 
 namespace {
 
-// Calls f(v) for every value that occurs, in ascending order.
-template <typename F>
-void ForEachValue(const LengthValues& values, F&& f) {
-    for (int word = 0; word < 4; ++word)
-        for (std::uint64_t bits = values.present[word]; bits != 0; bits &= bits - 1)
-            f(word * 64 + std::countr_zero(bits));
-}
-
 // groupOf[v] for every value v that occurs, from the groups' ranges.
 void AssignGroups(const LengthValues& values, const LengthGroups& g, std::uint8_t* groupOf) {
     int group = 0;

@@ -4,6 +4,7 @@
 // every space, so the marks and the spaces of a burst are grouped apart,
 // each by ratios alone: sorted, and cut where two neighbouring values lie
 // further apart than jitter moves one length.  Fixed buffers only.
+#include <bit>
 #include <cstdint>
 
 namespace orbisk {
@@ -38,6 +39,14 @@ struct LengthValues {
     std::uint8_t count[256];
 };
 void CollectLengths(const std::uint8_t* d, int n, int first, LengthValues& out);
+
+// Calls f(v) for every value that occurs, in ascending order.
+template <typename F>
+void ForEachValue(const LengthValues& values, F&& f) {
+    for (int word = 0; word < 4; ++word)
+        for (std::uint64_t bits = values.present[word]; bits != 0; bits &= bits - 1)
+            f(word * 64 + std::countr_zero(bits));
+}
 
 // Groups the values, cutting between neighbours further apart than `gap`;
 // a group may spread over `spread` of its mean (both less one unit of

@@ -1,5 +1,6 @@
 #include "receiver/analysis/level_reading.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -66,6 +67,123 @@ bool Regroup(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf,
     if (!GroupLengths(values, g, groupOf, gap, kNoSpreadLimit)) return false;
     MergeClose(values, g, groupOf, kOneLengthMeans);
     return SplitWide(values, g, groupOf, kWidestLength);
+}
+
+// The first length of a kind with two durations or more: its mean.
+double ShortestCommon(const LengthGroups& g) {
+    for (int i = 0; i < g.count; ++i)
+        if (g.members[i] >= 2) return static_cast<double>(g.sum[i]) / g.members[i];
+    return g.count > 0 ? static_cast<double>(g.sum[0]) / g.members[0] : 0;
+}
+
+// Most remotes build their lengths from one unit.  Where every duration up
+// to three units lies near a whole number of a unit and a bias (marks
+// longer, spaces shorter by it), those are the lengths 1, 2 and 3 units,
+// and the longer durations are grouped by ratio among themselves: the unit
+// is measured over all the short durations, so a header or a gap a unit
+// longer than the data's longest stays apart at every press, where its one
+// duration and the data's few would run together at some.  A duration of k
+// units may lie 0.3 + 0.05 (k - 1) of a unit off (jitter grows with the
+// length); the unit must be 6 receiver units or more, where rounding does
+// not hide a unit's fraction, and the bias under half of it; three fifths
+// of the durations at least must be short.
+constexpr int kMostUnits = 3;
+constexpr double kUnitResidual = 0.3, kUnitResidualPerUnit = 0.05;
+constexpr double kLeastUnit = 6, kMostUnitBias = 0.5, kShortShare = 0.6;
+
+struct UnitFit {
+    double unit = 0, bias = 0;
+};
+
+// Whether every short duration (under kMostUnits and a half) lies near a
+// whole number of units, and they are enough; `refined` is the least-squares
+// unit and bias over them.
+bool FitsUnits(const std::uint8_t* d, int n, const UnitFit& fit, UnitFit& refined) {
+    if (fit.unit < kLeastUnit || std::fabs(fit.bias) > kMostUnitBias * fit.unit) return false;
+    double kk = 0, ks = 0, count = 0, kd = 0, sd = 0;
+    for (int i = 0; i < n; ++i) {
+        const double sign = (i & 1) ? -1.0 : 1.0;
+        const double t = (d[i] - sign * fit.bias) / fit.unit, k = std::round(t);
+        if (t >= kMostUnits + 0.5) continue;
+        if (k < 1 || std::fabs(t - k) > kUnitResidual + kUnitResidualPerUnit * (k - 1)) return false;
+        kk += k * k;
+        ks += sign * k;
+        count += 1;
+        kd += k * d[i];
+        sd += sign * d[i];
+    }
+    const double det = kk * count - ks * ks;
+    if (count < kShortShare * n || det <= 0) return false;
+    refined.unit = (kd * count - ks * sd) / det;
+    refined.bias = (kk * sd - ks * kd) / det;
+    return true;
+}
+
+// The lengths of one kind for a unit: 1 to kMostUnits units, then the
+// longer values grouped by ratio.
+bool UnitLengths(const LengthValues& values, const UnitFit& fit, double sign, double wander, LengthGroups& out,
+                 std::uint8_t* groupOf) {
+    const double firstLong = (kMostUnits + 0.5) * fit.unit + sign * fit.bias;
+    LengthValues longOnes;
+    for (std::uint64_t& word : longOnes.present) word = 0;
+    out = LengthGroups{};
+    int levelOf[kMostUnits + 1] = {-1, -1, -1, -1};
+    bool anyLong = false;
+    ForEachValue(values, [&](int v) {
+        if (v >= firstLong) {
+            longOnes.present[v >> 6] |= std::uint64_t{1} << (v & 63);
+            longOnes.count[v] = values.count[v];
+            anyLong = true;
+            return;
+        }
+        const int k = std::clamp(static_cast<int>(std::round((v - sign * fit.bias) / fit.unit)), 0, kMostUnits);
+        if (levelOf[k] < 0) {
+            levelOf[k] = out.count++;
+            out.low[levelOf[k]] = static_cast<std::uint8_t>(v);
+        }
+        const int g = levelOf[k];
+        out.high[g] = static_cast<std::uint8_t>(v);
+        out.members[g] = static_cast<std::uint8_t>(out.members[g] + values.count[v]);
+        out.sum[g] = static_cast<std::uint16_t>(out.sum[g] + v * values.count[v]);
+        groupOf[v] = static_cast<std::uint8_t>(g);
+    });
+    if (!anyLong) return true;
+    LengthGroups longGroups;
+    std::uint8_t longOf[256];
+    if (!Regroup(longOnes, longGroups, longOf, wander) || out.count + longGroups.count > MostLengths) return false;
+    for (int g = 0; g < longGroups.count; ++g) {
+        out.low[out.count + g] = longGroups.low[g];
+        out.high[out.count + g] = longGroups.high[g];
+        out.members[out.count + g] = longGroups.members[g];
+        out.sum[out.count + g] = longGroups.sum[g];
+    }
+    ForEachValue(longOnes, [&](int v) { groupOf[v] = static_cast<std::uint8_t>(out.count + longOf[v]); });
+    out.count += longGroups.count;
+    return true;
+}
+
+// The shortest marks and spaces taken as 1 and 1, 1 and 2, ... units in
+// turn; the first unit that fits, measured again twice, gives the lengths.
+bool ReadUnits(const std::uint8_t* d, int n, const LengthValues* values, LengthGroups* groups,
+               std::uint8_t (*groupOf)[256], double wander) {
+    const double mark = ShortestCommon(groups[0]), space = ShortestCommon(groups[1]);
+    constexpr int kTaken[][2] = {{1, 1}, {1, 2}, {2, 1}, {1, 3}, {3, 1}};
+    for (const auto& taken : kTaken) {
+        UnitFit fit;
+        fit.unit = (mark + space) / (taken[0] + taken[1]);
+        fit.bias = mark - taken[0] * fit.unit;
+        UnitFit refined;
+        if (!FitsUnits(d, n, fit, refined) || !FitsUnits(d, n, refined, fit) || !FitsUnits(d, n, fit, refined))
+            continue;
+        LengthGroups found[2];
+        if (!UnitLengths(values[0], fit, 1.0, wander, found[0], groupOf[0]) ||
+            !UnitLengths(values[1], fit, -1.0, wander, found[1], groupOf[1]))
+            return false;
+        groups[0] = found[0];
+        groups[1] = found[1];
+        return true;
+    }
+    return false;
 }
 
 // One step of a 64-bit mix (the finaliser of SplitMix64): every bit of the
@@ -168,17 +286,21 @@ bool ReadLevels(const std::uint8_t* burst, int length, LevelReading& out) {
     const std::uint8_t* d = burst + first;
     const int n = length - first;
     if (n < kFewestDurations) return false;
-    LengthValues markValues, spaceValues;
-    CollectLengths(d, n, 0, markValues);
-    CollectLengths(d, n, 1, spaceValues);
+    // Marks (0) and spaces (1).
+    LengthValues values[2];
+    CollectLengths(d, n, 0, values[0]);
+    CollectLengths(d, n, 1, values[1]);
     // Only the entries of values present are written and read.
     std::uint8_t groupOf[2][256];
-    LengthGroups marks, spaces;
-    if (!GroupLengths(markValues, marks, groupOf[0], kFineGap, kNoSpreadLimit) ||
-        !GroupLengths(spaceValues, spaces, groupOf[1], kFineGap, kNoSpreadLimit))
+    LengthGroups groups[2];
+    LengthGroups& marks = groups[0];
+    LengthGroups& spaces = groups[1];
+    if (!GroupLengths(values[0], marks, groupOf[0], kFineGap, kNoSpreadLimit) ||
+        !GroupLengths(values[1], spaces, groupOf[1], kFineGap, kNoSpreadLimit))
         return false;
-    const double wander = Wander(spaceValues, spaces, Wander(markValues, marks, -1));
-    if (!Regroup(markValues, marks, groupOf[0], wander) || !Regroup(spaceValues, spaces, groupOf[1], wander))
+    const double wander = Wander(values[1], spaces, Wander(values[0], marks, -1));
+    if (!ReadUnits(d, n, values, groups, groupOf, wander) &&
+        (!Regroup(values[0], marks, groupOf[0], wander) || !Regroup(values[1], spaces, groupOf[1], wander)))
         return false;
 
     // The ranks, three bits each, 21 to a word.

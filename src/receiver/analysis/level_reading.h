@@ -1,8 +1,9 @@
 #pragma once
 // A burst of no known protocol read as the levels its remote meant: its
 // marks and its spaces each grouped into the few lengths they were sent
-// with (duration_groups.h), and every duration replaced by its length's
-// rank.  The code is made from that sequence of ranks alone, so jitter and
+// with (whole numbers of one unit where the burst is built from one, and
+// by ratio (duration_groups.h) otherwise), and every duration replaced by
+// its length's rank.  The code is made from that sequence of ranks alone, so jitter and
 // bias that keep every duration within its length give one code at every
 // press, while frames that differ in any level get different codes.  Fixed
 // buffers, no allocation.

@@ -81,6 +81,30 @@ TEST(LevelReading, OneCodePerKeyAndAnotherForAnyOtherLevel) {
     EXPECT_NE(Codes({30, 26, 31, 46, 30, 46, 29, 26, 30}).code, Codes({4, 26, 4, 46, 4, 46, 4, 26, 4}).code);
 }
 
+// Remotes that build their lengths from one unit (Funai's 870 us with a
+// header of 4 + 4 units and bits of 1 or 3; wristbands' 700 us with 1 to 4):
+// at 10 % jitter the header's space and the longest data space, a unit
+// apart, run together by ratio alone, and are kept apart at every press by
+// the unit; a header of the data's length is another key.
+TEST(LevelReading, WholeUnitsKeepLengthsAUnitApartAtTenPercent) {
+    const std::vector<int> bits = {0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 1, 1, 1, 1, 0, 1, 0, 0, 1, 1, 1, 1, 0};
+    const std::vector<int> steps = {0, 2, 0, 0, 1, 0, 2, 3, 1, 3, 0};
+    const Micros remotes[] = {
+        Frame(3480, 3480, bits, {870, 870}, {870, 2610}),
+        Frame(700, 700, steps, {700, 700, 1400, 1400}, {700, 1400, 2100, 2800}),
+    };
+    std::mt19937 random(8);
+    for (const Micros& remote : remotes) {
+        const KeyCode code = Codes(Press(remote, 0, 0, random)).code;
+        for (const double bias : {-60.0, 0.0, 120.0})
+            for (int press = 0; press < 30; ++press)
+                EXPECT_EQ(Codes(Press(remote, 0.10, bias, random)).code, code) << remote[0] << " bias " << bias;
+    }
+    Micros shortHeader = remotes[0];
+    shortHeader[1] = 2610;
+    EXPECT_NE(Codes(Press(shortHeader, 0, 0, random)).code, Codes(Press(remotes[0], 0, 0, random)).code);
+}
+
 // Two presses of a captured cable box key (pulse positions 3.0, 5.1, 6.4 and
 // 7.2 ms apart): at the second, its longest spaces ran into one chain wider
 // than one length, and it lost its level reading.
