@@ -97,23 +97,33 @@ struct UnitFit {
 
 // Whether every short duration (under kMostUnits and a half) lies near a
 // whole number of units, and they are enough; `refined` is the least-squares
-// unit and bias over them.
-bool FitsUnits(const std::uint8_t* d, int n, const UnitFit& fit, UnitFit& refined) {
+// unit and bias over them.  Taken over the values that occur, each as often
+// as it does: a burst has far fewer values than durations.
+bool FitsUnits(const LengthValues* values, int n, const UnitFit& fit, UnitFit& refined) {
     if (fit.unit < kLeastUnit || std::fabs(fit.bias) > kMostUnitBias * fit.unit) return false;
+    const double perUnit = 1.0 / fit.unit;
     double kk = 0, ks = 0, count = 0, kd = 0, sd = 0;
-    for (int i = 0; i < n; ++i) {
-        const double sign = (i & 1) ? -1.0 : 1.0;
-        const double t = (d[i] - sign * fit.bias) / fit.unit, k = std::round(t);
-        if (t >= kMostUnits + 0.5) continue;
-        if (k < 1 || std::fabs(t - k) > kUnitResidual + kUnitResidualPerUnit * (k - 1)) return false;
-        kk += k * k;
-        ks += sign * k;
-        count += 1;
-        kd += k * d[i];
-        sd += sign * d[i];
+    bool fits = true;
+    for (int kind = 0; kind < 2 && fits; ++kind) {
+        const double sign = kind == 0 ? 1.0 : -1.0;
+        ForEachValue(values[kind], [&](int v) {
+            const double t = (v - sign * fit.bias) * perUnit;
+            if (!fits || t >= kMostUnits + 0.5) return;
+            const int k = static_cast<int>(t + 0.5);  // t >= 0 wherever k >= 1
+            if (k < 1 || std::fabs(t - k) > kUnitResidual + kUnitResidualPerUnit * (k - 1)) {
+                fits = false;
+                return;
+            }
+            const double c = values[kind].count[v];
+            kk += c * k * k;
+            ks += c * sign * k;
+            count += c;
+            kd += c * k * v;
+            sd += c * sign * v;
+        });
     }
     const double det = kk * count - ks * ks;
-    if (count < kShortShare * n || det <= 0) return false;
+    if (!fits || count < kShortShare * n || det <= 0) return false;
     refined.unit = (kd * count - ks * sd) / det;
     refined.bias = (kk * sd - ks * kd) / det;
     return true;
@@ -136,7 +146,7 @@ bool UnitLengths(const LengthValues& values, const UnitFit& fit, double sign, do
             anyLong = true;
             return;
         }
-        const int k = std::clamp(static_cast<int>(std::round((v - sign * fit.bias) / fit.unit)), 0, kMostUnits);
+        const int k = std::clamp(static_cast<int>((v - sign * fit.bias) / fit.unit + 0.5), 0, kMostUnits);
         if (levelOf[k] < 0) {
             levelOf[k] = out.count++;
             out.low[levelOf[k]] = static_cast<std::uint8_t>(v);
@@ -164,7 +174,7 @@ bool UnitLengths(const LengthValues& values, const UnitFit& fit, double sign, do
 
 // The shortest marks and spaces taken as 1 and 1, 1 and 2, ... units in
 // turn; the first unit that fits, measured again twice, gives the lengths.
-bool ReadUnits(const std::uint8_t* d, int n, const LengthValues* values, LengthGroups* groups,
+bool ReadUnits(int n, const LengthValues* values, LengthGroups* groups,
                std::uint8_t (*groupOf)[256], double wander) {
     const double mark = ShortestCommon(groups[0]), space = ShortestCommon(groups[1]);
     constexpr int kTaken[][2] = {{1, 1}, {1, 2}, {2, 1}, {1, 3}, {3, 1}};
@@ -173,7 +183,8 @@ bool ReadUnits(const std::uint8_t* d, int n, const LengthValues* values, LengthG
         fit.unit = (mark + space) / (taken[0] + taken[1]);
         fit.bias = mark - taken[0] * fit.unit;
         UnitFit refined;
-        if (!FitsUnits(d, n, fit, refined) || !FitsUnits(d, n, refined, fit) || !FitsUnits(d, n, fit, refined))
+        if (!FitsUnits(values, n, fit, refined) || !FitsUnits(values, n, refined, fit) ||
+            !FitsUnits(values, n, fit, refined))
             continue;
         LengthGroups found[2];
         if (!UnitLengths(values[0], fit, 1.0, wander, found[0], groupOf[0]) ||
@@ -299,7 +310,7 @@ bool ReadLevels(const std::uint8_t* burst, int length, LevelReading& out) {
         !GroupLengths(values[1], spaces, groupOf[1], kFineGap, kNoSpreadLimit))
         return false;
     const double wander = Wander(values[1], spaces, Wander(values[0], marks, -1));
-    if (!ReadUnits(d, n, values, groups, groupOf, wander) &&
+    if (!ReadUnits(n, values, groups, groupOf, wander) &&
         (!Regroup(values[0], marks, groupOf[0], wander) || !Regroup(values[1], spaces, groupOf[1], wander)))
         return false;
 
