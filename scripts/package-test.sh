@@ -113,7 +113,7 @@ test_deb() {
   for _ in $(seq 100); do [ -S "$tmp/home/run/lircd" ] && break; sleep 0.1; done
   start "${user[@]}" irw "$tmp/home/run/lircd" >"$tmp/irw.txt" 2>&1
   wait_for "$tmp/irw.txt" "Power Sony_TV" || fail "irw got: $(cat "$tmp/irw.txt"); serve: $(cat "$tmp/serve.txt")"
-  grep -q "^00000000624cc985 00 Power TV$" "$tmp/irw.txt" || fail "irw got: $(cat "$tmp/irw.txt")"
+  grep -q "^0000000030781b59 00 Power TV$" "$tmp/irw.txt" || fail "irw got: $(cat "$tmp/irw.txt")"
   stop_all
   if pgrep -u nobody -f "^orbisk serve$|^irw $tmp/" >/dev/null; then fail "orbisk serve or irw still runs"; fi
   [ -e "/usr/lib/$triplet/orbisk/orbisk.ini" ] && fail "a settings file was written beside the installed plug-in"

@@ -25,22 +25,22 @@ sleep 1
 exec 3>&-
 wait "$host" || { echo "orbisk.exe run failed:"; cat "$work/errors"; exit 1; }
 
-expected="press	Power	TV	624CC985
-release	Power	TV	624CC985
-press	VolumeUp	TV	CC926247
-release	VolumeUp	TV	CC926247
-press	VolumeDown	TV	BC7BCAB2
-release	VolumeDown	TV	BC7BCAB2
-press	ChannelUp	TV	738596D0
-release	ChannelUp	TV	738596D0
-press	Mute	TV	A975A160
-release	Mute	TV	A975A160
-press	VolumeUp	Amplifier	516ED702
-release	VolumeUp	Amplifier	516ED702
-press	VolumeUp	Amplifier	516ED702
-release	VolumeUp	Amplifier	516ED702
-press	Power	Sony TV	25FCE685
-release	Power	Sony TV	25FCE685"
+expected="press	Power	TV	30781B59
+release	Power	TV	30781B59
+press	VolumeUp	TV	F4EC8C68
+release	VolumeUp	TV	F4EC8C68
+press	VolumeDown	TV	C2A5044B
+release	VolumeDown	TV	C2A5044B
+press	ChannelUp	TV	D51ADB4C
+release	ChannelUp	TV	D51ADB4C
+press	Mute	TV	1A0B1F0C
+release	Mute	TV	1A0B1F0C
+press	VolumeUp	Amplifier	CADA5902
+release	VolumeUp	Amplifier	CADA5902
+press	VolumeUp	Amplifier	CADA5902
+release	VolumeUp	Amplifier	CADA5902
+press	Power	Sony TV	230FD041
+release	Power	Sony TV	230FD041"
 actual=$(grep -v '^repeat ' "$work/events" || true)
 if [ "$actual" != "$expected" ]; then
   echo "orbisk.exe run printed:"; cat -A "$work/events"; cat "$work/errors"
