@@ -197,16 +197,6 @@ bool ReadUnits(int n, const LengthValues* values, LengthGroups* groups,
     return false;
 }
 
-// One step of a 64-bit mix (the finaliser of SplitMix64): every bit of the
-// word reaches every bit of the state.
-constexpr std::uint64_t Mix(std::uint64_t h) {
-    h ^= h >> 30;
-    h *= 0xBF58476D1CE4E5B9ull;
-    h ^= h >> 27;
-    h *= 0x94D049BB133111EBull;
-    return h ^ (h >> 31);
-}
-
 // The most and the second most common lengths of a kind.
 struct Commonest {
     int first = 0, second = -1;
@@ -315,18 +305,18 @@ bool ReadLevels(const std::uint8_t* burst, int length, LevelReading& out) {
         return false;
 
     // The ranks, three bits each, 21 to a word.
-    std::uint64_t h = Mix(0x4C6576656C73ull ^ static_cast<std::uint64_t>(n) << 16 ^
+    std::uint64_t h = MixBits(0x4C6576656C73ull ^ static_cast<std::uint64_t>(n) << 16 ^
                           static_cast<std::uint64_t>(marks.count) << 8 ^ static_cast<std::uint64_t>(spaces.count));
     for (int i = 0; i < n; i += 21) {
         std::uint64_t word = 0;
         const int end = i + 21 < n ? i + 21 : n;
         for (int k = i; k < end; ++k) word = word << 3 | groupOf[k & 1][d[k]];
-        h = Mix(h ^ word);
+        h = MixBits(h ^ word);
     }
     if (n < kFewRanksBelow) {
         // The two means, each times the other's count: under 0.3 or over 2.5 times.
         const int mark = marks.sum[0] * spaces.members[0], space = spaces.sum[0] * marks.members[0];
-        h = Mix(h ^ (10 * mark < 3 * space ? 1u : 2 * mark > 5 * space ? 2u : 3u));
+        h = MixBits(h ^ (10 * mark < 3 * space ? 1u : 2 * mark > 5 * space ? 2u : 3u));
     }
     const auto code = static_cast<KeyCode>(h ^ h >> 32);
 
