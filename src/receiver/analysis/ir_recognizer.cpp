@@ -502,20 +502,36 @@ struct PeriodCode {
     int headerTicks, baseTicks, stepTicks;
     double margin;  // how far from its symbol, in steps, a period may lie
 };
-bool ReadPeriods(const Signal& s, const PeriodCode& code, int symbols, std::uint32_t& bits) {
+// The two symbols read with the least certainty, each with the neighbour
+// it lies towards: where a check over the bits finds a misread, those are
+// the symbols jitter most likely moved.
+struct Doubt {
+    double off = -1;
+    int shift = 0;  // of the symbol's two bits
+    std::uint32_t other = 0;
+};
+bool ReadPeriods(const Signal& s, const PeriodCode& code, int symbols, std::uint32_t& bits,
+                 Doubt* doubts = nullptr) {
     for (const double factor : {1.0, 0.96, 1.04, 0.92, 1.08}) {
         double unit = factor * (s.d[0] + s.d[1]) / code.headerTicks;
         bool clear = true;
         for (int pass = 0; pass < 3; ++pass) {
             bits = 0;
             clear = true;
+            if (doubts != nullptr) doubts[0] = doubts[1] = Doubt{};
             int ticks = code.headerTicks, total = s.d[0] + s.d[1];
             for (int i = 0; i < symbols; ++i) {
                 const int period = s.d[2 + 2 * i] + s.d[3 + 2 * i];
                 const double symbol = (period / unit - code.baseTicks) / code.stepTicks;
                 const std::uint32_t k = symbol < 0.5 ? 0 : symbol < 1.5 ? 1 : symbol < 2.5 ? 2 : 3;
-                clear = clear && std::fabs(symbol - k) < code.margin;
+                const double off = std::fabs(symbol - k);
+                clear = clear && off < code.margin;
                 bits = bits << 2 | k;
+                if (doubts != nullptr && off > doubts[1].off && (symbol > k ? k < 3 : k > 0)) {
+                    const Doubt d{off, 2 * (symbols - 1 - i), symbol > k ? k + 1 : k - 1};
+                    doubts[1] = off > doubts[0].off ? doubts[0] : d;
+                    if (off > doubts[0].off) doubts[0] = d;
+                }
                 ticks += code.baseTicks + code.stepTicks * static_cast<int>(k);
                 total += period;
             }
@@ -541,14 +557,32 @@ bool Rcmm(const Signal& s, Candidate& c) {
 }
 
 // Xiaomi: marks of 4 ticks, spaces of 4, 6, 8 or 10, a header of 11; ten
-// symbols.  Its periods reach 14 ticks, so 5 % jitter alone moves one by a
-// third of a step: a period may lie 0.4 of a step off, beyond which a
-// misread (another key's scancode) would be likelier than a miss.
+// symbols: an 8-bit device, an 8-bit command and a check nibble, the
+// exclusive or of the four nibbles before it (so in every captured frame).
+// Its periods reach 14 ticks, so 5 % jitter alone moves one by a third of a
+// step, and rounding by more: a reading the check refuses is read again
+// with its least certain symbol moved to the neighbour it lies towards,
+// which a single misread symbol always is.
+bool XiaomiChecks(std::uint32_t bits) {
+    return ((bits >> 16 ^ bits >> 12 ^ bits >> 8 ^ bits >> 4 ^ bits) & 0xF) == 0;
+}
 bool Xiaomi(const Signal& s, Candidate& c) {
     std::uint32_t bits = 0;
-    if (s.n != 23 || !ReadPeriods(s, {11, 8, 2, 0.4}, 10, bits)) return false;
-    c.frame = {IrProtocol::Xiaomi, bits, false};
-    return true;
+    Doubt doubts[2];
+    if (s.n != 23 || !ReadPeriods(s, {11, 8, 2, 0.5}, 10, bits, doubts)) return false;
+    // Only a symbol a quarter of a step off or more is in doubt.
+    const auto moved = [&](std::uint32_t b, const Doubt& d) {
+        return d.off < 0.25 ? b : (b & ~(3u << d.shift)) | d.other << d.shift;
+    };
+    const std::uint32_t tries[] = {bits, moved(bits, doubts[0]), moved(bits, doubts[1]),
+                                   moved(moved(bits, doubts[0]), doubts[1])};
+    for (const std::uint32_t t : tries) {
+        if (XiaomiChecks(t)) {
+            c.frame = {IrProtocol::Xiaomi, t, false};
+            return true;
+        }
+    }
+    return false;
 }
 
 // Half an XMP frame: 8 nibbles, each a mark of 6 ticks and a space of 22

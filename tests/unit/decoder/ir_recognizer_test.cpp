@@ -94,6 +94,26 @@ TEST(IrRecognizer, FineStepProtocolsRoundTrip) {
     }
 }
 
+// Xiaomi's check nibble: a period jitter moved half a step is read as
+// sent, one moved a whole step (another key's frame but for the check) is
+// not read as Xiaomi.
+TEST(IrRecognizer, XiaomiCheckMendsHalfStepsAndRefusesWholeOnes) {
+    const IrFrame sent{IrProtocol::Xiaomi, 0x89463, false};
+    std::mt19937 random(1);
+    const std::vector<std::uint8_t> clean = Play(sent, 0, 0, random);
+    // A step is 300 us, 6 receiver units; moved: the space of the eighth symbol (a 2).
+    for (const int units : {-3, 3, 6}) {
+        std::vector<std::uint8_t> burst = clean;
+        burst[17] = static_cast<std::uint8_t>(burst[17] + units);
+        IrFrame got;
+        const bool read = RecognizeBurst(burst.data(), static_cast<int>(burst.size()), got);
+        if (units == 6)
+            EXPECT_FALSE(read && got.protocol == IrProtocol::Xiaomi) << Text(got);
+        else
+            EXPECT_TRUE(read && Text(got) == Text(sent)) << units << ": " << Text(got);
+    }
+}
+
 // What a held key sends after its first frame is the same key: JVC without
 // its header, Sharp's echo; and an RC-6 6A frame with its trailer bit set.
 TEST(IrRecognizer, FollowUpFramesAreTheSameKey) {
