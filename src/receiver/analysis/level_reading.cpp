@@ -197,6 +197,52 @@ bool ReadUnits(int n, const LengthValues* values, LengthGroups* groups,
     return false;
 }
 
+// The spaces between the frames of a burst that repeats its frame: a remote
+// that sends its frame at a fixed period leaves a gap that shrinks as the
+// frame grows, so the gaps of one burst differ by a tenth or more and
+// jitter cuts them apart at some presses.  They lie far above every length
+// of the frame, its header's included: above the widest step between
+// neighbouring lengths, where that is kGapStep or more, the lengths within
+// kOneGap of the first are one, the gap.
+constexpr double kGapStep = 4.0, kOneGap = 1.4;
+void JoinGaps(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf) {
+    // Means compared as sums times the other's members: no division.
+    const auto ratio = [&g](int high, int low) {
+        return static_cast<double>(g.sum[high]) * g.members[low] / (static_cast<double>(g.sum[low]) * g.members[high]);
+    };
+    int gap = -1;
+    double widest = kGapStep;
+    for (int i = 1; i < g.count; ++i) {
+        if (ratio(i, i - 1) >= widest) {
+            widest = ratio(i, i - 1);
+            gap = i;
+        }
+    }
+    if (gap < 0) return;
+    int last = gap;
+    while (last + 1 < g.count && ratio(last + 1, gap) < kOneGap) ++last;
+    if (last == gap) return;
+    for (int i = gap + 1; i <= last; ++i) {
+        g.members[gap] = static_cast<std::uint8_t>(g.members[gap] + g.members[i]);
+        g.sum[gap] = static_cast<std::uint16_t>(g.sum[gap] + g.sum[i]);
+    }
+    g.high[gap] = g.high[last];
+    const int joined = last - gap;
+    for (int i = last + 1; i < g.count; ++i) {
+        g.low[i - joined] = g.low[i];
+        g.high[i - joined] = g.high[i];
+        g.members[i - joined] = g.members[i];
+        g.sum[i - joined] = g.sum[i];
+    }
+    g.count -= joined;
+    ForEachValue(values, [&](int v) {
+        if (v > g.high[gap])
+            groupOf[v] = static_cast<std::uint8_t>(groupOf[v] - joined);
+        else if (v >= g.low[gap])
+            groupOf[v] = static_cast<std::uint8_t>(gap);
+    });
+}
+
 // The most and the second most common lengths of a kind.
 struct Commonest {
     int first = 0, second = -1;
@@ -303,6 +349,7 @@ bool ReadLevels(const std::uint8_t* burst, int length, LevelReading& out) {
     if (!ReadUnits(n, values, groups, groupOf, wander) &&
         (!Regroup(values[0], marks, groupOf[0], wander) || !Regroup(values[1], spaces, groupOf[1], wander)))
         return false;
+    JoinGaps(values[1], spaces, groupOf[1]);
 
     // The ranks, three bits each, 21 to a word.
     std::uint64_t h = MixBits(0x4C6576656C73ull ^ static_cast<std::uint64_t>(n) << 16 ^

@@ -133,6 +133,29 @@ TEST(LevelReading, KeepsOneLengthThatJitterCutApart) {
     EXPECT_EQ(Codes(presses[1]).code, Codes(presses[0]).code);
 }
 
+// A fan's frame of 1.3 and 0.4 ms pulses sent three times at a fixed period:
+// its gaps of 7.1, 8.2 and 9.1 ms are one length, whatever jitter does
+// with them; a frame with one bit changed is another key.
+TEST(LevelReading, GapsBetweenRepeatedFramesAreOneLength) {
+    const auto fan = [](const std::vector<int>& bits) {
+        Micros d;
+        for (const int gap : {7100, 8200, 9100})
+            for (std::size_t i = 0; i < bits.size(); ++i) {
+                d.push_back(bits[i] != 0 ? 1300 : 400);
+                d.push_back(i + 1 < bits.size() ? (bits[i] != 0 ? 400 : 1300) : gap);
+            }
+        d.pop_back();  // the burst ends with the last frame's mark
+        return d;
+    };
+    const Micros key = fan({1, 1, 0, 1, 1, 0, 0, 0, 0, 0, 0, 1}), other = fan({1, 1, 0, 1, 1, 0, 0, 0, 0, 1, 0, 1});
+    std::mt19937 random(3);
+    const KeyCode code = Codes(Press(key, 0, 0, random)).code;
+    for (const double bias : {-60.0, 0.0, 120.0})
+        for (int press = 0; press < 30; ++press)
+            EXPECT_EQ(Codes(Press(key, 0.05, bias, random)).code, code) << "bias " << bias;
+    EXPECT_NE(Codes(Press(other, 0, 0, random)).code, code);
+}
+
 // Nine durations at least, and no more lengths than a remote uses: noise
 // and a few stray durations are left to the burst's own code.
 TEST(LevelReading, LeavesNoiseToTheShapeCode) {
