@@ -201,11 +201,13 @@ bool ReadUnits(int n, const LengthValues* values, LengthGroups* groups,
 // that sends its frame at a fixed period leaves a gap that shrinks as the
 // frame grows, so the gaps of one burst differ by a tenth or more and
 // jitter cuts them apart at some presses.  They lie far above every length
-// of the frame, its header's included: above the widest step between
-// neighbouring lengths, where that is kGapStep or more, the lengths within
-// kOneGap of the first are one, the gap.
+// of the frame: above the widest step between neighbouring space lengths,
+// where that is kGapStep or more and the length above it kGapStep times the
+// longest mark or more (a header's space is shorter than its mark, and a
+// bias can stretch the step between a frame's own spaces past kGapStep),
+// the lengths within kOneGap of the first are one, the gap.
 constexpr double kGapStep = 4.0, kOneGap = 1.4;
-void JoinGaps(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf) {
+void JoinGaps(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, const LengthGroups& marks) {
     // Means compared as sums times the other's members: no division.
     const auto ratio = [&g](int high, int low) {
         return static_cast<double>(g.sum[high]) * g.members[low] / (static_cast<double>(g.sum[low]) * g.members[high]);
@@ -218,7 +220,9 @@ void JoinGaps(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf
             gap = i;
         }
     }
-    if (gap < 0) return;
+    const int top = marks.count - 1;
+    if (gap < 0 || static_cast<double>(g.sum[gap]) * marks.members[top] < kGapStep * marks.sum[top] * g.members[gap])
+        return;
     int last = gap;
     while (last + 1 < g.count && ratio(last + 1, gap) < kOneGap) ++last;
     if (last == gap) return;
@@ -349,7 +353,7 @@ bool ReadLevels(const std::uint8_t* burst, int length, LevelReading& out) {
     if (!ReadUnits(n, values, groups, groupOf, wander) &&
         (!Regroup(values[0], marks, groupOf[0], wander) || !Regroup(values[1], spaces, groupOf[1], wander)))
         return false;
-    JoinGaps(values[1], spaces, groupOf[1]);
+    JoinGaps(values[1], spaces, groupOf[1], marks);
 
     // The ranks, three bits each, 21 to a word.
     std::uint64_t h = MixBits(0x4C6576656C73ull ^ static_cast<std::uint64_t>(n) << 16 ^
