@@ -99,7 +99,8 @@ bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupO
     return true;
 }
 
-void MergeClose(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double apart) {
+void MergeClose(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double apart, double keepApart,
+                double keepBelow) {
     for (;;) {
         // The neighbours whose means lie closest, as a share of their mean,
         // less one unit of rounding.
@@ -108,6 +109,7 @@ void MergeClose(const LengthValues& values, LengthGroups& g, std::uint8_t* group
         for (int i = 0; i + 1 < g.count; ++i) {
             const double a = static_cast<double>(g.sum[i]) / g.members[i];
             const double b = static_cast<double>(g.sum[i + 1]) / g.members[i + 1];
+            if (b - a >= keepApart && b < keepBelow) continue;
             if (2 * (b - a - 1) <= least * (a + b)) {
                 least = 2 * (b - a - 1) / (a + b);
                 closest = i;

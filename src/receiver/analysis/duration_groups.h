@@ -66,8 +66,11 @@ bool SplitWide(const LengthValues& values, LengthGroups& groups, std::uint8_t* g
 // (less one unit of rounding), closest first: durations of one length that
 // a wide gap cut apart (a header or a gap beside its length, jitter far
 // out) are told from another length by where they centre, which jitter
-// moves far less than their ends.
-void MergeClose(const LengthValues& values, LengthGroups& groups, std::uint8_t* groupOf, double apart);
+// moves far less than their ends.  Neighbours whose means lie keepApart or
+// more apart, the longer under keepBelow, stay apart (both in receiver
+// units; 0 for none).
+void MergeClose(const LengthValues& values, LengthGroups& groups, std::uint8_t* groupOf, double apart,
+                double keepApart = 0, double keepBelow = 0);
 
 // The mean square distance of group g's values from their mean.
 double MeanSquareDeviation(const LengthValues& values, const LengthGroups& groups, int g);

@@ -69,6 +69,19 @@ bool Regroup(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf,
     return SplitWide(values, g, groupOf, kWidestLength);
 }
 
+// Lengths of more than kMostUnits units, the unit known: cut finely and
+// joined again by their means, as Regroup does, except that two lengths
+// kUnitsApart units apart or more, under kUnitsKept units, stay apart: 5 %
+// jitter moves such a length by 0.6 of a unit at most, so their means lie
+// that far apart only where the remote meant two lengths (Zenith's spaces
+// of 8 and 10 units, which the ratio alone joins at some presses).
+constexpr double kUnitsApart = 1.5, kUnitsKept = 12;
+bool RegroupLong(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double unit) {
+    if (!GroupLengths(values, g, groupOf, kFineGap, kNoSpreadLimit)) return false;
+    MergeClose(values, g, groupOf, kOneLengthMeans, kUnitsApart * unit, kUnitsKept * unit);
+    return SplitWide(values, g, groupOf, kWidestLength);
+}
+
 // The first length of a kind with two durations or more: its mean.
 double ShortestCommon(const LengthGroups& g) {
     for (int i = 0; i < g.count; ++i)
@@ -131,7 +144,7 @@ bool FitsUnits(const LengthValues* values, int n, const UnitFit& fit, UnitFit& r
 
 // The lengths of one kind for a unit: 1 to kMostUnits units, then the
 // longer values grouped by ratio.
-bool UnitLengths(const LengthValues& values, const UnitFit& fit, double sign, double wander, LengthGroups& out,
+bool UnitLengths(const LengthValues& values, const UnitFit& fit, double sign, LengthGroups& out,
                  std::uint8_t* groupOf) {
     const double firstLong = (kMostUnits + 0.5) * fit.unit + sign * fit.bias;
     LengthValues longOnes;
@@ -160,7 +173,8 @@ bool UnitLengths(const LengthValues& values, const UnitFit& fit, double sign, do
     if (!anyLong) return true;
     LengthGroups longGroups;
     std::uint8_t longOf[256];
-    if (!Regroup(longOnes, longGroups, longOf, wander) || out.count + longGroups.count > MostLengths) return false;
+    if (!RegroupLong(longOnes, longGroups, longOf, fit.unit) || out.count + longGroups.count > MostLengths)
+        return false;
     for (int g = 0; g < longGroups.count; ++g) {
         out.low[out.count + g] = longGroups.low[g];
         out.high[out.count + g] = longGroups.high[g];
@@ -174,8 +188,7 @@ bool UnitLengths(const LengthValues& values, const UnitFit& fit, double sign, do
 
 // The shortest marks and spaces taken as 1 and 1, 1 and 2, ... units in
 // turn; the first unit that fits, measured again twice, gives the lengths.
-bool ReadUnits(int n, const LengthValues* values, LengthGroups* groups,
-               std::uint8_t (*groupOf)[256], double wander) {
+bool ReadUnits(int n, const LengthValues* values, LengthGroups* groups, std::uint8_t (*groupOf)[256]) {
     const double mark = ShortestCommon(groups[0]), space = ShortestCommon(groups[1]);
     constexpr int kTaken[][2] = {{1, 1}, {1, 2}, {2, 1}, {1, 3}, {3, 1}};
     for (const auto& taken : kTaken) {
@@ -187,8 +200,8 @@ bool ReadUnits(int n, const LengthValues* values, LengthGroups* groups,
             !FitsUnits(values, n, fit, refined))
             continue;
         LengthGroups found[2];
-        if (!UnitLengths(values[0], fit, 1.0, wander, found[0], groupOf[0]) ||
-            !UnitLengths(values[1], fit, -1.0, wander, found[1], groupOf[1]))
+        if (!UnitLengths(values[0], fit, 1.0, found[0], groupOf[0]) ||
+            !UnitLengths(values[1], fit, -1.0, found[1], groupOf[1]))
             return false;
         groups[0] = found[0];
         groups[1] = found[1];
@@ -205,8 +218,10 @@ bool ReadUnits(int n, const LengthValues* values, LengthGroups* groups,
 // where that is kGapStep or more and the length above it kGapStep times the
 // longest mark or more (a header's space is shorter than its mark, and a
 // bias can stretch the step between a frame's own spaces past kGapStep),
-// the lengths within kOneGap of the first are one, the gap.
+// the lengths within kOneGap of the first are one, the gap.  Gaps are few:
+// lengths that hold over a kFewGaps-th of the spaces are the frame's own.
 constexpr double kGapStep = 4.0, kOneGap = 1.4;
+constexpr int kFewGaps = 4;
 void JoinGaps(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, const LengthGroups& marks) {
     // Means compared as sums times the other's members: no division.
     const auto ratio = [&g](int high, int low) {
@@ -225,23 +240,28 @@ void JoinGaps(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf
         return;
     int last = gap;
     while (last + 1 < g.count && ratio(last + 1, gap) < kOneGap) ++last;
-    if (last == gap) return;
+    int joined = 0, all = 0;
+    for (int i = 0; i < g.count; ++i) {
+        all += g.members[i];
+        joined += i >= gap && i <= last ? g.members[i] : 0;
+    }
+    if (last == gap || kFewGaps * joined > all) return;
     for (int i = gap + 1; i <= last; ++i) {
         g.members[gap] = static_cast<std::uint8_t>(g.members[gap] + g.members[i]);
         g.sum[gap] = static_cast<std::uint16_t>(g.sum[gap] + g.sum[i]);
     }
     g.high[gap] = g.high[last];
-    const int joined = last - gap;
+    const int removed = last - gap;
     for (int i = last + 1; i < g.count; ++i) {
-        g.low[i - joined] = g.low[i];
-        g.high[i - joined] = g.high[i];
-        g.members[i - joined] = g.members[i];
-        g.sum[i - joined] = g.sum[i];
+        g.low[i - removed] = g.low[i];
+        g.high[i - removed] = g.high[i];
+        g.members[i - removed] = g.members[i];
+        g.sum[i - removed] = g.sum[i];
     }
-    g.count -= joined;
+    g.count -= removed;
     ForEachValue(values, [&](int v) {
         if (v > g.high[gap])
-            groupOf[v] = static_cast<std::uint8_t>(groupOf[v] - joined);
+            groupOf[v] = static_cast<std::uint8_t>(groupOf[v] - removed);
         else if (v >= g.low[gap])
             groupOf[v] = static_cast<std::uint8_t>(gap);
     });
@@ -349,10 +369,11 @@ bool ReadLevels(const std::uint8_t* burst, int length, LevelReading& out) {
     if (!GroupLengths(values[0], marks, groupOf[0], kFineGap, kNoSpreadLimit) ||
         !GroupLengths(values[1], spaces, groupOf[1], kFineGap, kNoSpreadLimit))
         return false;
-    const double wander = Wander(values[1], spaces, Wander(values[0], marks, -1));
-    if (!ReadUnits(n, values, groups, groupOf, wander) &&
-        (!Regroup(values[0], marks, groupOf[0], wander) || !Regroup(values[1], spaces, groupOf[1], wander)))
-        return false;
+    if (!ReadUnits(n, values, groups, groupOf)) {
+        const double wander = Wander(values[1], spaces, Wander(values[0], marks, -1));
+        if (!Regroup(values[0], marks, groupOf[0], wander) || !Regroup(values[1], spaces, groupOf[1], wander))
+            return false;
+    }
     JoinGaps(values[1], spaces, groupOf[1], marks);
 
     // The ranks, three bits each, 21 to a word.

@@ -105,6 +105,27 @@ TEST(LevelReading, WholeUnitsKeepLengthsAUnitApartAtTenPercent) {
     EXPECT_NE(Codes(Press(shortHeader, 0, 0, random)).code, Codes(Press(remotes[0], 0, 0, random)).code);
 }
 
+// Zenith's televisions: marks of one unit (520 us), a 1 sent as spaces of
+// 1 and 8 units, a 0 as one of 10.  The 8 and 10 units, a fifth apart, stay
+// apart at every press at 5 % jitter; a 0 sent as 8 units is another key.
+TEST(LevelReading, LongLengthsUnitsApartStayApart) {
+    const auto zenith = [](const std::vector<int>& bits) {
+        Micros d{520};
+        for (const int bit : bits)
+            d.insert(d.end(), bit == 1 ? std::initializer_list<int>{520, 520, 4160, 520} : std::initializer_list<int>{5200, 520});
+        return d;
+    };
+    const Micros key = zenith({1, 0, 1, 1, 0, 0, 1, 0, 1, 1, 0, 1});
+    Micros other = key;
+    other[5] = 4160;  // the first 0
+    std::mt19937 random(2);
+    const KeyCode code = Codes(Press(key, 0, 0, random)).code;
+    for (const double bias : {-60.0, 0.0, 120.0})
+        for (int press = 0; press < 30; ++press)
+            EXPECT_EQ(Codes(Press(key, 0.05, bias, random)).code, code) << "bias " << bias;
+    EXPECT_NE(Codes(Press(other, 0, 0, random)).code, code);
+}
+
 // Two presses of a captured cable box key (pulse positions 3.0, 5.1, 6.4 and
 // 7.2 ms apart): at the second, its longest spaces ran into one chain wider
 // than one length, and it lost its level reading.
