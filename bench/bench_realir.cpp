@@ -12,7 +12,8 @@
 // rounded and kept within 1..0xFD.
 //
 //   [ORBISK_REALIR_DUMP=N] bench_realir [PRESSES [categories|cost]]   ("categories": a row per category;
-//   "cost": the cost figures alone)
+//   "cost": the cost figures alone; ORBISK_REALIR_CHECKSUM=1: a checksum of every press's codes and frame,
+//   which a change meant to keep every code must keep)
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -201,6 +202,13 @@ int main(int argc, char** argv) {
                 presses);
 
     std::unordered_set<KeyCode> keyCodes;  // at 50 us and 5 %
+    std::uint64_t checksum = 0;
+    const auto addToChecksum = [&](const BurstCodes& c) {
+        for (const std::uint64_t v : {c.code, std::uint64_t{c.ownCode}, std::uint64_t{c.legacyCode},
+                                      static_cast<std::uint64_t>(c.frame.protocol), std::uint64_t{c.frame.scancode},
+                                      std::uint64_t{c.frame.toggle}, std::uint64_t{c.frame.bits}})
+            checksum = MixBits(checksum ^ v);
+    };
     const bool quick = std::getenv("ORBISK_REALIR_QUICK") != nullptr;
     for (const double unit : {50.0, 32.0, 64.0}) {
         if (costOnly || (quick && unit != 50.0)) continue;
@@ -215,6 +223,7 @@ int main(int argc, char** argv) {
                 for (int p = 0; p < presses; ++p) {
                     const auto bytes = PressBytes(frames[f].micros, unit, jitter, biasOf(random), random);
                     const BurstCodes c = DecodeBurstCodes(bytes.data(), static_cast<int>(bytes.size()), 4, true);
+                    addToChecksum(c);
                     seen.insert(static_cast<KeyCode>(c.code));
                     ++kindCount[KindOf(c.frame)];
                 }
@@ -318,6 +327,7 @@ int main(int argc, char** argv) {
             const int length = 9 + static_cast<int>(random() % (MaxBurstLength - 8));
             for (int k = 0; k < length; ++k) burst[k] = static_cast<std::uint8_t>(1 + random() % 0xFD);
             const BurstCodes c = DecodeBurstCodes(burst, length, 4, true);
+            addToChecksum(c);
             const bool hit = keyCodes.count(static_cast<KeyCode>(c.code)) != 0;
             hits += hit;
             if (hit && dumps != 0) std::printf("phantom: %d durations, %s\n", length, DescribeIrFrame(c.frame).c_str());
@@ -330,6 +340,9 @@ int main(int argc, char** argv) {
                     count, hits, keyCodes.size(), count * static_cast<double>(keyCodes.size()) / 4294967296.0,
                     recognised, levels);
     }
+
+    if (std::getenv("ORBISK_REALIR_CHECKSUM") != nullptr)
+        std::printf("\nchecksum of every press's codes and frame: %016llx\n", static_cast<unsigned long long>(checksum));
 
     // Cost: every frame's first press decoded afresh, against a table CRC-32
     // of the same bytes.

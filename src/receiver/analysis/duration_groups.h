@@ -31,14 +31,14 @@ struct LengthGroups {
 // lie at least half as long again as their neighbours.
 inline constexpr double DefaultLengthGap = 0.3;
 
-// The values of one kind of duration (d[first], d[first + 2], ... below
-// n): which occur, as a bit set that keeps them sorted, and how often.
-// count is meaningful only for values that occur.
+// The values of one kind of duration: which occur, as a bit set that keeps
+// them sorted, and how often.
 struct LengthValues {
     std::uint64_t present[4] = {};
     std::uint8_t count[256];
 };
-void CollectLengths(const std::uint8_t* d, int n, int first, LengthValues& out);
+// out[0] the marks d[0], d[2], ..., out[1] the spaces d[1], d[3], ... below n.
+void CollectLengths(const std::uint8_t* d, int n, LengthValues* out);
 
 // Calls f(v) for every value that occurs, in ascending order.
 template <typename F>

@@ -115,30 +115,33 @@ struct UnitFit {
 bool FitsUnits(const LengthValues* values, int n, const UnitFit& fit, UnitFit& refined) {
     if (fit.unit < kLeastUnit || std::fabs(fit.bias) > kMostUnitBias * fit.unit) return false;
     const double perUnit = 1.0 / fit.unit;
-    double kk = 0, ks = 0, count = 0, kd = 0, sd = 0;
-    bool fits = true;
-    for (int kind = 0; kind < 2 && fits; ++kind) {
-        const double sign = kind == 0 ? 1.0 : -1.0;
-        ForEachValue(values[kind], [&](int v) {
-            const double t = (v - sign * fit.bias) * perUnit;
-            if (!fits || t >= kMostUnits + 0.5) return;
-            const int k = static_cast<int>(t + 0.5);  // t >= 0 wherever k >= 1
-            if (k < 1 || std::fabs(t - k) > kUnitResidual + kUnitResidualPerUnit * (k - 1)) {
-                fits = false;
-                return;
+    // Integer sums: exact, as the sums of doubles they stand for were.
+    int kk = 0, ks = 0, count = 0, kd = 0, sd = 0;
+    const auto fitsKind = [&](const LengthValues& kind, int sign) {
+        const double bias = sign * fit.bias;
+        // Ascending values: the first long one ends the short ones.
+        for (int word = 0; word < 4; ++word)
+            for (std::uint64_t bits = kind.present[word]; bits != 0; bits &= bits - 1) {
+                const int v = word * 64 + std::countr_zero(bits);
+                const double t = (v - bias) * perUnit;
+                if (t >= kMostUnits + 0.5) return true;
+                const int k = static_cast<int>(t + 0.5);  // t >= 0 wherever k >= 1
+                if (k < 1 || std::fabs(t - k) > kUnitResidual + kUnitResidualPerUnit * (k - 1)) return false;
+                const int c = kind.count[v];
+                kk += c * k * k;
+                ks += c * sign * k;
+                count += c;
+                kd += c * k * v;
+                sd += c * sign * v;
             }
-            const double c = values[kind].count[v];
-            kk += c * k * k;
-            ks += c * sign * k;
-            count += c;
-            kd += c * k * v;
-            sd += c * sign * v;
-        });
-    }
-    const double det = kk * count - ks * ks;
-    if (!fits || count < kShortShare * n || det <= 0) return false;
-    refined.unit = (kd * count - ks * sd) / det;
-    refined.bias = (kk * sd - ks * kd) / det;
+        return true;
+    };
+    if (!fitsKind(values[0], 1) || !fitsKind(values[1], -1)) return false;
+    const double dkk = kk, dks = ks, dcount = count, dkd = kd, dsd = sd;
+    const double det = dkk * dcount - dks * dks;
+    if (dcount < kShortShare * n || det <= 0) return false;
+    refined.unit = (dkd * dcount - dks * dsd) / det;
+    refined.bias = (dkk * dsd - dks * dkd) / det;
     return true;
 }
 
@@ -359,8 +362,7 @@ bool ReadLevels(const std::uint8_t* burst, int length, LevelReading& out) {
     if (n < kFewestDurations) return false;
     // Marks (0) and spaces (1).
     LengthValues values[2];
-    CollectLengths(d, n, 0, values[0]);
-    CollectLengths(d, n, 1, values[1]);
+    CollectLengths(d, n, values);
     // Only the entries of values present are written and read.
     std::uint8_t groupOf[2][256];
     LengthGroups groups[2];
