@@ -1,17 +1,15 @@
 #include "receiver/analysis/duration_groups.h"
 
 #include <bit>
-#include <cstring>
 
 namespace orbisk {
 
 void CollectLengths(const std::uint8_t* d, int n, LengthValues* out) {
-    // Cleared whole, and both kinds in one walk: wide stores cost less than
-    // a walk that clears only the values that occur.
-    for (int kind = 0; kind < 2; ++kind) {
+    // Both kinds in one walk; only the counts of values that occur are
+    // cleared, cheaper than clearing them all.
+    for (int kind = 0; kind < 2; ++kind)
         for (int w = 0; w < 4; ++w) out[kind].present[w] = 0;
-        std::memset(out[kind].count, 0, sizeof out[kind].count);
-    }
+    for (int i = 0; i < n; ++i) out[i & 1].count[d[i]] = 0;
     for (int i = 0; i < n; ++i) {
         LengthValues& values = out[i & 1];
         values.present[d[i] >> 6] |= std::uint64_t{1} << (d[i] & 63);
@@ -36,24 +34,31 @@ bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* g
                   double spread) {
     const double halfGap = gap / 2, halfSpread = spread / 2;
     out = LengthGroups{};
-    int previous = -1;
-    bool fits = true;
-    ForEachValue(values, [&](int v) {
-        if (previous < 0 || v - previous - 1 > halfGap * (v + previous)) {
-            if (out.count == MostLengths) {
-                fits = false;
-                return;
+    // The group in progress is summed in registers and stored when it ends:
+    // a sum kept in memory would make every value wait for the last one's store.
+    int previous = -1, members = 0, sum = 0;
+    const auto store = [&] {
+        out.high[out.count - 1] = static_cast<std::uint8_t>(previous);
+        out.members[out.count - 1] = static_cast<std::uint8_t>(members);
+        out.sum[out.count - 1] = static_cast<std::uint16_t>(sum);
+    };
+    for (int word = 0; word < 4; ++word)
+        for (std::uint64_t bits = values.present[word]; bits != 0; bits &= bits - 1) {
+            const int v = word * 64 + std::countr_zero(bits);
+            if (previous < 0 || v - previous - 1 > halfGap * (v + previous)) {
+                if (out.count == MostLengths) return false;
+                if (previous >= 0) store();
+                out.low[out.count++] = static_cast<std::uint8_t>(v);
+                members = 0;
+                sum = 0;
             }
-            out.low[out.count++] = static_cast<std::uint8_t>(v);
+            members += values.count[v];
+            sum += v * values.count[v];
+            groupOf[v] = static_cast<std::uint8_t>(out.count - 1);
+            previous = v;
         }
-        const int g = out.count - 1;
-        out.high[g] = static_cast<std::uint8_t>(v);
-        out.members[g] = static_cast<std::uint8_t>(out.members[g] + values.count[v]);
-        out.sum[g] = static_cast<std::uint16_t>(out.sum[g] + v * values.count[v]);
-        groupOf[v] = static_cast<std::uint8_t>(g);
-        previous = v;
-    });
-    if (!fits || out.count == 0) return false;
+    if (out.count == 0) return false;
+    store();
     for (int g = 0; g < out.count; ++g)
         if (out.high[g] - out.low[g] - 1 > halfSpread * (out.high[g] + out.low[g])) return false;
     return true;
@@ -61,12 +66,14 @@ bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* g
 
 bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double spread) {
     const double halfSpread = spread / 2;
+    bool split = false;
     for (int i = 0; i < g.count;) {
         if (g.high[i] - g.low[i] - 1 <= halfSpread * (g.high[i] + g.low[i])) {
             ++i;
             continue;
         }
         if (g.count == MostLengths) return false;
+        split = true;
         // The widest gap, as a share of its ends, is where the two lengths meet.
         int previous = -1, cut = -1;
         double widest = -1;
@@ -101,12 +108,13 @@ bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupO
         g.members[i] = static_cast<std::uint8_t>(g.members[i] - g.members[i + 1]);
         g.sum[i] = static_cast<std::uint16_t>(g.sum[i] - g.sum[i + 1]);
     }
-    AssignGroups(values, g, groupOf);
+    if (split) AssignGroups(values, g, groupOf);
     return true;
 }
 
 void MergeClose(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double apart, double keepApart,
                 double keepBelow) {
+    bool merged = false;
     for (;;) {
         // The neighbours whose means lie closest, as a share of their mean,
         // less one unit of rounding.
@@ -122,6 +130,7 @@ void MergeClose(const LengthValues& values, LengthGroups& g, std::uint8_t* group
             }
         }
         if (closest < 0) break;
+        merged = true;
         g.high[closest] = g.high[closest + 1];
         g.members[closest] = static_cast<std::uint8_t>(g.members[closest] + g.members[closest + 1]);
         g.sum[closest] = static_cast<std::uint16_t>(g.sum[closest] + g.sum[closest + 1]);
@@ -133,7 +142,7 @@ void MergeClose(const LengthValues& values, LengthGroups& g, std::uint8_t* group
         }
         --g.count;
     }
-    AssignGroups(values, g, groupOf);
+    if (merged) AssignGroups(values, g, groupOf);
 }
 
 double MeanSquareDeviation(const LengthValues& values, const LengthGroups& groups, int g) {

@@ -32,7 +32,7 @@ struct LengthGroups {
 inline constexpr double DefaultLengthGap = 0.3;
 
 // The values of one kind of duration: which occur, as a bit set that keeps
-// them sorted, and how often.
+// them sorted, and how often.  count is meaningful only for values that occur.
 struct LengthValues {
     std::uint64_t present[4] = {};
     std::uint8_t count[256];
@@ -60,6 +60,7 @@ bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* g
 // of rounding) at its widest gap, until none does: two lengths a remote
 // keeps apart, which jitter let run into each other, are told apart
 // wherever the gaps between them fall.  False past MostLengths lengths.
+// groupOf, as GroupLengths left it, is kept up to date.
 bool SplitWide(const LengthValues& values, LengthGroups& groups, std::uint8_t* groupOf, double spread);
 
 // Joins neighbouring groups whose means lie within `apart` of their mean
@@ -68,7 +69,8 @@ bool SplitWide(const LengthValues& values, LengthGroups& groups, std::uint8_t* g
 // out) are told from another length by where they centre, which jitter
 // moves far less than their ends.  Neighbours whose means lie keepApart or
 // more apart, the longer under keepBelow, stay apart (both in receiver
-// units; 0 for none).
+// units; 0 for none).  groupOf, as GroupLengths left it, is kept up to
+// date.
 void MergeClose(const LengthValues& values, LengthGroups& groups, std::uint8_t* groupOf, double apart,
                 double keepApart = 0, double keepBelow = 0);
 

@@ -526,6 +526,7 @@ bool ReadPeriods(const Signal& s, const PeriodCode& code, int symbols, std::uint
                 const std::uint32_t k = symbol < 0.5 ? 0 : symbol < 1.5 ? 1 : symbol < 2.5 ? 2 : 3;
                 const double off = std::fabs(symbol - k);
                 clear = clear && off < code.margin;
+                if (!clear && pass == 2) break;  // only the last pass must be clear
                 bits = bits << 2 | k;
                 if (doubts != nullptr && off > doubts[1].off && (symbol > k ? k < 3 : k > 0)) {
                     const Doubt d{off, 2 * (symbols - 1 - i), symbol > k ? k + 1 : k - 1};
