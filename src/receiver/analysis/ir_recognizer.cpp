@@ -512,9 +512,15 @@ struct Doubt {
 };
 bool ReadPeriods(const Signal& s, const PeriodCode& code, int symbols, std::uint32_t& bits,
                  Doubt* doubts = nullptr) {
+    // After the first pass the unit is the periods' total over the ticks
+    // read, and the total is the same at every try: a try whose first pass
+    // read the ticks of a failed one fails as it did.
+    int failedTicks[5];
+    int failed = 0;
     for (const double factor : {1.0, 0.96, 1.04, 0.92, 1.08}) {
         double unit = factor * (s.d[0] + s.d[1]) / code.headerTicks;
         bool clear = true;
+        int firstTicks = 0;
         for (int pass = 0; pass < 3; ++pass) {
             bits = 0;
             clear = true;
@@ -536,9 +542,17 @@ bool ReadPeriods(const Signal& s, const PeriodCode& code, int symbols, std::uint
                 ticks += code.baseTicks + code.stepTicks * static_cast<int>(k);
                 total += period;
             }
+            if (pass == 0) {
+                firstTicks = ticks;
+                if (std::find(failedTicks, failedTicks + failed, ticks) != failedTicks + failed) {
+                    clear = false;
+                    break;
+                }
+            }
             unit = static_cast<double>(total) / ticks;
         }
         if (clear) return true;
+        failedTicks[failed++] = firstTicks;
     }
     return false;
 }

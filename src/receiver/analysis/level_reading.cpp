@@ -108,14 +108,22 @@ struct UnitFit {
     double unit = 0, bias = 0;
 };
 
+// The least-squares sums over the short values: of k * k, s * k, 1, k * v
+// and s * v for a value v of k units, s +1 for a mark and -1 for a space,
+// each as often as the value occurs.  Whole numbers, exact.
+struct UnitSums {
+    int kk = 0, ks = 0, count = 0, kd = 0, sd = 0;
+    bool operator==(const UnitSums&) const = default;
+};
+
 // Whether every short duration (under kMostUnits and a half) lies near a
 // whole number of units, and they are enough; `refined` is the least-squares
 // unit and bias over them.  Taken over the values that occur, each as often
-// as it does: a burst has far fewer values than durations.
-bool FitsUnits(const LengthValues* values, int n, const UnitFit& fit, UnitFit& refined) {
+// as it does: a burst has far fewer values than durations.  `sums` gives
+// refined: the same sums give the same unit and bias.
+bool FitsUnits(const LengthValues* values, int n, const UnitFit& fit, UnitFit& refined, UnitSums& sums) {
     if (fit.unit < kLeastUnit || std::fabs(fit.bias) > kMostUnitBias * fit.unit) return false;
     const double perUnit = 1.0 / fit.unit;
-    // Integer sums: exact, as the sums of doubles they stand for were.
     int kk = 0, ks = 0, count = 0, kd = 0, sd = 0;
     const auto fitsKind = [&](const LengthValues& kind, int sign) {
         const double bias = sign * fit.bias;
@@ -142,6 +150,7 @@ bool FitsUnits(const LengthValues* values, int n, const UnitFit& fit, UnitFit& r
     if (dcount < kShortShare * n || det <= 0) return false;
     refined.unit = (dkd * dcount - dks * dsd) / det;
     refined.bias = (dkk * dsd - dks * dkd) / det;
+    sums = {kk, ks, count, kd, sd};
     return true;
 }
 
@@ -153,26 +162,39 @@ bool UnitLengths(const LengthValues& values, const UnitFit& fit, double sign, Le
     LengthValues longOnes;
     for (std::uint64_t& word : longOnes.present) word = 0;
     out = LengthGroups{};
-    int levelOf[kMostUnits + 1] = {-1, -1, -1, -1};
+    // Ascending values have ascending unit counts: a length is a run of
+    // values, summed in registers, and the first long value ends the short ones.
+    int k = -1, members = 0, sum = 0, previous = 0;
+    const auto store = [&] {
+        out.high[out.count - 1] = static_cast<std::uint8_t>(previous);
+        out.members[out.count - 1] = static_cast<std::uint8_t>(members);
+        out.sum[out.count - 1] = static_cast<std::uint16_t>(sum);
+    };
     bool anyLong = false;
-    ForEachValue(values, [&](int v) {
-        if (v >= firstLong) {
-            longOnes.present[v >> 6] |= std::uint64_t{1} << (v & 63);
-            longOnes.count[v] = values.count[v];
-            anyLong = true;
-            return;
+    for (int word = 0; word < 4 && !anyLong; ++word)
+        for (std::uint64_t bits = values.present[word]; bits != 0; bits &= bits - 1) {
+            const int v = word * 64 + std::countr_zero(bits);
+            if (v >= firstLong) {
+                longOnes.present[word] = bits;
+                for (int w = word + 1; w < 4; ++w) longOnes.present[w] = values.present[w];
+                ForEachValue(longOnes, [&](int x) { longOnes.count[x] = values.count[x]; });
+                anyLong = true;
+                break;
+            }
+            const int units = std::clamp(static_cast<int>((v - sign * fit.bias) / fit.unit + 0.5), 0, kMostUnits);
+            if (units != k) {
+                if (k >= 0) store();
+                k = units;
+                out.low[out.count++] = static_cast<std::uint8_t>(v);
+                members = 0;
+                sum = 0;
+            }
+            members += values.count[v];
+            sum += v * values.count[v];
+            groupOf[v] = static_cast<std::uint8_t>(out.count - 1);
+            previous = v;
         }
-        const int k = std::clamp(static_cast<int>((v - sign * fit.bias) / fit.unit + 0.5), 0, kMostUnits);
-        if (levelOf[k] < 0) {
-            levelOf[k] = out.count++;
-            out.low[levelOf[k]] = static_cast<std::uint8_t>(v);
-        }
-        const int g = levelOf[k];
-        out.high[g] = static_cast<std::uint8_t>(v);
-        out.members[g] = static_cast<std::uint8_t>(out.members[g] + values.count[v]);
-        out.sum[g] = static_cast<std::uint16_t>(out.sum[g] + v * values.count[v]);
-        groupOf[v] = static_cast<std::uint8_t>(g);
-    });
+    if (k >= 0) store();
     if (!anyLong) return true;
     LengthGroups longGroups;
     std::uint8_t longOf[256];
@@ -198,9 +220,12 @@ bool ReadUnits(int n, const LengthValues* values, LengthGroups* groups, std::uin
         UnitFit fit;
         fit.unit = (mark + space) / (taken[0] + taken[1]);
         fit.bias = mark - taken[0] * fit.unit;
+        // Refined twice.  Where the first refinement reads every value as the
+        // fit before it did, it gave that fit again and fits as it did.
         UnitFit refined;
-        if (!FitsUnits(values, n, fit, refined) || !FitsUnits(values, n, refined, fit) ||
-            !FitsUnits(values, n, fit, refined))
+        UnitSums first, second, third;
+        if (!FitsUnits(values, n, fit, refined, first) || !FitsUnits(values, n, refined, fit, second) ||
+            (second != first && !FitsUnits(values, n, fit, refined, third)))
             continue;
         LengthGroups found[2];
         if (!UnitLengths(values[0], fit, 1.0, found[0], groupOf[0]) ||
