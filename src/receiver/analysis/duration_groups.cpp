@@ -5,15 +5,26 @@
 namespace orbisk {
 
 void CollectLengths(const std::uint8_t* d, int n, LengthValues* out) {
-    // Both kinds in one walk; only the counts of values that occur are
-    // cleared, cheaper than clearing them all.
-    for (int kind = 0; kind < 2; ++kind)
-        for (int w = 0; w < 4; ++w) out[kind].present[w] = 0;
-    for (int i = 0; i < n; ++i) out[i & 1].count[d[i]] = 0;
-    for (int i = 0; i < n; ++i) {
-        LengthValues& values = out[i & 1];
-        values.present[d[i] >> 6] |= std::uint64_t{1} << (d[i] & 63);
-        ++values.count[d[i]];
+    // Both kinds in one walk, a mark and a space at a time; only the counts
+    // of values that occur are cleared, cheaper than clearing them all.
+    LengthValues& marks = out[0];
+    LengthValues& spaces = out[1];
+    for (int w = 0; w < 4; ++w) marks.present[w] = spaces.present[w] = 0;
+    int i = 0;
+    for (; i + 1 < n; i += 2) {
+        marks.count[d[i]] = 0;
+        spaces.count[d[i + 1]] = 0;
+    }
+    if (i < n) marks.count[d[i]] = 0;
+    for (i = 0; i + 1 < n; i += 2) {
+        marks.present[d[i] >> 6] |= std::uint64_t{1} << (d[i] & 63);
+        ++marks.count[d[i]];
+        spaces.present[d[i + 1] >> 6] |= std::uint64_t{1} << (d[i + 1] & 63);
+        ++spaces.count[d[i + 1]];
+    }
+    if (i < n) {
+        marks.present[d[i] >> 6] |= std::uint64_t{1} << (d[i] & 63);
+        ++marks.count[d[i]];
     }
 }
 
