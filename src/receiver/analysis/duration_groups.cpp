@@ -88,8 +88,7 @@ bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupO
         // The widest gap, as a share of its ends, is where the two lengths meet.
         int previous = -1, cut = -1;
         double widest = -1;
-        ForEachValue(values, [&](int v) {
-            if (v < g.low[i] || v > g.high[i]) return;
+        ForEachValueIn(values, g.low[i], g.high[i], [&](int v) {
             if (previous >= 0 && static_cast<double>(v - previous) / (v + previous) > widest) {
                 widest = static_cast<double>(v - previous) / (v + previous);
                 cut = v;
@@ -107,8 +106,7 @@ bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupO
         g.high[i + 1] = g.high[i];
         g.members[i + 1] = 0;
         g.sum[i + 1] = 0;
-        ForEachValue(values, [&](int v) {
-            if (v < g.low[i] || v > g.high[i + 1]) return;
+        ForEachValueIn(values, g.low[i], g.high[i + 1], [&](int v) {
             if (v < cut) {
                 g.high[i] = static_cast<std::uint8_t>(v);
                 return;
@@ -159,9 +157,8 @@ void MergeClose(const LengthValues& values, LengthGroups& g, std::uint8_t* group
 double MeanSquareDeviation(const LengthValues& values, const LengthGroups& groups, int g) {
     const double mean = static_cast<double>(groups.sum[g]) / groups.members[g];
     double total = 0;
-    ForEachValue(values, [&](int v) {
-        if (v >= groups.low[g] && v <= groups.high[g]) total += values.count[v] * (v - mean) * (v - mean);
-    });
+    ForEachValueIn(values, groups.low[g], groups.high[g],
+                   [&](int v) { total += values.count[v] * (v - mean) * (v - mean); });
     return total / groups.members[g];
 }
 

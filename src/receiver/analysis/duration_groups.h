@@ -48,6 +48,18 @@ void ForEachValue(const LengthValues& values, F&& f) {
             f(word * 64 + std::countr_zero(bits));
 }
 
+// Calls f(v) for every value from low to high that occurs, in ascending
+// order, walking only the words of the bit set that hold them.
+template <typename F>
+void ForEachValueIn(const LengthValues& values, int low, int high, F&& f) {
+    for (int word = low >> 6; word <= high >> 6; ++word) {
+        std::uint64_t bits = values.present[word];
+        if (word == low >> 6) bits &= ~std::uint64_t{0} << (low & 63);
+        if (word == high >> 6) bits &= ~std::uint64_t{0} >> (63 - (high & 63));
+        for (; bits != 0; bits &= bits - 1) f(word * 64 + std::countr_zero(bits));
+    }
+}
+
 // Groups the values, cutting between neighbours further apart than `gap`;
 // a group may spread over `spread` of its mean (both less one unit of
 // rounding).  groupOf[v] is then the group of every value v that occurs
