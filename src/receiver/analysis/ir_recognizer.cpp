@@ -512,27 +512,31 @@ struct Doubt {
 };
 bool ReadPeriods(const Signal& s, const PeriodCode& code, int symbols, std::uint32_t& bits,
                  Doubt* doubts = nullptr) {
-    // After the first pass the unit is the periods' total over the ticks
-    // read, and the total is the same at every try: a try whose first pass
-    // read the ticks of a failed one fails as it did.
-    int failedTicks[5];
-    int failed = 0;
+    // A pass leaves the unit at total / ticks, the burst's length over the
+    // ticks it read, so what follows a pass depends on those ticks alone:
+    // a start whose first pass reads the ticks of an earlier start's ends
+    // as that one did, and a pass that reads the ticks of the one before
+    // it would be read again as it is.  Both are skipped: this runs on
+    // every burst of a symbol count these protocols have.
+    int total = s.d[0] + s.d[1];
+    for (int i = 0; i < symbols; ++i) total += s.d[2 + 2 * i] + s.d[3 + 2 * i];
+    int firstTicks[5];
+    int starts = 0;
     for (const double factor : {1.0, 0.96, 1.04, 0.92, 1.08}) {
         double unit = factor * (s.d[0] + s.d[1]) / code.headerTicks;
         bool clear = true;
-        int firstTicks = 0;
-        for (int pass = 0; pass < 3; ++pass) {
+        for (int pass = 0, lastTicks = 0; pass < 3; ++pass) {
             bits = 0;
             clear = true;
             if (doubts != nullptr) doubts[0] = doubts[1] = Doubt{};
-            int ticks = code.headerTicks, total = s.d[0] + s.d[1];
+            int ticks = code.headerTicks;
             for (int i = 0; i < symbols; ++i) {
                 const int period = s.d[2 + 2 * i] + s.d[3 + 2 * i];
                 const double symbol = (period / unit - code.baseTicks) / code.stepTicks;
                 const std::uint32_t k = symbol < 0.5 ? 0 : symbol < 1.5 ? 1 : symbol < 2.5 ? 2 : 3;
                 const double off = std::fabs(symbol - k);
                 clear = clear && off < code.margin;
-                if (!clear && pass == 2) break;  // only the last pass must be clear
+                if (!clear && pass == 2) break;  // the last pass: refused
                 bits = bits << 2 | k;
                 if (doubts != nullptr && off > doubts[1].off && (symbol > k ? k < 3 : k > 0)) {
                     const Doubt d{off, 2 * (symbols - 1 - i), symbol > k ? k + 1 : k - 1};
@@ -540,19 +544,20 @@ bool ReadPeriods(const Signal& s, const PeriodCode& code, int symbols, std::uint
                     if (off > doubts[0].off) doubts[0] = d;
                 }
                 ticks += code.baseTicks + code.stepTicks * static_cast<int>(k);
-                total += period;
             }
             if (pass == 0) {
-                firstTicks = ticks;
-                if (std::find(failedTicks, failedTicks + failed, ticks) != failedTicks + failed) {
+                if (std::find(firstTicks, firstTicks + starts, ticks) != firstTicks + starts) {
                     clear = false;
                     break;
                 }
+                firstTicks[starts++] = ticks;
+            } else if (ticks == lastTicks) {
+                break;
             }
+            lastTicks = ticks;
             unit = static_cast<double>(total) / ticks;
         }
         if (clear) return true;
-        failedTicks[failed++] = firstTicks;
     }
     return false;
 }
@@ -610,10 +615,14 @@ bool XmpHalf(const Signal& s, Candidate& c) {
     if (s.n != 17) return false;
     int shortest = 512;
     for (int i = 0; i < 8; ++i) shortest = std::min(shortest, s.d[2 * i] + s.d[2 * i + 1]);
+    // As in ReadPeriods, a guess whose first pass reads the ticks of an
+    // earlier one's reads the nibbles that one read.
+    int firstTicks[4];
     for (int guess = 0; guess < 4; ++guess) {
         double unit = shortest / (28.0 + 4 * guess);
         std::uint32_t nibbles = 0;
-        for (int pass = 0; pass < 2; ++pass) {
+        bool again = false;
+        for (int pass = 0; pass < 2 && !again; ++pass) {
             nibbles = 0;
             int ticks = 0, total = 0;
             for (int i = 0; i < 8; ++i) {
@@ -624,8 +633,13 @@ bool XmpHalf(const Signal& s, Candidate& c) {
                 ticks += 28 + 4 * n;
                 total += period;
             }
+            if (pass == 0) {
+                again = std::find(firstTicks, firstTicks + guess, ticks) != firstTicks + guess;
+                firstTicks[guess] = ticks;
+            }
             unit = static_cast<double>(total) / ticks;
         }
+        if (again) continue;
         std::uint32_t sum = 0;
         for (int i = 0; i < 8; ++i) sum += nibbles >> (4 * i) & 0xF;
         if (sum % 16 == 0) {
