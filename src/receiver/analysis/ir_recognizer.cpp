@@ -694,10 +694,17 @@ bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out, IrDurat
     if (NecFamily(s, scale, c) && Accept(s, c, out, idealForm)) return true;
     c = Candidate{};
     if (Sony(s, scale, c) && Accept(s, c, out, idealForm)) return true;
-    // The bi-phase protocols read every duration in whole ticks: RC-5's
-    // 14 or 22 bits are at most 43 durations, RC-6 has its header.
+    // The bi-phase protocols read every duration in whole ticks: RC-6 has
+    // its header, and RC-5's 14 or 22 bits are at most 43 durations with
+    // no mark of 3 ticks (its cells would hold a bit of two equal halves).
+    // Ticks grow with the duration: the longest mark tells, without the
+    // reading of every duration.
+    int longestMark = 0;
+    for (int i = 0; i < s.n; i += 2) longestMark = s.d[i] > s.d[longestMark] ? i : longestMark;
     Measured m;
-    if ((s.n <= 43 || Rc6Header(MeasuredTicks(s, scale, 0), MeasuredTicks(s, scale, 1))) && Measure(s, scale, m)) {
+    if ((Rc6Header(MeasuredTicks(s, scale, 0), MeasuredTicks(s, scale, 1)) ||
+         (s.n <= 43 && MeasuredTicks(s, scale, longestMark) + 0.5 < 3)) &&
+        Measure(s, scale, m)) {
         c = Candidate{};
         if (Rc6(m, s.n, c) && Accept(s, c, out, idealForm)) return true;
         c = Candidate{};
