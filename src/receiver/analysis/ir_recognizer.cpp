@@ -114,7 +114,7 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
     const std::uint8_t* t = frame.ticks.data();
     const int fitLimit = 4 * unitTicks;
     int sumTT = 0, sumTS = 0, sumSS = 0, sumTD = 0, sumSD = 0;  // S: the sign, D: the duration
-    int shortestMark = t[s.n - 1];
+    int shortestMark = t[s.n - 1], longest = t[s.n - 1];
     // Marks (sign +1) and spaces (-1) in pairs; n is odd, the last is a mark.
     const auto sum = [&](int i, int sign) {
         const int in = t[i] < fitLimit;
@@ -129,6 +129,8 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
         sum(i, 1);
         sum(i + 1, -1);
         shortestMark = t[i] < shortestMark ? t[i] : shortestMark;
+        longest = t[i] > longest ? t[i] : longest;
+        longest = t[i + 1] > longest ? t[i + 1] : longest;
     }
     sum(s.n - 1, 1);
     const double tt = sumTT, ts = sumTS, ss = sumSS, td = sumTD, sd = sumSD;
@@ -144,40 +146,49 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
     if (!(unit > 0) || std::fabs(bias) > kMostBias * biasTicks * unit) return false;
     // Durations the frame gives one tick count (marks and spaces apart) are
     // one group: its least and most duration stand for all of it, as every
-    // check below passes a range of durations.
-    // Cleared whole: a few wide stores cost less than one per duration.
-    std::uint8_t least[2][256], most[2][256];
-    std::memset(least, 255, sizeof least);
-    std::memset(most, 0, sizeof most);
-    std::uint16_t groups[MaxBurstLength];
-    int groupCount = 0;
-    const auto extend = [&](int i, int kind) {
-        std::uint8_t& l = least[kind][t[i]];
-        std::uint8_t& m = most[kind][t[i]];
-        groups[groupCount] = static_cast<std::uint16_t>(kind << 8 | t[i]);
-        groupCount += m == 0;  // its first duration (or a 0 before it: a group listed twice is checked twice)
+    // check below passes a range of durations.  Each kind has two tables,
+    // for alternate pairs of durations: a group's durations mostly follow
+    // one another, and each would wait for the one before it to be stored.
+    // Only the counts up to the frame's longest are cleared, in blocks that
+    // take a few wide stores.
+    std::uint8_t least[4][256], most[4][256];  // table: kind, + 2 for odd pairs
+    for (int table = 0; table < 4; ++table) {
+        for (int ticks = 0; ticks <= longest; ticks += 32) {
+            std::memset(&least[table][ticks], 255, 32);
+            std::memset(&most[table][ticks], 0, 32);
+        }
+    }
+    const auto extend = [&](int i, int table) {
+        std::uint8_t& l = least[table][t[i]];
+        std::uint8_t& m = most[table][t[i]];
         l = s.d[i] < l ? s.d[i] : l;
         m = s.d[i] > m ? s.d[i] : m;
     };
-    for (int i = 0; i + 1 < s.n; i += 2) {
+    int i = 0;
+    for (; i + 3 < s.n; i += 4) {
         extend(i, 0);
         extend(i + 1, 1);
+        extend(i + 2, 2);
+        extend(i + 3, 3);
     }
-    extend(s.n - 1, 0);
+    for (; i < s.n; ++i) extend(i, i & 1);
     const double halfUnit = protocolUnit / 2;
     const double fifthUnit = unit * 0.2;
     const int longTicks = 3 * unitTicks;
     const double signedBias[2] = {bias, -bias};
-    for (int g = 0; g < groupCount; ++g) {
-        const int kind = groups[g] >> 8, ticks = groups[g] & 0xFF;
-        const double tolerance = ticks < longTicks ? halfUnit : ticks * fifthUnit;
-        const double expected = ticks * unit + signedBias[kind];
-        const int low = least[kind][ticks], high = most[kind][ticks];
-        if (std::fabs(low - expected) > tolerance || std::fabs(high - expected) > tolerance) return false;
-        // A unit and bias can sit between two lengths of the burst and take
-        // both for one of the protocol's: the group must be one length of
-        // the burst too.
-        if (!OneLength(low - signedBias[kind], high - signedBias[kind])) return false;
+    for (int kind = 0; kind < 2; ++kind) {
+        for (int ticks = 0; ticks <= longest; ++ticks) {
+            const int low = std::min(least[kind][ticks], least[kind + 2][ticks]);
+            const int high = std::max(most[kind][ticks], most[kind + 2][ticks]);
+            if (high == 0) continue;  // no such duration: a burst's are 1 or more
+            const double tolerance = ticks < longTicks ? halfUnit : ticks * fifthUnit;
+            const double expected = ticks * unit + signedBias[kind];
+            if (std::fabs(low - expected) > tolerance || std::fabs(high - expected) > tolerance) return false;
+            // A unit and bias can sit between two lengths of the burst and take
+            // both for one of the protocol's: the group must be one length of
+            // the burst too.
+            if (!OneLength(low - signedBias[kind], high - signedBias[kind])) return false;
+        }
     }
     return true;
 }
