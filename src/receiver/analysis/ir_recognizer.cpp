@@ -521,54 +521,76 @@ struct Doubt {
     int shift = 0;  // of the symbol's two bits
     std::uint32_t other = 0;
 };
+// A period's symbol under the unit, in steps above the base.  It grows
+// with the period, as each operation in it does.
+double SymbolOf(const PeriodCode& code, double unit, int period) {
+    return (period / unit - code.baseTicks) / code.stepTicks;
+}
+
+// The ticks of the header and the symbols read under the unit.  As the
+// symbol grows with the period, the shortest periods read as 1, 2 and 3
+// (found by a few readings near where the unit puts them) read every
+// period without a division of its own.
+int PeriodTicks(const Signal& s, const PeriodCode& code, int symbols, double unit) {
+    int least[3];  // periods are at most 510: 512 reads as none
+    for (int k = 0; k < 3; ++k) {
+        const double half = k + 0.5;
+        const double guess = (code.baseTicks + half * code.stepTicks) * unit;
+        int p = guess < 0 ? 0 : guess > 512 ? 512 : static_cast<int>(guess);
+        while (p > 0 && SymbolOf(code, unit, p - 1) >= half) --p;
+        while (p < 512 && SymbolOf(code, unit, p) < half) ++p;
+        least[k] = p;
+    }
+    int ticks = code.headerTicks;
+    for (int i = 0; i < symbols; ++i) {
+        const int period = s.d[2 + 2 * i] + s.d[3 + 2 * i];
+        ticks += code.baseTicks + code.stepTicks * ((period >= least[0]) + (period >= least[1]) + (period >= least[2]));
+    }
+    return ticks;
+}
+
+// The symbols under the unit; false where one lies code.margin or more off.
+bool ReadSymbols(const Signal& s, const PeriodCode& code, int symbols, double unit, std::uint32_t& bits,
+                 Doubt* doubts) {
+    bits = 0;
+    if (doubts != nullptr) doubts[0] = doubts[1] = Doubt{};
+    for (int i = 0; i < symbols; ++i) {
+        const double symbol = SymbolOf(code, unit, s.d[2 + 2 * i] + s.d[3 + 2 * i]);
+        const std::uint32_t k = symbol < 0.5 ? 0 : symbol < 1.5 ? 1 : symbol < 2.5 ? 2 : 3;
+        const double off = std::fabs(symbol - k);
+        if (!(off < code.margin)) return false;
+        bits = bits << 2 | k;
+        if (doubts != nullptr && off > doubts[1].off && (symbol > k ? k < 3 : k > 0)) {
+            const Doubt d{off, 2 * (symbols - 1 - i), symbol > k ? k + 1 : k - 1};
+            doubts[1] = off > doubts[0].off ? doubts[0] : d;
+            if (off > doubts[0].off) doubts[0] = d;
+        }
+    }
+    return true;
+}
+
+// From each first unit, two passes take the unit again as the burst's
+// length over the ticks they read, and a third reads the symbols.  What
+// follows a pass depends on its ticks alone: a start whose pass reads the
+// ticks the same pass of an earlier start read ends as that one did, and
+// is left.  This runs on every burst of a symbol count these protocols have.
 bool ReadPeriods(const Signal& s, const PeriodCode& code, int symbols, std::uint32_t& bits,
                  Doubt* doubts = nullptr) {
-    // A pass leaves the unit at total / ticks, the burst's length over the
-    // ticks it read, so what follows a pass depends on those ticks alone:
-    // a start whose first pass reads the ticks of an earlier start's ends
-    // as that one did, and a pass that reads the ticks of the one before
-    // it would be read again as it is.  Both are skipped: this runs on
-    // every burst of a symbol count these protocols have.
     int total = s.d[0] + s.d[1];
     for (int i = 0; i < symbols; ++i) total += s.d[2 + 2 * i] + s.d[3 + 2 * i];
-    int firstTicks[5];
+    int read[2][5] = {};  // the ticks each start's first and second pass read (never 0)
     int starts = 0;
     for (const double factor : {1.0, 0.96, 1.04, 0.92, 1.08}) {
         double unit = factor * (s.d[0] + s.d[1]) / code.headerTicks;
-        bool clear = true;
-        for (int pass = 0, lastTicks = 0; pass < 3; ++pass) {
-            bits = 0;
-            clear = true;
-            if (doubts != nullptr) doubts[0] = doubts[1] = Doubt{};
-            int ticks = code.headerTicks;
-            for (int i = 0; i < symbols; ++i) {
-                const int period = s.d[2 + 2 * i] + s.d[3 + 2 * i];
-                const double symbol = (period / unit - code.baseTicks) / code.stepTicks;
-                const std::uint32_t k = symbol < 0.5 ? 0 : symbol < 1.5 ? 1 : symbol < 2.5 ? 2 : 3;
-                const double off = std::fabs(symbol - k);
-                clear = clear && off < code.margin;
-                if (!clear && pass == 2) break;  // the last pass: refused
-                bits = bits << 2 | k;
-                if (doubts != nullptr && off > doubts[1].off && (symbol > k ? k < 3 : k > 0)) {
-                    const Doubt d{off, 2 * (symbols - 1 - i), symbol > k ? k + 1 : k - 1};
-                    doubts[1] = off > doubts[0].off ? doubts[0] : d;
-                    if (off > doubts[0].off) doubts[0] = d;
-                }
-                ticks += code.baseTicks + code.stepTicks * static_cast<int>(k);
-            }
-            if (pass == 0) {
-                if (std::find(firstTicks, firstTicks + starts, ticks) != firstTicks + starts) {
-                    clear = false;
-                    break;
-                }
-                firstTicks[starts++] = ticks;
-            } else if (ticks == lastTicks) {
-                break;
-            }
-            lastTicks = ticks;
+        bool before = false;
+        for (int pass = 0; pass < 2 && !before; ++pass) {
+            const int ticks = PeriodTicks(s, code, symbols, unit);
+            before = std::find(read[pass], read[pass] + starts, ticks) != read[pass] + starts;
+            read[pass][starts] = ticks;
             unit = static_cast<double>(total) / ticks;
         }
-        if (clear) return true;
+        ++starts;
+        if (!before && ReadSymbols(s, code, symbols, unit, bits, doubts)) return true;
     }
     return false;
 }
