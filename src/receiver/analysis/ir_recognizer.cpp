@@ -34,18 +34,25 @@ struct Signal {
     int n = 0;
     double shortMark = 0;   // mean of the short marks
     double shortSpace = 0;  // mean of the short spaces
+    int longestMark = 0;
 };
 
 // The means of the short marks and of the short spaces: those below
-// kShortLimit times the shortest of their kind.  Integers, marks and spaces
-// in one pass, without branches: this runs on every burst.
+// kShortLimit times the shortest of their kind, and the longest mark.
+// Integers, marks and spaces in one pass, without branches: this runs on
+// every burst.
 bool FindShorts(Signal& s) {
-    // Byte-wide minima, which run on vectors.
-    std::uint8_t leastMark = s.d[s.n - 1], leastSpace = 255;  // n is odd: the last is a mark
+    // Byte-wide extremes, which run on vectors.  Started from constants: a
+    // vector of the last mark's would be stored and loaded again.
+    std::uint8_t leastMark = 255, leastSpace = 255, mostMark = 0;
     for (int i = 0; i + 1 < s.n; i += 2) {
         leastMark = s.d[i] < leastMark ? s.d[i] : leastMark;
         leastSpace = s.d[i + 1] < leastSpace ? s.d[i + 1] : leastSpace;
+        mostMark = s.d[i] > mostMark ? s.d[i] : mostMark;
     }
+    const std::uint8_t lastMark = s.d[s.n - 1];  // n is odd: the last is a mark
+    leastMark = lastMark < leastMark ? lastMark : leastMark;
+    s.longestMark = lastMark > mostMark ? lastMark : mostMark;
     const int least[2] = {leastMark, leastSpace};
     if (least[0] == 0 || least[1] == 0) return false;
     // d < 1.45 * least, as 20 * d < 29 * least.
@@ -82,10 +89,11 @@ struct Measured {
     int total = 0;  // of rounded
 };
 
-// Duration i in ticks, as Measure takes it.
-double MeasuredTicks(const Signal& s, Scale scale, int i) {
-    return (s.d[i] + ((i & 1) ? scale.bias : -scale.bias)) * (1.0 / scale.unit);
+// A duration in ticks, as Measure takes it: a mark (kind 0) or a space.
+double MeasuredTicks(int duration, int kind, Scale scale) {
+    return (duration + (kind ? scale.bias : -scale.bias)) * (1.0 / scale.unit);
 }
+double MeasuredTicks(const Signal& s, Scale scale, int i) { return MeasuredTicks(s.d[i], i & 1, scale); }
 
 bool Measure(const Signal& s, Scale scale, Measured& m) {
     if (!(scale.unit > 0)) return false;
@@ -732,11 +740,9 @@ bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out, IrDurat
     // no mark of 3 ticks (its cells would hold a bit of two equal halves).
     // Ticks grow with the duration: the longest mark tells, without the
     // reading of every duration.
-    int longestMark = 0;
-    for (int i = 0; i < s.n; i += 2) longestMark = s.d[i] > s.d[longestMark] ? i : longestMark;
     Measured m;
     if ((Rc6Header(MeasuredTicks(s, scale, 0), MeasuredTicks(s, scale, 1)) ||
-         (s.n <= 43 && MeasuredTicks(s, scale, longestMark) + 0.5 < 3)) &&
+         (s.n <= 43 && MeasuredTicks(s.longestMark, 0, scale) + 0.5 < 3)) &&
         Measure(s, scale, m)) {
         c = Candidate{};
         if (Rc6(m, s.n, c) && Accept(s, c, out, idealForm)) return true;
