@@ -320,10 +320,9 @@ struct Cells {
 bool ToCells(const Measured& m, int from, int n, Cells& cells, int fixed = -1, int fixedTicks = 0) {
     for (int i = from; i < n; ++i) {
         const int ticks = i == fixed ? fixedTicks : m.rounded[i];
-        for (int k = 0; k < ticks; ++k) {
-            if (cells.count == kMostCells) return false;
-            cells.mark[cells.count++] = (i & 1) == 0;
-        }
+        if (ticks > kMostCells - cells.count) return false;
+        std::fill_n(cells.mark + cells.count, ticks, (i & 1) == 0);
+        cells.count += ticks;
     }
     // The space that ends the last bit is not seen.
     if (cells.count % 2 != 0) {
@@ -544,7 +543,7 @@ int PeriodTicks(const Signal& s, const PeriodCode& code, int symbols, double uni
     for (int k = 0; k < 3; ++k) {
         const double half = k + 0.5;
         const double guess = (code.baseTicks + half * code.stepTicks) * unit;
-        int p = guess < 0 ? 0 : guess > 512 ? 512 : static_cast<int>(guess);
+        int p = guess < 0 ? 0 : guess > 511 ? 512 : static_cast<int>(guess) + 1;  // mostly the one
         while (p > 0 && SymbolOf(code, unit, p - 1) >= half) --p;
         while (p < 512 && SymbolOf(code, unit, p) < half) ++p;
         least[k] = p;
