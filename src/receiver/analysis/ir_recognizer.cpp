@@ -735,13 +735,21 @@ bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out, IrDurat
     c = Candidate{};
     if (Sony(s, scale, c) && Accept(s, c, out, idealForm)) return true;
     // The bi-phase protocols read every duration in whole ticks: RC-6 has
-    // its header, and RC-5's 14 or 22 bits are at most 43 durations with
-    // no mark of 3 ticks (its cells would hold a bit of two equal halves).
-    // Ticks grow with the duration: the longest mark tells, without the
-    // reading of every duration.
+    // its header, and RC-5's 14 or 22 bits are at most 43 durations of 1 or
+    // 2 ticks but for one space, its gap (any other mark or space of 3 ticks
+    // or more would leave a bit of two equal halves in its cells).  Ticks
+    // grow with the duration: the longest mark and the second longest space
+    // tell, without the reading of every duration.
+    const auto rc5Lengths = [&] {
+        int longestSpace = 0, secondSpace = 0;
+        for (int i = 1; i < s.n; i += 2) {
+            secondSpace = std::max(secondSpace, std::min<int>(longestSpace, s.d[i]));
+            longestSpace = std::max<int>(longestSpace, s.d[i]);
+        }
+        return MeasuredTicks(s.longestMark, 0, scale) + 0.5 < 3 && MeasuredTicks(secondSpace, 1, scale) + 0.5 < 3;
+    };
     Measured m;
-    if ((Rc6Header(MeasuredTicks(s, scale, 0), MeasuredTicks(s, scale, 1)) ||
-         (s.n <= 43 && MeasuredTicks(s.longestMark, 0, scale) + 0.5 < 3)) &&
+    if ((Rc6Header(MeasuredTicks(s, scale, 0), MeasuredTicks(s, scale, 1)) || (s.n <= 43 && rc5Lengths())) &&
         Measure(s, scale, m)) {
         c = Candidate{};
         if (Rc6(m, s.n, c) && Accept(s, c, out, idealForm)) return true;
