@@ -92,10 +92,13 @@ public:
             for (int i = 0; i < count; ++i) Pair(mark, space(i));
             return;
         }
+        // Indexed from a local, as count_ too would be read again after every tick (see Finish).
+        std::uint8_t* at = ticks_ + count_;
         for (int i = 0; i < count; ++i) {
-            ticks_[count_++] = static_cast<std::uint8_t>(mark);
-            ticks_[count_++] = static_cast<std::uint8_t>(space(i));
+            at[2 * i] = static_cast<std::uint8_t>(mark);
+            at[2 * i + 1] = static_cast<std::uint8_t>(space(i));
         }
+        count_ += 2 * static_cast<std::size_t>(count);
         if (count > 0) lastMark_ = false;
     }
     // The count is kept here and stored once: a store through the byte
