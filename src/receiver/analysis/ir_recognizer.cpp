@@ -122,7 +122,7 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
     const std::uint8_t* t = frame.ticks.data();
     const int fitLimit = 4 * unitTicks;
     int sumTT = 0, sumTS = 0, sumSS = 0, sumTD = 0, sumSD = 0;  // S: the sign, D: the duration
-    int shortestMark = t[s.n - 1], longest = t[s.n - 1];
+    int shortestMark = t[s.n - 1], longest[2] = {t[s.n - 1], 0};  // of marks and of spaces
     // Marks (sign +1) and spaces (-1) in pairs; n is odd, the last is a mark.
     const auto sum = [&](int i, int sign) {
         const int in = t[i] < fitLimit;
@@ -137,8 +137,8 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
         sum(i, 1);
         sum(i + 1, -1);
         shortestMark = t[i] < shortestMark ? t[i] : shortestMark;
-        longest = t[i] > longest ? t[i] : longest;
-        longest = t[i + 1] > longest ? t[i + 1] : longest;
+        longest[0] = t[i] > longest[0] ? t[i] : longest[0];
+        longest[1] = t[i + 1] > longest[1] ? t[i + 1] : longest[1];
     }
     sum(s.n - 1, 1);
     const double tt = sumTT, ts = sumTS, ss = sumSS, td = sumTD, sd = sumSD;
@@ -157,11 +157,11 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
     // check below passes a range of durations.  Each kind has two tables,
     // for alternate pairs of durations: a group's durations mostly follow
     // one another, and each would wait for the one before it to be stored.
-    // Only the counts up to the frame's longest are cleared, in blocks that
+    // Only the counts up to the kind's longest are cleared, in blocks that
     // take a few wide stores.
     std::uint8_t least[4][256], most[4][256];  // table: kind, + 2 for odd pairs
     for (int table = 0; table < 4; ++table) {
-        for (int ticks = 0; ticks <= longest; ticks += 32) {
+        for (int ticks = 0; ticks <= longest[table & 1]; ticks += 32) {
             std::memset(&least[table][ticks], 255, 32);
             std::memset(&most[table][ticks], 0, 32);
         }
@@ -185,7 +185,7 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
     const int longTicks = 3 * unitTicks;
     const double signedBias[2] = {bias, -bias};
     for (int kind = 0; kind < 2; ++kind) {
-        for (int ticks = 0; ticks <= longest; ++ticks) {
+        for (int ticks = 0; ticks <= longest[kind]; ++ticks) {
             const int low = std::min(least[kind][ticks], least[kind + 2][ticks]);
             const int high = std::max(most[kind][ticks], most[kind + 2][ticks]);
             if (high == 0) continue;  // no such duration: a burst's are 1 or more
