@@ -238,16 +238,16 @@ bool ReadUnits(int n, const LengthValues* values, LengthGroups* groups, std::uin
     return false;
 }
 
-// The spaces between the frames of a burst that repeats its frame: a remote
-// that sends its frame at a fixed period leaves a gap that shrinks as the
-// frame grows, so the gaps of one burst differ by a tenth or more and
-// jitter cuts them apart at some presses.  They lie far above every length
-// of the frame: above the widest step between neighbouring space lengths,
-// where that is kGapStep or more and the length above it kGapStep times the
-// longest mark or more (a header's space is shorter than its mark, and a
-// bias can stretch the step between a frame's own spaces past kGapStep),
-// the lengths within kOneGap of the first are one, the gap.  Gaps are few:
-// lengths that hold over a kFewGaps-th of the spaces are the frame's own.
+// The spaces between the frames of a burst that repeats its frame wander
+// far more than the frame's own lengths (a fan's 7.1, 8.2 and 9.1 ms in one
+// burst), so jitter cuts them apart at some presses.  They lie far above
+// every length of the frame: above the widest step between neighbouring
+// space lengths, where that is kGapStep or more and the length above it
+// kGapStep times the longest mark or more (a header's space is shorter than
+// its mark, and a bias can stretch the step between a frame's own spaces
+// past kGapStep), the lengths within kOneGap of the first are one, the gap.
+// Gaps are few: lengths that hold over a kFewGaps-th of the spaces are the
+// frame's own.
 constexpr double kGapStep = 4.0, kOneGap = 1.4;
 constexpr int kFewGaps = 4;
 void JoinGaps(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, const LengthGroups& marks) {
