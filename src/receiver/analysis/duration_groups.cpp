@@ -44,32 +44,16 @@ void AssignGroups(const LengthValues& values, const LengthGroups& g, std::uint8_
 bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* groupOf, double gap,
                   double spread) {
     const double halfGap = gap / 2, halfSpread = spread / 2;
-    out = LengthGroups{};
-    // The group in progress is summed in registers and stored when it ends:
-    // a sum kept in memory would make every value wait for the last one's store.
-    int previous = -1, members = 0, sum = 0;
-    const auto store = [&] {
-        out.high[out.count - 1] = static_cast<std::uint8_t>(previous);
-        out.members[out.count - 1] = static_cast<std::uint8_t>(members);
-        out.sum[out.count - 1] = static_cast<std::uint16_t>(sum);
-    };
+    LengthRuns runs(out);
     for (int word = 0; word < 4; ++word)
         for (std::uint64_t bits = values.present[word]; bits != 0; bits &= bits - 1) {
             const int v = word * 64 + std::countr_zero(bits);
-            if (previous < 0 || v - previous - 1 > halfGap * (v + previous)) {
-                if (out.count == MostLengths) return false;
-                if (previous >= 0) store();
-                out.low[out.count++] = static_cast<std::uint8_t>(v);
-                members = 0;
-                sum = 0;
-            }
-            members += values.count[v];
-            sum += v * values.count[v];
-            groupOf[v] = static_cast<std::uint8_t>(out.count - 1);
-            previous = v;
+            const int previous = runs.Last();
+            if ((previous < 0 || v - previous - 1 > halfGap * (v + previous)) && !runs.Start(v)) return false;
+            runs.Add(v, values.count[v], groupOf);
         }
     if (out.count == 0) return false;
-    store();
+    runs.Finish();
     for (int g = 0; g < out.count; ++g)
         if (out.high[g] - out.low[g] - 1 > halfSpread * (out.high[g] + out.low[g])) return false;
     return true;

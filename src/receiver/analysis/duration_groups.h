@@ -60,6 +60,43 @@ void ForEachValueIn(const LengthValues& values, int low, int high, F&& f) {
     }
 }
 
+// Builds the lengths of a kind from ascending values, each length a run of
+// neighbouring values.  The run in progress is summed in registers and
+// stored when it ends: a sum kept in memory would make every value wait for
+// the last one's store.
+class LengthRuns {
+public:
+    explicit LengthRuns(LengthGroups& out) : out_(out) { out_ = LengthGroups{}; }
+    // The last value added, -1 before any.
+    int Last() const { return last_; }
+    // Starts a new length at the next value; false past MostLengths.
+    bool Start(int v) {
+        if (out_.count == MostLengths) return false;
+        Finish();
+        out_.low[out_.count++] = static_cast<std::uint8_t>(v);
+        members_ = sum_ = 0;
+        return true;
+    }
+    // Adds value v, which occurs `count` times, to the length in progress.
+    void Add(int v, int count, std::uint8_t* groupOf) {
+        members_ += count;
+        sum_ += v * count;
+        groupOf[v] = static_cast<std::uint8_t>(out_.count - 1);
+        last_ = v;
+    }
+    // Stores the length in progress.
+    void Finish() {
+        if (out_.count == 0) return;
+        out_.high[out_.count - 1] = static_cast<std::uint8_t>(last_);
+        out_.members[out_.count - 1] = static_cast<std::uint8_t>(members_);
+        out_.sum[out_.count - 1] = static_cast<std::uint16_t>(sum_);
+    }
+
+private:
+    LengthGroups& out_;
+    int last_ = -1, members_ = 0, sum_ = 0;
+};
+
 // Groups the values, cutting between neighbours further apart than `gap`;
 // a group may spread over `spread` of its mean (both less one unit of
 // rounding).  groupOf[v] is then the group of every value v that occurs

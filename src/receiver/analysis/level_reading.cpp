@@ -161,15 +161,10 @@ bool UnitLengths(const LengthValues& values, const UnitFit& fit, double sign, Le
     const double firstLong = (kMostUnits + 0.5) * fit.unit + sign * fit.bias;
     LengthValues longOnes;
     for (std::uint64_t& word : longOnes.present) word = 0;
-    out = LengthGroups{};
     // Ascending values have ascending unit counts: a length is a run of
-    // values, summed in registers, and the first long value ends the short ones.
-    int k = -1, members = 0, sum = 0, previous = 0;
-    const auto store = [&] {
-        out.high[out.count - 1] = static_cast<std::uint8_t>(previous);
-        out.members[out.count - 1] = static_cast<std::uint8_t>(members);
-        out.sum[out.count - 1] = static_cast<std::uint16_t>(sum);
-    };
+    // values, and the first long value ends the short ones.
+    LengthRuns runs(out);
+    int k = -1;
     bool anyLong = false;
     for (int word = 0; word < 4 && !anyLong; ++word)
         for (std::uint64_t bits = values.present[word]; bits != 0; bits &= bits - 1) {
@@ -183,18 +178,12 @@ bool UnitLengths(const LengthValues& values, const UnitFit& fit, double sign, Le
             }
             const int units = std::clamp(static_cast<int>((v - sign * fit.bias) / fit.unit + 0.5), 0, kMostUnits);
             if (units != k) {
-                if (k >= 0) store();
                 k = units;
-                out.low[out.count++] = static_cast<std::uint8_t>(v);
-                members = 0;
-                sum = 0;
+                runs.Start(v);  // at most kMostUnits + 1 lengths
             }
-            members += values.count[v];
-            sum += v * values.count[v];
-            groupOf[v] = static_cast<std::uint8_t>(out.count - 1);
-            previous = v;
+            runs.Add(v, values.count[v], groupOf);
         }
-    if (k >= 0) store();
+    runs.Finish();
     if (!anyLong) return true;
     LengthGroups longGroups;
     std::uint8_t longOf[256];
