@@ -42,6 +42,16 @@ BurstCodes Codes(const std::vector<std::uint8_t>& b) {
     return DecodeBurstCodes(b.data(), static_cast<int>(b.size()), 4, true);
 }
 
+// Presses of a frame at the given jitter, 30 at each of the receiver's
+// biases, all give the code of a clean press; that code.
+KeyCode OneCodeOverPresses(const Micros& frame, double jitter, std::mt19937& random) {
+    const KeyCode code = Codes(Press(frame, 0, 0, random)).code;
+    for (const double bias : {-60.0, 0.0, 120.0})
+        for (int press = 0; press < 30; ++press)
+            EXPECT_EQ(Codes(Press(frame, jitter, bias, random)).code, code) << frame[0] << " bias " << bias;
+    return code;
+}
+
 // Remotes of no known protocol whose lengths lie half as long again as
 // their neighbours or more: every press of a key, whatever the jitter and
 // bias, gives one code and is shown as what it is; the same key with one
@@ -94,12 +104,7 @@ TEST(LevelReading, WholeUnitsKeepLengthsAUnitApartAtTenPercent) {
         Frame(700, 700, steps, {700, 700, 1400, 1400}, {700, 1400, 2100, 2800}),
     };
     std::mt19937 random(8);
-    for (const Micros& remote : remotes) {
-        const KeyCode code = Codes(Press(remote, 0, 0, random)).code;
-        for (const double bias : {-60.0, 0.0, 120.0})
-            for (int press = 0; press < 30; ++press)
-                EXPECT_EQ(Codes(Press(remote, 0.10, bias, random)).code, code) << remote[0] << " bias " << bias;
-    }
+    for (const Micros& remote : remotes) OneCodeOverPresses(remote, 0.10, random);
     Micros shortHeader = remotes[0];
     shortHeader[1] = 2610;
     EXPECT_NE(Codes(Press(shortHeader, 0, 0, random)).code, Codes(Press(remotes[0], 0, 0, random)).code);
@@ -112,17 +117,15 @@ TEST(LevelReading, LongLengthsUnitsApartStayApart) {
     const auto zenith = [](const std::vector<int>& bits) {
         Micros d{520};
         for (const int bit : bits)
-            d.insert(d.end(), bit == 1 ? std::initializer_list<int>{520, 520, 4160, 520} : std::initializer_list<int>{5200, 520});
+            d.insert(d.end(), bit == 1 ? std::initializer_list<int>{520, 520, 4160, 520}
+                                       : std::initializer_list<int>{5200, 520});
         return d;
     };
     const Micros key = zenith({1, 0, 1, 1, 0, 0, 1, 0, 1, 1, 0, 1});
     Micros other = key;
     other[5] = 4160;  // the first 0
     std::mt19937 random(2);
-    const KeyCode code = Codes(Press(key, 0, 0, random)).code;
-    for (const double bias : {-60.0, 0.0, 120.0})
-        for (int press = 0; press < 30; ++press)
-            EXPECT_EQ(Codes(Press(key, 0.05, bias, random)).code, code) << "bias " << bias;
+    const KeyCode code = OneCodeOverPresses(key, 0.05, random);
     EXPECT_NE(Codes(Press(other, 0, 0, random)).code, code);
 }
 
@@ -170,10 +173,7 @@ TEST(LevelReading, GapsBetweenRepeatedFramesAreOneLength) {
     };
     const Micros key = fan({1, 1, 0, 1, 1, 0, 0, 0, 0, 0, 0, 1}), other = fan({1, 1, 0, 1, 1, 0, 0, 0, 0, 1, 0, 1});
     std::mt19937 random(3);
-    const KeyCode code = Codes(Press(key, 0, 0, random)).code;
-    for (const double bias : {-60.0, 0.0, 120.0})
-        for (int press = 0; press < 30; ++press)
-            EXPECT_EQ(Codes(Press(key, 0.05, bias, random)).code, code) << "bias " << bias;
+    const KeyCode code = OneCodeOverPresses(key, 0.05, random);
     EXPECT_NE(Codes(Press(other, 0, 0, random)).code, code);
 }
 
