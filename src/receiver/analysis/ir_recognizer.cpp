@@ -621,8 +621,8 @@ bool Rcmm(const Signal& s, Candidate& c) {
 // exclusive or of the four nibbles before it (so in every captured frame).
 // Its periods reach 14 ticks, so 5 % jitter alone moves one by a third of a
 // step, and rounding by more: a reading the check refuses is read again
-// with its least certain symbol moved to the neighbour it lies towards,
-// which a single misread symbol always is.
+// with its one or two least certain symbols moved to the neighbour they lie
+// towards, where a misread symbol lies.
 bool XiaomiChecks(std::uint32_t bits) {
     return ((bits >> 16 ^ bits >> 12 ^ bits >> 8 ^ bits >> 4 ^ bits) & 0xF) == 0;
 }
