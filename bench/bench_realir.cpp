@@ -134,16 +134,23 @@ struct CategoryCount {
 
 // Frames whose own lengths of one kind lie closer together than jitter and
 // rounding can move them: the capture's marks (or spaces) cut into lengths
-// where neighbours differ by more than a tenth, and two neighbouring
-// lengths that jitter can bring within two receiver units of each other.
-// No reading can keep such a frame at one code and its neighbour key apart.
+// where neighbours differ by more than a tenth, or by more than 100 us and
+// 4 % (a capture's durations of one length lie far closer: nine neighbours
+// in ten within 0.4 %, but pulse-position remotes send steps of 136 to
+// 500 us on lengths of several ms), and two neighbouring lengths that
+// jitter can bring within two receiver units of each other.  No reading can
+// keep such a frame at one code and its neighbour key apart.
+// ORBISK_REALIR_TENTH=1 cuts at a tenth only, as earlier figures did.
 bool CloseLevels(const std::vector<int>& micros, double unit, double jitter) {
+    static const bool tenthOnly = std::getenv("ORBISK_REALIR_TENTH") != nullptr;
     for (std::size_t kind = 0; kind < 2; ++kind) {
         std::vector<int> v;
         for (std::size_t i = kind; i < micros.size(); i += 2) v.push_back(micros[i]);
         std::sort(v.begin(), v.end());
-        for (std::size_t i = 1; i < v.size(); ++i)
-            if (v[i] > v[i - 1] * 1.1 && v[i] * (1 - jitter) - v[i - 1] * (1 + jitter) < 2 * unit) return true;
+        for (std::size_t i = 1; i < v.size(); ++i) {
+            const bool apart = v[i] > v[i - 1] * 1.1 || (!tenthOnly && v[i] - v[i - 1] > 100 && v[i] > v[i - 1] * 1.04);
+            if (apart && v[i] * (1 - jitter) - v[i - 1] * (1 + jitter) < 2 * unit) return true;
+        }
     }
     return false;
 }
