@@ -169,13 +169,17 @@ int main(int argc, char** argv) {
     const bool perCategory = argc > 2 && std::string(argv[2]) == "categories";
     // "cost": the cost figures alone, for a profiler.
     const bool costOnly = argc > 2 && std::string(argv[2]) == "cost";
-    // ORBISK_REALIR_DUMP=N: the first N frames that change their code at 50 us and 5 %, press by press,
+    // ORBISK_REALIR_DUMP=N: the first N frames that change their code at 50 us and 5 % (ORBISK_REALIR_QUICK=1:
+    // only that unit), press by press,
     // and the shared codes.
     const char* dumpText = std::getenv("ORBISK_REALIR_DUMP");
     int dumps = dumpText != nullptr ? std::atoi(dumpText) : 0;
     // ORBISK_REALIR_DUMP_JITTER=10: those at 10 % instead.
     const char* dumpJitterText = std::getenv("ORBISK_REALIR_DUMP_JITTER");
     const double dumpJitter = dumpJitterText != nullptr && std::atoi(dumpJitterText) == 10 ? 0.10 : 0.05;
+    // ORBISK_REALIR_DUMP_UNIT=32 (or 64): at that unit instead of 50 us.
+    const char* dumpUnitText = std::getenv("ORBISK_REALIR_DUMP_UNIT");
+    const double dumpUnit = dumpUnitText != nullptr ? std::atof(dumpUnitText) : 50.0;
     const std::vector<Capture> captures = ReadCaptures(path);
     if (captures.empty()) {
         std::printf("no captures at %s: skipped\n", path.c_str());
@@ -218,7 +222,7 @@ int main(int argc, char** argv) {
     };
     const bool quick = std::getenv("ORBISK_REALIR_QUICK") != nullptr;
     for (const double unit : {50.0, 32.0, 64.0}) {
-        if (costOnly || (quick && unit != 50.0)) continue;
+        if (costOnly || (quick && unit != dumpUnit)) continue;
         for (const double jitter : {0.05, 0.10}) {
             std::map<std::string, CategoryCount> byCategory;
             std::vector<std::vector<KeyCode>> codes(frames.size());
@@ -235,7 +239,7 @@ int main(int argc, char** argv) {
                     ++kindCount[KindOf(c.frame)];
                 }
                 codes[f].assign(seen.begin(), seen.end());
-                if (seen.size() > 1 && dumps > 0 && unit == 50.0 && jitter == dumpJitter) {
+                if (seen.size() > 1 && dumps > 0 && unit == dumpUnit && jitter == dumpJitter) {
                     --dumps;  // what a developer looks at: the capture and each press's reading
                     std::printf("unstable frame %zu (%s%s) %s:", f, frames[f].category.c_str(),
                                 CloseLevels(frames[f].micros, unit, jitter) ? ", close" : "", frames[f].file.c_str());
@@ -298,7 +302,7 @@ int main(int argc, char** argv) {
                     }
                 sharedClear += clear;
                 if (found) {
-                    if (dumps != 0 && unit == 50.0 && jitter == dumpJitter)
+                    if (dumps != 0 && unit == dumpUnit && jitter == dumpJitter)
                         std::printf("shared %08X in %s: frames %d and %d%s\n", static_cast<unsigned>(key.second),
                                     key.first.c_str(), list[0]->frame, list[list.size() - 1]->frame,
                                     clear ? " (without close levels)" : "");
