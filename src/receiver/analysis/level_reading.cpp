@@ -41,7 +41,10 @@ constexpr double kOneLengthMeans = 0.18;
 // The widest one length may spread: a chain of durations wider than this is
 // two lengths (a header space a fifth longer than the data's, steps of a
 // pulse position), told apart at the widest gap rather than given up on.
-constexpr double kWidestLength = 0.4;
+// 10 % jitter spreads one length over a fifth of its mean; a wider limit
+// let a chain of close lengths (700 and 780 us) swallow one a third shorter
+// (480 us), and two keys that differ in it got one code.
+constexpr double kWidestLength = 0.3;
 
 // How far this burst's durations of one length wander, as a share of
 // their mean: the least, over the lengths with enough durations to show it
