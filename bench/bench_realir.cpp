@@ -138,7 +138,8 @@ struct CategoryCount {
 // 4 % (a capture's durations of one length lie far closer: nine neighbours
 // in ten within 0.4 %, but pulse-position remotes send steps of 136 to
 // 500 us on lengths of several ms), and two neighbouring lengths that
-// jitter can bring within two receiver units of each other.  No reading can
+// jitter can bring within two receiver units of each other, or both past
+// the longest duration the receiver reports.  No reading can
 // keep such a frame at one code and its neighbour key apart.
 // ORBISK_REALIR_TENTH=1 cuts at a tenth only, as earlier figures did.
 bool CloseLevels(const std::vector<int>& micros, double unit, double jitter) {
@@ -149,7 +150,10 @@ bool CloseLevels(const std::vector<int>& micros, double unit, double jitter) {
         std::sort(v.begin(), v.end());
         for (std::size_t i = 1; i < v.size(); ++i) {
             const bool apart = v[i] > v[i - 1] * 1.1 || (!tenthOnly && v[i] - v[i - 1] > 100 && v[i] > v[i - 1] * 1.04);
-            if (apart && v[i] * (1 - jitter) - v[i - 1] * (1 + jitter) < 2 * unit) return true;
+            // The receiver reports at most 0xFD units: lengths past it are one.
+            const double most = 0xFD * unit;
+            if (apart && std::min(v[i] * (1 - jitter), most) - std::min(v[i - 1] * (1 + jitter), most) < 2 * unit)
+                return true;
         }
     }
     return false;
