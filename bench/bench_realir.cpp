@@ -173,9 +173,8 @@ int main(int argc, char** argv) {
     const bool perCategory = argc > 2 && std::string(argv[2]) == "categories";
     // "cost": the cost figures alone, for a profiler.
     const bool costOnly = argc > 2 && std::string(argv[2]) == "cost";
-    // ORBISK_REALIR_DUMP=N: the first N frames that change their code at 50 us and 5 % (ORBISK_REALIR_QUICK=1:
-    // only that unit), press by press,
-    // and the shared codes.
+    // ORBISK_REALIR_DUMP=N: the first N frames that change their code at 50 us and 5 %, press by press, and
+    // the shared codes.  ORBISK_REALIR_QUICK=1 measures that unit alone.
     const char* dumpText = std::getenv("ORBISK_REALIR_DUMP");
     int dumps = dumpText != nullptr ? std::atoi(dumpText) : 0;
     // ORBISK_REALIR_DUMP_JITTER=10: those at 10 % instead.
