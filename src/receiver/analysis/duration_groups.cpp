@@ -59,6 +59,22 @@ bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* g
     return true;
 }
 
+void JoinLengths(LengthGroups& g, int first, int last) {
+    for (int i = first + 1; i <= last; ++i) {
+        g.members[first] = static_cast<std::uint8_t>(g.members[first] + g.members[i]);
+        g.sum[first] = static_cast<std::uint16_t>(g.sum[first] + g.sum[i]);
+    }
+    g.high[first] = g.high[last];
+    const int removed = last - first;
+    for (int i = last + 1; i < g.count; ++i) {
+        g.low[i - removed] = g.low[i];
+        g.high[i - removed] = g.high[i];
+        g.members[i - removed] = g.members[i];
+        g.sum[i - removed] = g.sum[i];
+    }
+    g.count -= removed;
+}
+
 bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double spread) {
     const double halfSpread = spread / 2;
     bool split = false;
@@ -124,16 +140,7 @@ void MergeClose(const LengthValues& values, LengthGroups& g, std::uint8_t* group
         }
         if (closest < 0) break;
         merged = true;
-        g.high[closest] = g.high[closest + 1];
-        g.members[closest] = static_cast<std::uint8_t>(g.members[closest] + g.members[closest + 1]);
-        g.sum[closest] = static_cast<std::uint16_t>(g.sum[closest] + g.sum[closest + 1]);
-        for (int k = closest + 1; k + 1 < g.count; ++k) {
-            g.low[k] = g.low[k + 1];
-            g.high[k] = g.high[k + 1];
-            g.members[k] = g.members[k + 1];
-            g.sum[k] = g.sum[k + 1];
-        }
-        --g.count;
+        JoinLengths(g, closest, closest + 1);
     }
     if (merged) AssignGroups(values, g, groupOf);
 }

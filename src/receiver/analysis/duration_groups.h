@@ -105,6 +105,10 @@ private:
 bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* groupOf,
                   double gap = DefaultLengthGap, double spread = 0.4);
 
+// Joins lengths first to last into one, at first; the later lengths move
+// down.  groupOf is left to the caller.
+void JoinLengths(LengthGroups& g, int first, int last);
+
 // Splits every group that spreads over `spread` of its mean (less one unit
 // of rounding) at its widest gap, until none does: two lengths a remote
 // keeps apart, which jitter let run into each other, are told apart

@@ -266,19 +266,8 @@ void JoinGaps(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf
         joined += i >= gap && i <= last ? g.members[i] : 0;
     }
     if (last == gap || kFewGaps * joined > all) return;
-    for (int i = gap + 1; i <= last; ++i) {
-        g.members[gap] = static_cast<std::uint8_t>(g.members[gap] + g.members[i]);
-        g.sum[gap] = static_cast<std::uint16_t>(g.sum[gap] + g.sum[i]);
-    }
-    g.high[gap] = g.high[last];
+    JoinLengths(g, gap, last);
     const int removed = last - gap;
-    for (int i = last + 1; i < g.count; ++i) {
-        g.low[i - removed] = g.low[i];
-        g.high[i - removed] = g.high[i];
-        g.members[i - removed] = g.members[i];
-        g.sum[i - removed] = g.sum[i];
-    }
-    g.count -= removed;
     ForEachValue(values, [&](int v) {
         if (v > g.high[gap])
             groupOf[v] = static_cast<std::uint8_t>(groupOf[v] - removed);
