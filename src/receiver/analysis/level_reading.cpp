@@ -106,6 +106,9 @@ double ShortestCommon(const LengthGroups& g) {
 constexpr int kMostUnits = 3;
 constexpr double kUnitResidual = 0.3, kUnitResidualPerUnit = 0.05;
 constexpr double kLeastUnit = 6, kMostUnitBias = 0.5, kShortShare = 0.6;
+// A duration this many units long or more is long, both when fitting the
+// unit and when cutting the lengths it gives.
+constexpr double kFirstLongUnits = kMostUnits + 0.5;
 
 struct UnitFit {
     double unit = 0, bias = 0;
@@ -135,7 +138,7 @@ bool FitsUnits(const LengthValues* values, int n, const UnitFit& fit, UnitFit& r
             for (std::uint64_t bits = kind.present[word]; bits != 0; bits &= bits - 1) {
                 const int v = word * 64 + std::countr_zero(bits);
                 const double t = (v - bias) * perUnit;
-                if (t >= kMostUnits + 0.5) return true;
+                if (t >= kFirstLongUnits) return true;
                 const int k = static_cast<int>(t + 0.5);  // t >= 0 wherever k >= 1
                 if (k < 1 || std::fabs(t - k) > kUnitResidual + kUnitResidualPerUnit * (k - 1)) return false;
                 const int c = kind.count[v];
@@ -161,7 +164,7 @@ bool FitsUnits(const LengthValues* values, int n, const UnitFit& fit, UnitFit& r
 // longer values grouped by ratio.
 bool UnitLengths(const LengthValues& values, const UnitFit& fit, double sign, LengthGroups& out,
                  std::uint8_t* groupOf) {
-    const double firstLong = (kMostUnits + 0.5) * fit.unit + sign * fit.bias;
+    const double firstLong = kFirstLongUnits * fit.unit + sign * fit.bias;
     LengthValues longOnes;
     for (std::uint64_t& word : longOnes.present) word = 0;
     // Ascending values have ascending unit counts: a length is a run of
