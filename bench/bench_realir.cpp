@@ -132,17 +132,16 @@ struct CategoryCount {
     int kinds[kKinds] = {}, kindsStable[kKinds] = {};
 };
 
-// Frames whose own lengths of one kind lie closer together than jitter and
-// rounding can move them: the capture's marks (or spaces) cut into lengths
+// Calls near(a, b) for every two neighbouring lengths of one kind, a the
+// longest duration of the shorter and b the shortest of the longer, until
+// it returns true.  The capture's marks (or spaces) are cut into lengths
 // where neighbours differ by more than a tenth, or by more than 100 us and
 // 4 % (a capture's durations of one length lie far closer: nine neighbours
 // in ten within 0.4 %, but pulse-position remotes send steps of 136 to
-// 500 us on lengths of several ms), and two neighbouring lengths that
-// jitter can bring within two receiver units of each other, or both past
-// the longest duration the receiver reports.  No reading can
-// keep such a frame at one code and its neighbour key apart.
-// ORBISK_REALIR_TENTH=1 cuts at a tenth only, as earlier figures did.
-bool CloseLevels(const std::vector<int>& micros, double unit, double jitter) {
+// 500 us on lengths of several ms).  ORBISK_REALIR_TENTH=1 cuts at a tenth
+// only, as earlier figures did.
+template <typename Near>
+bool AnyNeighbouringLengths(const std::vector<int>& micros, Near&& near) {
     static const bool tenthOnly = std::getenv("ORBISK_REALIR_TENTH") != nullptr;
     for (std::size_t kind = 0; kind < 2; ++kind) {
         std::vector<int> v;
@@ -150,13 +149,36 @@ bool CloseLevels(const std::vector<int>& micros, double unit, double jitter) {
         std::sort(v.begin(), v.end());
         for (std::size_t i = 1; i < v.size(); ++i) {
             const bool apart = v[i] > v[i - 1] * 1.1 || (!tenthOnly && v[i] - v[i - 1] > 100 && v[i] > v[i - 1] * 1.04);
-            // The receiver reports at most 0xFD units: lengths past it are one.
-            const double most = 0xFD * unit;
-            if (apart && std::min(v[i] * (1 - jitter), most) - std::min(v[i - 1] * (1 + jitter), most) < 2 * unit)
-                return true;
+            if (apart && near(static_cast<double>(v[i - 1]), static_cast<double>(v[i]))) return true;
         }
     }
     return false;
+}
+
+// Frames whose own lengths of one kind lie closer together than jitter and
+// rounding can move them: two neighbouring lengths that jitter can bring
+// within two receiver units of each other, or both past the longest
+// duration the receiver reports.  No reading can keep such a frame at one
+// code and its neighbour key apart.
+bool CloseLevels(const std::vector<int>& micros, double unit, double jitter) {
+    // The receiver reports at most 0xFD units: lengths past it are one.
+    const double most = 0xFD * unit;
+    return AnyNeighbouringLengths(micros, [&](double a, double b) {
+        return std::min(b * (1 - jitter), most) - std::min(a * (1 + jitter), most) < 2 * unit;
+    });
+}
+
+// Frames with two neighbouring lengths that one press cannot tell from one
+// length: a duration of each can lie closer together, less a unit of
+// rounding, than two durations of one length can lie apart under the
+// jitter (a ratio of (1 + J) / (1 - J)).  A reading that sees one duration
+// of each must cut between them at some ratio, and jitter puts them on
+// either side of it from press to press.
+bool LengthsOnePressCanConfuse(const std::vector<int>& micros, double unit, double jitter) {
+    const double most = 0xFD * unit, apart = (1 + jitter) / (1 - jitter);
+    return AnyNeighbouringLengths(micros, [&](double a, double b) {
+        return std::min(b / apart, most) - unit < std::min(a * apart, most);
+    });
 }
 
 }  // namespace
@@ -228,6 +250,7 @@ int main(int argc, char** argv) {
         if (costOnly || (quick && unit != dumpUnit)) continue;
         for (const double jitter : {0.05, 0.10}) {
             std::map<std::string, CategoryCount> byCategory;
+            int clear = 0, clearStable = 0;  // frames without close or confusable lengths
             std::vector<std::vector<KeyCode>> codes(frames.size());
             for (std::size_t f = 0; f < frames.size(); ++f) {
                 std::mt19937 random(static_cast<std::uint32_t>(f * 7919 + unit * 13 + jitter * 1000));
@@ -264,6 +287,10 @@ int main(int argc, char** argv) {
                                                                  : kLevels;
                 const bool stable = seen.size() == 1;
                 const bool close = CloseLevels(frames[f].micros, unit, jitter);
+                if (!close && !LengthsOnePressCanConfuse(frames[f].micros, unit, jitter)) {
+                    ++clear;
+                    clearStable += stable;
+                }
                 for (CategoryCount* count : {&byCategory[frames[f].category], &byCategory["(all)"]}) {
                     ++count->frames;
                     count->stable += stable;
@@ -328,6 +355,8 @@ int main(int argc, char** argv) {
                             c.kindsStable[kShape], c.kinds[kShape],
                             name == "(all)" ? shared : sharedByCategory[name]);
             }
+            std::printf("\nwithout close levels and without lengths one press can confuse: %d frames, %.1f %% one code\n",
+                        clear, 100.0 * clearStable / clear);
         }
     }
 
@@ -353,6 +382,17 @@ int main(int argc, char** argv) {
                     "(%.1f expected of random codes), %ld recognised as a protocol, %ld read as levels\n",
                     count, hits, keyCodes.size(), count * static_cast<double>(keyCodes.size()) / 4294967296.0,
                     recognised, levels);
+        // Bursts of 9 to 12 durations have few ranks to tell them by: their
+        // own figure, over enough of them to show it.
+        long shortHits = 0;
+        const long shortCount = 100000;
+        for (long i = 0; i < shortCount; ++i) {
+            const int length = 9 + static_cast<int>(random() % 4);
+            for (int k = 0; k < length; ++k) burst[k] = static_cast<std::uint8_t>(1 + random() % 0xFD);
+            shortHits += keyCodes.count(static_cast<KeyCode>(DecodeBurstCodes(burst, length, 4, true).code));
+        }
+        std::printf("of %ld random bursts of 9 to 12 durations, %ld hit a key code (%.2f expected of random codes)\n",
+                    shortCount, shortHits, shortCount * static_cast<double>(keyCodes.size()) / 4294967296.0);
     }
 
     if (std::getenv("ORBISK_REALIR_CHECKSUM") != nullptr)
