@@ -28,9 +28,6 @@ void CollectLengths(const std::uint8_t* d, int n, LengthValues* out) {
     }
 }
 
-namespace {
-
-// groupOf[v] for every value v that occurs, from the groups' ranges.
 void AssignGroups(const LengthValues& values, const LengthGroups& g, std::uint8_t* groupOf) {
     int group = 0;
     ForEachValue(values, [&](int v) {
@@ -38,8 +35,6 @@ void AssignGroups(const LengthValues& values, const LengthGroups& g, std::uint8_
         groupOf[v] = static_cast<std::uint8_t>(group);
     });
 }
-
-}  // namespace
 
 bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* groupOf, double gap,
                   double spread) {
@@ -66,12 +61,7 @@ void JoinLengths(LengthGroups& g, int first, int last) {
     }
     g.high[first] = g.high[last];
     const int removed = last - first;
-    for (int i = last + 1; i < g.count; ++i) {
-        g.low[i - removed] = g.low[i];
-        g.high[i - removed] = g.high[i];
-        g.members[i - removed] = g.members[i];
-        g.sum[i - removed] = g.sum[i];
-    }
+    for (int i = last + 1; i < g.count; ++i) CopyLength(g, i, g, i - removed);
     g.count -= removed;
 }
 
@@ -95,12 +85,7 @@ bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupO
             }
             previous = v;
         });
-        for (int k = g.count; k > i + 1; --k) {
-            g.low[k] = g.low[k - 1];
-            g.high[k] = g.high[k - 1];
-            g.members[k] = g.members[k - 1];
-            g.sum[k] = g.sum[k - 1];
-        }
+        for (int k = g.count; k > i + 1; --k) CopyLength(g, k - 1, g, k);
         ++g.count;
         g.low[i + 1] = static_cast<std::uint8_t>(cut);
         g.high[i + 1] = g.high[i];

@@ -105,6 +105,17 @@ private:
 bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* groupOf,
                   double gap = DefaultLengthGap, double spread = 0.4);
 
+// Length i of `from` written as length j of `to` (count left as it is).
+inline void CopyLength(const LengthGroups& from, int i, LengthGroups& to, int j) {
+    to.low[j] = from.low[i];
+    to.high[j] = from.high[i];
+    to.members[j] = from.members[i];
+    to.sum[j] = from.sum[i];
+}
+
+// groupOf[v] for every value v that occurs, from the groups' ranges.
+void AssignGroups(const LengthValues& values, const LengthGroups& g, std::uint8_t* groupOf);
+
 // Joins lengths first to last into one, at first; the later lengths move
 // down.  groupOf is left to the caller.
 void JoinLengths(LengthGroups& g, int first, int last);

@@ -195,12 +195,7 @@ bool UnitLengths(const LengthValues& values, const UnitFit& fit, double sign, Le
     std::uint8_t longOf[256];
     if (!RegroupLong(longOnes, longGroups, longOf, fit.unit) || out.count + longGroups.count > MostLengths)
         return false;
-    for (int g = 0; g < longGroups.count; ++g) {
-        out.low[out.count + g] = longGroups.low[g];
-        out.high[out.count + g] = longGroups.high[g];
-        out.members[out.count + g] = longGroups.members[g];
-        out.sum[out.count + g] = longGroups.sum[g];
-    }
+    for (int g = 0; g < longGroups.count; ++g) CopyLength(longGroups, g, out, out.count + g);
     ForEachValue(longOnes, [&](int v) { groupOf[v] = static_cast<std::uint8_t>(out.count + longOf[v]); });
     out.count += longGroups.count;
     return true;
@@ -270,13 +265,7 @@ void JoinGaps(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf
     }
     if (last == gap || kFewGaps * joined > all) return;
     JoinLengths(g, gap, last);
-    const int removed = last - gap;
-    ForEachValue(values, [&](int v) {
-        if (v > g.high[gap])
-            groupOf[v] = static_cast<std::uint8_t>(groupOf[v] - removed);
-        else if (v >= g.low[gap])
-            groupOf[v] = static_cast<std::uint8_t>(gap);
-    });
+    AssignGroups(values, g, groupOf);
 }
 
 // The most and the second most common lengths of a kind.
