@@ -56,7 +56,8 @@ TEST(SettingsProgram, TwoImportsAtOnceKeepBothRemotes) {
     orbisk::test::TempDir dir;
     constexpr int Keys = 50;
     for (const char* remote : {"A", "B"}) {
-        std::string keymap = std::string("[[protocols]]\nname = '") + remote + "'\nprotocol = 'nec'\n[protocols.scancodes]\n";
+        std::string keymap =
+            std::string("[[protocols]]\nname = '") + remote + "'\nprotocol = 'nec'\n[protocols.scancodes]\n";
         for (int key = 0; key < Keys; ++key)
             keymap += std::to_string((remote[0] << 8) + key) + " = 'KEY_" + std::to_string(key) + "'\n";
         orbisk::test::WriteFile(dir.File(std::string(remote) + ".toml"), keymap);

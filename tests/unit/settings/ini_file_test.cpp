@@ -164,7 +164,9 @@ TEST_F(IniFileTest, UnwritablePlacesFailQuietlyAndKeepTheOldFile) {
 TEST_F(IniFileTest, AWriterThatCannotGetTheLockInTimeWritesNothingAndSaysSo) {
     Put(path_, "[s]\nk=1\n");
     const auto write = [this] {
-        return IniFile(path_, std::chrono::milliseconds(20)).Edit([](IniDocument& doc) { doc.WriteString("s", "k", "2"); });
+        return IniFile(path_, std::chrono::milliseconds(20)).Edit([](IniDocument& doc) {
+            doc.WriteString("s", "k", "2");
+        });
     };
     {
         const FileLock other = LockForWriting(path_, std::chrono::milliseconds(0));
