@@ -600,7 +600,8 @@ void IniDocument::EraseKey(std::string_view section, std::string_view key) {
 // ---------------------------------------------------------------------------
 // IniFile
 
-IniFile::IniFile(std::string path) : path_(std::move(path)) {}
+IniFile::IniFile(std::string path, std::chrono::milliseconds lockWait)
+    : path_(std::move(path)), lockWait_(lockWait) {}
 
 IniDocument IniFile::Load() const { return Read().document; }
 
@@ -649,7 +650,33 @@ bool IniFile::EraseSection(std::string_view section) {
     return Edit([&](IniDocument& doc) { doc.EraseSection(section); }).Ok();
 }
 
+namespace {
+
+// Why a writer does not go on without the lock; empty when it may.
+std::string LockProblem(const FileLock& lock, std::chrono::milliseconds waited) {
+    switch (lock.Outcome()) {
+    case LockOutcome::Held:
+    case LockOutcome::Skipped: return {};
+    case LockOutcome::Busy: {
+        const auto ms = waited.count();
+        const std::string time = ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+        return "another program is writing it and has held its lock " + lock.Path() + " for " + time +
+               "; nothing was written";
+    }
+    case LockOutcome::NotAFile:
+        return "its lock " + lock.Path() + " is a symbolic link or no plain file; nothing was written";
+    case LockOutcome::Failed: break;
+    }
+    return "its lock " + lock.Path() + " cannot be taken (" + lock.Error().message() + "); nothing was written";
+}
+
+}  // namespace
+
 IniWriteResult IniFile::Edit(const std::function<void(IniDocument&)>& change) {
+    // Read only under the lock: a copy read before it could be one that
+    // another writer has replaced meanwhile.
+    const FileLock lock = LockForWriting(path_, lockWait_);
+    if (std::string problem = LockProblem(lock, lockWait_); !problem.empty()) return {std::move(problem)};
     const FileContents file = ReadWholeFile(path_);
     const FileText text = TextOf(file);
     // Rewriting a file that could not be read whole would lose what was not

@@ -6,7 +6,9 @@
 // change exactly as it was.  IniFile is bound to a path; every operation reads
 // the file afresh, and every write replaces the file atomically (see
 // ReplaceFileAtomically), so a crash never leaves a torn file.  Edit() runs
-// several changes as one replacement.
+// several changes as one replacement.  Writers take turns at the file's lock
+// (see LockForWriting) and read the file only once they hold it, so two
+// writers at once each keep what the other wrote.
 //
 // Syntax: a line whose first non-blank character is '[' opens a section named
 // by the text up to ']' (or to the end of the line when ']' is missing); a
@@ -44,6 +46,7 @@
 // text cannot, two byte-order marks, NUL characters, or unreadable) are read
 // as far as they go but never rewritten: IniFile::Read says why, and Edit
 // refuses.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -153,9 +156,14 @@ IniRead ParseSettingsFile(const FileContents& file);
 std::string UnreadableSettingsText(std::string_view path, std::string_view problem);
 std::string SaveFailedText(std::string_view path, std::string_view failure);
 
+// How long a writer waits for another to finish with the file before it
+// gives up and writes nothing: a replacement takes milliseconds, a writer
+// that holds the lock longer is stuck.
+inline constexpr std::chrono::milliseconds SettingsLockWait{5000};
+
 class IniFile {
 public:
-    explicit IniFile(std::string path);
+    explicit IniFile(std::string path, std::chrono::milliseconds lockWait = SettingsLockWait);
     const std::string& Path() const { return path_; }
 
     std::string ReadString(std::string_view section, std::string_view key,
@@ -177,11 +185,14 @@ public:
     IniDocument Load() const;
     // The same, with the reason when the file cannot be read whole.
     IniRead Read() const;
-    // Reads the file, applies change, and replaces the file once.
+    // Takes the file's lock, reads the file, applies change, and replaces
+    // the file once.  A writer that cannot get the lock within the wait
+    // changes nothing and says so.
     IniWriteResult Edit(const std::function<void(IniDocument&)>& change);
 
 private:
     std::string path_;
+    std::chrono::milliseconds lockWait_;
 };
 
 }  // namespace orbisk

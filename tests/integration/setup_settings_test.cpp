@@ -1,5 +1,6 @@
-// orbisk setup without a display it can use, and orbisk settings on a file
-// saved as UTF-16: the real program and plug-in.
+// orbisk setup without a display it can use, orbisk settings on a file
+// saved as UTF-16, and two imports into one file at once: the real program
+// and plug-in.
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/ini_file.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 
@@ -48,6 +50,31 @@ TEST(SettingsProgram, ReadsAUtf16FileAsThePluginDoes) {
     EXPECT_EQ(settings.Wait(60000), 0);
     const std::string out = ReadFile(dir.File("out.txt"));
     EXPECT_TRUE(out.starts_with("COM=8\n") && out.ends_with("\n0\tMy TV\t0000001=Power\n")) << out;
+}
+
+TEST(SettingsProgram, TwoImportsAtOnceKeepBothRemotes) {
+    orbisk::test::TempDir dir;
+    constexpr int Keys = 50;
+    for (const char* remote : {"A", "B"}) {
+        std::string keymap =
+            std::string("[[protocols]]\nname = '") + remote + "'\nprotocol = 'nec'\n[protocols.scancodes]\n";
+        for (int key = 0; key < Keys; ++key)
+            keymap += std::to_string((remote[0] << 8) + key) + " = 'KEY_" + std::to_string(key) + "'\n";
+        orbisk::test::WriteFile(dir.File(std::string(remote) + ".toml"), keymap);
+    }
+    const std::string ini = dir.File("orbisk.ini");
+    for (int round = 0; round < 20; ++round) {
+        orbisk::test::WriteFile(ini, "[Main]\nCOM=3\n");
+        const auto import = [&](const char* keymap) -> std::vector<std::string> {
+            return {ORBISK_BIN_DIR "/orbisk", "settings", "import", dir.File(keymap), ini};
+        };
+        orbisk::test::ChildProcess a(import("A.toml"), dir.File("out.txt")), b(import("B.toml"), dir.File("out.txt"));
+        ASSERT_EQ(a.Wait(60000), 0) << ReadFile(dir.File("out.txt"));
+        ASSERT_EQ(b.Wait(60000), 0) << ReadFile(dir.File("out.txt"));
+        const orbisk::IniDocument doc = orbisk::IniDocument::Parse(ReadFile(ini));
+        ASSERT_EQ(doc.SectionEntries("A").size(), Keys) << "round " << round;
+        ASSERT_EQ(doc.SectionEntries("B").size(), Keys) << "round " << round;
+    }
 }
 
 }  // namespace
