@@ -1,6 +1,7 @@
 // orbisk settings: shows what the plug-in would load from a settings file.
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,9 +43,17 @@ constexpr const char* kUsage =
     "there with the same code are renamed, nothing else changes.  Names with\n"
     "control characters and a remote the file would read as [Main] are refused.\n";
 
-void PrintLine(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
+// One line of tab-separated fields.  Texts from the file are shown as
+// `orbisk run` shows key names: a file may hold escape sequences, bells or
+// NULs that must not reach the terminal, or tabs that would split a field.
+void PrintLine(std::initializer_list<std::string_view> fields) {
+    std::string line;
+    for (const std::string_view field : fields) {
+        if (!line.empty()) line += '\t';
+        line += ControlCharactersReplaced(field);
+    }
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
 // The installed plug-in's settings file, or the exit status when it has none
@@ -136,7 +145,7 @@ int RunSettings(const Args& args) {
     bool explicitPath = false;
     if (args.size() == 1 && args[0] == "--where") {
         if (const auto failed = DefaultSettingsFile(path, false)) return *failed;
-        PrintLine(path);
+        PrintLine({path});
         return 0;
     }
     for (const std::string& arg : args) {
@@ -172,14 +181,14 @@ int RunSettings(const Args& args) {
     std::printf("RepeatLength=%d\n", static_cast<int>(settings.RepeatLength.load()));
     std::printf("SkipBegin=%d\n", static_cast<int>(settings.SkipBegin.load()));
     std::printf("HaltOnError=%d\n", settings.HaltOnError.load() ? 1 : 0);
-    PrintLine("ExecOnError=" + settings.ExecOnError);
+    PrintLine({"ExecOnError=" + settings.ExecOnError});
     std::printf("Recognize=%d\n", settings.Recognize.load() ? 1 : 0);
     std::printf("Wait1=%u\n", static_cast<unsigned>(settings.Wait1.load()));
     std::printf("WaitN=%u\n", static_cast<unsigned>(settings.WaitN.load()));
     std::printf("WaitR=%u\n", static_cast<unsigned>(settings.WaitR.load()));
     for (const KeyTable::Entry& entry : keys.KeyList()) {
         const std::string& remote = keys.RemoteList()[static_cast<std::size_t>(entry.remoteId)];
-        PrintLine(std::to_string(entry.remoteId) + "\t" + remote + "\t" + entry.text);
+        PrintLine({std::to_string(entry.remoteId), remote, entry.text});
     }
     return 0;
 }
