@@ -1,6 +1,7 @@
 #include "settings/ini_file.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <unordered_map>
 #include <unordered_set>
@@ -221,6 +222,39 @@ bool BytesOf(const std::string& text, TextForm form, std::string& bytes) {
 
 std::string IniSectionId(std::string_view section) { return AsciiUpperCase(CleanSectionName(section)); }
 std::string IniKeyId(std::string_view key) { return AsciiUpperCase(CleanKey(key)); }
+
+namespace {
+
+// Why a name's characters may not be written, empty when they may.
+std::string CharacterProblem(std::string_view name) {
+    std::u16string units;
+    if (!NarrowToUtf16(name, units)) return "holds bytes that are no character of the system's text";
+    for (const char16_t unit : units) {
+        const bool control = unit < 0x80 ? IsControlCharacter(static_cast<char>(unit)) : unit <= 0x9F;
+        const bool direction = (unit >= 0x202A && unit <= 0x202E) || (unit >= 0x2066 && unit <= 0x2069);
+        if (!control && !direction) continue;
+        char code[8];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(unit));
+        return std::string(control ? "holds a control character (" : "holds a text direction control (") + code + ")";
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string IniNameProblem(IniNamePlace place, std::string_view name) {
+    const std::string_view trimmed = TrimBlanks(name);
+    if (name.empty()) return "is empty";
+    if (trimmed.empty()) return "is only blanks, which the settings file drops";
+    if (trimmed.size() != name.size()) return "begins or ends with blanks, which the settings file drops";
+    if (std::string problem = CharacterProblem(name); !problem.empty()) return problem;
+    if (place == IniNamePlace::Section) return {};
+    // What else a value's round trip changes is its enclosing quotes.
+    IniDocument file;
+    file.WriteString("s", "k", name);
+    if (file.ReadString("s", "k", "") != name) return "is enclosed in quotes, which the settings file drops";
+    return {};
+}
 
 std::string UnreadableSettingsText(std::string_view path, std::string_view problem) {
     std::string text = "The settings file ";

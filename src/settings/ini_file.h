@@ -135,6 +135,19 @@ bool ParseIniInteger(std::string_view text, std::int32_t& out);
 std::string IniSectionId(std::string_view section);
 std::string IniKeyId(std::string_view key);
 
+// Where a name goes in the file: a remote control's name is a section name,
+// a key's name the value of its entry.
+enum class IniNamePlace { Section, Value };
+
+// Why a name may not be written there, empty when it may.  The file must
+// give it back as it was (its own writer and reader decide): an empty name,
+// blanks at either end, a value wholly in quotes are refused.  So are names
+// that are no text of the system's 8-bit encoding and names with characters
+// that drive a terminal or reorder the text shown around them: control
+// characters (C0, DEL, C1) and direction overrides and isolates.  The
+// writer's own mapping (']' in a section name is '_') is no reason.
+std::string IniNameProblem(IniNamePlace place, std::string_view name);
+
 struct IniRead {
     IniDocument document;  // as much as could be read
     std::string problem;   // why the file cannot be read whole; empty when it can

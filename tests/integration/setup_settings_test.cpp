@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "settings/ini_file.h"
+#include "common/text.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 
@@ -74,6 +76,29 @@ TEST(SettingsProgram, TwoImportsAtOnceKeepBothRemotes) {
         const orbisk::IniDocument doc = orbisk::IniDocument::Parse(ReadFile(ini));
         ASSERT_EQ(doc.SectionEntries("A").size(), Keys) << "round " << round;
         ASSERT_EQ(doc.SectionEntries("B").size(), Keys) << "round " << round;
+    }
+}
+
+// Escape sequences, bells, tabs and NULs in the file (a UTF-16 file without
+// its byte-order mark reads as text full of NULs) reach the terminal as '_'.
+TEST(SettingsProgram, ShowsControlCharactersOfTheFileReplaced) {
+    orbisk::test::TempDir dir;
+    const std::string utf16 = orbisk::test::Utf16File("[TV]\n0000001=Power\n").substr(2);
+    const std::pair<std::string, std::string> cases[] = {
+        {"[Main]\nExecOnError=a\x1b]0;title\x07\n[T\tV\x1b[2J]\n0000001=Po\x1b[31mwer\x07\n",
+         "ExecOnError=a_]0;title_\nRecognize="},
+        {"[Main]\n[T\tV\x1b[2J]\n0000001=Po\x1b[31mwer\x07\n", "\n0\tT_V_[2J\t0000001=Po_[31mwer_\n"},
+        {utf16, "\n0\t_T_V_\t_0_0_0_0_0_0_1_=_P_o_w_e_r_\n"},
+    };
+    for (const auto& [file, shown] : cases) {
+        orbisk::test::WriteFile(dir.File("orbisk.ini"), file);
+        std::filesystem::remove(dir.File("out.txt"));
+        orbisk::test::ChildProcess settings({ORBISK_BIN_DIR "/orbisk", "settings", dir.File("orbisk.ini")},
+                                            dir.File("out.txt"));
+        EXPECT_EQ(settings.Wait(60000), 0);
+        const std::string out = ReadFile(dir.File("out.txt"));
+        EXPECT_NE(out.find(shown), std::string::npos) << out;
+        EXPECT_EQ(std::count_if(out.begin(), out.end(), [](char c) { return c != '\t' && c != '\n' && orbisk::IsControlCharacter(c); }), 0) << out;
     }
 }
 
