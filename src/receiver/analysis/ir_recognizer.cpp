@@ -621,8 +621,11 @@ bool Rcmm(const Signal& s, Candidate& c) {
 // exclusive or of the four nibbles before it (so in every captured frame).
 // Its periods reach 14 ticks, so 5 % jitter alone moves one by a third of a
 // step, and rounding by more: a reading the check refuses is read again
-// with its one or two least certain symbols moved to the neighbour they lie
-// towards, where a misread symbol lies.
+// with one of its two least certain symbols moved to the neighbour it lies
+// towards, where a misread symbol lies.  A wrong key is worse than none:
+// the mend is taken only where exactly one of the two passes, and two
+// symbols are never moved, as a 4-bit check passes one two-symbol misread
+// in sixteen.
 bool XiaomiChecks(std::uint32_t bits) {
     return ((bits >> 16 ^ bits >> 12 ^ bits >> 8 ^ bits >> 4 ^ bits) & 0xF) == 0;
 }
@@ -630,19 +633,17 @@ bool Xiaomi(const Signal& s, Candidate& c) {
     std::uint32_t bits = 0;
     Doubt doubts[2];
     if (s.n != 23 || !ReadPeriods(s, {11, 8, 2, 0.5}, 10, bits, doubts)) return false;
-    // Only a symbol a quarter of a step off or more is in doubt.
-    const auto moved = [&](std::uint32_t b, const Doubt& d) {
-        return d.off < 0.25 ? b : (b & ~(3u << d.shift)) | d.other << d.shift;
-    };
-    const std::uint32_t tries[] = {bits, moved(bits, doubts[0]), moved(bits, doubts[1]),
-                                   moved(moved(bits, doubts[0]), doubts[1])};
-    for (const std::uint32_t t : tries) {
-        if (XiaomiChecks(t)) {
-            c.frame = {IrProtocol::Xiaomi, t, false};
-            return true;
-        }
+    if (!XiaomiChecks(bits)) {
+        // Only a symbol a quarter of a step off or more is in doubt.
+        const auto moved = [&](const Doubt& d) {
+            return d.off < 0.25 ? bits : (bits & ~(3u << d.shift)) | d.other << d.shift;
+        };
+        const std::uint32_t first = moved(doubts[0]), second = moved(doubts[1]);
+        if (XiaomiChecks(first) == XiaomiChecks(second)) return false;
+        bits = XiaomiChecks(first) ? first : second;
     }
-    return false;
+    c.frame = {IrProtocol::Xiaomi, bits, false};
+    return true;
 }
 
 // Half an XMP frame: 8 nibbles, each a mark of 6 ticks and a space of 22
