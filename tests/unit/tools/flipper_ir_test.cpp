@@ -95,6 +95,7 @@ TEST(FlipperIr, HostileFilesAreRefusedWithLineAndReason) {
         {std::string("\x7f" "ELF\x02\x01\x01\0\0", 9), "line 1: control character 0x7F"},
         {"Filetype: IR signals file\nVersion: 2\n", "line 2: expected 'Version: 1'"},
         {head + "name: Po\x1b[2Jwer\n", "line 3: control character 0x1B"},
+        {head + "name: Vol\tUp\n", "line 3: a tab in the name"},
         {head + "type: raw\n", "line 3: 'type:' before the first 'name:'"},
         {head + "name: A\ntype: parsed\nprotocol: NEC\naddress: 04 00 00 00\n", "line 3: button 'A' has no 'command:'"},
         {head + "name: A\ntype: parsed\ntype: raw\n", "line 5: a second 'type:'"},

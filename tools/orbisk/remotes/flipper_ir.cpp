@@ -33,13 +33,13 @@ constexpr FieldInfo kFields[] = {
 bool ParseFourBytes(std::string_view value, std::uint32_t& out) {
     std::uint32_t result = 0;
     for (int i = 0; i < 4; ++i) {
-        const std::string_view word = NextRemoteWord(value);
+        const std::string_view word = NextWord(value);
         std::uint64_t byte = 0;
         if (word.size() != 2 || !ParseRemoteNumber("0x" + std::string(word), 0xFF, byte)) return false;
         result |= static_cast<std::uint32_t>(byte) << (8 * i);
     }
     out = result;
-    return NextRemoteWord(value).empty();
+    return NextWord(value).empty();
 }
 
 // "0.330000": a fraction above 0 and at most 1.
@@ -61,7 +61,7 @@ bool ParseDutyCycle(std::string_view value) {
 
 bool ParseDurations(std::string_view value, std::vector<std::uint32_t>& out, std::string& reason) {
     out.clear();
-    for (std::string_view word = NextRemoteWord(value); !word.empty(); word = NextRemoteWord(value)) {
+    for (std::string_view word = NextWord(value); !word.empty(); word = NextWord(value)) {
         if (out.size() == MaxFlipperDurations) {
             reason = "more than " + std::to_string(MaxFlipperDurations) + " durations";
             return false;
@@ -122,6 +122,8 @@ bool ParseFlipperIr(std::string_view text, const std::string& path, std::vector<
         if (key == "name") {
             if (!complete()) return false;
             if (value.empty()) return fail(number, "a button without a name");
+            // A tab would reach the settings file and terminals in the name.
+            if (value.find('\t') != std::string_view::npos) return fail(number, "a tab in the name");
             if (value.size() > kMaxNameLength)
                 return fail(number, "a name longer than " + std::to_string(kMaxNameLength) + " characters");
             FlipperButton& b = buttons.emplace_back();

@@ -53,7 +53,7 @@ constexpr ParameterInfo kParameters[] = {
 // A line's words up to a comment.
 std::vector<std::string_view> Words(std::string_view line) {
     std::vector<std::string_view> words;
-    for (std::string_view w = NextRemoteWord(line); !w.empty() && w[0] != '#'; w = NextRemoteWord(line))
+    for (std::string_view w = NextWord(line); !w.empty() && w[0] != '#'; w = NextWord(line))
         words.push_back(w);
     return words;
 }

@@ -34,17 +34,6 @@ bool SplitRemoteLines(std::string_view text, const std::string& path, std::vecto
     return true;
 }
 
-std::string_view NextRemoteWord(std::string_view& line) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    std::size_t start = 0;
-    while (start < line.size() && blank(line[start])) ++start;
-    std::size_t end = start;
-    while (end < line.size() && !blank(line[end])) ++end;
-    const std::string_view word = line.substr(start, end - start);
-    line.remove_prefix(end);
-    return word;
-}
-
 bool ParseRemoteNumber(std::string_view word, std::uint64_t max, std::uint64_t& out) {
     const bool hex = word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X');
     if (hex) word.remove_prefix(2);

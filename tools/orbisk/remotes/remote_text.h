@@ -1,7 +1,7 @@
 #pragma once
 // What the readers of remote databases' text files (Flipper .ir, lircd.conf)
-// share: the whole text checked and cut into numbered lines, blank-separated
-// words, numbers that must fit, and messages that name the file and line.
+// share: the whole text checked and cut into numbered lines, numbers that
+// must fit, and messages that name the file and line.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,9 +15,6 @@ namespace orbisk::tool {
 // file; a name that would reach a terminal or the settings file).
 bool SplitRemoteLines(std::string_view text, const std::string& path, std::vector<std::string_view>& lines,
                       std::string& error);
-
-// The next blank-separated word of line, or an empty view at its end.
-std::string_view NextRemoteWord(std::string_view& line);
 
 // A whole decimal or 0x hexadecimal number no larger than max; no sign.
 bool ParseRemoteNumber(std::string_view word, std::uint64_t max, std::uint64_t& out);
