@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -113,7 +114,8 @@ TEST(LircdConf, RawButtonsFlagsAndSkippedRemotes) {
     const LircFile file = Parse(
         "begin remote\n name raw\n flags RAW_CODES\n gap 40000\n begin raw_codes\n  name KEY_A\n   900 450\n"
         "   900 450 900 5000\n  name KEY_B\n   300 300\n end raw_codes\nend remote\n"
-        "begin remote\n name rev\n bits 4\n flags SPACE_ENC|REVERSE|SPACE_FIRST | NO_FOOT_REP\n one 100 300\n zero 100 100\n"
+        "begin remote\n name rev\n bits 4\n flags SPACE_ENC|REVERSE|SPACE_FIRST | NO_FOOT_REP\n"
+        " one 100 300\n zero 100 100\n"
         " plead 50\n foot 700 800\n gap 1000\n begin codes\n  K 0x1\n end codes\nend remote\n"
         "begin remote\n name decoded\n bits 8\n begin codes\n  K1 0x01\n  K2 0x02\n end codes\nend remote\n"
         "begin remote\n name xmp\n bits 8\n flags XMP\n one 0 137\n zero 250 710\n begin codes\n  K 0x1\n"

@@ -92,7 +92,9 @@ bool ParseFlipperIr(std::string_view text, const std::string& path, std::vector<
     const auto complete = [&]() {
         if (buttons.empty()) return true;
         const FlipperButton& b = buttons.back();
-        const unsigned needed = (seen & Type) == 0 ? Type : b.raw ? Frequency | DutyCycle | Data : Protocol | Address | Command;
+        const unsigned needed = (seen & Type) == 0 ? Type
+                                : b.raw             ? Frequency | DutyCycle | Data
+                                                    : Protocol | Address | Command;
         for (const FieldInfo& f : kFields)
             if ((needed & f.field) != 0 && (seen & f.field) == 0)
                 return fail(b.line, "button " + Quoted(b.name) + " has no '" + std::string(f.key) + ":'");
@@ -196,7 +198,9 @@ std::string ProtocolKeyText(const ProtocolKey& key) {
 
 namespace {
 
-enum class Kind { Nec, NecExt, Nec42, Nec42Ext, Samsung32, Rc5, Rc5x, Rc6, Sirc, Sirc15, Sirc20, Kaseikyo, Rca, Pioneer };
+enum class Kind {
+    Nec, NecExt, Nec42, Nec42Ext, Samsung32, Rc5, Rc5x, Rc6, Sirc, Sirc15, Sirc20, Kaseikyo, Rca, Pioneer
+};
 
 struct FlipperProtocol {
     std::string_view name;

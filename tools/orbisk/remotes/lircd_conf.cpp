@@ -319,7 +319,8 @@ bool ParseLircdConf(std::string_view text, const std::string& path, LircFile& ou
         }
     }
     if (in != In::File)
-        return reader.Fail(lines.size(), "the file ends inside the remote begun at line " + std::to_string(remote.line));
+        return reader.Fail(lines.size(),
+                           "the file ends inside the remote begun at line " + std::to_string(remote.line));
     for (const LircRemote& r : file.remotes)
         for (const LircButton& b : r.buttons)
             if ((r.flags & LircRawCodes) != 0 && b.durations.empty())
@@ -445,7 +446,8 @@ private:
 // CONST_LENGTH what the frame leaves of it.
 std::uint32_t GapAfter(const LircRemote& r, const std::vector<std::uint32_t>& frame, std::uint32_t trailing,
                        std::uint32_t gap) {
-    if ((r.flags & LircConstLength) == 0) return static_cast<std::uint32_t>(std::min<std::uint64_t>(0xFFFFFFFFu, std::uint64_t{trailing} + gap));
+    if ((r.flags & LircConstLength) == 0)
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(0xFFFFFFFFu, std::uint64_t{trailing} + gap));
     std::uint64_t length = 0;
     for (const std::uint32_t d : frame) length += d;
     return static_cast<std::uint32_t>(std::max<std::uint64_t>(length < gap ? gap - length : 0, trailing));
@@ -477,7 +479,8 @@ bool BuildLircFrame(const LircRemote& remote, const LircButton& button, std::siz
     else if (remote.repeat.Present())
         builder.Repeat(rw);
     else
-        builder.Frame(rw, button.codes[index], (remote.flags & LircNoHeadRep) == 0, (remote.flags & LircNoFootRep) == 0);
+        builder.Frame(rw, button.codes[index], (remote.flags & LircNoHeadRep) == 0,
+                      (remote.flags & LircNoFootRep) == 0);
     const std::uint32_t repeatTrailing = raw ? trailing : rw.Finish();
     frame.repeatGap =
         GapAfter(remote, frame.repeat, repeatTrailing, remote.repeatGap > 0 ? remote.repeatGap : remote.gap);
