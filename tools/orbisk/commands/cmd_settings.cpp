@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "commands/commands.h"
-#include "commands/keymap.h"
+#include "remotes/keymap.h"
 #include "common/text.h"
 #include "engine/key_table.h"
 #include "host/plugin_loader.h"

@@ -11,7 +11,7 @@
 
 #include "receiver/analysis/ir_frame.h"
 
-namespace orbisk::tool {
+namespace orbisk {
 
 // One [[protocols]] table of a keymap: its name, protocol and variant as
 // written, and its scancodes with their key names, in file order.
@@ -56,4 +56,4 @@ struct KeymapImport {
 };
 KeymapImport PlanKeymapImport(const std::vector<KeymapTable>& tables);
 
-}  // namespace orbisk::tool
+}  // namespace orbisk

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "commands/commands.h"
-#include "commands/keymap.h"
+#include "remotes/keymap.h"
 #include "common/text.h"
 #include "platform/file_io.h"
+#include "remotes/remote_text.h"
 #include "settings/ini_file.h"
 
-namespace orbisk::tool {
+namespace orbisk {
 
 namespace {
 
@@ -113,8 +113,8 @@ bool ParseKeymap(std::string_view text, const std::string& path, std::vector<Key
             }
             std::vector<std::pair<toml::source_position, std::size_t>> order;
             for (const auto& [key, value] : *scancodes->as_table()) {
-                long long scancode = 0;
-                if (!ParseNumber(key.str(), 0, 0xFFFFFFFFLL, scancode) || !value.is_string()) {
+                std::uint64_t scancode = 0;
+                if (!ParseRemoteNumber(key.str(), 0xFFFFFFFFu, scancode) || !value.is_string()) {
                     error = path + ": " + LineOf(value) + ": not a scancode with a key name";
                     return false;
                 }
@@ -157,4 +157,4 @@ bool ReadKeymap(const std::string& path, std::vector<KeymapTable>& out, std::str
     return false;
 }
 
-}  // namespace orbisk::tool
+}  // namespace orbisk
