@@ -106,6 +106,9 @@ bool ParseKeymap(std::string_view text, const std::string& path, std::vector<Key
             error = path + ": " + LineOf(node) + ": not a [[protocols]] table of strings name, protocol, variant";
             return false;
         }
+        table.line = node.source().begin.line;
+        for (const auto& [key, value] : *t)
+            if (value.is_integer()) table.numbers.emplace_back(std::string(key.str()), value.as_integer()->get());
         if (const toml::node* scancodes = t->get("scancodes")) {
             if (!scancodes->is_table()) {
                 error = path + ": " + LineOf(*scancodes) + ": scancodes is not a table";
