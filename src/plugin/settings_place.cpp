@@ -21,7 +21,8 @@ SettingsPlace Refused(std::string problem) { return {{}, {}, std::move(problem)}
 // or in the user's folder.  Why not; empty when it may be used.
 std::string UnsafePlace(const SettingsPlaceProbe& probe, const std::string& folder, const SettingsPlace& place) {
     if (!probe.unsafe) return {};
-    for (const auto& [part, isFolder] : {std::pair{folder, true}, {place.settingsPath, false}, {place.portFolder, true}})
+    for (const auto& [part, isFolder] :
+         {std::pair{folder, true}, {place.settingsPath, false}, {place.portFolder, true}})
         if (std::string why = probe.unsafe(part, isFolder); !why.empty()) return why;
     return {};
 }

@@ -56,8 +56,8 @@ bool HasPlatformPlugin(const QString& name) {
 
 using Clock = std::chrono::steady_clock;
 
-// How long an X server may take to answer a new connection.
-constexpr auto XAnswerTime = std::chrono::seconds(2);
+// How long a display server may take to answer a new connection.
+constexpr auto AnswerTime = std::chrono::seconds(2);
 
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -101,7 +101,8 @@ Reach ConnectUnix(Socket& socket, const std::string& path, bool abstract, Clock:
     const std::size_t offset = abstract ? 1 : 0;  // an abstract name starts with a NUL
     if (path.size() + offset >= sizeof address.sun_path) return Reach::Refused;
     std::memcpy(address.sun_path + offset, path.data(), path.size());
-    const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size() + (abstract ? 0 : 1));
+    const std::size_t length = offset + path.size() + (abstract ? 0 : 1);  // a path ends with its NUL
+    const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length);
     return ConnectBy(socket, AF_UNIX, reinterpret_cast<const sockaddr*>(&address), size, deadline);
 }
 
@@ -129,7 +130,7 @@ Reach ConnectTcp(Socket& socket, std::string host, int port, Clock::time_point d
 // forked child of a host with threads may only exec.  The addresses are
 // tried in xcb's order; a display the probe cannot place is left to xcb.
 bool XServerSilent(const std::string& host, const std::string& protocol, int display) {
-    const auto deadline = Clock::now() + XAnswerTime;
+    const auto deadline = Clock::now() + AnswerTime;
     const bool local = protocol != "tcp" && protocol != "inet" && protocol != "inet6";
     Socket socket;
     Reach reach = Reach::Refused;
@@ -197,15 +198,8 @@ std::string WaylandProblem() {
         if (runtime.isEmpty()) return "XDG_RUNTIME_DIR is not set";
         path = runtime.toStdString() + "/" + path;
     }
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    bool connected = false;
-    if (path.size() < sizeof address.sun_path) {
-        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        connected = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-        if (fd >= 0) ::close(fd);
-    }
+    Socket socket;
+    const bool connected = ConnectUnix(socket, path, false, Clock::now() + AnswerTime) == Reach::Connected;
     return connected ? std::string() : "cannot connect to Wayland display " + path;
 }
 
