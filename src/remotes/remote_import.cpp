@@ -85,7 +85,12 @@ bool RemoteNameError(const std::string& name, const std::string& path, std::size
     std::string problem = IniNameProblem(IniNamePlace::Section, name);
     if (problem.empty() && IsMainSection(IniSectionId(name))) problem = "is the settings section, not a remote";
     if (problem.empty()) return true;
-    return RemoteLineError(path, line, "the remote's name " + problem + ": give another with --remote", error);
+    const std::string reason = "the remote's name " + problem + ": give another with --remote";
+    if (line == 0) {
+        error = path + ": " + reason;
+        return false;
+    }
+    return RemoteLineError(path, line, reason, error);
 }
 
 std::string FileStem(const std::string& path) {
@@ -229,9 +234,12 @@ ButtonCodes TimingCodes(const Button& b, const ImportDecoding& decoding) {
     for (const std::vector<std::uint32_t>& micros : b.frames) {
         std::vector<IrFrame> frames;
         const std::vector<std::uint32_t> codes = LiveCodes(micros, decoding, 50, 0, 0, seed, &frames);
-        for (std::size_t i = 0; i < codes.size(); ++i)
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            // The key is every press of it, whatever its toggle.
+            frames[i].toggle = false;
             if (std::none_of(out.codes.begin(), out.codes.end(), [&](const auto& c) { return c.first == codes[i]; }))
                 out.codes.emplace_back(codes[i], frames[i]);
+        }
         for (const Replay& r : kReplays)
             if (LiveCodes(micros, decoding, r.unitMicros, kReplayJitter, r.biasMicros, ++seed) != codes)
                 out.stable = false;
@@ -310,6 +318,7 @@ bool PlanRemoteImport(std::string_view text, const std::string& path, const std:
     case RemoteFormat::Keymap: read = ReadKeymapButtons(text, path, remote, buttons, error); break;
     }
     if (!read) return false;
+    if (*format != RemoteFormat::LircdConf && !RemoteNameError(remote, path, 0, error)) return false;
     for (const Button& b : buttons) {
         if (!NameError(b, path, error) || !RemoteNameError(b.remote, path, b.line, error)) return false;
         if (std::find(plan.remotes.begin(), plan.remotes.end(), b.remote) == plan.remotes.end())
