@@ -229,9 +229,10 @@ void Keymaps() {
     }
     int known = 0, imported = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (!entry.is_regular_file() || entry.path().extension() != ".toml") continue;
         std::ifstream in(entry.path(), std::ios::binary);
         const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (entry.path().extension() != ".toml" || text.find("protocol = \"unknown\"") != std::string::npos) continue;
+        if (text.find("protocol = \"unknown\"") != std::string::npos) continue;
         ++known;
         RemoteImport plan;
         std::string error;

@@ -23,7 +23,7 @@ struct KeymapTable {
     std::size_t line = 0;
     // Its whole-number fields: the timings of a pulse_distance table
     // (header_pulse, bit_1_space, bits, ...).
-    std::vector<std::pair<std::string, std::int64_t>> numbers;
+    std::vector<std::pair<std::string, std::int64_t>> numbers{};
 };
 
 // Reads a keymap file; false with a one-line reason when it cannot be read
