@@ -21,6 +21,11 @@ namespace {
 // its protocol at some presses only, and every press must give one code.
 constexpr double kMostBias = 1.0;
 
+// A demodulating receiver moves each edge by a carrier cycle or two
+// whatever the duration: up to this much either way.  Short marks feel it
+// most (Sharp's 320 us come out 250 to 450 us).
+constexpr double kEdgeMicros = 60.0;
+
 // Receiver units per tick, and what the receiver adds to every mark and
 // takes from every space.
 struct Scale {
@@ -117,7 +122,7 @@ bool Near(double ticks, double nominal) { return std::fabs(ticks - nominal) <= n
 // Only durations under four units take part in the fit: jitter grows with
 // the duration, and a header a tenth short must not drag the unit of every
 // bit with it.  The sums are integers, without branches.
-bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
+bool Fits(const Signal& s, const IrDurations& frame, int unitTicks, double tickMicros) {
     if (frame.count != s.n) return false;
     const std::uint8_t* t = frame.ticks.data();
     const int fitLimit = 4 * unitTicks;
@@ -180,8 +185,12 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
         extend(i + 3, 3);
     }
     for (; i < s.n; ++i) extend(i, i & 1);
+    // A duration's tolerance: half a unit, a fifth of a long one, and never
+    // less than the receiver's edge error (in its units as the fit gives
+    // them) and rounding.
     const double halfUnit = protocolUnit / 2;
     const double fifthUnit = unit * 0.2;
+    const double moved = kEdgeMicros / tickMicros * unit;
     const int longTicks = 3 * unitTicks;
     const double signedBias[2] = {bias, -bias};
     for (int kind = 0; kind < 2; ++kind) {
@@ -189,13 +198,13 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
             const int low = std::min(least[kind][ticks], least[kind + 2][ticks]);
             const int high = std::max(most[kind][ticks], most[kind + 2][ticks]);
             if (high == 0) continue;  // no such duration: a burst's are 1 or more
-            const double tolerance = ticks < longTicks ? halfUnit : ticks * fifthUnit;
+            const double tolerance = std::max(ticks < longTicks ? halfUnit : ticks * fifthUnit, moved + 0.5);
             const double expected = ticks * unit + signedBias[kind];
             if (std::fabs(low - expected) > tolerance || std::fabs(high - expected) > tolerance) return false;
             // A unit and bias can sit between two lengths of the burst and take
             // both for one of the protocol's: the group must be one length of
             // the burst too.
-            if (!OneLength(low - signedBias[kind], high - signedBias[kind])) return false;
+            if (!OneLength(low - signedBias[kind], high - signedBias[kind], moved)) return false;
         }
     }
     return true;
@@ -212,8 +221,8 @@ struct Candidate {
 // durations.
 bool Accept(const Signal& s, const Candidate& c, IrFrame& out, IrDurations* ideal) {
     IrDurations encoded;
-    if (!EncodeIrFrame(c.frame, encoded, c.form) ||
-        !Fits(s, encoded, ProtocolInfo(c.frame.protocol).unitTicks))
+    const IrProtocolInfo& info = ProtocolInfo(c.frame.protocol);
+    if (!EncodeIrFrame(c.frame, encoded, c.form) || !Fits(s, encoded, info.unitTicks, info.tickMicros))
         return false;
     out = c.frame;
     if (ideal != nullptr) {
