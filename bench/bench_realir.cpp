@@ -294,20 +294,28 @@ int main(int argc, char** argv) {
                 const IrFrame &x = clean[static_cast<std::size_t>(a)], &y = clean[static_cast<std::size_t>(b)];
                 return x.protocol != IrProtocol::None && x.protocol == y.protocol && x.scancode == y.scancode;
             };
-            // Whether a press of frame f gives the learned code of another
-            // key of its remote, whose frame differs.
-            const auto anotherKey = [&](std::size_t f, KeyCode code) {
+            // The other key of its remote, whose frame differs, whose learned
+            // code a press of frame f gives; null where none.
+            const auto anotherKey = [&](std::size_t f, KeyCode code) -> const Occurrence* {
                 for (const Occurrence* o : occurrencesOf[f]) {
                     const auto it = learned.find({o->file, code});
                     if (it == learned.end()) continue;
                     for (const Occurrence* q : it->second)
                         if (q->name != o->name && Differ(frames[static_cast<std::size_t>(q->frame)].micros, frames[f].micros) &&
                             !oneKey(q->frame, static_cast<int>(f)))
-                            return true;
+                            return q;
                 }
-                return false;
+                return nullptr;
             };
-            long wrongKeys = 0;
+            // ORBISK_REALIR_WRONG=1: each such press, with the frame it was
+            // taken for.
+            static const bool showWrong = std::getenv("ORBISK_REALIR_WRONG") != nullptr;
+            long wrongKeys = 0, wrongByKind[kKinds] = {}, wrongClear = 0;
+            // Frames without close levels and without lengths one press can confuse.
+            const auto clearFrame = [&](std::size_t f) {
+                return !CloseLevels(frames[f].micros, unit, jitter) &&
+                       !LengthsOnePressCanConfuse(frames[f].micros, unit, jitter);
+            };
             std::vector<std::vector<KeyCode>> codes(frames.size());
             for (std::size_t f = 0; f < frames.size(); ++f) {
                 std::mt19937 random(static_cast<std::uint32_t>(f * 7919 + unit * 13 + jitter.tag()));
@@ -319,7 +327,19 @@ int main(int argc, char** argv) {
                     const BurstCodes c = DecodeBurstCodes(bytes.data(), static_cast<int>(bytes.size()), 4, true);
                     addToChecksum(c, jitter.absolute > 0 ? edgeChecksum : checksum);
                     seen.insert(static_cast<KeyCode>(c.code));
-                    wrongKeys += anotherKey(f, static_cast<KeyCode>(c.code));
+                    if (const Occurrence* other = anotherKey(f, static_cast<KeyCode>(c.code))) {
+                        ++wrongKeys;
+                        ++wrongByKind[KindOf(c.frame)];
+                        wrongClear += clearFrame(f) && clearFrame(static_cast<std::size_t>(other->frame));
+                        if (showWrong && unit == dumpUnit && jitter == dumpJitter) {
+                            std::printf("wrong key%s: frame %zu (%s) as frame %d (%s) of %s: %s:",
+                                        clearFrame(f) && clearFrame(static_cast<std::size_t>(other->frame)) ? " (clear)" : "",
+                                        f, occurrencesOf[f][0]->name.c_str(), other->frame, other->name.c_str(),
+                                        other->file.c_str(), DescribeIrFrame(c.frame).c_str());
+                            for (std::uint8_t b : bytes) std::printf(" %02X", b);
+                            std::printf("\n");
+                        }
+                    }
                     ++kindCount[KindOf(c.frame)];
                 }
                 codes[f].assign(seen.begin(), seen.end());
@@ -345,7 +365,7 @@ int main(int argc, char** argv) {
                                                                  : kLevels;
                 const bool stable = seen.size() == 1;
                 const bool close = CloseLevels(frames[f].micros, unit, jitter);
-                if (!close && !LengthsOnePressCanConfuse(frames[f].micros, unit, jitter)) {
+                if (clearFrame(f)) {
                     ++clear;
                     clearStable += stable;
                 }
@@ -402,8 +422,10 @@ int main(int argc, char** argv) {
             }
             std::printf("\nwithout close levels and without lengths one press can confuse: %d frames, %.1f %% one code\n",
                         clear, 100.0 * clearStable / clear);
-            std::printf("presses that give the code of another key of their remote: %ld of %ld\n", wrongKeys,
-                        static_cast<long>(frames.size()) * presses);
+            std::printf("presses that give the code of another key of their remote: %ld of %ld (read as a protocol %ld, "
+                        "as levels %ld, by shape %ld; %ld between two frames without close or confusable lengths)\n",
+                        wrongKeys, static_cast<long>(frames.size()) * presses, wrongByKind[kProtocol],
+                        wrongByKind[kLevels], wrongByKind[kShape], wrongClear);
         }
     }
 
