@@ -11,8 +11,11 @@ namespace orbisk {
 
 // Whether receiver durations from low to high (the bias taken out) can be
 // one length: their spread, less one unit of rounding, within two fifths
-// of their mean.
-constexpr bool OneLength(double low, double high) { return 5 * (high - low - 1) <= high + low; }
+// of their mean; or, where the receiver may move each by up to `moved`
+// whatever its length, within a fifth of it and twice that.
+constexpr bool OneLength(double low, double high, double moved = 0) {
+    return 5 * (high - low - 1) <= high + low || 10 * (high - low - 1 - 2 * moved) <= high + low;
+}
 
 inline constexpr int MostLengths = 8;
 

@@ -21,6 +21,11 @@ namespace {
 // its protocol at some presses only, and every press must give one code.
 constexpr double kMostBias = 1.0;
 
+// A demodulating receiver moves each edge by a carrier cycle or two
+// whatever the duration: up to this much either way.  Short marks feel it
+// most (Sharp's 320 us come out 250 to 450 us).
+constexpr double kEdgeMicros = 60.0;
+
 // Receiver units per tick, and what the receiver adds to every mark and
 // takes from every space.
 struct Scale {
@@ -113,11 +118,12 @@ bool Near(double ticks, double nominal) { return std::fabs(ticks - nominal) <= n
 
 // Fits the burst to the frame's durations T by least squares,
 // d = T * unit +- bias (+ for marks), and accepts it when the bias is
-// plausible and every duration lies within its tolerance of the fit.
+// plausible and every duration lies within its tolerance of the fit, and
+// within half a step where the symbols are stepTicks apart (0: none).
 // Only durations under four units take part in the fit: jitter grows with
 // the duration, and a header a tenth short must not drag the unit of every
 // bit with it.  The sums are integers, without branches.
-bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
+bool Fits(const Signal& s, const IrDurations& frame, int unitTicks, double tickMicros, int stepTicks) {
     if (frame.count != s.n) return false;
     const std::uint8_t* t = frame.ticks.data();
     const int fitLimit = 4 * unitTicks;
@@ -180,31 +186,43 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
         extend(i + 3, 3);
     }
     for (; i < s.n; ++i) extend(i, i & 1);
+    // A duration's tolerance: half a unit, a fifth of a long one, and never
+    // less than the receiver's edge error (in its units as the fit gives
+    // them) and rounding.
     const double halfUnit = protocolUnit / 2;
     const double fifthUnit = unit * 0.2;
+    const double moved = kEdgeMicros / tickMicros * unit;
     const int longTicks = 3 * unitTicks;
+    const double halfStep = stepTicks * unit / 2;
     const double signedBias[2] = {bias, -bias};
     for (int kind = 0; kind < 2; ++kind) {
         for (int ticks = 0; ticks <= longest[kind]; ++ticks) {
             const int low = std::min(least[kind][ticks], least[kind + 2][ticks]);
             const int high = std::max(most[kind][ticks], most[kind + 2][ticks]);
             if (high == 0) continue;  // no such duration: a burst's are 1 or more
-            const double tolerance = ticks < longTicks ? halfUnit : ticks * fifthUnit;
+            const double own = ticks < longTicks ? halfUnit : ticks * fifthUnit;
+            const double tolerance = std::max(stepTicks > 0 ? std::min(own, halfStep) : own, moved + 0.5);
             const double expected = ticks * unit + signedBias[kind];
             if (std::fabs(low - expected) > tolerance || std::fabs(high - expected) > tolerance) return false;
             // A unit and bias can sit between two lengths of the burst and take
             // both for one of the protocol's: the group must be one length of
             // the burst too.
-            if (!OneLength(low - signedBias[kind], high - signedBias[kind])) return false;
+            if (!OneLength(low - signedBias[kind], high - signedBias[kind], moved)) return false;
         }
     }
     return true;
 }
 
 // A candidate read from the burst, accepted when its encoding fits.
+// Where the reader took its symbols from periods a step apart
+// (stepTicks), a misread symbol that passed the frame's check lies a step
+// off: no duration may lie half a step off the encoding, whatever the
+// unit's tolerance.  XMP's steps are left out: captured frames lie further
+// off theirs, and would lose their code.
 struct Candidate {
     IrFrame frame;
     IrForm form = IrForm::Frame;
+    int stepTicks = 0;
 };
 
 // Where the candidate's encoding is its ideal form (toggle clear, the
@@ -212,8 +230,8 @@ struct Candidate {
 // durations.
 bool Accept(const Signal& s, const Candidate& c, IrFrame& out, IrDurations* ideal) {
     IrDurations encoded;
-    if (!EncodeIrFrame(c.frame, encoded, c.form) ||
-        !Fits(s, encoded, ProtocolInfo(c.frame.protocol).unitTicks))
+    const IrProtocolInfo& info = ProtocolInfo(c.frame.protocol);
+    if (!EncodeIrFrame(c.frame, encoded, c.form) || !Fits(s, encoded, info.unitTicks, info.tickMicros, c.stepTicks))
         return false;
     out = c.frame;
     if (ideal != nullptr) {
@@ -611,8 +629,10 @@ bool Rcmm(const Signal& s, Candidate& c) {
                                 : symbols == 16 ? IrProtocol::Rcmm32
                                                 : IrProtocol::None;
     std::uint32_t bits = 0;
-    if (protocol == IrProtocol::None || !ReadPeriods(s, {25, 16, 6, 1.0 / 3}, symbols, bits)) return false;
+    constexpr PeriodCode code{25, 16, 6, 1.0 / 3};
+    if (protocol == IrProtocol::None || !ReadPeriods(s, code, symbols, bits)) return false;
     c.frame = {protocol, bits, false};
+    c.stepTicks = code.stepTicks;
     return true;
 }
 
@@ -632,7 +652,8 @@ bool XiaomiChecks(std::uint32_t bits) {
 bool Xiaomi(const Signal& s, Candidate& c) {
     std::uint32_t bits = 0;
     Doubt doubts[2];
-    if (s.n != 23 || !ReadPeriods(s, {11, 8, 2, 0.5}, 10, bits, doubts)) return false;
+    constexpr PeriodCode code{11, 8, 2, 0.5};
+    if (s.n != 23 || !ReadPeriods(s, code, 10, bits, doubts)) return false;
     if (!XiaomiChecks(bits)) {
         // Only a symbol a quarter of a step off or more is in doubt.
         const auto moved = [&](const Doubt& d) {
@@ -643,6 +664,7 @@ bool Xiaomi(const Signal& s, Candidate& c) {
         bits = XiaomiChecks(first) ? first : second;
     }
     c.frame = {IrProtocol::Xiaomi, bits, false};
+    c.stepTicks = code.stepTicks;
     return true;
 }
 
