@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <map>
 #include <numeric>
 #include <utility>
@@ -10,6 +11,7 @@
 #include "common/text.h"
 #include "engine/key_table.h"
 #include "orbisk/host.h"
+#include "remotes/remote_import.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"
 
@@ -20,6 +22,34 @@ namespace {
 constexpr std::string_view NewKeyCaption = "<new key>";
 constexpr std::string_view ClearListQuestion = "Do you really want to clear codes list?";
 constexpr std::string_view ClearListCaption = "Confirm delete";
+// Where Debian's lirc-compat-remotes puts its lircd.conf files.
+constexpr const char* RemoteDatabaseFolder = "/usr/share/lirc/remotes";
+
+// A row's entry as the settings file tells entries apart.
+using EntryId = std::pair<std::string, std::string>;
+EntryId EntryIdOf(const CodeRow& row) { return {IniSectionId(row.remote), IniKeyId(row.code)}; }
+
+ImportPreview PreviewOf(const RemoteImport& plan, const std::string& path) {
+    ImportPreview preview;
+    preview.file = path;
+    preview.severalRemotes = plan.remotes.size() > 1;
+    if (!preview.severalRemotes && !plan.remotes.empty()) preview.remoteName = plan.remotes.front();
+    std::size_t unstable = 0;
+    for (const ImportedKey& key : plan.keys) {
+        preview.keys.push_back({key.name, key.remote, DescribeIrFrame(key.frame), CodeText(key.code), key.stable});
+        if (!key.stable) ++unstable;
+    }
+    preview.summary = std::to_string(plan.keys.size()) + " keys (" + std::to_string(unstable) +
+                      " to learn again); " + std::to_string(plan.skipped.size()) + " skipped; " +
+                      std::to_string(plan.shared.size()) + " left out for a code already imported";
+    // The first few reasons: a file of many skipped buttons has few kinds.
+    constexpr std::size_t kReasons = 5;
+    for (std::size_t i = 0; i < plan.skipped.size() && i < kReasons; ++i)
+        preview.summary += "\nskipped " + plan.skipped[i].name + ": " + plan.skipped[i].reason;
+    if (plan.skipped.size() > kReasons)
+        preview.summary += "\nand " + std::to_string(plan.skipped.size() - kReasons) + " more skipped";
+    return preview;
+}
 
 // A setting goes into an up-down as its low 16 bits, the way a native
 // up-down takes a position.
@@ -148,11 +178,9 @@ void SetupPresenter::SaveFile(IniDocument& file) const {
 
     // Entries as the file tells them apart; of rows naming the same entry
     // the later one counts, as it would overwrite the earlier.
-    using EntryId = std::pair<std::string, std::string>;
-    const auto idOf = [](const CodeRow& row) { return EntryId{IniSectionId(row.remote), IniKeyId(row.code)}; };
     std::map<EntryId, const CodeRow*> loaded, now;
-    for (const CodeRow& row : loadedRows_) loaded[idOf(row)] = &row;
-    for (const CodeRow& row : rows_) now[idOf(row)] = &row;
+    for (const CodeRow& row : loadedRows_) loaded[EntryIdOf(row)] = &row;
+    for (const CodeRow& row : rows_) now[EntryIdOf(row)] = &row;
 
     // All in a fixed number of passes over the file, however many remotes
     // and keys it holds.  A line without '=' that holds the place of a
@@ -161,7 +189,7 @@ void SetupPresenter::SaveFile(IniDocument& file) const {
     for (const auto& [id, row] : loaded)
         if (!now.contains(id)) changes.push_back({row->remote, row->code, std::nullopt});
     for (const CodeRow& row : rows_) {
-        const EntryId id = idOf(row);
+        const EntryId id = EntryIdOf(row);
         if (now.at(id) != &row) continue;
         const auto before = loaded.find(id);
         if (before != loaded.end() && before->second->caption == row.caption) continue;
@@ -389,6 +417,64 @@ void SetupPresenter::ClearList1Click() {
     if (view_.Ask(ClearListQuestion, ClearListCaption) != Answer::Yes) return;
     rows_.clear();
     view_.SetRows(rows_);
+}
+
+void SetupPresenter::ImportRemoteClick() {
+    AcceptOpenEdit();
+    std::error_code ignored;
+    const std::string folder = std::filesystem::is_directory(RemoteDatabaseFolder, ignored) ? RemoteDatabaseFolder : "";
+    const std::optional<std::string> path = view_.ChooseRemoteFile(folder);
+    if (!path) return;
+    // Codes depend on how the receiver decodes: as the dialog has it now.
+    const Settings& s = services_.settings;
+    const ImportDecoding decoding{s.RepeatLength.load(), s.SkipBegin.load(), s.Recognize.load()};
+    std::string text, error;
+    RemoteImport plan;
+    if (!ReadRemoteFile(*path, text, error) || !PlanRemoteImport(text, *path, "", decoding, plan, error)) {
+        view_.ShowError(error);
+        return;
+    }
+    if (plan.keys.empty()) {
+        view_.ShowError(NothingToImportText(*path));
+        return;
+    }
+    const ImportPreview preview = PreviewOf(plan, *path);
+    for (;;) {
+        const std::optional<std::string> name = view_.ConfirmImport(preview);
+        if (!name) return;
+        if (*name == preview.remoteName) break;
+        // Named anew (empty: the file's own names); a name the settings file
+        // would not give back is refused and the preview comes again.
+        RemoteImport named;
+        if (PlanRemoteImport(text, *path, *name, decoding, named, error)) {
+            plan = std::move(named);
+            break;
+        }
+        view_.ShowError(error);
+    }
+    AddImportedKeys(plan);
+}
+
+void SetupPresenter::AddImportedKeys(const RemoteImport& plan) {
+    // Of rows naming one entry the later counts, as it does when saving.
+    std::map<EntryId, std::size_t> entries;
+    for (std::size_t i = 0; i < rows_.size(); ++i) entries[EntryIdOf(rows_[i])] = i;
+    int shown = -1;
+    for (const ImportedKey& key : plan.keys) {
+        CodeRow row{key.name, key.remote, CodeText(key.code)};
+        const auto [entry, added] = entries.try_emplace(EntryIdOf(row), rows_.size());
+        if (added)
+            rows_.push_back(std::move(row));
+        else
+            rows_[entry->second].caption = key.name;
+        if (shown < 0) shown = static_cast<int>(entry->second);
+    }
+    unmatched_.reset();
+    shown = SortRows(shown);
+    view_.SetRows(rows_);
+    // Further keys learned go to the imported remote control.
+    view_.SetText(Control::RemoteEdit, plan.keys.front().remote);
+    view_.SelectRow(shown);
 }
 
 void SetupPresenter::ListViewEdited(int row, std::string_view text) {

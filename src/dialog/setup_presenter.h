@@ -18,6 +18,7 @@ namespace orbisk {
 
 class IniDocument;
 struct IniWriteResult;
+struct RemoteImport;
 
 class SetupPresenter {
 public:
@@ -59,6 +60,9 @@ public:
     void RemoveKeyClick();
     void RenameKeyClick();
     void ClearList1Click();
+    // Reads a remote database's file the user picks, shows its keys and adds
+    // them to the list once the user accepts.
+    void ImportRemoteClick();
     void ListViewEdited(int row, std::string_view text);
     // Remote Control, then Key caption, as unsigned bytes; a prefix sorts
     // first.  The code is never compared.
@@ -84,6 +88,9 @@ private:
     // recognised in the press, or that learning sees codes that vary.
     std::string PressedCaption(std::uint64_t code);
     void AcceptOpenEdit();
+    // The plan's keys join the rows as saving would take them: a key whose
+    // entry (remote control, code) a row already names renames that row.
+    void AddImportedKeys(const RemoteImport& plan);
     void StoreUpDown(Control upDown, std::int16_t position);
 
     DialogServices& services_;

@@ -83,6 +83,26 @@ struct CaptionEdit {
     std::string text;
 };
 
+// What an import of a remote's file would add, shown for the user to accept.
+struct ImportPreview {
+    struct Key {
+        std::string name;
+        std::string remote;
+        std::string frame;  // as recognised: "NEC 0x04 0x08 (nec:0x0408)", "not recognised"
+        std::string code;   // code text
+        bool stable;        // every press gives the code; otherwise learn it again
+    };
+    std::string file;
+    // The file's one remote control, or with several ("begin remote" blocks)
+    // empty: the user may type what goes before their names.
+    std::string remoteName;
+    bool severalRemotes = false;
+    std::vector<Key> keys;
+    // Keys, those to learn again, skipped buttons (with why) and buttons left
+    // out for a code an earlier one has.
+    std::string summary;
+};
+
 enum class Answer { Yes, No, Cancel };
 
 // What the user chose after the settings could not be saved on closing: try
@@ -135,6 +155,14 @@ public:
     // dialog's changes and close, or keep the dialog open (also Esc and the
     // box's close box).
     virtual SaveChoice AskSaveFailed(std::string_view text) = 0;
+
+    // A modal file chooser for a remote database's file, opening in folder
+    // (empty: wherever the system's chooser opens); the path in UTF-8, or
+    // nothing when the user cancelled.
+    virtual std::optional<std::string> ChooseRemoteFile(std::string_view folder) = 0;
+    // Shows the keys an import would add, modally, with the remote's name to
+    // edit; the name as the user left it, or nothing when they cancelled.
+    virtual std::optional<std::string> ConfirmImport(const ImportPreview& preview) = 0;
 };
 
 }  // namespace orbisk

@@ -8,6 +8,7 @@
 
 #include "common/text.h"
 #include "engine/key_table.h"
+#include "platform/file_io.h"
 #include "receiver/analysis/burst_codes.h"
 #include "receiver/decoder.h"
 #include "receiver/frame_cutter.h"
@@ -369,6 +370,24 @@ bool PlanRemoteImport(std::string_view text, const std::string& path, const std:
     }
     out = std::move(plan);
     return true;
+}
+
+bool ReadRemoteFile(const std::string& path, std::string& text, std::string& error) {
+    FileContents file = ReadWholeFile(path);
+    switch (file.outcome) {
+    case ReadOutcome::Ok: text = std::move(file.bytes); return true;
+    case ReadOutcome::Missing: error = "no such file: " + path; return false;
+    case ReadOutcome::TooLarge:
+        // Its keys could not fit in a settings file.
+        error = path + ": larger than " + std::to_string(MaxSettingsFileBytes >> 20) + " MiB";
+        return false;
+    case ReadOutcome::Failed: error = "cannot read " + path + ": " + file.error.message(); return false;
+    }
+    return false;
+}
+
+std::string NothingToImportText(const std::string& path) {
+    return path + ": no key a receiver can tell apart; nothing imported";
 }
 
 }  // namespace orbisk

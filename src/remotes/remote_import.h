@@ -59,6 +59,13 @@ struct RemoteImport {
 bool PlanRemoteImport(std::string_view text, const std::string& path, const std::string& remoteName,
                       const ImportDecoding& decoding, RemoteImport& out, std::string& error);
 
+// Reads a file to import whole.  False with why ("no such file: PATH", a
+// file too large to fit in a settings file, the system's reason).
+bool ReadRemoteFile(const std::string& path, std::string& text, std::string& error);
+
+// Why a plan without keys imports nothing.
+std::string NothingToImportText(const std::string& path);
+
 // The codes that live bursts give for durations in microseconds, mark first,
 // cut at spaces over 10 ms: each burst reported in units of unitMicros,
 // scaled by 1 + a uniform deviation within +-jitter and with marks

@@ -80,6 +80,13 @@ public:
         errors.emplace_back(text);
         return onSaveFailed();
     }
+    std::optional<std::string> ChooseRemoteFile(std::string_view) override { return chosenFile; }
+    // Answers the previews in turn with these names; then cancels.
+    std::optional<std::string> ConfirmImport(const ImportPreview& preview) override {
+        previews.push_back(preview);
+        if (previews.size() > importNames.size()) return std::nullopt;
+        return importNames[previews.size() - 1];
+    }
 
     // The user types into the open editor and presses Enter.
     void AcceptEdit(SetupPresenter& presenter, const std::string& text) {
@@ -109,6 +116,9 @@ public:
     std::vector<std::pair<std::string, std::string>> questions;
     std::vector<std::string> errors;
     std::function<SaveChoice()> onSaveFailed;
+    std::optional<std::string> chosenFile;
+    std::vector<std::string> importNames;
+    std::vector<ImportPreview> previews;
 };
 
 class PresenterTest : public ::testing::Test {
@@ -880,6 +890,87 @@ TEST_F(PresenterTest, RemoteNamesASectionCannotHoldDamageNothingElse) {
     EXPECT_EQ(presenter->Rows().size(), 7u);
     for (const CodeRow& row : presenter->Rows())
         EXPECT_EQ(row.remote.find(']'), std::string::npos) << row.remote;
+}
+
+// --- Importing a remote ---------------------------------------------------
+
+constexpr char kTellyIr[] =
+    "Filetype: IR signals file\nVersion: 1\n"
+    "#\nname: Power\ntype: parsed\nprotocol: NEC\naddress: 04 00 00 00\ncommand: 08 00 00 00\n"
+    "#\nname: Mute\ntype: parsed\nprotocol: NEC\naddress: 04 00 00 00\ncommand: 09 00 00 00\n";
+
+TEST_F(PresenterTest, ImportShowsTheKeysAndTheyJoinTheListUnderTheNameGiven) {
+    const std::string ir = dir.File("Telly.ir");
+    WriteFile(ir, kTellyIr);
+    Show();
+    view->chosenFile = ir;
+    presenter->ImportRemoteClick();  // cancelled at the preview
+    ASSERT_EQ(view->previews.size(), 1u);
+    const ImportPreview& preview = view->previews[0];
+    EXPECT_EQ(preview.remoteName, "Telly");  // a .ir file is named after the file
+    ASSERT_EQ(preview.keys.size(), 2u);
+    EXPECT_EQ(preview.keys[0].name, "Power");
+    EXPECT_EQ(preview.keys[0].frame, "NEC 0x04 0x08 (nec:0x0408)");
+    EXPECT_EQ(preview.keys[1].frame, "NEC 0x04 0x09 (nec:0x0409)");
+    EXPECT_TRUE(preview.keys[0].stable && preview.keys[1].stable);
+    EXPECT_TRUE(presenter->Rows().empty());
+    const std::string power = preview.keys[0].code, mute = preview.keys[1].code;
+
+    // TV already has Power's code under another name: that row takes the
+    // imported name rather than a second row naming the same entry.
+    Put("[Main]\nCOM=2\n[TV]\n" + power + "=OldPower\n0000123=Input\n");
+    Show();
+    view->chosenFile = ir;
+    // A name the settings file would not give back is refused; the preview
+    // comes again.
+    view->importNames = {" TV", "TV"};
+    presenter->ImportRemoteClick();
+    EXPECT_EQ(view->previews.size(), 2u);
+    ASSERT_EQ(view->errors.size(), 1u);
+    EXPECT_NE(view->errors[0].find("Telly.ir"), std::string::npos) << view->errors[0];
+    const std::vector<CodeRow> rows = {{"Input", "TV", "0000123"}, {"Mute", "TV", mute}, {"Power", "TV", power}};
+    EXPECT_EQ(presenter->Rows(), rows);
+    EXPECT_EQ(view->rows, rows);
+    EXPECT_EQ(view->texts[Control::RemoteEdit], "TV");
+    EXPECT_EQ(view->selected, 2);
+
+    presenter->FormHide();
+    EXPECT_EQ(Doc().SectionEntries("TV"),
+              (std::vector<std::string>{power + "=Power", "0000123=Input", mute + "=Mute"}));
+}
+
+TEST_F(PresenterTest, ARefusedImportSaysWhyAndChangesNothing) {
+    struct Case {
+        const char* name;
+        const char* content;  // nullptr: no such file
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"missing.ir", nullptr, "no such file"},
+        {"noise.bin", "\x7f" "ELF\x01\x02\x03", "not a kernel keymap, Flipper .ir file or lircd.conf"},
+        {"bad.ir", "Filetype: IR signals file\nVersion: 1\n#\nname: Power\ntype: parsed\nprotocol: NEC\n"
+                   "address: 04 00\ncommand: 08 00 00 00\n", "line 7"},
+        {"none.conf", "begin remote\n  name x\n  flags RAW_CODES\nbegin raw_codes\nend raw_codes\nend remote\n",
+         "nothing imported"},
+    };
+    Put(kTvFile);
+    Show();
+    presenter->FormHide();  // the settings the file lacked are written once
+    const std::string before = File();
+    for (const Case& c : cases) {
+        Show();
+        const std::vector<CodeRow> rows = presenter->Rows();
+        view->chosenFile = dir.File(c.name);
+        if (c.content != nullptr) WriteFile(*view->chosenFile, c.content);
+        view->importNames = {""};
+        presenter->ImportRemoteClick();
+        ASSERT_EQ(view->errors.size(), 1u) << c.name;
+        EXPECT_NE(view->errors[0].find(c.reason), std::string::npos) << view->errors[0];
+        EXPECT_TRUE(view->previews.empty()) << c.name;
+        EXPECT_EQ(presenter->Rows(), rows) << c.name;
+        presenter->FormHide();
+        EXPECT_EQ(File(), before) << c.name;
+    }
 }
 
 }  // namespace

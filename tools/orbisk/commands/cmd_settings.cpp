@@ -108,22 +108,14 @@ int ImportRemote(const Args& args) {
     if (input.empty()) return Fail("settings", "import needs a FILE to import (try --help)");
     if (path.empty())
         if (const auto failed = DefaultSettingsFile(path, !dryRun)) return *failed;
-    const FileContents file = ReadWholeFile(input);
-    switch (file.outcome) {
-    case ReadOutcome::Ok: break;
-    case ReadOutcome::Missing: return Fail("settings", "no such file: " + input);
-    case ReadOutcome::TooLarge:
-        // Its keys could not fit in a settings file.
-        return Fail("settings", input + ": larger than " + std::to_string(MaxSettingsFileBytes >> 20) + " MiB");
-    case ReadOutcome::Failed: return Fail("settings", "cannot read " + input + ": " + file.error.message());
-    }
+    std::string text, error;
+    if (!ReadRemoteFile(input, text, error)) return Fail("settings", error);
     // Codes depend on how the plug-in decodes: as the settings file says.
     Settings settings;
     LoadSettingsFrom(ParseSettingsFile(ReadWholeFile(path)).document, settings);
     const ImportDecoding decoding{settings.RepeatLength.load(), settings.SkipBegin.load(), settings.Recognize.load()};
     RemoteImport plan;
-    std::string error;
-    if (!PlanRemoteImport(file.bytes, input, remote, decoding, plan, error)) return Fail("settings", error);
+    if (!PlanRemoteImport(text, input, remote, decoding, plan, error)) return Fail("settings", error);
 
     for (const SkippedButton& b : plan.skipped) PrintLine({"skipped", b.remote, b.name, b.source, b.reason});
     const auto fields = [](const ImportedKey& key) {
@@ -138,7 +130,7 @@ int ImportRemote(const Args& args) {
         PrintLine({"key", f[0], f[1], f[2], f[3], f[4], key.stable ? "stable" : "learn this key"});
     }
     if (plan.keys.empty())
-        return Fail("settings", input + ": no key a receiver can tell apart; nothing imported");
+        return Fail("settings", NothingToImportText(input));
     const std::size_t unstable = static_cast<std::size_t>(
         std::count_if(plan.keys.begin(), plan.keys.end(), [](const ImportedKey& k) { return !k.stable; }));
     const auto summary = [&](const char* verb, const std::string& where) {
