@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -23,6 +24,7 @@
 #include <utility>
 
 #include "dialog/qt/code_list.h"
+#include "dialog/qt/import_preview.h"
 #include "dialog/qt/pictures.h"
 #include "dialog/qt/qt_text.h"
 #include "dialog/qt/up_down.h"
@@ -97,7 +99,7 @@ void FitCaption(QCheckBox* box) {
 }
 
 QAction* MakeAction(QWidget* parent, const char* name, const char* caption) {
-    auto* action = new QAction(QString::fromLatin1(caption), parent);
+    auto* action = new QAction(QString::fromUtf8(caption), parent);
     action->setObjectName(QLatin1String(name));
     // Active while the list itself has the focus, not its in-place editor.
     action->setShortcutContext(Qt::WidgetShortcut);
@@ -234,6 +236,7 @@ void TSetupForm::CreateControls() {
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     AddCurrentKey = MakeAction(ListView, "AddCurrentKey", "Add current key");
+    ImportRemote = MakeAction(ListView, "ImportRemote", "Import remote\u2026");
     Replace1 = MakeAction(ListView, "Replace1", "Replace");
     Replace1->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Insert));
     RemoveKey = MakeAction(ListView, "RemoveKey", "Remove");
@@ -242,7 +245,7 @@ void TSetupForm::CreateControls() {
     RenameKey = MakeAction(ListView, "RenameKey", "Rename");
     N2 = MakeSeparator(ListView, "N2");
     ClearList1 = MakeAction(ListView, "ClearList1", "Clear List");
-    const QList<QAction*> items = {AddCurrentKey, Replace1, RemoveKey, N1, RenameKey, N2, ClearList1};
+    const QList<QAction*> items = {AddCurrentKey, ImportRemote, Replace1, RemoveKey, N1, RenameKey, N2, ClearList1};
     PopupMenu1->addActions(items);
     ListView->addActions(items);
 
@@ -267,6 +270,7 @@ void TSetupForm::ConnectHandlers() {
             [this](const QString& text) { presenter_.ExecEditChange(FromQt(text)); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { presenter_.AddCurrentKeyClick(); });
     connect(AddCurrentKey, &QAction::triggered, this, [this] { presenter_.AddCurrentKeyClick(); });
+    connect(ImportRemote, &QAction::triggered, this, [this] { presenter_.ImportRemoteClick(); });
     connect(Replace1, &QAction::triggered, this, [this] { presenter_.Replace1Click(); });
     connect(RemoveKey, &QAction::triggered, this, [this] { presenter_.RemoveKeyClick(); });
     connect(RenameKey, &QAction::triggered, this, [this] { presenter_.RenameKeyClick(); });
@@ -439,6 +443,19 @@ SaveChoice TSetupForm::AskSaveFailed(std::string_view text) {
     case QMessageBox::Discard: return SaveChoice::Discard;
     default: return SaveChoice::KeepOpen;
     }
+}
+
+std::optional<std::string> TSetupForm::ChooseRemoteFile(std::string_view folder) {
+    QFileDialog chooser(this, QStringLiteral("Import remote"), ToQt(folder),
+                        QStringLiteral("Remote files (*.ir *.conf lircd.conf.* *.toml);;All files (*)"));
+    chooser.setObjectName(QStringLiteral("RemoteFileDialog"));
+    chooser.setFileMode(QFileDialog::ExistingFile);
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;
+    return FromQt(chooser.selectedFiles().front());
+}
+
+std::optional<std::string> TSetupForm::ConfirmImport(const ImportPreview& preview) {
+    return qt::ShowImportPreview(this, preview);
 }
 
 }  // namespace orbisk

@@ -58,6 +58,8 @@ public:
     Answer Ask(std::string_view text, std::string_view caption) override;
     void ShowError(std::string_view text) override;
     SaveChoice AskSaveFailed(std::string_view text) override;
+    std::optional<std::string> ChooseRemoteFile(std::string_view folder) override;
+    std::optional<std::string> ConfirmImport(const ImportPreview& preview) override;
 
     // Every way of closing (Close button, close box) ends here: the dialog
     // closes only once the presenter has saved or the user discarded.
@@ -82,6 +84,7 @@ private:
     qt::CodeList* ListView;
     QMenu* PopupMenu1;
     QAction* AddCurrentKey;
+    QAction* ImportRemote;
     QAction* RemoveKey;
     QAction* N1;
     QAction* RenameKey;

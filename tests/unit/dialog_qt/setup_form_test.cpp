@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -230,7 +233,8 @@ TEST_F(SetupFormTest, PopupMenuHoldsItsItemsInOrder) {
     QStringList seen;
     for (QAction* action : menu->actions())
         seen << action->objectName() + "|" + action->text() + "|" + action->shortcut().toString();
-    EXPECT_EQ(seen, QStringList({"AddCurrentKey|Add current key|", "Replace1|Replace|Shift+Ins",
+    EXPECT_EQ(seen, QStringList({"AddCurrentKey|Add current key|", QString::fromUtf8("ImportRemote|Import remote\u2026|"),
+                                 "Replace1|Replace|Shift+Ins",
                                  "RemoveKey|Remove|Del", "N1||", "RenameKey|Rename|", "N2||",
                                  "ClearList1|Clear List|"}));
     EXPECT_TRUE(Action("N1")->isSeparator());
@@ -478,6 +482,32 @@ TEST_F(SetupFormTest, ClearListAsksFirst) {
         EXPECT_EQ(caption, "Confirm delete");
         EXPECT_EQ(List()->rowCount(), answer == QMessageBox::Yes ? 0 : 4);
     }
+}
+
+TEST_F(SetupFormTest, ImportRemoteChoosesAFileShowsItsKeysAndAddsThem) {
+    const std::string ir = dir.File("Telly.ir");
+    test::WriteFile(ir, "Filetype: IR signals file\nVersion: 1\n#\nname: Power\ntype: parsed\nprotocol: NEC\n"
+                        "address: 04 00 00 00\ncommand: 08 00 00 00\n");
+    Open();
+    int previewRows = -1;
+    QTimer::singleShot(0, [&] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(chooser, nullptr);
+        chooser->selectFile(QString::fromStdString(ir));
+        QTimer::singleShot(0, [&] {
+            QWidget* preview = QApplication::activeModalWidget();
+            ASSERT_NE(preview, nullptr);
+            ASSERT_EQ(preview->objectName(), "ImportPreview");
+            previewRows = preview->findChild<QTableWidget*>("ImportKeys")->rowCount();
+            preview->findChild<QLineEdit*>("ImportRemoteName")->setText("TV");
+            preview->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        static_cast<QDialog*>(chooser)->accept();  // as the Open button does
+    });
+    Action("ImportRemote")->trigger();
+    EXPECT_EQ(previewRows, 1);
+    EXPECT_EQ(Captions(), QStringList({"Input", "Mute", "Power", "Power", "Volume"}));
+    EXPECT_EQ(Cell(List()->SelectedRow(), 1), "TV");
 }
 
 // --- Notices -------------------------------------------------------------
