@@ -1,10 +1,14 @@
 #include "dialog/win32/setup_form.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 
+#include <cwchar>
 #include <utility>
 
+#include "dialog/win32/import_preview.h"
 #include "dialog/win32/pictures.h"
+#include "platform/win32/wide_text.h"
 #include "orbisk/host.h"
 
 namespace orbisk {
@@ -389,6 +393,8 @@ void TSetupForm::CreateControls() {
     // The list's popup menu and its shortcuts.
     PopupMenu1 = CreatePopupMenu();
     AppendMenuA(PopupMenu1, MF_STRING, IdAddCurrentKey, "Add current key");
+    // Wide: the ellipsis is in no single-byte code page but some.
+    AppendMenuW(PopupMenu1, MF_STRING, IdImportRemote, L"Import remote\u2026");
     AppendMenuA(PopupMenu1, MF_STRING, IdReplace1, "Replace\tShift+Ins");
     AppendMenuA(PopupMenu1, MF_STRING, IdRemoveKey, "Remove\tDel");
     AppendMenuA(PopupMenu1, MF_SEPARATOR, 0, nullptr);
@@ -623,6 +629,7 @@ void TSetupForm::OnCommand(int id, int code) {
         if (code == BN_CLICKED) presenter_.AddCurrentKeyClick();
         break;
     case IdAddCurrentKey: presenter_.AddCurrentKeyClick(); break;
+    case IdImportRemote: presenter_.ImportRemoteClick(); break;
     case IdReplace1: presenter_.Replace1Click(); break;
     case IdRemoveKey: presenter_.RemoveKeyClick(); break;
     case IdRenameKey: presenter_.RenameKeyClick(); break;
@@ -892,6 +899,29 @@ SaveChoice TSetupForm::AskSaveFailed(std::string_view text) {
     case IDCONTINUE: return SaveChoice::Discard;
     default: return SaveChoice::KeepOpen;
     }
+}
+
+std::optional<std::string> TSetupForm::ChooseRemoteFile(std::string_view folder) {
+    // Wide, and the path handed on in UTF-8: a file may be named outside the
+    // ANSI code page.
+    std::wstring file(32768, L'\0');
+    const std::wstring start = win32::Widen(folder);
+    OPENFILENAMEW open{};
+    open.lStructSize = sizeof open;
+    open.hwndOwner = hwnd_;
+    open.lpstrFilter = L"Remote files (*.ir, *.conf, *.toml)\0*.ir;*.conf;lircd.conf.*;*.toml\0All files (*.*)\0*.*\0";
+    open.lpstrFile = file.data();
+    open.nMaxFile = static_cast<DWORD>(file.size());
+    open.lpstrInitialDir = start.empty() ? nullptr : start.c_str();
+    open.lpstrTitle = L"Import remote";
+    open.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    if (!GetOpenFileNameW(&open)) return std::nullopt;
+    file.resize(std::wcslen(file.c_str()));
+    return win32::Narrow(file);
+}
+
+std::optional<std::string> TSetupForm::ConfirmImport(const ImportPreview& preview) {
+    return win32::ShowImportPreview(OwnModule(), hwnd_, preview);
 }
 
 }  // namespace orbisk

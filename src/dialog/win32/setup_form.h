@@ -55,6 +55,8 @@ public:
     Answer Ask(std::string_view text, std::string_view caption) override;
     void ShowError(std::string_view text) override;
     SaveChoice AskSaveFailed(std::string_view text) override;
+    std::optional<std::string> ChooseRemoteFile(std::string_view folder) override;
+    std::optional<std::string> ConfirmImport(const ImportPreview& preview) override;
 
     // Control identifiers, one for every control of the form, and the
     // commands of the popup menu and its shortcuts.
@@ -108,6 +110,7 @@ public:
         IdRemoveKey,
         IdRenameKey,
         IdClearList1,
+        IdImportRemote,
     };
 
     // Window messages the form gives the engine's notices once they leave

@@ -7,12 +7,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "dialog/win32/resource.h"
 #include "dialog/win32/setup_form.h"
 #include "orbisk/host.h"
 #include "settings/ini_file.h"
@@ -293,13 +295,13 @@ TEST_F(SetupFormTest, WindowIsAFixedCentredOwnedModalDialogInMsSansSerif) {
         HWND menu = ThreadWindowOfClass("#32768");
         ASSERT_NE(menu, nullptr);
         auto popup = reinterpret_cast<HMENU>(SendMessageA(menu, MN_GETHMENU, 0, 0));
-        std::string items;
+        std::wstring items;
         for (int i = 0; i < GetMenuItemCount(popup); ++i) {
-            char text[64] = {};
-            GetMenuStringA(popup, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
-            items += std::string(text) + "|";
+            wchar_t text[64] = {};
+            GetMenuStringW(popup, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+            items += std::wstring(text) + L"|";
         }
-        EXPECT_EQ(items, "Add current key|Replace\tShift+Ins|Remove\tDel||Rename||Clear List|");
+        EXPECT_EQ(items, L"Add current key|Import remote\u2026|Replace\tShift+Ins|Remove\tDel||Rename||Clear List|");
         EndMenu();
     }});
     EXPECT_TRUE(IsWindowEnabled(host));
@@ -405,6 +407,47 @@ TEST_F(SetupFormTest, ClearListAsksWithAQuestionBox) {
     Run(script);
     EXPECT_EQ(seen, std::vector<std::string>(3, "Confirm delete|Do you really want to clear codes list?"));
     EXPECT_EQ(Saved().ReadString("TV", "0000001", "gone"), "gone");
+}
+
+TEST_F(SetupFormTest, ImportRemoteChoosesAFileShowsItsKeysAndAddsThem) {
+    std::string ir = dir.File("Telly.ir");
+    test::WriteFile(ir, "Filetype: IR signals file\nVersion: 1\n#\nname: Power\ntype: parsed\nprotocol: NEC\n"
+                        "address: 04 00 00 00\ncommand: 08 00 00 00\n");
+    std::replace(ir.begin(), ir.end(), '/', '\\');  // as typed into the Open dialog
+    int previewRows = -1;
+    // A step whose window is not up yet runs again at the next tick, for
+    // some seconds.
+    int waited = 0;
+    const auto again = [&] {
+        if (++waited < 500) return void(--next);
+        ADD_FAILURE() << "a window did not come at step " << next;
+        if (HWND box = ThreadWindowOfClass("#32770")) PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+    };
+    const auto await = [&](std::function<void(HWND)> step) {
+        return [&, step] {
+            HWND box = ThreadWindowOfClass("#32770");
+            if (box == nullptr || Text(box) != "Import remote") return again();
+            waited = 0;
+            step(box);
+        };
+    };
+    Run({[&] { PostMessageA(Form(), WM_COMMAND, F::IdImportRemote, 0); },
+         await([&](HWND chooser) {
+             // The file name box of the common Open dialog: cmb13, or edt1.
+             HWND name = GetDlgItem(chooser, 0x47C);
+             SetWindowTextA(name != nullptr ? name : GetDlgItem(chooser, 0x480), ir.c_str());
+             PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+         }),
+         await([&](HWND preview) {
+             HWND keys = GetDlgItem(preview, ORBISK_IMPORT_KEYS);
+             if (keys == nullptr) return again();  // still the chooser
+             previewRows = static_cast<int>(SendMessageA(keys, LVM_GETITEMCOUNT, 0, 0));
+             SetDlgItemTextA(preview, ORBISK_IMPORT_NAME, "TV");
+             PostMessageA(preview, WM_COMMAND, IDOK, 0);
+         }),
+         [&] { EXPECT_EQ(Captions(), "Input Mute Power Power Volume"); }});
+    EXPECT_EQ(previewRows, 1);
+    EXPECT_EQ(Saved().SectionEntries("TV").size(), 4u);
 }
 
 // --- Learning ------------------------------------------------------------
