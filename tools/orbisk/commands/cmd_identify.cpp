@@ -211,7 +211,9 @@ int RunIdentify(const Args& args) {
     } else {
         const PortLine line{options.com != 0 ? static_cast<int>(options.com) : static_cast<int>(settings.COM.load()),
                             static_cast<int>(settings.COMRate.load()), static_cast<int>(settings.Interval.load())};
-        if (const int status = ReadPortBursts(kCommand, line, std::chrono::seconds(options.seconds), std::ref(pressed)))
+        // A receiver unplugged after some presses leaves those to rank.
+        if (const int status = ReadPortBursts(kCommand, line, std::chrono::seconds(options.seconds), std::ref(pressed));
+            status != 0 && pressed.Codes().empty())
             return status;
     }
     const std::vector<std::uint64_t> codes = pressed.Codes();
