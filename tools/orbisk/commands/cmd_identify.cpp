@@ -134,10 +134,18 @@ struct Match {
     std::string names;
 };
 
+// Paths as UTF-8 text, as the program's file functions take them, on
+// every platform (a path's string() is the ANSI code page's on Windows).
+std::filesystem::path PathOf(const std::string& text) { return std::u8string(text.begin(), text.end()); }
+std::string TextOf(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 // By name: Debian names its lircd.conf files lircd.conf.REMOTE, the LIRC
 // collection REMOTE.lircd.conf.
 bool IsDatabaseFile(const std::filesystem::path& path) {
-    const std::string name = AsciiUpperCase(path.filename().string());
+    const std::string name = AsciiUpperCase(TextOf(path.filename()));
     const auto endsIn = [&](std::string_view end) { return name.size() > end.size() && name.ends_with(end); };
     return endsIn(".IR") || endsIn(".CONF") || endsIn(".TOML") || name.find("LIRCD.CONF") != std::string::npos;
 }
@@ -150,11 +158,11 @@ std::vector<Match> RankFiles(const std::string& folder, const std::vector<std::u
     const std::unordered_set<std::uint64_t> wanted(pressed.begin(), pressed.end());
     std::vector<Match> matches;
     std::error_code ec;
-    for (fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
+    for (fs::recursive_directory_iterator it(PathOf(folder), fs::directory_options::skip_permission_denied, ec), end;
          !ec && it != end; it.increment(ec)) {
         if (!it->is_regular_file(ec) || !IsDatabaseFile(it->path())) continue;
         ++files;
-        const std::string path = it->path().string();
+        const std::string path = TextOf(it->path());
         const FileContents file = ReadWholeFile(path);
         RemoteImport plan;
         std::string error;
@@ -186,7 +194,7 @@ int RunIdentify(const Args& args) {
     Options options;
     if (const auto done = BeginCommand(kCommand, kHelp, args, ParseOptions, options)) return *done;
     std::error_code ec;
-    if (!std::filesystem::is_directory(options.folder, ec)) return Fail(kCommand, "no such folder: " + options.folder);
+    if (!std::filesystem::is_directory(PathOf(options.folder), ec)) return Fail(kCommand, "no such folder: " + options.folder);
 
     // Codes depend on how the plug-in decodes: as the settings file says.
     std::string settingsPath = options.settings;
