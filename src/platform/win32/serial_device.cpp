@@ -86,7 +86,6 @@ private:
     using Clock = std::chrono::steady_clock;
     enum class Wait { Byte, TimedOut, Cancelled, Failed };
 
-
     // One overlapped read of want bytes; it waits up to ms for them, or
     // until CancelRead.  got counts what was read, also when the wait ended
     // otherwise: a byte that came as the read was cancelled is kept.
@@ -119,16 +118,17 @@ private:
         return result;
     }
 
-    // Takes the bytes the driver holds, up to want, without waiting.
-    bool Drain(std::uint8_t* buffer, int want, int& got) {
+    // Takes the bytes the driver holds, up to want, without waiting;
+    // TimedOut when none is waiting.
+    Wait Drain(std::uint8_t* buffer, int want, int& got) {
         got = 0;
         COMSTAT status{};
         DWORD errors = 0;
-        if (!ClearCommError(port_, &errors, &status)) return false;
-        if (status.cbInQue == 0) return true;
+        if (!ClearCommError(port_, &errors, &status)) return Wait::Failed;
+        if (status.cbInQue == 0) return Wait::TimedOut;
         // They are there: the read does not wait, unless the driver
         // miscounted, and then it waits no longer than 0 ms.
-        return ReadFor(buffer, std::min(status.cbInQue, static_cast<DWORD>(want)), 0, got) != Wait::Failed;
+        return ReadFor(buffer, std::min(status.cbInQue, static_cast<DWORD>(want)), 0, got);
     }
 
     HANDLE port_;
@@ -168,8 +168,8 @@ bool Win32SerialDevice::Read(std::uint8_t* buffer, int& count) {
         // Bytes already waiting are read first, even past a deadline: they
         // may have come before it, while this thread was not running.
         int n = 0;
-        Wait woken = Drain(buffer + got, count - got, n) ? Wait::Byte : Wait::Failed;
-        if (woken == Wait::Byte && n == 0) {
+        Wait woken = Drain(buffer + got, count - got, n);
+        if (woken == Wait::TimedOut && n == 0) {
             std::optional<Clock::time_point> deadline = totalDeadline;
             if (got > 0 && t.intervalMs != 0) {
                 const Clock::time_point gapEnd = lastByte + std::chrono::milliseconds(t.intervalMs);
