@@ -498,8 +498,11 @@ bool TSetupForm::PreTranslate(MSG& msg) {
     // IsDialogMessage would send IDOK instead: the form is no dialog box,
     // whose default button follows the focus.  The button's own notice goes
     // the way the dialog manager sends it.
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && IsChild(hwnd_, msg.hwnd) &&
-        (SendMessageA(msg.hwnd, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) != 0) {
+    const auto pushButton = [this](HWND control) {
+        return IsChild(hwnd_, control) && IsWindowEnabled(control) &&
+               (SendMessageA(control, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) != 0;
+    };
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && pushButton(msg.hwnd)) {
         SendMessageA(GetParent(msg.hwnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(msg.hwnd), BN_CLICKED),
                      reinterpret_cast<LPARAM>(msg.hwnd));
         return true;

@@ -382,6 +382,7 @@ TEST_F(SetupFormTest, ShortcutsActOnTheListAndNotInItsEditor) {
         // Enter on a push button presses it.
         Key(Child(F::IdEdit1), VK_RETURN);
         Key(Child(F::IdListView), VK_ESCAPE);
+        EnableWindow(Child(F::IdResetButton), TRUE);  // as after a change of port
         Key(Child(F::IdResetButton), VK_RETURN);
     }, [&] {
         EXPECT_TRUE(IsWindowVisible(Form()));
