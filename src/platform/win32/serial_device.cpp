@@ -1,4 +1,5 @@
 #include "platform/serial_device.h"
+#include "platform/read_deadline.h"
 
 #include <windows.h>
 
@@ -83,7 +84,7 @@ public:
     }
 
 private:
-    using Clock = std::chrono::steady_clock;
+    using Clock = ReadDeadline::Clock;
     enum class Wait { Byte, TimedOut, Cancelled, Failed };
 
     // One overlapped read of want bytes; it waits up to ms for them, or
@@ -149,32 +150,16 @@ bool Win32SerialDevice::Read(std::uint8_t* buffer, int& count) {
         return true;
     }
     const ReadTimeouts& t = timeouts_;
-    const Clock::time_point start = Clock::now();
-    // A zero interval or a zero total disables that limit, as with the
-    // port's own time-outs this rule comes from.
-    std::optional<Clock::time_point> totalDeadline;
-    if (t.totalMultiplierMs != 0 || t.totalConstantMs != 0) {
-        const std::uint64_t totalMs = static_cast<std::uint64_t>(count) * t.totalMultiplierMs + t.totalConstantMs;
-        totalDeadline = start + std::chrono::milliseconds(totalMs);
-    }
-    if (t.silenceMs != 0) {
-        const Clock::time_point silenceEnd = latestByte_.value_or(start) + std::chrono::milliseconds(t.silenceMs);
-        if (!totalDeadline || silenceEnd < *totalDeadline) totalDeadline = silenceEnd;
-    }
-
+    const ReadDeadline limits(t, count, Clock::now(), latestByte_);
     int got = 0;
-    Clock::time_point lastByte{};
+    std::optional<Clock::time_point> lastByte;
     while (got < count) {
         // Bytes already waiting are read first, even past a deadline: they
         // may have come before it, while this thread was not running.
         int n = 0;
         Wait woken = Drain(buffer + got, count - got, n);
         if (woken == Wait::TimedOut && n == 0) {
-            std::optional<Clock::time_point> deadline = totalDeadline;
-            if (got > 0 && t.intervalMs != 0) {
-                const Clock::time_point gapEnd = lastByte + std::chrono::milliseconds(t.intervalMs);
-                if (!deadline || gapEnd < *deadline) deadline = gapEnd;
-            }
+            const std::optional<Clock::time_point> deadline = limits.Next(lastByte);
             DWORD waitMs = INFINITE;
             if (deadline) {
                 const Clock::time_point now = Clock::now();
