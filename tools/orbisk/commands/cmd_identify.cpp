@@ -238,8 +238,11 @@ int RunIdentify(const Args& args) {
         PrintLine({std::to_string(m.matched) + " of " + std::to_string(codes.size()),
                    std::to_string(m.keys) + " keys", m.path, m.names});
     }
-    std::fprintf(stderr, "orbisk identify: %zu codes pressed; %zu files read in %.1f s, %zu refused or unreadable; %zu hold a code pressed\n",
-                 codes.size(), files, seconds, refused, matches.size());
+    std::fprintf(stderr,
+                 "orbisk identify: %zu code%s pressed; %zu file%s read in %.1f s, %zu refused or unreadable; "
+                 "%zu hold a code pressed\n",
+                 codes.size(), codes.size() == 1 ? "" : "s", files, files == 1 ? "" : "s", seconds, refused,
+                 matches.size());
     if (matches.empty()) return 1;
     if (!options.import) return 0;
     std::fflush(stdout);
