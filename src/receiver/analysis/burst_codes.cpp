@@ -10,8 +10,7 @@ namespace orbisk {
 
 namespace {
 
-// 2.1.0 knew the protocols up to RC-6 MCE: it gave the others' frames no code of their own.
-bool HasLegacyCode(const IrFrame& frame) { return frame.protocol <= IrProtocol::Rc6Mce; }
+bool HasLegacyCode(const IrFrame& frame) { return ProtocolInfo(frame.protocol).hasOlderCode; }
 
 // The frame's ideal form with the toggle cleared, as receiver bytes; 0 for
 // a frame without one.  known: that form where recognition wrote it, or none.
@@ -51,7 +50,7 @@ std::pair<KeyCode, KeyCode> StableCodes(const IrFrame& frame, int skipBegin, con
 KeyCode StableCode(const IrFrame& frame) {
     if (!CanEncodeIrFrame(frame)) return 0;
     // Tagged apart from every other code made with the mix.
-    const std::uint64_t h = MixBits(0x5374626C00000000ull ^ static_cast<std::uint64_t>(frame.protocol) << 32 ^
+    const std::uint64_t h = MixBits(0x5374626C00000000ull ^ std::uint64_t{ProtocolInfo(frame.protocol).codeNumber} << 32 ^
                                     frame.scancode);
     const auto code = static_cast<KeyCode>(h ^ h >> 32);
     return code != 0 ? code : 1;

@@ -7,59 +7,72 @@
 namespace orbisk {
 namespace {
 
+// One row per protocol, at the index of its IrProtocol value (checked
+// below).  Columns: protocol, permanent code number, kernel name, label,
+// tick, unit, toggle, scancode mask, period, older code, kernel layout.
 constexpr IrProtocolInfo kProtocols[IrProtocolCount] = {
-    {IrProtocol::None, "", "", 1.0, 1, false, 0, 0},
-    {IrProtocol::Nec, "nec", "NEC", 562.5, 1, false, 0xFFFF, 108000},
-    {IrProtocol::Necx, "necx", "NEC-X", 562.5, 1, false, 0xFFFFFF, 108000},
-    {IrProtocol::Nec32, "nec32", "NEC-32", 562.5, 1, false, 0xFFFFFFFF, 108000},
-    {IrProtocol::Samsung32, "samsung32", "Samsung32", 562.5, 1, false, 0xFFFF, 108000},
-    {IrProtocol::Jvc, "jvc", "JVC", 527.0, 1, false, 0xFFFF, 50000},
-    {IrProtocol::Sony12, "sony12", "Sony12", 600.0, 1, false, 0x1F007F, 45000},
-    {IrProtocol::Sony15, "sony15", "Sony15", 600.0, 1, false, 0xFF007F, 45000},
-    {IrProtocol::Sony20, "sony20", "Sony20", 600.0, 1, false, 0x1FFF7F, 45000},
+    {IrProtocol::None, 0, "", "", 1.0, 1, false, 0, 0, false, false},
+    {IrProtocol::Nec, 1, "nec", "NEC", 562.5, 1, false, 0xFFFF, 108000, true, true},
+    {IrProtocol::Necx, 2, "necx", "NEC-X", 562.5, 1, false, 0xFFFFFF, 108000, true, true},
+    {IrProtocol::Nec32, 3, "nec32", "NEC-32", 562.5, 1, false, 0xFFFFFFFF, 108000, true, true},
+    {IrProtocol::Samsung32, 4, "samsung32", "Samsung32", 562.5, 1, false, 0xFFFF, 108000, true, true},
+    {IrProtocol::Jvc, 5, "jvc", "JVC", 527.0, 1, false, 0xFFFF, 50000, true, true},
+    {IrProtocol::Sony12, 6, "sony12", "Sony12", 600.0, 1, false, 0x1F007F, 45000, true, true},
+    {IrProtocol::Sony15, 7, "sony15", "Sony15", 600.0, 1, false, 0xFF007F, 45000, true, true},
+    {IrProtocol::Sony20, 8, "sony20", "Sony20", 600.0, 1, false, 0x1FFF7F, 45000, true, true},
     // Sharp's marks are 320 us and its bits 1 or 2 ms long: ticks of 40 us.
-    {IrProtocol::Sharp, "sharp", "Sharp", 40.0, 8, false, 0x1FFF, 40000},
-    {IrProtocol::Rc5, "rc5", "RC-5", 889.0, 1, true, 0x1F7F, 113800},
-    {IrProtocol::Rc5x20, "rc5x_20", "RC-5X", 889.0, 1, true, 0x1F7F3F, 113800},
-    {IrProtocol::Rc6_0, "rc6_0", "RC-6", 444.0, 1, true, 0xFFFF, 107000},
-    {IrProtocol::Rc6_6a20, "rc6_6a_20", "RC-6 6A-20", 444.0, 1, false, 0xFFFFF, 107000},
-    {IrProtocol::Rc6_6a24, "rc6_6a_24", "RC-6 6A-24", 444.0, 1, false, 0xFFFFFF, 107000},
-    {IrProtocol::Rc6_6a32, "rc6_6a_32", "RC-6 6A-32", 444.0, 1, false, 0xFFFFFFFF, 107000},
-    {IrProtocol::Rc6Mce, "rc6_mce", "RC-6 MCE", 444.0, 1, true, 0xFFFF7FFF, 107000},
-    {IrProtocol::Denon, "denon", "Denon", 40.0, 8, false, 0x1FFF, 40000},
+    {IrProtocol::Sharp, 9, "sharp", "Sharp", 40.0, 8, false, 0x1FFF, 40000, true, true},
+    {IrProtocol::Rc5, 10, "rc5", "RC-5", 889.0, 1, true, 0x1F7F, 113800, true, true},
+    {IrProtocol::Rc5x20, 11, "rc5x_20", "RC-5X", 889.0, 1, true, 0x1F7F3F, 113800, true, true},
+    {IrProtocol::Rc6_0, 12, "rc6_0", "RC-6", 444.0, 1, true, 0xFFFF, 107000, true, true},
+    {IrProtocol::Rc6_6a20, 13, "rc6_6a_20", "RC-6 6A-20", 444.0, 1, false, 0xFFFFF, 107000, true, true},
+    {IrProtocol::Rc6_6a24, 14, "rc6_6a_24", "RC-6 6A-24", 444.0, 1, false, 0xFFFFFF, 107000, true, true},
+    {IrProtocol::Rc6_6a32, 15, "rc6_6a_32", "RC-6 6A-32", 444.0, 1, false, 0xFFFFFFFF, 107000, true, true},
+    {IrProtocol::Rc6Mce, 16, "rc6_mce", "RC-6 MCE", 444.0, 1, true, 0xFFFF7FFF, 107000, true, true},
+    {IrProtocol::Denon, 17, "denon", "Denon", 40.0, 8, false, 0x1FFF, 40000, false, false},
     // Kaseikyo, 48 bits with the vendor's code: one protocol per vendor.
-    {IrProtocol::Panasonic, "panasonic", "Panasonic", 432.0, 1, false, 0xFFFFF, 130000},
-    {IrProtocol::DenonK, "denon_k", "Denon-K", 432.0, 1, false, 0xFFFFF, 130000},
-    {IrProtocol::Jvc48, "jvc48", "JVC-48", 432.0, 1, false, 0xFFFFF, 130000},
-    {IrProtocol::SharpK, "sharp_k", "Sharp-K", 432.0, 1, false, 0xFFFFFF, 130000},
-    {IrProtocol::Samsung36, "samsung36", "Samsung36", 500.0, 1, false, 0xFFFF0FFF, 120000},
-    {IrProtocol::Sanyo, "sanyo", "NEC42", 562.5, 1, false, 0x1FFFFF, 108000},
-    {IrProtocol::Nec48, "nec48", "NEC-48", 562.5, 1, false, 0xFFFFFFFF, 140000},
-    {IrProtocol::Nec16, "nec16", "NEC-16", 500.0, 1, false, 0xFFFF, 108000},
+    {IrProtocol::Panasonic, 18, "panasonic", "Panasonic", 432.0, 1, false, 0xFFFFF, 130000, false, false},
+    {IrProtocol::DenonK, 19, "denon_k", "Denon-K", 432.0, 1, false, 0xFFFFF, 130000, false, false},
+    {IrProtocol::Jvc48, 20, "jvc48", "JVC-48", 432.0, 1, false, 0xFFFFF, 130000, false, false},
+    {IrProtocol::SharpK, 21, "sharp_k", "Sharp-K", 432.0, 1, false, 0xFFFFFF, 130000, false, false},
+    {IrProtocol::Samsung36, 22, "samsung36", "Samsung36", 500.0, 1, false, 0xFFFF0FFF, 120000, false, false},
+    {IrProtocol::Sanyo, 23, "sanyo", "NEC42", 562.5, 1, false, 0x1FFFFF, 108000, false, true},
+    {IrProtocol::Nec48, 24, "nec48", "NEC-48", 562.5, 1, false, 0xFFFFFFFF, 140000, false, false},
+    {IrProtocol::Nec16, 25, "nec16", "NEC-16", 500.0, 1, false, 0xFFFF, 108000, false, false},
     // GI Cable's marks are half a unit of 490 us: ticks of 245 us.  Its
     // shortest space is 4.5 units, so the fit needs a unit of 3 ticks to
     // take in one short space.
-    {IrProtocol::GiCable, "gicable", "GI Cable", 245.0, 3, false, 0xFFF, 120000},
-    {IrProtocol::Rca, "rca", "RCA", 500.0, 1, false, 0xFFF, 70000},
+    {IrProtocol::GiCable, 26, "gicable", "GI Cable", 245.0, 3, false, 0xFFF, 120000, false, false},
+    {IrProtocol::Rca, 27, "rca", "RCA", 500.0, 1, false, 0xFFF, 70000, false, false},
     // RC-MM's unit is 1/6 ms: ticks of a sixth of that.
-    {IrProtocol::Rcmm12, "rcmm12", "RC-MM-12", 1000.0 / 36, 6, false, 0xFFF, 30000},
-    {IrProtocol::Rcmm24, "rcmm24", "RC-MM-24", 1000.0 / 36, 6, false, 0xFFFFFF, 30000},
-    {IrProtocol::Rcmm32, "rcmm32", "RC-MM-32", 1000.0 / 36, 6, false, 0xFFFFFFFF, 30000},
+    {IrProtocol::Rcmm12, 28, "rcmm12", "RC-MM-12", 1000.0 / 36, 6, false, 0xFFF, 30000, false, true},
+    {IrProtocol::Rcmm24, 29, "rcmm24", "RC-MM-24", 1000.0 / 36, 6, false, 0xFFFFFF, 30000, false, true},
+    {IrProtocol::Rcmm32, 30, "rcmm32", "RC-MM-32", 1000.0 / 36, 6, false, 0xFFFFFFFF, 30000, false, true},
     // One half of an XMP frame: the halves are 13.8 ms apart, more than a
     // receiver's quiet time.  Marks of 210 us, nibbles as spaces of 760 us
     // and 136 us a step: ticks of 34 us.  Its unit for the fit is the
     // shortest space, which a frame need not have: 22 ticks takes in the
     // marks and every space.
-    {IrProtocol::XmpHalf, "xmp_half", "XMP half", 34.0, 22, false, 0xFFFFFFF, 80000},
+    {IrProtocol::XmpHalf, 31, "xmp_half", "XMP half", 34.0, 22, false, 0xFFFFFFF, 80000, false, false},
     // Xiaomi's boxes and televisions: marks of 600 us and spaces 300 us a
     // step, in ticks of half a step.
-    {IrProtocol::Xiaomi, "xiaomi", "Xiaomi", 149.0, 4, false, 0xFFFFF, 30000},
+    {IrProtocol::Xiaomi, 32, "xiaomi", "Xiaomi", 149.0, 4, false, 0xFFFFF, 30000, false, false},
     // Level readings: no kernel name, no ideal form.
-    {IrProtocol::PulseDistance, "", "pulse-distance", 1.0, 1, false, 0, 0},
-    {IrProtocol::PulseWidth, "", "pulse-width", 1.0, 1, false, 0, 0},
-    {IrProtocol::BiPhase, "", "bi-phase", 1.0, 1, false, 0, 0},
-    {IrProtocol::Levels, "", "levels", 1.0, 1, false, 0, 0},
+    {IrProtocol::PulseDistance, 33, "", "pulse-distance", 1.0, 1, false, 0, 0, false, false},
+    {IrProtocol::PulseWidth, 34, "", "pulse-width", 1.0, 1, false, 0, 0, false, false},
+    {IrProtocol::BiPhase, 35, "", "bi-phase", 1.0, 1, false, 0, 0, false, false},
+    {IrProtocol::Levels, 36, "", "levels", 1.0, 1, false, 0, 0, false, false},
 };
+
+constexpr bool RowsInOrderWithDistinctCodeNumbers() {
+    for (int i = 0; i < IrProtocolCount; ++i) {
+        if (static_cast<int>(kProtocols[i].protocol) != i) return false;
+        for (int j = 0; j < i; ++j)
+            if (kProtocols[j].codeNumber == kProtocols[i].codeNumber) return false;
+    }
+    return true;
+}
+static_assert(RowsInOrderWithDistinctCodeNumbers(), "kProtocols: one row per protocol in order, numbers distinct");
 
 constexpr std::uint32_t kMceCustomer = 0x800F0000u;
 constexpr std::uint32_t kMceToggle = 0x8000u;
