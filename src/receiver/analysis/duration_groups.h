@@ -7,12 +7,9 @@
 #include <bit>
 #include <cstdint>
 
-namespace orbisk {
+#include "receiver/analysis/tolerance.h"
 
-// Whether receiver durations from low to high (the bias taken out) can be
-// one length: their spread, less one unit of rounding, within two fifths
-// of their mean.
-constexpr bool OneLength(double low, double high) { return 5 * (high - low - 1) <= high + low; }
+namespace orbisk {
 
 inline constexpr int MostLengths = 8;
 

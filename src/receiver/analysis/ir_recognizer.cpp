@@ -7,19 +7,10 @@
 #include <utility>
 
 #include "receiver/analysis/duration_groups.h"
+#include "receiver/analysis/tolerance.h"
 
 namespace orbisk {
 namespace {
-
-// A short duration is one below 1.45 times the shortest of its kind:
-// above the longest short one and below the shortest long one even when a
-// bias of a third of a unit and 10 % jitter squeeze them together.
-
-// The bias the fit accepts, in protocol units: a receiver's constant
-// lengthening of marks and shortening of spaces.  Real remotes' short marks
-// come out up to a unit short or long: a tighter limit took such a frame for
-// its protocol at some presses only, and every press must give one code.
-constexpr double kMostBias = 1.0;
 
 // Receiver units per tick, and what the receiver adds to every mark and
 // takes from every space.
@@ -37,8 +28,10 @@ struct Signal {
     int longestMark = 0;
 };
 
-// The means of the short marks and of the short spaces: those below
-// kShortLimit times the shortest of their kind, and the longest mark.
+// The means of the short marks and of the short spaces, and the longest
+// mark.  A short duration is one below 1.45 times the shortest of its kind:
+// above the longest short one and below the shortest long one even when a
+// bias of a third of a unit and 10 % jitter squeeze them together.
 // Integers, marks and spaces in one pass, without branches: this runs on
 // every burst.
 bool FindShorts(Signal& s) {
@@ -109,8 +102,6 @@ bool Measure(const Signal& s, Scale scale, Measured& m) {
     return true;
 }
 
-bool Near(double ticks, double nominal) { return std::fabs(ticks - nominal) <= nominal / 4; }
-
 // Fits the burst to the frame's durations T by least squares,
 // d = T * unit +- bias (+ for marks), and accepts it when the bias is
 // plausible and every duration lies within its tolerance of the fit.
@@ -146,12 +137,11 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
     if (det <= 1e-9 * tt * ss) return false;
     const double unit = (td * ss - ts * sd) / det;
     const double bias = (tt * sd - ts * td) / det;
-    const double protocolUnit = unitTicks * unit;
     // No mark loses or gains more than its own length: where a protocol's
     // marks are shorter than its unit (XMP's), a bias of a whole unit would
     // let the fit take spaces for marks and read another frame.
     const int biasTicks = shortestMark < unitTicks ? shortestMark : unitTicks;
-    if (!(unit > 0) || std::fabs(bias) > kMostBias * biasTicks * unit) return false;
+    if (!(unit > 0) || !BiasFits(bias, biasTicks, unit)) return false;
     // Durations the frame gives one tick count (marks and spaces apart) are
     // one group: its least and most duration stand for all of it, as every
     // check below passes a range of durations.  Each kind has two tables,
@@ -180,16 +170,13 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
         extend(i + 3, 3);
     }
     for (; i < s.n; ++i) extend(i, i & 1);
-    const double halfUnit = protocolUnit / 2;
-    const double fifthUnit = unit * 0.2;
-    const int longTicks = 3 * unitTicks;
     const double signedBias[2] = {bias, -bias};
     for (int kind = 0; kind < 2; ++kind) {
         for (int ticks = 0; ticks <= longest[kind]; ++ticks) {
             const int low = std::min(least[kind][ticks], least[kind + 2][ticks]);
             const int high = std::max(most[kind][ticks], most[kind + 2][ticks]);
             if (high == 0) continue;  // no such duration: a burst's are 1 or more
-            const double tolerance = ticks < longTicks ? halfUnit : ticks * fifthUnit;
+            const double tolerance = DurationTolerance(ticks, unitTicks, unit);
             const double expected = ticks * unit + signedBias[kind];
             if (std::fabs(low - expected) > tolerance || std::fabs(high - expected) > tolerance) return false;
             // A unit and bias can sit between two lengths of the burst and take
@@ -699,15 +686,15 @@ struct RepeatShape {
 constexpr RepeatShape kRepeatShapes[] = {{3, {16, 4, 1}}, {3, {8, 8, 1}}, {5, {3, 1, 1, 2, 1}}};
 
 // The unit and bias from the first and last marks, then every duration
-// within half a unit, or a fifth of its length, of its shape.
+// within its tolerance (DurationTolerance) of its shape.
 bool FitsRepeat(const Signal& s, const RepeatShape& shape) {
     const int last = s.n - 1;
     const double unit = (s.d[0] - s.d[last]) / static_cast<double>(shape.units[0] - shape.units[last]);
     const double bias = s.d[last] - shape.units[last] * unit;
-    if (!(unit > 0) || std::fabs(bias) > kMostBias * unit) return false;
+    if (!(unit > 0) || !BiasFits(bias, 1, unit)) return false;
     for (int i = 0; i < s.n; ++i) {
         const double nominal = shape.units[i] * unit;
-        const double tolerance = std::max(unit / 2, nominal / 5);
+        const double tolerance = DurationTolerance(shape.units[i], 1, unit);
         if (std::fabs(s.d[i] - (nominal + ((i & 1) ? -bias : bias))) > tolerance) return false;
     }
     return true;
@@ -717,7 +704,7 @@ bool FitsRepeat(const Signal& s, const RepeatShape& shape) {
 
 bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out, IrDurations* idealForm) {
     if (burst == nullptr || length < 0 || length > MaxBurstLength) return false;
-    const int first = (length % 2 == 0) ? 1 : 0;
+    const int first = SignalStart(length);
     Signal s;
     s.d = burst + first;
     s.n = length - first;
@@ -773,7 +760,7 @@ bool RecognizeBurst(const std::uint8_t* burst, int length, IrFrame& out, IrDurat
 
 bool RecognizeRepeatFrame(const std::uint8_t* burst, int length) {
     if (burst == nullptr || length < 0 || length > MaxBurstLength) return false;
-    const int first = (length % 2 == 0) ? 1 : 0;
+    const int first = SignalStart(length);
     Signal s;
     s.d = burst + first;
     s.n = length - first;
