@@ -296,8 +296,7 @@ TEST(GoldenFrames, EveryProtocolReadsItsPublishedFrames) {
 
 // What a held key sends between its frames: NEC's repeat frame (9 ms,
 // 2.25 ms, a unit), also as the encoder writes it, and Samsung's (4.5 ms,
-// 4.5 ms, a unit); a NEC repeat with its space as long as its header's is
-// none.
+// 4.5 ms, a unit); not a NEC repeat whose space lies a unit or more off.
 TEST(GoldenFrames, RepeatFrames) {
     const struct {
         std::vector<double> us;
@@ -306,6 +305,8 @@ TEST(GoldenFrames, RepeatFrames) {
         {{9000, 2250, 562.5}, true},
         {{4500, 4500, 562.5}, true},
         {{9000, 4500, 562.5}, false},
+        {{9000, 2900, 562.5}, false},
+        {{9000, 1700, 562.5}, false},
         {{9000, 2250, 1687.5}, false},
     };
     for (const auto& c : cases) {
