@@ -4,7 +4,8 @@
 #   scripts/make-samples.sh [path/to/orbisk]     (default build/release/bin/orbisk)
 #
 # The capture is a made-up evening with three remotes; orbisk.ini names their
-# keys with the codes the decoder gives them under the default settings.
+# keys by their shape codes (as keys learned with Recognize=0 are stored), so
+# the sample also shows that such keys are still found.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -59,7 +60,7 @@ INI
     IFS='|' read -r remote name key <<<"$p"
     prefix+=("$key")
     code=$("$orbisk" generate "${options[@]}" --format raw "${prefix[@]}" |
-           "$orbisk" decode --skip 4 --repeat-length 3 | awk '$2 == "key" { c = $1 } END { print c }')
+           "$orbisk" decode --skip 4 --repeat-length 3 --no-recognize | awk '$2 == "key" { c = $1 } END { print c }')
     if [ "$remote" != "$section" ]; then
       echo "[$remote]"
       section=$remote
@@ -72,7 +73,7 @@ INI
 } > "$samples/orbisk.ini"
 
 # Every fresh code in the capture must be one the settings name.
-missing=$("$orbisk" decode "$samples/tv-remote.bin" | awk '$2 == "key" { print $1 }' | sort -u |
+missing=$("$orbisk" decode --no-recognize "$samples/tv-remote.bin" | awk '$2 == "key" { print $1 }' | sort -u |
           while read -r code; do grep -q "^$code=" "$samples/orbisk.ini" || echo "$code"; done)
 if [ -n "$missing" ]; then
   echo "make-samples: codes in the capture that orbisk.ini does not name: $missing" >&2

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <thread>
+#include <utility>
 
 namespace orbisk {
 
@@ -32,5 +34,24 @@ bool AppendWithinCap(FileContents& contents, const char* data, std::size_t size)
     contents.bytes.append(data, size);
     return true;
 }
+
+LockOutcome TryLockWithin(std::chrono::milliseconds wait, const std::function<LockOutcome()>& attempt) {
+    // Polled rather than waited for in the system: a blocking wait has no
+    // time limit (POSIX) or needs an event and a cancel (Windows), and a
+    // writer holds the lock only for the few milliseconds of one replacement.
+    constexpr auto pause = std::chrono::milliseconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        const LockOutcome result = attempt();
+        if (result != LockOutcome::Busy || std::chrono::steady_clock::now() >= deadline) return result;
+        std::this_thread::sleep_for(pause);
+    }
+}
+
+FileLock::FileLock(FileLock&& other) noexcept
+    : outcome_(other.outcome_),
+      path_(std::move(other.path_)),
+      error_(other.error_),
+      handle_(std::exchange(other.handle_, -1)) {}
 
 }  // namespace orbisk

@@ -1,6 +1,7 @@
 #include "settings/ini_file.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <unordered_map>
 #include <unordered_set>
@@ -221,6 +222,39 @@ bool BytesOf(const std::string& text, TextForm form, std::string& bytes) {
 
 std::string IniSectionId(std::string_view section) { return AsciiUpperCase(CleanSectionName(section)); }
 std::string IniKeyId(std::string_view key) { return AsciiUpperCase(CleanKey(key)); }
+
+namespace {
+
+// Why a name's characters may not be written, empty when they may.
+std::string CharacterProblem(std::string_view name) {
+    std::u16string units;
+    if (!NarrowToUtf16(name, units)) return "holds bytes that are no character of the system's text";
+    for (const char16_t unit : units) {
+        const bool control = unit < 0x80 ? IsControlCharacter(static_cast<char>(unit)) : unit <= 0x9F;
+        const bool direction = (unit >= 0x202A && unit <= 0x202E) || (unit >= 0x2066 && unit <= 0x2069);
+        if (!control && !direction) continue;
+        char code[8];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(unit));
+        return std::string(control ? "holds a control character (" : "holds a text direction control (") + code + ")";
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string IniNameProblem(IniNamePlace place, std::string_view name) {
+    const std::string_view trimmed = TrimBlanks(name);
+    if (name.empty()) return "is empty";
+    if (trimmed.empty()) return "is only blanks, which the settings file drops";
+    if (trimmed.size() != name.size()) return "begins or ends with blanks, which the settings file drops";
+    if (std::string problem = CharacterProblem(name); !problem.empty()) return problem;
+    if (place == IniNamePlace::Section) return {};
+    // What else a value's round trip changes is its enclosing quotes.
+    IniDocument file;
+    file.WriteString("s", "k", name);
+    if (file.ReadString("s", "k", "") != name) return "is enclosed in quotes, which the settings file drops";
+    return {};
+}
 
 std::string UnreadableSettingsText(std::string_view path, std::string_view problem) {
     std::string text = "The settings file ";
@@ -600,7 +634,8 @@ void IniDocument::EraseKey(std::string_view section, std::string_view key) {
 // ---------------------------------------------------------------------------
 // IniFile
 
-IniFile::IniFile(std::string path) : path_(std::move(path)) {}
+IniFile::IniFile(std::string path, std::chrono::milliseconds lockWait)
+    : path_(std::move(path)), lockWait_(lockWait) {}
 
 IniDocument IniFile::Load() const { return Read().document; }
 
@@ -649,7 +684,33 @@ bool IniFile::EraseSection(std::string_view section) {
     return Edit([&](IniDocument& doc) { doc.EraseSection(section); }).Ok();
 }
 
+namespace {
+
+// Why a writer does not go on without the lock; empty when it may.
+std::string LockProblem(const FileLock& lock, std::chrono::milliseconds waited) {
+    switch (lock.Outcome()) {
+    case LockOutcome::Held:
+    case LockOutcome::Skipped: return {};
+    case LockOutcome::Busy: {
+        const auto ms = waited.count();
+        const std::string time = ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+        return "another program is writing it and has held its lock " + lock.Path() + " for " + time +
+               "; nothing was written";
+    }
+    case LockOutcome::NotAFile:
+        return "its lock " + lock.Path() + " is a symbolic link or no plain file; nothing was written";
+    case LockOutcome::Failed: break;
+    }
+    return "its lock " + lock.Path() + " cannot be taken (" + lock.Error().message() + "); nothing was written";
+}
+
+}  // namespace
+
 IniWriteResult IniFile::Edit(const std::function<void(IniDocument&)>& change) {
+    // Read only under the lock: a copy read before it could be one that
+    // another writer has replaced meanwhile.
+    const FileLock lock = LockForWriting(path_, lockWait_);
+    if (std::string problem = LockProblem(lock, lockWait_); !problem.empty()) return {std::move(problem)};
     const FileContents file = ReadWholeFile(path_);
     const FileText text = TextOf(file);
     // Rewriting a file that could not be read whole would lose what was not

@@ -6,7 +6,9 @@
 // change exactly as it was.  IniFile is bound to a path; every operation reads
 // the file afresh, and every write replaces the file atomically (see
 // ReplaceFileAtomically), so a crash never leaves a torn file.  Edit() runs
-// several changes as one replacement.
+// several changes as one replacement.  Writers take turns at the file's lock
+// (see LockForWriting) and read the file only once they hold it, so two
+// writers at once each keep what the other wrote.
 //
 // Syntax: a line whose first non-blank character is '[' opens a section named
 // by the text up to ']' (or to the end of the line when ']' is missing); a
@@ -44,6 +46,7 @@
 // text cannot, two byte-order marks, NUL characters, or unreadable) are read
 // as far as they go but never rewritten: IniFile::Read says why, and Edit
 // refuses.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -132,6 +135,19 @@ bool ParseIniInteger(std::string_view text, std::int32_t& out);
 std::string IniSectionId(std::string_view section);
 std::string IniKeyId(std::string_view key);
 
+// Where a name goes in the file: a remote control's name is a section name,
+// a key's name the value of its entry.
+enum class IniNamePlace { Section, Value };
+
+// Why a name may not be written there, empty when it may.  The file must
+// give it back as it was (its own writer and reader decide): an empty name,
+// blanks at either end, a value wholly in quotes are refused.  So are names
+// that are no text of the system's 8-bit encoding and names with characters
+// that drive a terminal or reorder the text shown around them: control
+// characters (C0, DEL, C1) and direction overrides and isolates.  The
+// writer's own mapping (']' in a section name is '_') is no reason.
+std::string IniNameProblem(IniNamePlace place, std::string_view name);
+
 struct IniRead {
     IniDocument document;  // as much as could be read
     std::string problem;   // why the file cannot be read whole; empty when it can
@@ -153,9 +169,14 @@ IniRead ParseSettingsFile(const FileContents& file);
 std::string UnreadableSettingsText(std::string_view path, std::string_view problem);
 std::string SaveFailedText(std::string_view path, std::string_view failure);
 
+// How long a writer waits for another to finish with the file before it
+// gives up and writes nothing: a replacement takes milliseconds, a writer
+// that holds the lock longer is stuck.
+inline constexpr std::chrono::milliseconds SettingsLockWait{5000};
+
 class IniFile {
 public:
-    explicit IniFile(std::string path);
+    explicit IniFile(std::string path, std::chrono::milliseconds lockWait = SettingsLockWait);
     const std::string& Path() const { return path_; }
 
     std::string ReadString(std::string_view section, std::string_view key,
@@ -177,11 +198,14 @@ public:
     IniDocument Load() const;
     // The same, with the reason when the file cannot be read whole.
     IniRead Read() const;
-    // Reads the file, applies change, and replaces the file once.
+    // Takes the file's lock, reads the file, applies change, and replaces
+    // the file once.  A writer that cannot get the lock within the wait
+    // changes nothing and says so.
     IniWriteResult Edit(const std::function<void(IniDocument&)>& change);
 
 private:
     std::string path_;
+    std::chrono::milliseconds lockWait_;
 };
 
 }  // namespace orbisk

@@ -1,13 +1,17 @@
-// orbisk setup without a display it can use, and orbisk settings on a file
-// saved as UTF-16: the real program and plug-in.
+// orbisk setup without a display it can use, orbisk settings on a file
+// saved as UTF-16, and two imports into one file at once: the real program
+// and plug-in.
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "settings/ini_file.h"
+#include "common/text.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 
@@ -48,6 +52,54 @@ TEST(SettingsProgram, ReadsAUtf16FileAsThePluginDoes) {
     EXPECT_EQ(settings.Wait(60000), 0);
     const std::string out = ReadFile(dir.File("out.txt"));
     EXPECT_TRUE(out.starts_with("COM=8\n") && out.ends_with("\n0\tMy TV\t0000001=Power\n")) << out;
+}
+
+TEST(SettingsProgram, TwoImportsAtOnceKeepBothRemotes) {
+    orbisk::test::TempDir dir;
+    constexpr int Keys = 50;
+    for (const char* remote : {"A", "B"}) {
+        std::string keymap =
+            std::string("[[protocols]]\nname = '") + remote + "'\nprotocol = 'nec'\n[protocols.scancodes]\n";
+        for (int key = 0; key < Keys; ++key)
+            keymap += std::to_string((remote[0] << 8) + key) + " = 'KEY_" + std::to_string(key) + "'\n";
+        orbisk::test::WriteFile(dir.File(std::string(remote) + ".toml"), keymap);
+    }
+    const std::string ini = dir.File("orbisk.ini");
+    for (int round = 0; round < 20; ++round) {
+        orbisk::test::WriteFile(ini, "[Main]\nCOM=3\n");
+        const auto import = [&](const char* keymap) -> std::vector<std::string> {
+            return {ORBISK_BIN_DIR "/orbisk", "settings", "import", dir.File(keymap), ini};
+        };
+        orbisk::test::ChildProcess a(import("A.toml"), dir.File("out.txt")), b(import("B.toml"), dir.File("out.txt"));
+        ASSERT_EQ(a.Wait(60000), 0) << ReadFile(dir.File("out.txt"));
+        ASSERT_EQ(b.Wait(60000), 0) << ReadFile(dir.File("out.txt"));
+        const orbisk::IniDocument doc = orbisk::IniDocument::Parse(ReadFile(ini));
+        ASSERT_EQ(doc.SectionEntries("A").size(), Keys) << "round " << round;
+        ASSERT_EQ(doc.SectionEntries("B").size(), Keys) << "round " << round;
+    }
+}
+
+// Escape sequences, bells, tabs and NULs in the file (a UTF-16 file without
+// its byte-order mark reads as text full of NULs) reach the terminal as '_'.
+TEST(SettingsProgram, ShowsControlCharactersOfTheFileReplaced) {
+    orbisk::test::TempDir dir;
+    const std::string utf16 = orbisk::test::Utf16File("[TV]\n0000001=Power\n").substr(2);
+    const std::pair<std::string, std::string> cases[] = {
+        {"[Main]\nExecOnError=a\x1b]0;title\x07\n[T\tV\x1b[2J]\n0000001=Po\x1b[31mwer\x07\n",
+         "ExecOnError=a_]0;title_\nRecognize="},
+        {"[Main]\n[T\tV\x1b[2J]\n0000001=Po\x1b[31mwer\x07\n", "\n0\tT_V_[2J\t0000001=Po_[31mwer_\n"},
+        {utf16, "\n0\t_T_V_\t_0_0_0_0_0_0_1_=_P_o_w_e_r_\n"},
+    };
+    for (const auto& [file, shown] : cases) {
+        orbisk::test::WriteFile(dir.File("orbisk.ini"), file);
+        std::filesystem::remove(dir.File("out.txt"));
+        orbisk::test::ChildProcess settings({ORBISK_BIN_DIR "/orbisk", "settings", dir.File("orbisk.ini")},
+                                            dir.File("out.txt"));
+        EXPECT_EQ(settings.Wait(60000), 0);
+        const std::string out = ReadFile(dir.File("out.txt"));
+        EXPECT_NE(out.find(shown), std::string::npos) << out;
+        EXPECT_EQ(std::count_if(out.begin(), out.end(), [](char c) { return c != '\t' && c != '\n' && orbisk::IsControlCharacter(c); }), 0) << out;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "platform/file_io.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -192,6 +193,50 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, st
         ::close(dir);
     }
     return true;
+}
+
+FileLock::~FileLock() {
+    // Closing the only descriptor of the open file releases its lock.
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+FileLock LockForWriting(const std::string& path, std::chrono::milliseconds wait) {
+    FileLock lock;
+    std::string target;
+    std::error_code ignored;
+    // Where the replacement itself fails, the lock is not needed.
+    if (path.empty() || !FollowLinks(path, target, ignored)) return lock;
+    struct stat st{};
+    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return lock;
+    lock.path_ = target + ".lock";
+    // No link is followed at the lock's name (one planted there could make
+    // the lock create a file elsewhere), and a FIFO there cannot block the
+    // open.  flock, not fcntl, because its locks belong to the open file,
+    // so two writers in one process exclude each other too.
+    const int fd = OpenRetrying(lock.path_.c_str(),
+                                O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd < 0) {
+        // A folder that cannot be written (a read-only installation, or a
+        // lock file another user made): writing goes on as it would have.
+        const int number = errno;
+        if (number == EACCES || number == EPERM || number == EROFS || number == ENOENT || number == ENOTDIR)
+            return lock;
+        lock.outcome_ = number == ELOOP ? LockOutcome::NotAFile : LockOutcome::Failed;
+        lock.error_ = std::error_code(number, std::system_category());
+        return lock;
+    }
+    lock.handle_ = fd;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        lock.outcome_ = LockOutcome::NotAFile;
+        return lock;
+    }
+    lock.outcome_ = TryLockWithin(wait, [&] {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return LockOutcome::Held;
+        if (errno == EWOULDBLOCK || errno == EINTR) return LockOutcome::Busy;
+        lock.error_ = LastError();
+        return LockOutcome::Failed;
+    });
+    return lock;
 }
 
 const char* PlatformLineBreak() { return "\n"; }

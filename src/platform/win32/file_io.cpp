@@ -65,6 +65,18 @@ HANDLE CreateTemporaryBeside(const std::string& target, std::string& tempPath) {
     return INVALID_HANDLE_VALUE;
 }
 
+// A settings file that is a symbolic link is replaced where it points, so
+// the link stays a link.
+std::string WriteTarget(const std::string& path) {
+    std::error_code ignored;
+    const std::filesystem::path wide(win32::Widen(path));
+    if (std::filesystem::is_symlink(wide, ignored)) {
+        const std::filesystem::path link = std::filesystem::read_symlink(wide, ignored);
+        if (!ignored) return win32::Narrow((wide.parent_path() / link).wstring());
+    }
+    return path;
+}
+
 }  // namespace
 
 FileContents ReadWholeFile(const std::string& path) {
@@ -109,16 +121,7 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, st
         return false;
     };
     if (path.empty()) return fail(ERROR_INVALID_NAME);
-    // A settings file that is a symbolic link is replaced where it points,
-    // so the link stays a link.
-    std::string target = path;
-    std::error_code ignored;
-    const std::filesystem::path wide(win32::Widen(path));
-    if (std::filesystem::is_symlink(wide, ignored)) {
-        const std::filesystem::path link = std::filesystem::read_symlink(wide, ignored);
-        if (!ignored) target = win32::Narrow((wide.parent_path() / link).wstring());
-    }
-
+    const std::string target = WriteTarget(path);
     const DWORD attributes = GetFileAttributesW(win32::Widen(target).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) return fail(ERROR_DIRECTORY);
@@ -158,6 +161,62 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, st
     }
     DeleteFileW(win32::Widen(tempPath).c_str());
     return fail(failure);
+}
+
+FileLock::~FileLock() {
+    if (handle_ == -1) return;
+    const auto h = reinterpret_cast<HANDLE>(handle_);
+    // Closing releases the lock too, but only at some time after.
+    if (outcome_ == LockOutcome::Held) {
+        OVERLAPPED start{};
+        UnlockFileEx(h, 0, 1, 0, &start);
+    }
+    CloseHandle(h);
+}
+
+FileLock LockForWriting(const std::string& path, std::chrono::milliseconds wait) {
+    FileLock lock;
+    if (path.empty()) return lock;
+    const std::string target = WriteTarget(path);
+    // Where the replacement itself fails, the lock is not needed.
+    const DWORD attributes = GetFileAttributesW(win32::Widen(target).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return lock;
+    lock.path_ = target + ".lock";
+    // A reparse point (a symbolic link or junction) at the lock's name is
+    // opened itself, never followed, and then refused.  The file inherits
+    // the folder's permissions, as the settings file does.
+    const HANDLE h = CreateFileW(win32::Widen(lock.path_).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        // A folder that cannot be written, or is missing: writing goes on as
+        // it would have.
+        const DWORD error = GetLastError();
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND ||
+            error == ERROR_WRITE_PROTECT || error == ERROR_DIRECTORY)
+            return lock;
+        lock.outcome_ = LockOutcome::Failed;
+        lock.error_ = std::error_code(static_cast<int>(error), std::system_category());
+        return lock;
+    }
+    lock.handle_ = reinterpret_cast<std::intptr_t>(h);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h, &info) || GetFileType(h) != FILE_TYPE_DISK ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+        lock.outcome_ = LockOutcome::NotAFile;
+        return lock;
+    }
+    // One byte at the start, which may lie past the end of the empty file.
+    lock.outcome_ = TryLockWithin(wait, [&] {
+        OVERLAPPED start{};
+        if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start))
+            return LockOutcome::Held;
+        const DWORD error = GetLastError();
+        if (error == ERROR_LOCK_VIOLATION) return LockOutcome::Busy;
+        lock.error_ = std::error_code(static_cast<int>(error), std::system_category());
+        return LockOutcome::Failed;
+    });
+    return lock;
 }
 
 const char* PlatformLineBreak() { return "\r\n"; }

@@ -843,10 +843,11 @@ TEST_F(PresenterTest, ClosingReplacesTheFileOnceAndWhole) {
     EXPECT_EQ(Doc().SectionEntries("TV"), (std::vector<std::string>{"0A3F21C=Power", "E2C51F09=VolumeUp",
                                                                       "_0B61D44=Mute"}));
     EXPECT_EQ(Doc().SectionNames(), (std::vector<std::string>{"Main", "TV"}));
-    // Only the file itself and its old name: no temporary left behind.
+    // Only the file itself, its old name and the writers' lock file: no
+    // temporary left behind.
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path())) ++files;
-    EXPECT_EQ(files, 2u);
+    EXPECT_EQ(files, 3u);
 }
 
 TEST_F(PresenterTest, RemoteNamesASectionCannotHoldDamageNothingElse) {

@@ -50,10 +50,11 @@ protected:
         out << in.rdbuf();
         return out.str();
     }
-    // Files in the folder: a failed or finished write leaves no temporary.
+    // Files in the folder but the writers' lock: a failed or finished write
+    // leaves no temporary.
     std::size_t FileCount() const {
         std::size_t n = 0;
-        for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++n;
+        for (const auto& e : fs::directory_iterator(dir_)) n += e.path().extension() != ".lock";
         return n;
     }
     // Permission bits do not stop a privileged user (root in a container).
@@ -158,6 +159,41 @@ TEST_F(IniFileTest, UnwritablePlacesFailQuietlyAndKeepTheOldFile) {
     EXPECT_FALSE(ini.WriteString("s", "k", "2"));
     EXPECT_EQ(Get(path_), "[s]\nk=1\n");
     EXPECT_EQ(FileCount(), 1u);
+}
+
+TEST_F(IniFileTest, AWriterThatCannotGetTheLockInTimeWritesNothingAndSaysSo) {
+    Put(path_, "[s]\nk=1\n");
+    const auto write = [this] {
+        return IniFile(path_, std::chrono::milliseconds(20)).Edit([](IniDocument& doc) {
+            doc.WriteString("s", "k", "2");
+        });
+    };
+    {
+        const FileLock other = LockForWriting(path_, std::chrono::milliseconds(0));
+        ASSERT_EQ(other.Outcome(), LockOutcome::Held);
+        EXPECT_EQ(write().failure, "another program is writing it and has held its lock " + path_ +
+                                       ".lock for 20 ms; nothing was written");
+        EXPECT_EQ(Get(path_), "[s]\nk=1\n");
+    }
+    // The lock dies with its holder: the lock file left behind is no obstacle.
+    EXPECT_TRUE(write().Ok());
+    EXPECT_EQ(Get(path_), "[s]\nk=2\n");
+}
+
+TEST_F(IniFileTest, TheLockFileIsTheOwnersAloneAndNoLinkIsFollowedToIt) {
+    const mode_t mask = ::umask(0);
+    const bool written = IniFile(path_).WriteString("s", "k", "1");
+    ::umask(mask);
+    ASSERT_TRUE(written);
+    const std::string lock = path_ + ".lock";
+    EXPECT_EQ(fs::status(lock).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    // A link planted at the lock's name is refused, and nothing is made where it points.
+    fs::remove(lock);
+    fs::create_symlink(dir_ / "elsewhere", lock);
+    EXPECT_EQ(IniFile(path_).Edit([](IniDocument& doc) { doc.WriteString("s", "k", "2"); }).failure,
+              "its lock " + lock + " is a symbolic link or no plain file; nothing was written");
+    EXPECT_FALSE(fs::exists(dir_ / "elsewhere"));
+    EXPECT_EQ(Get(path_), "[s]\nk=1\n");
 }
 
 TEST_F(IniFileTest, OversizedFilesAreReadToTheLimitAndNeverWritten) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -10,7 +11,9 @@
 
 #include "commands/commands.h"
 #include "common/code_text.h"
+#include "common/text.h"
 #include "receiver/analysis/burst_codes.h"
+#include "settings/ini_file.h"
 #include "support/temp_dir.h"
 
 namespace orbisk::tool {
@@ -139,6 +142,70 @@ TEST(Keymaps, ImportRefusesWhatTheFileCannotTake) {
     EXPECT_EQ(test::ReadFile(ini), "[Main]\n");
     EXPECT_EQ(RunSettings({"import", keymap, "--remote", "Main TV", ini}), 0);
     EXPECT_EQ(test::ReadFile(ini), "[Main]\n[Main TV]\n" + CodeText(StableCode({IrProtocol::Nec, 0x408, false})) + "=A\n");
+}
+
+// Names through import and back: each reads back from the file as it was
+// given (a remote's ']' as '_', and the report names the section so) or is
+// refused with the reason, and a refused import leaves the file as it was.
+TEST(Keymaps, ImportedNamesReadBackAsGivenOrAreRefused) {
+    const test::TempDir dir;
+    const std::string keymap = dir.File("k.toml"), ini = dir.File("s.ini");
+    const std::string code = CodeText(StableCode({IrProtocol::Nec, 0x408, false}));
+    const struct {
+        bool remote;          // the remote's name, else the key's
+        std::string name;
+        const char* written;  // as the file gives it back; null: refused
+        const char* reason;
+    } cases[] = {
+        {false, "KEY_OK", "KEY_OK", ""},
+        {false, "Vol + \"x\" 'y';[z]=w", "Vol + \"x\" 'y';[z]=w", ""},
+        {false, "\"Q'", "\"Q'", ""},
+        {false, "Caf\u00e9 \u05d0", "Caf\u00e9 \u05d0", ""},
+        {false, "\"Q\"", nullptr, "the key name is enclosed in quotes"},
+        {false, "'Q'", nullptr, "the key name is enclosed in quotes"},
+        {false, "   ", nullptr, "the key name is only blanks"},
+        {false, " Q", nullptr, "the key name begins or ends with blanks"},
+        {false, "", nullptr, "the key name is empty"},
+        {false, "a\x1b[2J", nullptr, "the key name holds a control character (U+001B)"},
+        {false, "a\u009b2J", nullptr, "the key name holds a control character (U+009B)"},
+        {false, "a\u202eb", nullptr, "the key name holds a text direction control (U+202E)"},
+        {false, "\u2066b", nullptr, "the key name holds a text direction control (U+2066)"},
+        {true, "My TV", "My TV", ""},
+        {true, "\"TV\"", "\"TV\"", ""},
+        {true, "x]y", "x_y", ""},
+        {true, "   ", nullptr, "the remote's name is only blanks"},
+        {true, "TV ", nullptr, "the remote's name begins or ends with blanks"},
+        {true, "T\x7fV", nullptr, "the remote's name holds a control character (U+007F)"},
+        {true, "\u009bTV", nullptr, "the remote's name holds a control character (U+009B)"},
+        {true, "T\u2069V", nullptr, "the remote's name holds a text direction control (U+2069)"},
+        {true, "T\xffV", nullptr, "the remote's name holds bytes that are no character"},
+    };
+    for (const auto& c : cases) {
+        std::string key = c.remote ? "K" : c.name, quoted;
+        for (const char ch : key) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned char>(ch));
+            quoted += IsControlCharacter(ch) || ch == '"' || ch == '\\' ? escaped : std::string(1, ch);
+        }
+        test::WriteFile(keymap, "[[protocols]]\nprotocol = 'nec'\n[protocols.scancodes]\n0x0408 = \"" + quoted + "\"\n");
+        test::WriteFile(ini, "[Main]\n");
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const int status = RunSettings({"import", keymap, "--remote", c.remote ? c.name : "R", ini});
+        const std::string out = testing::internal::GetCapturedStdout(), err = testing::internal::GetCapturedStderr();
+        const std::vector<IniDocument::Section> sections = IniFile(ini).Load().Sections();
+        if (c.written == nullptr) {
+            EXPECT_NE(status, 0) << c.name;
+            EXPECT_NE(err.find(c.reason), std::string::npos) << c.name << ": " << err;
+            EXPECT_EQ(test::ReadFile(ini), "[Main]\n") << c.name;
+            continue;
+        }
+        EXPECT_EQ(status, 0) << c.name << ": " << err;
+        ASSERT_EQ(sections.size(), 2u) << c.name;
+        EXPECT_EQ(sections[1].name, c.remote ? c.written : "R");
+        EXPECT_EQ(sections[1].entries, std::vector<std::string>{code + "=" + (c.remote ? "K" : c.written)});
+        EXPECT_NE(out.find("into [" + sections[1].name + "]"), std::string::npos) << out;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // orbisk settings: shows what the plug-in would load from a settings file.
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,12 +40,24 @@ constexpr const char* kUsage =
     "keymap's order.  Keys of other protocols are listed and skipped, and a key\n"
     "whose code an earlier key has is listed beside it and left out.  The file\n"
     "is changed in one replacement, as the setup dialog saves it: keys already\n"
-    "there with the same code are renamed, nothing else changes.  Names with\n"
-    "control characters and a remote the file would read as [Main] are refused.\n";
+    "there with the same code are renamed, nothing else changes.  A name the\n"
+    "file would give back otherwise (blanks at either end, a key name in quotes,\n"
+    "an empty name) or that holds control characters or text direction\n"
+    "controls is refused, and so is a remote the file would read as [Main]; a\n"
+    "']' in a remote's name is written as '_', and the report names the section\n"
+    "as the file holds it.\n";
 
-void PrintLine(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
+// One line of tab-separated fields.  Texts from the file are shown as
+// `orbisk run` shows key names: a file may hold escape sequences, bells or
+// NULs that must not reach the terminal, or tabs that would split a field.
+void PrintLine(std::initializer_list<std::string_view> fields) {
+    std::string line;
+    for (const std::string_view field : fields) {
+        if (!line.empty()) line += '\t';
+        line += ControlCharactersReplaced(field);
+    }
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
 // The installed plug-in's settings file, or the exit status when it has none
@@ -82,12 +95,11 @@ int ImportKeymap(const Args& args) {
     std::string error;
     if (!ReadKeymap(keymap, tables, error)) return Fail("settings", error);
     if (remote.empty()) remote = tables.front().name;
-    if (TrimBlanks(remote).empty()) return Fail("settings", keymap + " has no name: give one with --remote");
-    // The name goes into a section header and onto terminals as it stands,
-    // and the file compares section names trimmed and without regard to case.
-    if (std::any_of(remote.begin(), remote.end(), IsControlCharacter))
-        return Fail("settings", "the remote's name '" + ControlCharactersReplaced(remote) +
-                                    "' holds a control character: give another with --remote");
+    if (remote.empty()) return Fail("settings", keymap + " has no name: give one with --remote");
+    // The name goes into a section header and onto terminals; a refused name
+    // is not shown, as it may be what would harm the terminal.
+    if (const std::string problem = IniNameProblem(IniNamePlace::Section, remote); !problem.empty())
+        return Fail("settings", "the remote's name " + problem + ": give another with --remote");
     if (IsMainSection(IniSectionId(remote)))
         return Fail("settings", "'" + remote + "' is the settings section, not a remote");
 
@@ -110,7 +122,7 @@ int ImportKeymap(const Args& args) {
     // Refused at once when the entries alone (each at least "code=name" and
     // a line break) make a file the plug-in cannot read whole.
     std::size_t bytes = 0;
-    for (const auto& [code, key] : plan.keys) bytes += code.size() + TrimBlanks(*key.name).size() + 2;
+    for (const auto& [code, key] : plan.keys) bytes += code.size() + key.name->size() + 2;
     if (bytes > MaxSettingsFileBytes)
         return Fail("settings", "cannot write " + path + ": the new file would be larger than " +
                                     std::to_string(MaxSettingsFileBytes >> 20) + " MiB");
@@ -118,10 +130,23 @@ int ImportKeymap(const Args& args) {
     std::vector<IniDocument::EntryChange> changes;
     changes.reserve(plan.keys.size());
     for (const auto& [code, key] : plan.keys) changes.push_back({remote, code, *key.name});
-    const IniWriteResult written = IniFile(path).Edit([&](IniDocument& doc) { doc.ApplyEntryChanges(changes); });
+    // The report names the section as the file holds it: a ']' the header
+    // cannot hold is '_', and a section already there keeps its spelling.
+    std::string section;
+    const IniWriteResult written = IniFile(path).Edit([&](IniDocument& doc) {
+        doc.ApplyEntryChanges(changes);
+        const std::string id = IniSectionId(remote);
+        for (const std::string& name : doc.SectionNames())
+            if (IniSectionId(name) == id) {
+                section = name;
+                break;
+            }
+    });
     if (!written.Ok()) return Fail("settings", "cannot write " + path + ": " + written.failure);
-    std::printf("imported %zu keys into [%s] of %s; skipped %zu; %zu left out for a code already imported\n",
-                plan.keys.size(), remote.c_str(), path.c_str(), plan.skipped.size(), plan.shared.size());
+    const std::string given = section == remote ? "" : " (the file's name for '" + remote + "')";
+    std::printf("imported %zu keys into [%s]%s of %s; skipped %zu; %zu left out for a code already imported\n",
+                plan.keys.size(), ControlCharactersReplaced(section).c_str(), given.c_str(), path.c_str(),
+                plan.skipped.size(), plan.shared.size());
     return 0;
 }
 
@@ -136,7 +161,7 @@ int RunSettings(const Args& args) {
     bool explicitPath = false;
     if (args.size() == 1 && args[0] == "--where") {
         if (const auto failed = DefaultSettingsFile(path, false)) return *failed;
-        PrintLine(path);
+        PrintLine({path});
         return 0;
     }
     for (const std::string& arg : args) {
@@ -172,14 +197,14 @@ int RunSettings(const Args& args) {
     std::printf("RepeatLength=%d\n", static_cast<int>(settings.RepeatLength.load()));
     std::printf("SkipBegin=%d\n", static_cast<int>(settings.SkipBegin.load()));
     std::printf("HaltOnError=%d\n", settings.HaltOnError.load() ? 1 : 0);
-    PrintLine("ExecOnError=" + settings.ExecOnError);
+    PrintLine({"ExecOnError=" + settings.ExecOnError});
     std::printf("Recognize=%d\n", settings.Recognize.load() ? 1 : 0);
     std::printf("Wait1=%u\n", static_cast<unsigned>(settings.Wait1.load()));
     std::printf("WaitN=%u\n", static_cast<unsigned>(settings.WaitN.load()));
     std::printf("WaitR=%u\n", static_cast<unsigned>(settings.WaitR.load()));
     for (const KeyTable::Entry& entry : keys.KeyList()) {
         const std::string& remote = keys.RemoteList()[static_cast<std::size_t>(entry.remoteId)];
-        PrintLine(std::to_string(entry.remoteId) + "\t" + remote + "\t" + entry.text);
+        PrintLine({std::to_string(entry.remoteId), remote, entry.text});
     }
     return 0;
 }

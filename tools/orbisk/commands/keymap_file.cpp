@@ -7,6 +7,7 @@
 #include "commands/keymap.h"
 #include "common/text.h"
 #include "platform/file_io.h"
+#include "settings/ini_file.h"
 
 namespace orbisk::tool {
 
@@ -118,10 +119,11 @@ bool ParseKeymap(std::string_view text, const std::string& path, std::vector<Key
                     return false;
                 }
                 const std::string& name = value.as_string()->get();
-                // It would be written to the settings file and shown on
-                // terminals as it stands.
-                if (std::any_of(name.begin(), name.end(), IsControlCharacter)) {
-                    error = path + ": " + LineOf(value) + ": the key name holds a control character";
+                // It is written to the settings file and shown on terminals:
+                // only a name the file gives back as it is, and that is safe
+                // to show, is taken.
+                if (const std::string problem = IniNameProblem(IniNamePlace::Value, name); !problem.empty()) {
+                    error = path + ": " + LineOf(value) + ": the key name " + problem;
                     return false;
                 }
                 order.emplace_back(key.source().begin, table.keys.size());
