@@ -74,6 +74,8 @@ struct IrFrame {
     bool operator==(const IrFrame&) const = default;
 };
 
+struct IrProtocolFamily;  // protocols/protocol_kit.h
+
 struct IrProtocolInfo {
     IrProtocol protocol;
     // Permanent: mixed into the stable code of every frame of the protocol,
@@ -92,6 +94,15 @@ struct IrProtocolInfo {
     // Whether its scancodes are laid out as the Linux kernel's keymaps of
     // the same name lay them out, so that such a keymap can be imported.
     bool kernelLayout;
+    // Address and command as remotes' documentation writes them (SplitScancode).
+    std::uint8_t addressShift;
+    std::uint32_t commandMask;
+    // A held key: the fewest frames a press sends (Sony's three), and the
+    // time from a frame's end to its echo (Sharp's and Denon's), 0 for none.
+    std::uint8_t leastFrames;
+    std::uint32_t echoMicros;
+    // What writes and reads its frames; nullptr for the level readings.
+    const IrProtocolFamily* family;
 };
 
 const IrProtocolInfo& ProtocolInfo(IrProtocol protocol);

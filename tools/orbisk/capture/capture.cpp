@@ -208,10 +208,6 @@ bool ParseKeyPress(std::string_view text, KeyPress& out, std::string& error) {
 
 namespace {
 
-constexpr int kSircLeastFrames = 3;
-// Sharp and Denon send their frame, then 40 ms later its echo.
-constexpr double kSharpEchoGapMicros = 40000.0;
-
 class BurstWriter {
 public:
     BurstWriter(const GeneratorOptions& options, std::vector<TimedBurst>& out)
@@ -267,17 +263,15 @@ std::vector<TimedBurst> GenerateKeyPresses(const std::vector<KeyPress>& presses,
         double end = writer.Add(frame, IrForm::Frame, start);
         IrDurations followUp;
         const bool hasFollowUp = EncodeIrFrame(frame, followUp, IrForm::FollowUp);
-        if (frame.protocol == IrProtocol::Sharp || frame.protocol == IrProtocol::Denon) {
+        if (info.echoMicros > 0) {
             // Every frame is followed by its echo; a held key sends the pair again.
             for (int k = 0;; ++k) {
-                if (k > 0) end = writer.Add(frame, IrForm::Frame, end + kSharpEchoGapMicros);
-                end = writer.Add(frame, IrForm::FollowUp, end + kSharpEchoGapMicros);
+                if (k > 0) end = writer.Add(frame, IrForm::Frame, end + info.echoMicros);
+                end = writer.Add(frame, IrForm::FollowUp, end + info.echoMicros);
                 if (end - start >= holdMicros) break;
             }
         } else {
-            const bool sony = frame.protocol == IrProtocol::Sony12 || frame.protocol == IrProtocol::Sony15 ||
-                              frame.protocol == IrProtocol::Sony20;
-            for (int k = 1; (sony && k < kSircLeastFrames) || k * period < holdMicros; ++k)
+            for (int k = 1; k < info.leastFrames || k * period < holdMicros; ++k)
                 end = writer.Add(frame, hasFollowUp ? IrForm::FollowUp : IrForm::Frame, start + k * period);
         }
         now = end + press.gapMs * 1000.0;

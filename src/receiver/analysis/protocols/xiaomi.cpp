@@ -1,0 +1,56 @@
+// Xiaomi's boxes and televisions: marks of 600 us and spaces 300 us a step,
+// in ticks of half a step: a header of a 7-tick mark and a 4-tick space,
+// then ten symbols of two bits, most significant first, each a 4-tick mark
+// and a space of 4, 6, 8 or 10 ticks; a stop mark.  The bits: an 8-bit
+// device, an 8-bit command and a check nibble, the exclusive or of the four
+// nibbles before it.  Orbisk's own scancode: the 20 bits.
+#include "receiver/analysis/protocols/protocol_kit.h"
+
+namespace orbisk {
+namespace {
+
+constexpr int kHeaderMark = 7, kHeaderSpace = 4, kMark = 4, kLeastSpace = 4, kStep = 2;
+constexpr int kSymbols = 10;
+// Read from whole periods (protocol_kit.h); one may lie half a step off.
+constexpr PeriodCode kPeriods{kHeaderMark + kHeaderSpace, kMark + kLeastSpace, kStep, 0.5};
+// Only a symbol a quarter of a step off or more is in doubt.
+constexpr double kInDoubt = 0.25;
+
+bool Encode(const IrFrame& f, IrForm form, TickWriter& w) {
+    if (form != IrForm::Frame) return false;
+    w.Pair(kHeaderMark, kHeaderSpace);
+    for (int i = 2 * kSymbols - 2; i >= 0; i -= 2)
+        w.Pair(kMark, kLeastSpace + kStep * static_cast<int>(f.scancode >> i & 3));
+    w.Add(true, kMark);
+    return true;
+}
+
+bool Checks(std::uint32_t bits) { return ((bits >> 16 ^ bits >> 12 ^ bits >> 8 ^ bits >> 4 ^ bits) & 0xF) == 0; }
+
+// Its periods reach 14 ticks, so 5 % jitter alone moves one by a third of a
+// step, and rounding by more: a reading the check refuses is read again
+// with its one or two least certain symbols moved to the neighbour they lie
+// towards, where a misread symbol lies.
+bool Read(const BurstView& b, Candidate& c) {
+    std::uint32_t bits = 0;
+    Doubt doubts[2];
+    if (b.s.n != 2 * kSymbols + 3 || !ReadPeriods(b.s, kPeriods, kSymbols, bits, doubts)) return false;
+    const auto moved = [&](std::uint32_t v, const Doubt& d) {
+        return d.off < kInDoubt ? v : (v & ~(3u << d.shift)) | d.other << d.shift;
+    };
+    const std::uint32_t tries[] = {bits, moved(bits, doubts[0]), moved(bits, doubts[1]),
+                                   moved(moved(bits, doubts[0]), doubts[1])};
+    for (const std::uint32_t t : tries) {
+        if (Checks(t)) {
+            c.frame = {IrProtocol::Xiaomi, t, false};
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+extern const IrProtocolFamily kXiaomiFamily{Encode, Read};
+
+}  // namespace orbisk
