@@ -234,6 +234,8 @@ int main(int argc, char** argv) {
             burst.clear();
         }
     }
+    std::vector<std::vector<const Occurrence*>> occurrencesOf(frames.size());
+    for (const Occurrence& o : occurrences) occurrencesOf[static_cast<std::size_t>(o.frame)].push_back(&o);
     std::printf("%zu captures, %zu distinct key frames, %d presses each\n", captures.size(), frames.size(),
                 presses);
 
@@ -251,6 +253,36 @@ int main(int argc, char** argv) {
         for (const double jitter : {0.05, 0.10}) {
             std::map<std::string, CategoryCount> byCategory;
             int clear = 0, clearStable = 0;  // frames without close or confusable lengths
+            // Frames of one protocol and scancode (with and without a header,
+            // a frame and its inverted echo) are one key: not a merge.
+            std::vector<IrFrame> clean(frames.size());
+            // The key a clean press of each frame teaches, by remote and code.
+            std::map<std::pair<std::string, KeyCode>, std::vector<const Occurrence*>> learned;
+            for (std::size_t f = 0; f < frames.size(); ++f) {
+                std::mt19937 none(1);
+                const auto bytes = PressBytes(frames[f].micros, unit, 0, 0, none);
+                const BurstCodes c = DecodeBurstCodes(bytes.data(), static_cast<int>(bytes.size()), 4, true);
+                if (KindOf(c.frame) == kProtocol) clean[f] = c.frame;
+                for (const Occurrence* o : occurrencesOf[f]) learned[{o->file, static_cast<KeyCode>(c.code)}].push_back(o);
+            }
+            const auto oneKey = [&](int a, int b) {
+                const IrFrame &x = clean[static_cast<std::size_t>(a)], &y = clean[static_cast<std::size_t>(b)];
+                return x.protocol != IrProtocol::None && x.protocol == y.protocol && x.scancode == y.scancode;
+            };
+            // Whether a press of frame f gives the learned code of another
+            // key of its remote, whose frame differs.
+            const auto anotherKey = [&](std::size_t f, KeyCode code) {
+                for (const Occurrence* o : occurrencesOf[f]) {
+                    const auto it = learned.find({o->file, code});
+                    if (it == learned.end()) continue;
+                    for (const Occurrence* q : it->second)
+                        if (q->name != o->name && Differ(frames[static_cast<std::size_t>(q->frame)].micros, frames[f].micros) &&
+                            !oneKey(q->frame, static_cast<int>(f)))
+                            return true;
+                }
+                return false;
+            };
+            long wrongKeys = 0;
             std::vector<std::vector<KeyCode>> codes(frames.size());
             for (std::size_t f = 0; f < frames.size(); ++f) {
                 std::mt19937 random(static_cast<std::uint32_t>(f * 7919 + unit * 13 + jitter * 1000));
@@ -262,6 +294,7 @@ int main(int argc, char** argv) {
                     const BurstCodes c = DecodeBurstCodes(bytes.data(), static_cast<int>(bytes.size()), 4, true);
                     addToChecksum(c);
                     seen.insert(static_cast<KeyCode>(c.code));
+                    wrongKeys += anotherKey(f, static_cast<KeyCode>(c.code));
                     ++kindCount[KindOf(c.frame)];
                 }
                 codes[f].assign(seen.begin(), seen.end());
@@ -304,19 +337,6 @@ int main(int argc, char** argv) {
             std::map<std::pair<std::string, KeyCode>, std::vector<const Occurrence*>> byCode;
             for (const Occurrence& o : occurrences)
                 for (KeyCode code : codes[static_cast<std::size_t>(o.frame)]) byCode[{o.file, code}].push_back(&o);
-            // Frames of one protocol and scancode (with and without a header,
-            // a frame and its inverted echo) are one key: not a merge.
-            std::vector<IrFrame> clean(frames.size());
-            for (std::size_t f = 0; f < frames.size(); ++f) {
-                std::mt19937 none(1);
-                const auto bytes = PressBytes(frames[f].micros, unit, 0, 0, none);
-                const IrFrame frame = DecodeBurstCodes(bytes.data(), static_cast<int>(bytes.size()), 4, true).frame;
-                if (KindOf(frame) == kProtocol) clean[f] = frame;
-            }
-            const auto oneKey = [&](int a, int b) {
-                const IrFrame &x = clean[static_cast<std::size_t>(a)], &y = clean[static_cast<std::size_t>(b)];
-                return x.protocol != IrProtocol::None && x.protocol == y.protocol && x.scancode == y.scancode;
-            };
             std::map<std::string, int> sharedByCategory;
             int shared = 0, sharedClear = 0;
             for (const auto& [key, list] : byCode) {
@@ -357,6 +377,8 @@ int main(int argc, char** argv) {
             }
             std::printf("\nwithout close levels and without lengths one press can confuse: %d frames, %.1f %% one code\n",
                         clear, 100.0 * clearStable / clear);
+            std::printf("presses that give the code of another key of their remote: %ld of %ld\n", wrongKeys,
+                        static_cast<long>(frames.size()) * presses);
         }
     }
 

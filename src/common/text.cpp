@@ -35,6 +35,17 @@ std::string_view TrimBlanks(std::string_view text) {
     return text;
 }
 
+std::string_view NextWord(std::string_view& line) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    std::size_t start = 0;
+    while (start < line.size() && blank(line[start])) ++start;
+    std::size_t end = start;
+    while (end < line.size() && !blank(line[end])) ++end;
+    const std::string_view word = line.substr(start, end - start);
+    line.remove_prefix(end);
+    return word;
+}
+
 void BoundedCopy(char* dest, std::string_view text, std::size_t maxChars) {
     const std::size_t n = text.size() < maxChars ? text.size() : maxChars;
     std::memcpy(dest, text.data(), n);

@@ -21,6 +21,10 @@ std::string ControlCharactersReplaced(std::string_view text);
 // Drops spaces and tabs at both ends.
 std::string_view TrimBlanks(std::string_view text);
 
+// The next word of line separated by spaces, tabs and carriage returns, or
+// an empty view at its end; line keeps what follows the word.
+std::string_view NextWord(std::string_view& line);
+
 // Copies at most maxChars characters of text into dest and zeroes every byte
 // after the copied text up to dest[maxChars], which is always written 0.
 // dest must have room for maxChars + 1 bytes.

@@ -21,9 +21,9 @@ bool FolderWritable(const std::string& folder);
 // folder cannot hold them (made or not); empty where the platform keeps the
 // settings only beside the plug-in, or it names none.
 std::string UserSettingsFolder();
-// Why a path in that folder (or the folder itself) must not be used: it is
-// not a folder (not a file), belongs to another user, or group or others may
-// write to it.  Empty when it is safe or missing.
+// Why a settings folder (the user's or the library's), or a path in it, must
+// not be used: it is not a folder (not a file), belongs to another user, or
+// group or others may write to it.  Empty when it is safe or missing.
 std::string UnsafeSettingsPath(const std::string& path, bool folder);
 // Makes the folder with its parents, private to the user, when missing; why
 // it could not be, empty when it is there.

@@ -113,7 +113,12 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
     const SettingsPlace place = platform_.place ? platform_.place(libraryPath_) : BesideLibrary(libraryPath_);
     settingsPath_ = place.settingsPath;
     placeProblem_ = place.problem;
-    if (!placeProblem_.empty()) platform_.system->LogError(placeProblem_);
+    if (!placeProblem_.empty()) {
+        platform_.system->LogError(placeProblem_);
+        // Nor is a command kept from an earlier reading run: it came from a
+        // place that is not trusted now.
+        settings_.ExecOnError.clear();
+    }
     dialogServices_->settingsPath = settingsPath_;
     dialogServices_->hostWindow = window;
     InitKeyEventRecord(record_, name);

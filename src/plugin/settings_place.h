@@ -4,7 +4,8 @@
 // to that holds no settings file (a system-wide installation) uses the
 // user's own settings folder instead, when the platform has one.  The folder
 // a system package installs the plug-in into never holds settings, whoever
-// runs it, root included.
+// runs it, root included.  Nor is a folder or file another user could have
+// written, wherever it is (on platforms that can tell).
 #include <functional>
 #include <string>
 
@@ -13,8 +14,8 @@ namespace orbisk {
 struct SettingsPlace {
     std::string settingsPath;  // the settings file
     std::string portFolder;    // where the ports/comN links live
-    // Why no settings file can be used (a user settings folder another user
-    // could have written); both paths are then empty.
+    // Why no settings file can be used (a file or folder another user could
+    // have written); both paths are then empty.
     std::string problem{};
 };
 
@@ -23,8 +24,8 @@ struct SettingsPlaceProbe {
     std::function<bool(const std::string& path)> pathExists;
     std::function<bool(const std::string& folder)> folderWritable;
     std::function<std::string()> userFolder;  // empty: none
-    // Why a path in the user folder must not be used; empty when it is safe
-    // or missing.  Unset: every path is safe.
+    // Why a path of the chosen place (folder, file, port folder) must not be
+    // used; empty when it is safe or missing.  Unset: every path is safe.
     std::function<std::string(const std::string& path, bool folder)> unsafe{};
     // Makes the user folder when missing; why it could not be.  Unset:
     // nothing is made.

@@ -60,6 +60,12 @@ protected:
         ASSERT_GE(fd, 0) << ReadFile(dir.File("serve.txt"));
         ::close(fd);
     }
+    // A remote of 5,000 keys, whose LIST is a long reply.
+    void AddBigRemote() {
+        std::string big = "[Big]\n";
+        for (int i = 0; i < 5000; ++i) big += std::to_string(10000000 + i) + "=Key" + std::to_string(i) + "\n";
+        orbisk::test::WriteFile(dir.File("orbisk.ini"), ReadFile(dir.File("orbisk.ini")) + big);
+    }
     // Waits until the file holds text; its content then.
     std::string WaitForText(const std::string& file, const std::string& text) {
         for (int i = 0; i < 1000 && ReadFile(file).find(text) == std::string::npos; ++i) std::this_thread::sleep_for(20ms);
@@ -121,9 +127,7 @@ TEST_F(LircServe, IrwAndIrexecTakeTheSimulatedKeysInOrder) {
 }
 
 TEST_F(LircServe, IrsendListsAndBadInputLeavesTheServerServing) {
-    std::string big = "[Big]\n";
-    for (int i = 0; i < 5000; ++i) big += std::to_string(10000000 + i) + "=Key" + std::to_string(i) + "\n";
-    orbisk::test::WriteFile(dir.File("orbisk.ini"), ReadFile(dir.File("orbisk.ini")) + big);
+    AddBigRemote();
     ASSERT_NO_FATAL_FAILURE(Serve());
     std::mt19937 random(7);
     std::string noise(256 * 1024, '\0');
@@ -231,6 +235,17 @@ TEST_F(LircServe, UnderAServiceManagerSighupReloadsAndStopReleasesTheHeldKey) {
     EXPECT_TRUE(fs::exists(socket)) << "a passed socket is the manager's to remove";
     ::close(client);
     ::close(notify);
+}
+
+// Stopped in a flood of LIST commands and garbage: it ends, and answers
+// nothing sent after the stop (its clients get at most half a second).
+TEST_F(LircServe, SigtermInAFloodEndsItAndNothingIsAnsweredAfterIt) {
+    AddBigRemote();
+    ASSERT_NO_FATAL_FAILURE(Serve());
+    const orbisk::test::ServeStopResult result = orbisk::test::FloodThenStop(socket, *serve, "Big", 100, 100, 50, 1000);
+    EXPECT_EQ(result.clients, 250);
+    EXPECT_EQ(result.status, 0) << ReadFile(dir.File("serve.txt"));
+    EXPECT_LE(result.probesAnswered, result.probes / 10) << "of " << result.probes << " commands sent after SIGTERM";
 }
 
 TEST(LircSocket, LiveRefusedStaleReplacedOtherFilesKept) {

@@ -1,6 +1,7 @@
 // The real orbisk.so, loaded with dlopen from a folder of its own, fed by a
 // pseudo-terminal linked as its port.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -244,6 +245,29 @@ TEST_F(PluginLibrary, MissingPortWithExecOnErrorStartsTheCommandAndShowsNothing)
                                     "file of Orbisk plugin.\n");
     for (int i = 0; i < 500 && !fs::exists(marker); ++i) std::this_thread::sleep_for(10ms);
     EXPECT_TRUE(fs::exists(marker));
+}
+
+// A settings file anyone may write is not the host user's: its command never
+// runs, and the log says why.
+TEST_F(PluginLibrary, ASettingsFileOthersMayWriteIsRefusedAndItsCommandNeverRuns) {
+    const std::string marker = dir.File("started");
+    ASSERT_NO_FATAL_FAILURE(
+        OpenCopy(dir, plugin, "[Main]\nCOM=9\nHaltOnError=1\nExecOnError=touch " + marker + "\n"));
+    plugin.Close();
+    ::chmod(dir.File("orbisk.ini").c_str(), 0666);
+    StderrCapture capture(dir.File("stderr.txt"));
+    const orbisk::tool::HostInfoRecord info(kHostVersion);
+    plugin.Open(nullptr, nullptr, info.bytes);
+    plugin.Start();
+    plugin.Stop();
+    plugin.Close();
+    const std::string err = capture.Finish();
+    EXPECT_NE(err.find("Orbisk does not use " + dir.File("orbisk.ini") + ": group or others may write to it"),
+              std::string::npos) << err;
+    // None of the file's settings is taken: not its policy, not its command.
+    EXPECT_EQ(err.find("application was closed"), std::string::npos) << err;
+    std::this_thread::sleep_for(200ms);
+    EXPECT_FALSE(fs::exists(marker));
 }
 
 TEST_F(PluginLibrary, SetupWithARefusedHostShowsTheMessageAndWritesTheWaitTimes) {

@@ -1,11 +1,16 @@
 // orbisk setup without a display it can use, orbisk settings on a file
 // saved as UTF-16, and two imports into one file at once: the real program
 // and plug-in.
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,6 +24,47 @@ namespace {
 
 using orbisk::test::ReadFile;
 
+// An X display that takes connections and never answers, as a stale
+// forwarded one does: a listening socket nobody accepts on, at a display
+// number free under both of the names X clients try.
+class SilentXDisplay {
+public:
+    SilentXDisplay() {
+        madeFolder_ = std::filesystem::create_directory(Folder);
+        if (madeFolder_) std::filesystem::permissions(Folder, std::filesystem::perms(01777));
+        for (int number = 9000 + ::getpid() % 900; fd_ < 0 && number < 10000; ++number) {
+            const std::string path = Folder + std::string("/X") + std::to_string(number);
+            if (Listen(path, true) && Listen(path, false)) number_ = number;
+        }
+    }
+    ~SilentXDisplay() {
+        if (fd_ < 0) return;
+        ::close(fd_);
+        ::unlink((Folder + std::string("/X") + std::to_string(number_)).c_str());
+        if (madeFolder_) ::rmdir(Folder);
+    }
+    std::string Name() const { return ":" + std::to_string(number_); }
+
+private:
+    static constexpr char Folder[] = "/tmp/.X11-unix";
+    // The abstract name is only tried, to see that it is free; the path is kept.
+    bool Listen(const std::string& path, bool abstract) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + (abstract ? 1 : 0), path.data(), path.size());
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + 1);
+        const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), size) == 0 &&
+                           ::listen(fd, 8) == 0;
+        if (abstract || !bound) ::close(fd);
+        else fd_ = fd;
+        return bound;
+    }
+    bool madeFolder_ = false;
+    int fd_ = -1;
+    int number_ = -1;
+};
+
 TEST(SetupProgram, WithoutAReachableDisplayItReportsInsteadOfAbortingAndChangesNothing) {
     orbisk::test::TempDir dir;
     std::filesystem::copy_file(ORBISK_BIN_DIR "/orbisk.so", dir.File("orbisk.so"));
@@ -27,10 +73,15 @@ TEST(SetupProgram, WithoutAReachableDisplayItReportsInsteadOfAbortingAndChangesN
     struct stat before {}, after {};
     ::stat(dir.File("orbisk.ini").c_str(), &before);
     // Named but unreachable, or a platform Qt lacks: Qt itself would abort.
-    // Empty stands for unset, to Qt and to the plug-in alike.
-    for (const char* named : {"DISPLAY=:7731", "QT_QPA_PLATFORM=bogus", "WAYLAND_DISPLAY=orbisk-nowhere"}) {
+    // A display that never answers would hold Setup for ever.  Empty stands
+    // for unset, to Qt and to the plug-in alike.
+    const SilentXDisplay silent;
+    const std::string silentDisplay = "DISPLAY=" + silent.Name();
+    for (const std::string& named :
+         {std::string("DISPLAY=:7731"), std::string("QT_QPA_PLATFORM=bogus"),
+          std::string("WAYLAND_DISPLAY=orbisk-nowhere"), silentDisplay}) {
         std::vector<std::string> env = {named, "DISPLAY=", "QT_QPA_PLATFORM=", "WAYLAND_DISPLAY=", "XDG_SESSION_TYPE="};
-        if (std::string(named).starts_with("WAYLAND")) env.back() += "wayland";
+        if (named.starts_with("WAYLAND")) env.back() += "wayland";
         orbisk::test::ChildProcess setup({ORBISK_BIN_DIR "/orbisk", "setup", "--plugin", dir.File("orbisk.so")},
                                          dir.File("out.txt"), env);
         EXPECT_EQ(setup.Wait(60000), 2) << named;
@@ -38,6 +89,7 @@ TEST(SetupProgram, WithoutAReachableDisplayItReportsInsteadOfAbortingAndChangesN
     const std::string out = ReadFile(dir.File("out.txt"));
     EXPECT_NE(out.find("setup dialog: cannot connect to X display :7731."), std::string::npos) << out;
     EXPECT_NE(out.find("setup dialog: Qt has no platform \"bogus\"."), std::string::npos) << out;
+    EXPECT_NE(out.find("setup dialog: X display " + silent.Name() + " does not answer."), std::string::npos) << out;
     ::stat(dir.File("orbisk.ini").c_str(), &after);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(ReadFile(dir.File("orbisk.ini")), ini);

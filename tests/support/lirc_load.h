@@ -2,9 +2,12 @@
 // Many LIRC clients on the socket of orbisk serve while key events go out,
 // one of them connected but never reading.  The server runs in this process
 // on its own thread, fed through the host window as the plug-in's engine
-// thread feeds it; the readers share one thread.  Used by the load test and
-// by bench_lirc_serve, which adds the timings.
+// thread feeds it; the readers share one thread.  And a running orbisk serve
+// stopped in a flood of commands.  Used by the load tests and by
+// bench_lirc_serve, which adds the timings.
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -14,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +26,7 @@
 #include "host/posix/host_events.h"
 #include "lirc/lirc_protocol.h"
 #include "lirc/posix/lirc_server.h"
+#include "support/child_process.h"
 
 namespace orbisk::test {
 
@@ -162,6 +167,86 @@ inline LircLoadResult RunLircLoad(const std::string& socketPath, int clients, in
     result.maxQueuedBytes = maxQueued;
     for (const int fd : fds) ::close(fd);
     if (silent >= 0) ::close(silent);
+    return result;
+}
+
+struct ServeStopResult {
+    int clients = 0;         // connected, probes included
+    int probes = 0;          // idle clients that send a command just after SIGTERM
+    int probesAnswered = 0;  // of those, the ones answered
+    int status = -1;         // the exit status; -1: still running after a minute
+    double stopSeconds = 0;  // SIGTERM to the end of the process
+};
+
+// A running orbisk serve on socketPath: readers that only read, flooders
+// that send LIST of remote and garbage and read whatever comes back, for
+// floodMs; then SIGTERM, after which each probe sends one command.
+inline ServeStopResult FloodThenStop(const std::string& socketPath, ChildProcess& serve, const std::string& remote,
+                                     int readers, int flooders, int probes, int floodMs) {
+    ServeStopResult result;
+    std::string flood;
+    std::mt19937 random(7);
+    for (int i = 0; flood.size() < 64 * 1024; ++i) {
+        flood += "LIST " + remote + "\n";
+        if (i % 4 == 3)
+            for (int n = 0; n < 40; ++n) flood += static_cast<char>(' ' + random() % 95);
+        if (i % 4 == 3) flood += '\n';
+    }
+    std::vector<int> probeFds;
+    for (int c = 0; c < probes; ++c) {
+        const int fd = ConnectUnix(socketPath);
+        if (fd < 0) break;
+        ::send(fd, "VERSION\n", 8, MSG_NOSIGNAL);
+        ReadUntil(fd, "END\n");  // accepted
+        probeFds.push_back(fd);
+    }
+    std::vector<pollfd> polls;
+    for (int c = 0; c < readers + flooders; ++c) {
+        const int fd = ConnectUnix(socketPath);
+        if (fd < 0) break;
+        ::fcntl(fd, F_SETFL, O_NONBLOCK);
+        polls.push_back({fd, static_cast<short>(POLLIN | (c < flooders ? POLLOUT : 0)), 0});
+    }
+    result.probes = static_cast<int>(probeFds.size());
+    result.clients = result.probes + static_cast<int>(polls.size());
+    // Until the server has closed them all, or a minute.
+    std::vector<std::size_t> sent(polls.size(), 0);
+    std::thread clients([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        std::size_t open = polls.size();
+        while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+            if (::poll(polls.data(), polls.size(), 100) <= 0) continue;
+            for (std::size_t c = 0; c < polls.size(); ++c) {
+                pollfd& p = polls[c];
+                if (p.revents & POLLOUT) {
+                    const std::size_t at = sent[c] % flood.size();
+                    const ssize_t n = ::send(p.fd, flood.data() + at, flood.size() - at, MSG_NOSIGNAL);
+                    if (n > 0) sent[c] += static_cast<std::size_t>(n);
+                }
+                char buffer[65536];
+                if ((p.revents & (POLLIN | POLLHUP | POLLERR)) && ::recv(p.fd, buffer, sizeof buffer, 0) <= 0) {
+                    ::close(p.fd);
+                    p.fd = -1;
+                    --open;
+                }
+            }
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(floodMs));
+    const auto stop = std::chrono::steady_clock::now();
+    ::kill(serve.Pid(), SIGTERM);
+    for (const int fd : probeFds) ::send(fd, "VERSION\n", 8, MSG_NOSIGNAL);
+    result.status = serve.Wait(60000);
+    result.stopSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - stop).count();
+    for (const int fd : probeFds) {
+        // The server is gone: what it sent, up to the end of the connection.
+        const std::string got = ReadUntil(fd, "\n_never_", result.status < 0 ? 100 : 10000);
+        result.probesAnswered += got.find("VERSION\nSUCCESS") != std::string::npos;
+        ::close(fd);
+    }
+    clients.join();
+    for (const pollfd& p : polls)
+        if (p.fd >= 0) ::close(p.fd);
     return result;
 }
 

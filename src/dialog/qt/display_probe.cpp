@@ -1,6 +1,8 @@
 #include "dialog/qt/display_probe.h"
 
 #include <dlfcn.h>
+#include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -12,6 +14,10 @@
 #include <QPluginLoader>
 #include <QStringList>
 
+#include <cerrno>
+#include <cstddef>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 namespace orbisk::qt {
@@ -48,6 +54,104 @@ bool HasPlatformPlugin(const QString& name) {
     return false;
 }
 
+using Clock = std::chrono::steady_clock;
+
+// How long a display server may take to answer a new connection.
+constexpr auto AnswerTime = std::chrono::seconds(2);
+
+int MillisecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// A socket that closes itself.
+struct Socket {
+    int fd = -1;
+    Socket() = default;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    ~Socket() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+enum class Reach { Refused, Connected, Silent };
+
+// Connects without waiting past the deadline.  A UNIX socket whose queue is
+// full (EAGAIN) or a TCP connection still pending at the deadline is a server
+// that does not answer: a blocking connect would wait on it.
+Reach ConnectBy(Socket& socket, int family, const sockaddr* address, socklen_t size, Clock::time_point deadline) {
+    if (socket.fd >= 0) ::close(socket.fd);
+    socket.fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (socket.fd < 0) return Reach::Refused;
+    if (::connect(socket.fd, address, size) == 0) return Reach::Connected;
+    if (errno == EAGAIN) return Reach::Silent;
+    if (errno != EINPROGRESS) return Reach::Refused;
+    pollfd wait{socket.fd, POLLOUT, 0};
+    if (::poll(&wait, 1, MillisecondsLeft(deadline)) != 1) return Reach::Silent;
+    int error = 0;
+    socklen_t length = sizeof error;
+    ::getsockopt(socket.fd, SOL_SOCKET, SO_ERROR, &error, &length);
+    return error == 0 ? Reach::Connected : Reach::Refused;
+}
+
+Reach ConnectUnix(Socket& socket, const std::string& path, bool abstract, Clock::time_point deadline) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::size_t offset = abstract ? 1 : 0;  // an abstract name starts with a NUL
+    if (path.size() + offset >= sizeof address.sun_path) return Reach::Refused;
+    std::memcpy(address.sun_path + offset, path.data(), path.size());
+    const std::size_t length = offset + path.size() + (abstract ? 0 : 1);  // a path ends with its NUL
+    const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length);
+    return ConnectBy(socket, AF_UNIX, reinterpret_cast<const sockaddr*>(&address), size, deadline);
+}
+
+Reach ConnectTcp(Socket& socket, std::string host, int port, Clock::time_point deadline) {
+    if (host.empty()) host = "localhost";
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return Reach::Refused;
+    Reach reach = Reach::Refused;
+    for (const addrinfo* a = found; a != nullptr && reach == Reach::Refused; a = a->ai_next)
+        reach = ConnectBy(socket, a->ai_family, a->ai_addr, a->ai_addrlen, deadline);
+    ::freeaddrinfo(found);
+    return reach;
+}
+
+// Whether the X server that xcb would reach for this display is silent: it
+// takes the connection (or leaves it pending) but does not answer the setup
+// request by the deadline, as a stale forwarded display does.  xcb_connect
+// would wait for it without limit, and inside a host that is the thread that
+// called Setup.  Asking first on a socket of our own, with a deadline, leaves
+// nothing behind when the server keeps silent: a thread abandoned in
+// xcb_connect would return into a plug-in the host may have unloaded, and a
+// forked child of a host with threads may only exec.  The addresses are
+// tried in xcb's order; a display the probe cannot place is left to xcb.
+bool XServerSilent(const std::string& host, const std::string& protocol, int display) {
+    const auto deadline = Clock::now() + AnswerTime;
+    const bool local = protocol != "tcp" && protocol != "inet" && protocol != "inet6";
+    Socket socket;
+    Reach reach = Reach::Refused;
+    if (local && (host.empty() || host == "unix" || protocol == "unix")) {
+        const std::string path = "/tmp/.X11-unix/X" + std::to_string(display);
+        reach = ConnectUnix(socket, path, true, deadline);
+        if (reach == Reach::Refused) reach = ConnectUnix(socket, path, false, deadline);
+        if (reach == Reach::Refused && protocol.empty() && host.empty())
+            reach = ConnectTcp(socket, host, 6000 + display, deadline);
+    } else if (protocol.empty() || !local) {
+        reach = ConnectTcp(socket, host, 6000 + display, deadline);
+    }
+    if (reach != Reach::Connected) return reach == Reach::Silent;
+    // A setup request without authorisation: a server answers it at once,
+    // with a refusal at worst.  Closing the connection is an answer too.
+    static constexpr unsigned char setup[12] = {'l', 0, 11, 0};
+    if (::send(socket.fd, setup, sizeof setup, MSG_NOSIGNAL) != sizeof setup) return false;
+    pollfd wait{socket.fd, POLLIN, 0};
+    return ::poll(&wait, 1, MillisecondsLeft(deadline)) != 1;
+}
+
 // A plain socket connection fails for a display nobody serves; the X client
 // library also sees a server that refuses us.  It is the one Qt's xcb
 // platform loads anyway, so it stays loaded.
@@ -59,10 +163,25 @@ std::string XcbProblem() {
     using Connect = void* (*)(const char*, int*);
     using HasError = int (*)(void*);
     using Disconnect = void (*)(void*);
+    using Parse = int (*)(const char*, char**, int*, int*);
     const auto connect = reinterpret_cast<Connect>(::dlsym(xcb, "xcb_connect"));
     const auto hasError = reinterpret_cast<HasError>(::dlsym(xcb, "xcb_connection_has_error"));
     const auto disconnect = reinterpret_cast<Disconnect>(::dlsym(xcb, "xcb_disconnect"));
-    if (connect == nullptr || hasError == nullptr || disconnect == nullptr) return "libxcb.so.1 is not usable";
+    const auto parse = reinterpret_cast<Parse>(::dlsym(xcb, "xcb_parse_display"));
+    if (connect == nullptr || hasError == nullptr || disconnect == nullptr || parse == nullptr)
+        return "libxcb.so.1 is not usable";
+    char* host = nullptr;
+    int number = 0;
+    if (parse(display.constData(), &host, &number, nullptr) != 0) {
+        const std::string hostName = host;
+        std::free(host);
+        // "protocol/host:display": xcb gives the host without its protocol.
+        const std::string name = display.toStdString();
+        const std::size_t slash = name.rfind('/');
+        const std::string protocol = slash == std::string::npos ? "" : name.substr(0, slash);
+        if (XServerSilent(hostName, protocol, number))
+            return "X display " + name + " does not answer";
+    }
     void* connection = connect(display.constData(), nullptr);
     const bool connected = connection != nullptr && hasError(connection) == 0;
     if (connection != nullptr) disconnect(connection);
@@ -79,15 +198,8 @@ std::string WaylandProblem() {
         if (runtime.isEmpty()) return "XDG_RUNTIME_DIR is not set";
         path = runtime.toStdString() + "/" + path;
     }
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    bool connected = false;
-    if (path.size() < sizeof address.sun_path) {
-        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        connected = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-        if (fd >= 0) ::close(fd);
-    }
+    Socket socket;
+    const bool connected = ConnectUnix(socket, path, false, Clock::now() + AnswerTime) == Reach::Connected;
     return connected ? std::string() : "cannot connect to Wayland display " + path;
 }
 

@@ -64,16 +64,15 @@ void JoinLengths(LengthGroups& g, int first, int last) {
     g.count -= removed;
 }
 
-bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double spread) {
+bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double spread,
+               double apart) {
     bool split = false;
     for (int i = 0; i < g.count;) {
-        if (SpreadWithin(g.low[i], g.high[i], spread)) {
+        if (g.high[i] == g.low[i]) {
             ++i;
             continue;
         }
-        if (g.count == MostLengths) return false;
-        split = true;
-        // The widest gap, as a share of its ends, is where the two lengths meet.
+        // The widest gap, as a share of its ends, is where two lengths meet.
         int previous = -1, cut = -1;
         double widest = -1;
         ForEachValueIn(values, g.low[i], g.high[i], [&](int v) {
@@ -83,22 +82,33 @@ bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupO
             }
             previous = v;
         });
+        // The durations from the cut on, and the last value below it.
+        int members = 0, sum = 0, below = 0;
+        ForEachValueIn(values, g.low[i], g.high[i], [&](int v) {
+            if (v < cut) {
+                below = v;
+                return;
+            }
+            members += values.count[v];
+            sum += v * values.count[v];
+        });
+        const bool wide = !SpreadWithin(g.low[i], g.high[i], spread);
+        const double lowMean = static_cast<double>(g.sum[i] - sum) / (g.members[i] - members);
+        if (!wide && !MeansApart(lowMean, static_cast<double>(sum) / members, apart)) {
+            ++i;
+            continue;
+        }
+        if (g.count == MostLengths) return false;
+        split = true;
         for (int k = g.count; k > i + 1; --k) CopyLength(g, k - 1, g, k);
         ++g.count;
         g.low[i + 1] = static_cast<std::uint8_t>(cut);
         g.high[i + 1] = g.high[i];
-        g.members[i + 1] = 0;
-        g.sum[i + 1] = 0;
-        ForEachValueIn(values, g.low[i], g.high[i + 1], [&](int v) {
-            if (v < cut) {
-                g.high[i] = static_cast<std::uint8_t>(v);
-                return;
-            }
-            g.members[i + 1] = static_cast<std::uint8_t>(g.members[i + 1] + values.count[v]);
-            g.sum[i + 1] = static_cast<std::uint16_t>(g.sum[i + 1] + v * values.count[v]);
-        });
-        g.members[i] = static_cast<std::uint8_t>(g.members[i] - g.members[i + 1]);
-        g.sum[i] = static_cast<std::uint16_t>(g.sum[i] - g.sum[i + 1]);
+        g.high[i] = static_cast<std::uint8_t>(below);
+        g.members[i + 1] = static_cast<std::uint8_t>(members);
+        g.sum[i + 1] = static_cast<std::uint16_t>(sum);
+        g.members[i] = static_cast<std::uint8_t>(g.members[i] - members);
+        g.sum[i] = static_cast<std::uint16_t>(g.sum[i] - sum);
     }
     if (split) AssignGroups(values, g, groupOf);
     return true;
@@ -116,8 +126,8 @@ void MergeClose(const LengthValues& values, LengthGroups& g, std::uint8_t* group
             const double a = static_cast<double>(g.sum[i]) / g.members[i];
             const double b = static_cast<double>(g.sum[i + 1]) / g.members[i + 1];
             if (b - a >= keepApart && b < keepBelow) continue;
-            if (2 * (b - a - 1) <= least * (a + b)) {
-                least = 2 * (b - a - 1) / (a + b);
+            if (!MeansApart(a, b, least)) {
+                least = 2 * (b - a - MeansRounding) / (a + b);
                 closest = i;
             }
         }

@@ -117,12 +117,15 @@ void AssignGroups(const LengthValues& values, const LengthGroups& g, std::uint8_
 // down.  groupOf is left to the caller.
 void JoinLengths(LengthGroups& g, int first, int last);
 
-// Splits every group that spreads over `spread` of its mean (less one unit
-// of rounding) at its widest gap, until none does: two lengths a remote
-// keeps apart, which jitter let run into each other, are told apart
-// wherever the gaps between them fall.  False past MostLengths lengths.
+// Splits a group at its widest gap where it spreads over `spread` of its
+// mean (less one unit of rounding) or where the means on either side of
+// the gap lie `apart` (MeansApart, as MergeClose keeps lengths apart), until
+// none is split: two lengths a remote keeps apart, which jitter let run
+// into each other or which a wide gap limit joined (a lone 600 us space
+// among spaces of 450), are told apart wherever the gaps between them fall.  False past MostLengths lengths.
 // groupOf, as GroupLengths left it, is kept up to date.
-bool SplitWide(const LengthValues& values, LengthGroups& groups, std::uint8_t* groupOf, double spread);
+bool SplitWide(const LengthValues& values, LengthGroups& groups, std::uint8_t* groupOf, double spread,
+               double apart);
 
 // Joins neighbouring groups whose means lie within `apart` of their mean
 // (less one unit of rounding), closest first: durations of one length that

@@ -69,7 +69,7 @@ bool Regroup(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf,
     gap = gap < kLeastGap ? kLeastGap : gap > DefaultLengthGap ? DefaultLengthGap : gap;
     if (!GroupLengths(values, g, groupOf, gap, kNoSpreadLimit)) return false;
     MergeClose(values, g, groupOf, kOneLengthMeans);
-    return SplitWide(values, g, groupOf, kWidestLength);
+    return SplitWide(values, g, groupOf, kWidestLength, kOneLengthMeans);
 }
 
 // Lengths of more than kMostUnits units, the unit known: cut finely and
@@ -82,7 +82,7 @@ constexpr double kUnitsApart = 1.5, kUnitsKept = 12;
 bool RegroupLong(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double unit) {
     if (!GroupLengths(values, g, groupOf, kFineGap, kNoSpreadLimit)) return false;
     MergeClose(values, g, groupOf, kOneLengthMeans, kUnitsApart * unit, kUnitsKept * unit);
-    return SplitWide(values, g, groupOf, kWidestLength);
+    return SplitWide(values, g, groupOf, kWidestLength, kOneLengthMeans);
 }
 
 // The first length of a kind with two durations or more: its mean.

@@ -45,6 +45,13 @@ inline bool SpreadWithin(double low, double high, double share) {
     return high - low - 1 <= share / 2 * (high + low);
 }
 
+// Whether lengths of mean a and b (a the shorter) lie further apart than
+// `apart` of their mean, less what rounding can move two means.
+inline constexpr double MeansRounding = 1.0;
+constexpr bool MeansApart(double a, double b, double apart) {
+    return 2 * (b - a - MeansRounding) > apart * (a + b);
+}
+
 // One length of a recognised frame: its durations, the bias taken out,
 // spread over two fifths of their mean at most.
 inline bool OneLength(double low, double high) { return SpreadWithin(low, high, 0.4); }

@@ -114,6 +114,18 @@ TEST(IrRecognizer, XiaomiCheckMendsHalfStepsAndRefusesWholeOnes) {
     }
 }
 
+// A Xiaomi RIGHT press (0x860C2) at 10 % jitter whose check two symbols
+// could mend, one of them into OK's scancode (0x860D3): a wrong key is
+// worse than none, so it is not read as Xiaomi.
+TEST(IrRecognizer, XiaomiMendsNoPressIntoAnotherKey) {
+    const std::vector<std::uint8_t> burst = {21, 10, 15, 22, 15, 10, 14, 16, 16, 21, 15, 10,
+                                             15, 10, 14, 26, 15, 11, 14, 10, 14, 25, 13};
+    IrFrame got;
+    EXPECT_FALSE(RecognizeBurst(burst.data(), static_cast<int>(burst.size()), got) &&
+                 got.protocol == IrProtocol::Xiaomi)
+        << Text(got);
+}
+
 // What a held key sends after its first frame is the same key: JVC without
 // its header, Sharp's echo; and an RC-6 6A frame with its trailer bit set.
 TEST(IrRecognizer, FollowUpFramesAreTheSameKey) {

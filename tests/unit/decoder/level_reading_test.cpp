@@ -144,6 +144,18 @@ TEST(LevelReading, CloseLengthsSwallowNoLengthFarFromThem) {
         for (int press = 0; press < 30; ++press) EXPECT_NE(Codes(Press(key, 0.05, bias, random)).code, otherCode);
 }
 
+// Two keys of one remote whose frames differ in their last space alone, 450
+// against 600 us: the longer was read as one length with the four spaces
+// of 450 us before it, as jitter far wider than this remote's would, and
+// both keys got one code.
+TEST(LevelReading, KeepsApartLengthsWhoseMeansLieFurtherApartThanJitterMovesThem) {
+    const std::vector<std::uint8_t> left = {7, 6, 4, 5,  4, 5, 4, 16, 3, 12, 4, 5, 4, 5,
+                                            4, 5, 4, 5, 4, 9, 4, 9,  4, 9,  4, 9, 4};
+    std::vector<std::uint8_t> right = left;
+    right[25] = 12;
+    EXPECT_NE(Codes(left).code, Codes(right).code);
+}
+
 // Two presses of a captured cable box key (pulse positions 3.0, 5.1, 6.4 and
 // 7.2 ms apart): at the second, its longest spaces ran into one chain wider
 // than one length, and it lost its level reading.

@@ -11,24 +11,11 @@
 namespace orbisk::tool {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-// The next blank-separated word of line, or an empty view at its end.
-std::string_view NextWord(std::string_view& line) {
-    std::size_t start = 0;
-    while (start < line.size() && IsBlank(line[start])) ++start;
-    std::size_t end = start;
-    while (end < line.size() && !IsBlank(line[end])) ++end;
-    const std::string_view word = line.substr(start, end - start);
-    line.remove_prefix(end);
-    return word;
 }
 
 bool ParseMilliseconds(std::string_view digits, std::uint32_t& out) {

@@ -29,24 +29,25 @@ bool Checks(std::uint32_t bits) { return ((bits >> 16 ^ bits >> 12 ^ bits >> 8 ^
 
 // Its periods reach 14 ticks, so 5 % jitter alone moves one by a third of a
 // step, and rounding by more: a reading the check refuses is read again
-// with its one or two least certain symbols moved to the neighbour they lie
-// towards, where a misread symbol lies.
+// with one of its two least certain symbols moved to the neighbour it lies
+// towards, where a misread symbol lies.  A wrong key is worse than none:
+// the mend is taken only where exactly one of the two passes, and two
+// symbols are never moved, as a 4-bit check passes one two-symbol misread
+// in sixteen.
 bool Read(const BurstView& b, Candidate& c) {
     std::uint32_t bits = 0;
     Doubt doubts[2];
     if (b.s.n != 2 * kSymbols + 3 || !ReadPeriods(b.s, kPeriods, kSymbols, bits, doubts)) return false;
-    const auto moved = [&](std::uint32_t v, const Doubt& d) {
-        return d.off < kInDoubt ? v : (v & ~(3u << d.shift)) | d.other << d.shift;
-    };
-    const std::uint32_t tries[] = {bits, moved(bits, doubts[0]), moved(bits, doubts[1]),
-                                   moved(moved(bits, doubts[0]), doubts[1])};
-    for (const std::uint32_t t : tries) {
-        if (Checks(t)) {
-            c.frame = {IrProtocol::Xiaomi, t, false};
-            return true;
-        }
+    if (!Checks(bits)) {
+        const auto moved = [&](const Doubt& d) {
+            return d.off < kInDoubt ? bits : (bits & ~(3u << d.shift)) | d.other << d.shift;
+        };
+        const std::uint32_t first = moved(doubts[0]), second = moved(doubts[1]);
+        if (Checks(first) == Checks(second)) return false;
+        bits = Checks(first) ? first : second;
     }
-    return false;
+    c.frame = {IrProtocol::Xiaomi, bits, false};
+    return true;
 }
 
 }  // namespace

@@ -229,6 +229,9 @@ int RunServe(const Args& args) {
         }
     }
 
+    // Nothing more is accepted or answered: the clients only take the last
+    // lines.
+    server.StopServing();
     sd_notify(0, "STOPPING=1");
     service.End();
     // Let clients take the last lines (a held key's release) before closing.

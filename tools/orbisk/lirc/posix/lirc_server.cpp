@@ -166,11 +166,17 @@ void Server::Forward(const HostEventQueue::Batch& batch, const BroadcastOptions&
         if (const std::string lines = broadcaster_.Lines(event, options, *catalogue_); !lines.empty()) Broadcast(lines);
 }
 
+namespace {
+
+bool Over(std::chrono::steady_clock::time_point end) { return std::chrono::steady_clock::now() >= end; }
+
+}  // namespace
+
 void Server::Poll(std::vector<pollfd>& extra, int timeoutMs) {
     fds_.assign(extra.begin(), extra.end());
     const auto now = std::chrono::steady_clock::now();
-    const bool accepting = now >= acceptPausedUntil_;
-    if (!accepting) timeoutMs = timeoutMs < 0 ? 100 : std::min(timeoutMs, 100);
+    const bool accepting = !stopping_ && now >= acceptPausedUntil_;
+    if (!stopping_ && !accepting) timeoutMs = timeoutMs < 0 ? 100 : std::min(timeoutMs, 100);
     if (const auto due = notices_.DueAt()) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(*due - now).count();
         const int dueMs = static_cast<int>(std::clamp<long long>(left, 0, 1000));
@@ -178,20 +184,33 @@ void Server::Poll(std::vector<pollfd>& extra, int timeoutMs) {
     }
     fds_.push_back({listenFd_, static_cast<short>(accepting ? POLLIN : 0), 0});
     // A client with commands still to answer is not read from until they
-    // are: its own sends then wait, and nothing piles up here.
-    for (const auto& [fd, client] : clients_)
-        fds_.push_back({fd, static_cast<short>((client.WantsInput() ? POLLIN : 0) |
-                                               (client.PendingBytes() > 0 ? POLLOUT : 0)), 0});
+    // are: its own sends then wait, and nothing piles up here.  Stopped,
+    // only what is queued goes out.
+    for (const auto& [fd, client] : clients_) {
+        const bool answering = !stopping_ && !client.WantsInput();
+        fds_.push_back({fd, static_cast<short>((!stopping_ && client.WantsInput() ? POLLIN : 0) |
+                                               (client.PendingBytes() > 0 || answering ? POLLOUT : 0)),
+                        0});
+    }
     const int ready = ::poll(fds_.data(), fds_.size(), timeoutMs);
     Report(false);
-    if (ready <= 0) {
-        for (pollfd& p : extra) p.revents = 0;
+    for (std::size_t i = 0; i < extra.size(); ++i) extra[i].revents = ready > 0 ? fds_[i].revents : 0;
+    if (ready <= 0 || std::any_of(extra.begin(), extra.end(), [](const pollfd& p) { return p.revents != 0; }))
         return;
-    }
-    for (std::size_t i = 0; i < extra.size(); ++i) extra[i].revents = fds_[i].revents;
-    for (std::size_t i = extra.size() + 1; i < fds_.size(); ++i) {
-        const pollfd& p = fds_[i];
+    // However many clients are ready, the caller hears of a stop or a key
+    // within a pass's time.
+    passEnd_ = std::chrono::steady_clock::now() + PassTime;
+    if (fds_[extra.size()].revents & POLLIN) Accept();
+    // The clients in descriptor order (the map's), from where the last pass
+    // stopped: a flood on the first ones cannot starve the others.
+    const auto first = fds_.begin() + static_cast<std::ptrdiff_t>(extra.size()) + 1;
+    const std::size_t count = static_cast<std::size_t>(fds_.end() - first);
+    const std::size_t start = static_cast<std::size_t>(
+        std::upper_bound(first, fds_.end(), resumeAfter_, [](int fd, const pollfd& p) { return fd < p.fd; }) - first);
+    for (std::size_t k = 0; k < count && !Over(passEnd_); ++k) {
+        const pollfd& p = first[static_cast<std::ptrdiff_t>((start + k) % count)];
         if (p.revents == 0) continue;
+        resumeAfter_ = p.fd;
         const auto it = clients_.find(p.fd);
         if (it == clients_.end()) continue;
         if (p.revents & POLLIN) {
@@ -200,12 +219,11 @@ void Server::Poll(std::vector<pollfd>& extra, int timeoutMs) {
             Drop(p.fd, nullptr);  // hung up
         }
     }
-    if (fds_[extra.size()].revents & POLLIN) Accept();
 }
 
 void Server::Accept() {
     // Everything waiting, so that a burst of connections is served at once.
-    for (;;) {
+    while (!Over(passEnd_)) {
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
@@ -235,7 +253,7 @@ void Server::Read(int fd) {
 bool Server::Serve(int fd, Client& client) {
     do {
         if (!Write(fd, client)) return false;
-    } while (client.PendingBytes() == 0 && client.Answer(catalogue_));
+    } while (client.PendingBytes() == 0 && !stopping_ && !Over(passEnd_) && client.Answer(catalogue_));
     return true;
 }
 
@@ -265,6 +283,7 @@ void Server::Drop(int fd, const char* why) {
 }
 
 void Server::Drain(int timeoutMs) {
+    StopServing();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (QueuedBytes() > 0) {
         const auto left =

@@ -75,12 +75,18 @@ public:
     void Forward(const HostEventQueue::Batch& batch, const BroadcastOptions& options);
 
     // Waits up to timeoutMs for the listener, the clients and the extra
-    // descriptors (whose revents it fills), then accepts, reads and writes
-    // what is ready.
+    // descriptors (whose revents it fills).  When an extra one is ready it
+    // returns at once, for the caller to act on first (a stop, key events);
+    // otherwise it accepts, reads and writes what is ready, for at most
+    // PassTime: ready clients left over are served first by the next call.
     void Poll(std::vector<pollfd>& extra, int timeoutMs);
+    static constexpr std::chrono::milliseconds PassTime{20};
 
-    // Gives clients up to timeoutMs to take what is queued for them, then
-    // writes the last summary.
+    // From now on nothing is accepted, read or answered: only what is
+    // already queued (a reply under way, key lines) is still written.
+    void StopServing() { stopping_ = true; }
+    // Stops serving, gives clients up to timeoutMs to take what is queued
+    // for them, then writes the last summary.
     void Drain(int timeoutMs);
 
     std::size_t ClientCount() const { return clients_.size(); }
@@ -91,7 +97,8 @@ private:
     void Accept();
     void Read(int fd);
     // Writes what the client takes, and answers its commands while it takes
-    // everything.  False when the client is gone.
+    // everything, the pass lasts and the server serves.  False when the
+    // client is gone.
     bool Serve(int fd, Client& client);
     bool Write(int fd, Client& client);
     void Drop(int fd, const char* why);
@@ -111,6 +118,10 @@ private:
     // Out of descriptors, the listener stays readable: it is left out of the
     // poll for a moment instead of spinning on it.
     std::chrono::steady_clock::time_point acceptPausedUntil_{};
+    // When the pass under way ends; a client is served only before then.
+    std::chrono::steady_clock::time_point passEnd_{};
+    int resumeAfter_ = -1;  // the next pass starts with the first client after this one
+    bool stopping_ = false;
 };
 
 }  // namespace orbisk::tool::lirc
