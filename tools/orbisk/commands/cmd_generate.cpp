@@ -6,7 +6,7 @@
 
 #include "capture/capture.h"
 #include "commands/commands.h"
-#include "receiver/analysis/ir_frame.h"
+#include "receiver/analysis/protocol_table.h"
 
 namespace orbisk::tool {
 namespace {

@@ -3,13 +3,13 @@
 // ideal form in ticks, reading a burst roughly (a unit and bias from its
 // short durations, bits from long and short ones, bi-phase cells, symbols
 // as periods), and the family record a protocol registers in the protocol
-// table (ir_frame.cpp).  A reader only proposes a frame: the recogniser
+// table (protocol_table.cpp).  A reader only proposes a frame: the recogniser
 // encodes it again and accepts it when the burst fits (ir_recognizer.cpp).
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
-#include "receiver/analysis/ir_frame.h"
+#include "receiver/analysis/protocol_table.h"
 #include "receiver/analysis/shape_code.h"
 #include "receiver/analysis/tolerance.h"
 

@@ -1,4 +1,4 @@
-#include "receiver/analysis/ir_frame.h"
+#include "receiver/analysis/protocol_table.h"
 
 #include <cstdio>
 

@@ -92,8 +92,8 @@ TEST(StoredCodes, EveryProtocolsCodesStayPut) {
         const IrFrame frame{c.protocol, c.scancode, false};
         SCOPED_TRACE(c.text);
         EXPECT_EQ(CodeText(StableCode(frame)), c.stable);
-        EXPECT_EQ(CodeText(LegacyStableCode(frame, 0)), c.older);
-        EXPECT_EQ(CodeText(LegacyStableCode(frame, 4)), c.olderSkip4);
+        EXPECT_EQ(CodeText(OlderCode(frame, 0)), c.older);
+        EXPECT_EQ(CodeText(OlderCode(frame, 4)), c.olderSkip4);
         EXPECT_EQ(DescribeIrFrame(frame), c.text);
     }
 }

@@ -1,9 +1,11 @@
 #pragma once
-// The infra-red protocols the recogniser knows, their frames as the Linux
-// kernel's remote-control core writes them (protocol, 32-bit scancode,
-// toggle bit), and the ideal form of each frame: its marks and spaces in
-// whole ticks of the protocol's timing.  The ideal form gives a recognised
-// key its one code, and the generators of test signals play it.
+// The protocol table: the infra-red protocols the recogniser knows, each
+// with its permanent number, names and layout (one row each, the timings
+// and the reading and writing in its file under protocols/), their frames
+// as the Linux kernel's remote-control core writes them (protocol, 32-bit
+// scancode, toggle bit), and the ideal form of each frame: its marks and
+// spaces in whole ticks of the protocol's timing.  The ideal form gives a
+// recognised key its one code, and the generators of test signals play it.
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -88,7 +90,7 @@ struct IrProtocolInfo {
     bool hasToggle;
     std::uint32_t scancodeMask;  // the scancode bits the protocol carries
     std::uint32_t periodMicros;  // from the start of a frame to the next while a key is held
-    // Whether its frames have an older code (LegacyStableCode): the
+    // Whether its frames have an older code (OlderCode): the
     // protocols known before stable codes, whose keys were learned by shape.
     bool hasOlderCode;
     // Whether its scancodes are laid out as the Linux kernel's keymaps of
