@@ -19,7 +19,9 @@ namespace {
 // permanent code number, kernel name, label, tick, unit, toggle, scancode
 // mask, period, older code, kernel layout, address shift, command mask,
 // least frames, echo, and the family that writes and reads its frames.
-// The timings behind the ticks are in the family's file.
+// The timings behind the ticks are in the family's file.  A new protocol:
+// its file under protocols/, the next free number in IrProtocol, its row
+// here, and its family's place in kReadingOrder below.
 constexpr IrProtocolInfo kProtocols[IrProtocolCount] = {
     {IrProtocol::None, 0, "", "", 1.0, 1, false, 0, 0, false, false, 8, 0xFF, 1, 0, nullptr},
     {IrProtocol::Nec, 1, "nec", "NEC", 562.5, 1, false, 0xFFFF, 108000, true, true, 8, 0xFF, 1, 0, &kNecFamily},
