@@ -11,7 +11,7 @@
 #include <string>
 
 #include "commands/commands.h"
-#include "commands/keymap.h"
+#include "remotes/keymap.h"
 
 namespace orbisk::tool {
 namespace {

@@ -7,9 +7,11 @@
 //
 // A capture is cut into bursts at spaces over 10 ms; a burst of 9 durations
 // or more is a key frame, and frames that give the same bytes at 50 us are
-// one.  A press: each duration times 1 + U(-J, J), marks longer and spaces
-// shorter by one bias per press from U(-60, 120) us, in receiver units,
-// rounded and kept within 1..0xFD.
+// one.  A press: each duration times 1 + U(-J, J) (J 5 % or 10 %), or
+// moved by U(-60, 60) us whatever its length (a demodulating receiver's
+// edges, a carrier cycle or two off), marks longer and spaces shorter by
+// one bias per press from U(-60, 120) us, in receiver units, rounded and
+// kept within 1..0xFD.
 //
 //   [ORBISK_REALIR_DUMP=N] bench_realir [PRESSES [categories|cost]]   ("categories": a row per category;
 //   "cost": the cost figures alone; ORBISK_REALIR_CHECKSUM=1: a checksum of every press's codes and frame,
@@ -111,16 +113,34 @@ Kind KindOf(const IrFrame& frame) {
     return IsLevelReading(frame.protocol) ? kLevels : kProtocol;
 }
 
-struct Press {
-    std::vector<std::uint8_t> bytes;
+// How a press moves each duration: by a share of it up to `relative`
+// either way, or by up to `absolute` us whatever its length.
+struct Jitter {
+    double relative = 0, absolute = 0;
+    // In the seed of each frame's presses: 50 or 100 for 5 or 10 %, as
+    // earlier figures drew them.
+    int tag() const { return static_cast<int>(relative * 1000 + absolute * 10); }
+    std::string text() const {
+        char buffer[64];
+        if (absolute > 0)
+            std::snprintf(buffer, sizeof buffer, "edges +-%.0f us", absolute);
+        else
+            std::snprintf(buffer, sizeof buffer, "jitter %.0f %%", relative * 100);
+        return buffer;
+    }
+    bool operator==(const Jitter&) const = default;
 };
+constexpr Jitter kJitters[] = {{0.05, 0}, {0.10, 0}, {0, 60}};
 
-std::vector<std::uint8_t> PressBytes(const std::vector<int>& micros, double unit, double jitter, double bias,
+std::vector<std::uint8_t> PressBytes(const std::vector<int>& micros, double unit, Jitter jitter, double bias,
                                      std::mt19937& random) {
-    std::uniform_real_distribution<double> spread(-jitter, jitter);
+    std::uniform_real_distribution<double> spread(-jitter.relative, jitter.relative);
+    std::uniform_real_distribution<double> edge(-jitter.absolute, jitter.absolute);
     std::vector<std::uint8_t> bytes(micros.size());
-    for (std::size_t i = 0; i < micros.size(); ++i)
-        bytes[i] = ToUnits(micros[i] * (1.0 + spread(random)) + (i % 2 == 0 ? bias : -bias), unit);
+    for (std::size_t i = 0; i < micros.size(); ++i) {
+        const double moved = jitter.absolute > 0 ? micros[i] + edge(random) : micros[i] * (1.0 + spread(random));
+        bytes[i] = ToUnits(moved + (i % 2 == 0 ? bias : -bias), unit);
+    }
     // The reader drops what it has collected at every 255th byte: a longer
     // burst arrives as its last bytes.
     if (bytes.size() > MaxBurstLength) bytes.erase(bytes.begin(), bytes.end() - bytes.size() % 255);
@@ -160,24 +180,26 @@ bool AnyNeighbouringLengths(const std::vector<int>& micros, Near&& near) {
 // within two receiver units of each other, or both past the longest
 // duration the receiver reports.  No reading can keep such a frame at one
 // code and its neighbour key apart.
-bool CloseLevels(const std::vector<int>& micros, double unit, double jitter) {
+bool CloseLevels(const std::vector<int>& micros, double unit, Jitter jitter) {
     // The receiver reports at most 0xFD units: lengths past it are one.
-    const double most = 0xFD * unit;
+    const double most = 0xFD * unit, moved = jitter.absolute;
     return AnyNeighbouringLengths(micros, [&](double a, double b) {
-        return std::min(b * (1 - jitter), most) - std::min(a * (1 + jitter), most) < 2 * unit;
+        return std::min(b * (1 - jitter.relative) - moved, most) - std::min(a * (1 + jitter.relative) + moved, most) <
+               2 * unit;
     });
 }
 
 // Frames with two neighbouring lengths that one press cannot tell from one
 // length: a duration of each can lie closer together, less a unit of
 // rounding, than two durations of one length can lie apart under the
-// jitter (a ratio of (1 + J) / (1 - J)).  A reading that sees one duration
-// of each must cut between them at some ratio, and jitter puts them on
-// either side of it from press to press.
-bool LengthsOnePressCanConfuse(const std::vector<int>& micros, double unit, double jitter) {
-    const double most = 0xFD * unit, apart = (1 + jitter) / (1 - jitter);
+// jitter (a ratio of (1 + J) / (1 - J), or twice the absolute error).  A
+// reading that sees one duration of each must cut between them somewhere,
+// and jitter puts them on either side of it from press to press.
+bool LengthsOnePressCanConfuse(const std::vector<int>& micros, double unit, Jitter jitter) {
+    const double most = 0xFD * unit, apart = (1 + jitter.relative) / (1 - jitter.relative),
+                 moved = 2 * jitter.absolute;
     return AnyNeighbouringLengths(micros, [&](double a, double b) {
-        return std::min(b / apart, most) - unit < std::min(a * apart, most);
+        return std::min(b / apart - moved, most) - unit < std::min(a * apart + moved, most);
     });
 }
 
@@ -199,9 +221,10 @@ int main(int argc, char** argv) {
     // the shared codes.  ORBISK_REALIR_QUICK=1 measures that unit alone.
     const char* dumpText = std::getenv("ORBISK_REALIR_DUMP");
     int dumps = dumpText != nullptr ? std::atoi(dumpText) : 0;
-    // ORBISK_REALIR_DUMP_JITTER=10: those at 10 % instead.
+    // ORBISK_REALIR_DUMP_JITTER=10: those at 10 % instead; =60: with edges moved by up to 60 us.
     const char* dumpJitterText = std::getenv("ORBISK_REALIR_DUMP_JITTER");
-    const double dumpJitter = dumpJitterText != nullptr && std::atoi(dumpJitterText) == 10 ? 0.10 : 0.05;
+    const int dumpJitterTag = dumpJitterText != nullptr ? std::atoi(dumpJitterText) : 5;
+    const Jitter dumpJitter = dumpJitterTag == 10 ? kJitters[1] : dumpJitterTag == 60 ? kJitters[2] : kJitters[0];
     // ORBISK_REALIR_DUMP_UNIT=32 (or 64): at that unit instead of 50 us.
     const char* dumpUnitText = std::getenv("ORBISK_REALIR_DUMP_UNIT");
     const double dumpUnit = dumpUnitText != nullptr ? std::atof(dumpUnitText) : 50.0;
@@ -240,8 +263,10 @@ int main(int argc, char** argv) {
                 presses);
 
     std::unordered_set<KeyCode> keyCodes;  // at 50 us and 5 %
-    std::uint64_t checksum = 0;
-    const auto addToChecksum = [&](const BurstCodes& c) {
+    // The absolute jitter's presses have their own, so that the first stays
+    // comparable with figures taken before it was measured.
+    std::uint64_t checksum = 0, edgeChecksum = 0;
+    const auto addToChecksum = [&](const BurstCodes& c, std::uint64_t& checksum) {
         for (const std::uint64_t v : {c.code, std::uint64_t{c.shapeCode}, std::uint64_t{c.olderCode},
                                       static_cast<std::uint64_t>(c.frame.protocol), std::uint64_t{c.frame.scancode},
                                       std::uint64_t{c.frame.toggle}, std::uint64_t{c.frame.bits}})
@@ -250,7 +275,7 @@ int main(int argc, char** argv) {
     const bool quick = std::getenv("ORBISK_REALIR_QUICK") != nullptr;
     for (const double unit : {50.0, 32.0, 64.0}) {
         if (costOnly || (quick && unit != dumpUnit)) continue;
-        for (const double jitter : {0.05, 0.10}) {
+        for (const Jitter jitter : kJitters) {
             std::map<std::string, CategoryCount> byCategory;
             int clear = 0, clearStable = 0;  // frames without close or confusable lengths
             // Frames of one protocol and scancode (with and without a header,
@@ -260,7 +285,7 @@ int main(int argc, char** argv) {
             std::map<std::pair<std::string, KeyCode>, std::vector<const Occurrence*>> learned;
             for (std::size_t f = 0; f < frames.size(); ++f) {
                 std::mt19937 none(1);
-                const auto bytes = PressBytes(frames[f].micros, unit, 0, 0, none);
+                const auto bytes = PressBytes(frames[f].micros, unit, Jitter{}, 0, none);
                 const BurstCodes c = DecodeBurstCodes(bytes.data(), static_cast<int>(bytes.size()), 4, true);
                 if (KindOf(c.frame) == kProtocol) clean[f] = c.frame;
                 for (const Occurrence* o : occurrencesOf[f]) learned[{o->file, static_cast<KeyCode>(c.code)}].push_back(o);
@@ -269,32 +294,52 @@ int main(int argc, char** argv) {
                 const IrFrame &x = clean[static_cast<std::size_t>(a)], &y = clean[static_cast<std::size_t>(b)];
                 return x.protocol != IrProtocol::None && x.protocol == y.protocol && x.scancode == y.scancode;
             };
-            // Whether a press of frame f gives the learned code of another
-            // key of its remote, whose frame differs.
-            const auto anotherKey = [&](std::size_t f, KeyCode code) {
+            // The other key of its remote, whose frame differs, whose learned
+            // code a press of frame f gives; null where none.
+            const auto anotherKey = [&](std::size_t f, KeyCode code) -> const Occurrence* {
                 for (const Occurrence* o : occurrencesOf[f]) {
                     const auto it = learned.find({o->file, code});
                     if (it == learned.end()) continue;
                     for (const Occurrence* q : it->second)
                         if (q->name != o->name && Differ(frames[static_cast<std::size_t>(q->frame)].micros, frames[f].micros) &&
                             !oneKey(q->frame, static_cast<int>(f)))
-                            return true;
+                            return q;
                 }
-                return false;
+                return nullptr;
             };
-            long wrongKeys = 0;
+            // ORBISK_REALIR_WRONG=1: each such press, with the frame it was
+            // taken for.
+            static const bool showWrong = std::getenv("ORBISK_REALIR_WRONG") != nullptr;
+            long wrongKeys = 0, wrongByKind[kKinds] = {}, wrongClear = 0;
+            // Frames without close levels and without lengths one press can confuse.
+            const auto clearFrame = [&](std::size_t f) {
+                return !CloseLevels(frames[f].micros, unit, jitter) &&
+                       !LengthsOnePressCanConfuse(frames[f].micros, unit, jitter);
+            };
             std::vector<std::vector<KeyCode>> codes(frames.size());
             for (std::size_t f = 0; f < frames.size(); ++f) {
-                std::mt19937 random(static_cast<std::uint32_t>(f * 7919 + unit * 13 + jitter * 1000));
+                std::mt19937 random(static_cast<std::uint32_t>(f * 7919 + unit * 13 + jitter.tag()));
                 std::uniform_real_distribution<double> biasOf(-60.0, 120.0);
                 std::set<KeyCode> seen;
                 int kindCount[kKinds] = {};
                 for (int p = 0; p < presses; ++p) {
                     const auto bytes = PressBytes(frames[f].micros, unit, jitter, biasOf(random), random);
                     const BurstCodes c = DecodeBurstCodes(bytes.data(), static_cast<int>(bytes.size()), 4, true);
-                    addToChecksum(c);
+                    addToChecksum(c, jitter.absolute > 0 ? edgeChecksum : checksum);
                     seen.insert(static_cast<KeyCode>(c.code));
-                    wrongKeys += anotherKey(f, static_cast<KeyCode>(c.code));
+                    if (const Occurrence* other = anotherKey(f, static_cast<KeyCode>(c.code))) {
+                        ++wrongKeys;
+                        ++wrongByKind[KindOf(c.frame)];
+                        wrongClear += clearFrame(f) && clearFrame(static_cast<std::size_t>(other->frame));
+                        if (showWrong && unit == dumpUnit && jitter == dumpJitter) {
+                            std::printf("wrong key%s: frame %zu (%s) as frame %d (%s) of %s: %s:",
+                                        clearFrame(f) && clearFrame(static_cast<std::size_t>(other->frame)) ? " (clear)" : "",
+                                        f, occurrencesOf[f][0]->name.c_str(), other->frame, other->name.c_str(),
+                                        other->file.c_str(), DescribeIrFrame(c.frame).c_str());
+                            for (std::uint8_t b : bytes) std::printf(" %02X", b);
+                            std::printf("\n");
+                        }
+                    }
                     ++kindCount[KindOf(c.frame)];
                 }
                 codes[f].assign(seen.begin(), seen.end());
@@ -304,7 +349,7 @@ int main(int argc, char** argv) {
                                 CloseLevels(frames[f].micros, unit, jitter) ? ", close" : "", frames[f].file.c_str());
                     for (int d : frames[f].micros) std::printf(" %d", d);
                     std::printf("\n");
-                    std::mt19937 again(static_cast<std::uint32_t>(f * 7919 + unit * 13 + jitter * 1000));
+                    std::mt19937 again(static_cast<std::uint32_t>(f * 7919 + unit * 13 + jitter.tag()));
                     std::uniform_real_distribution<double> biasAgain(-60.0, 120.0);
                     for (int p = 0; p < presses; ++p) {
                         const auto bytes = PressBytes(frames[f].micros, unit, jitter, biasAgain(again), again);
@@ -314,13 +359,13 @@ int main(int argc, char** argv) {
                         std::printf("\n");
                     }
                 }
-                if (unit == 50.0 && jitter == 0.05) keyCodes.insert(seen.begin(), seen.end());
+                if (unit == 50.0 && jitter == kJitters[0]) keyCodes.insert(seen.begin(), seen.end());
                 const Kind kind = kindCount[kProtocol] == presses ? kProtocol
                                   : kindCount[kShape] == presses ? kShape
                                                                  : kLevels;
                 const bool stable = seen.size() == 1;
                 const bool close = CloseLevels(frames[f].micros, unit, jitter);
-                if (!close && !LengthsOnePressCanConfuse(frames[f].micros, unit, jitter)) {
+                if (clearFrame(f)) {
                     ++clear;
                     clearStable += stable;
                 }
@@ -360,9 +405,9 @@ int main(int argc, char** argv) {
                     ++sharedByCategory[frames[static_cast<std::size_t>(list[0]->frame)].category];
                 }
             }
-            std::printf("\n### %.0f us, jitter %.0f %%: one code over %d presses; codes shared in a remote: %d "
+            std::printf("\n### %.0f us, %s: one code over %d presses; codes shared in a remote: %d "
                         "(%d between frames without close levels)\n\n",
-                        unit, jitter * 100, presses, shared, sharedClear);
+                        unit, jitter.text().c_str(), presses, shared, sharedClear);
             std::printf("| category | frames | one code | without close levels | protocol | levels | shape | shared |\n");
             std::printf("|---|---|---|---|---|---|---|---|\n");
             for (const auto& [name, c] : byCategory) {
@@ -377,8 +422,10 @@ int main(int argc, char** argv) {
             }
             std::printf("\nwithout close levels and without lengths one press can confuse: %d frames, %.1f %% one code\n",
                         clear, 100.0 * clearStable / clear);
-            std::printf("presses that give the code of another key of their remote: %ld of %ld\n", wrongKeys,
-                        static_cast<long>(frames.size()) * presses);
+            std::printf("presses that give the code of another key of their remote: %ld of %ld (read as a protocol %ld, "
+                        "as levels %ld, by shape %ld; %ld between two frames without close or confusable lengths)\n",
+                        wrongKeys, static_cast<long>(frames.size()) * presses, wrongByKind[kProtocol],
+                        wrongByKind[kLevels], wrongByKind[kShape], wrongClear);
         }
     }
 
@@ -392,7 +439,7 @@ int main(int argc, char** argv) {
             const int length = 9 + static_cast<int>(random() % (MaxBurstLength - 8));
             for (int k = 0; k < length; ++k) burst[k] = static_cast<std::uint8_t>(1 + random() % 0xFD);
             const BurstCodes c = DecodeBurstCodes(burst, length, 4, true);
-            addToChecksum(c);
+            addToChecksum(c, checksum);
             const bool hit = keyCodes.count(static_cast<KeyCode>(c.code)) != 0;
             hits += hit;
             if (hit && dumps != 0) std::printf("phantom: %d durations, %s\n", length, DescribeIrFrame(c.frame).c_str());
@@ -418,14 +465,15 @@ int main(int argc, char** argv) {
     }
 
     if (std::getenv("ORBISK_REALIR_CHECKSUM") != nullptr)
-        std::printf("\nchecksum of every press's codes and frame: %016llx\n", static_cast<unsigned long long>(checksum));
+        std::printf("\nchecksum of every press's codes and frame: %016llx (edges moved: %016llx)\n",
+                    static_cast<unsigned long long>(checksum), static_cast<unsigned long long>(edgeChecksum));
 
     // Cost: every frame's first press decoded afresh, against a table CRC-32
     // of the same bytes.
     {
         std::vector<std::vector<std::uint8_t>> bursts;
         std::mt19937 random(7);
-        for (const Frame& f : frames) bursts.push_back(PressBytes(f.micros, 50, 0.05, 30, random));
+        for (const Frame& f : frames) bursts.push_back(PressBytes(f.micros, 50, kJitters[0], 30, random));
         std::uint32_t table[256];
         for (std::uint32_t i = 0; i < 256; ++i) {
             std::uint32_t c = i;

@@ -18,7 +18,7 @@ void Check(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace orbisk::tool;
+    using namespace orbisk;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     LircFile file;
     std::string error;

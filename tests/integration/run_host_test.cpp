@@ -184,6 +184,65 @@ TEST_F(RunHost, ImportedKeymapNamesTheKeys) {
     }
 }
 
+// A remote database's file of each format imported: presses of its keys,
+// jittered and biased as a real receiver reports them, arrive by name.
+struct ImportedRemote : RunHost {
+    void Check(const char* file, const std::string& text,
+               const std::vector<std::pair<orbisk::IrFrame, const char*>>& keys) {
+        const std::string imported = dir.File("imported.ini");
+        orbisk::test::WriteFile(dir.File(file), text);
+        orbisk::test::WriteFile(imported, "[Main]\nCOM=3\n");
+        ASSERT_EQ(orbisk::tool::RunSettings({"import", dir.File(file), "--remote", "R", imported}), 0);
+        Start(orbisk::test::ReadFile(imported));
+        ASSERT_TRUE(ErrSays("started; Ctrl-C stops")) << Err();
+        std::vector<orbisk::tool::KeyPress> presses;
+        for (const auto& [frame, name] : keys) presses.push_back({frame, 0, 300});
+        orbisk::tool::GeneratorOptions receiver;
+        receiver.jitterPercent = 5;
+        receiver.biasMicros = 60;
+        const auto start = std::chrono::steady_clock::now();
+        for (const orbisk::tool::TimedBurst& burst : orbisk::tool::GenerateKeyPresses(presses, receiver)) {
+            std::this_thread::sleep_until(start + std::chrono::milliseconds(burst.atMs));
+            const auto bytes = orbisk::tool::WireBytes({burst});
+            ASSERT_TRUE(pty.Write(bytes.data(), bytes.size()));
+        }
+        for (const auto& [frame, name] : keys) {
+            std::string line;
+            do line = Read(true);
+            while (line.rfind("release\t", 0) == 0);
+            EXPECT_EQ(line.rfind(std::string("press\t") + name + "\tR\t", 0), 0u) << line;
+        }
+    }
+};
+
+TEST_F(ImportedRemote, FlipperIrFile) {
+    // A decoded key and a raw capture of NEC 0x04 0x02 (published timing).
+    std::string raw = "9000 4500";
+    for (const unsigned byte : {0x04u, 0xFBu, 0x02u, 0xFDu})
+        for (int bit = 0; bit < 8; ++bit) raw += (byte >> bit & 1) ? " 560 1690" : " 560 560";
+    Check("tv.ir",
+          "Filetype: IR signals file\nVersion: 1\n#\nname: Mute\ntype: parsed\nprotocol: NEC\n"
+          "address: 04 00 00 00\ncommand: 08 00 00 00\n#\nname: Up\ntype: raw\nfrequency: 38000\n"
+          "duty_cycle: 0.33\ndata: " + raw + " 560\n",
+          {{{orbisk::IrProtocol::Nec, 0x0408, false}, "Mute"}, {{orbisk::IrProtocol::Nec, 0x0402, false}, "Up"}});
+}
+
+TEST_F(ImportedRemote, LircdConf) {
+    Check("mce.conf",
+          "begin remote\n  name mceusb\n  bits 16\n  flags RC6|CONST_LENGTH\n  header 2667 889\n  one 444 444\n"
+          "  zero 444 444\n  pre_data_bits 21\n  pre_data 0x37FF0\n  gap 105000\n  toggle_bit_mask 0x8000\n"
+          "  rc6_mask 0x100000000\n  begin codes\n    KEY_MUTE 0x00007bf1\n  end codes\nend remote\n",
+          {{{orbisk::IrProtocol::Rc6Mce, 0x800f040e, false}, "KEY_MUTE"}});
+}
+
+TEST_F(ImportedRemote, KernelKeymapOfTimings) {
+    Check("samsung.toml",
+          "[[protocols]]\nname = 'Samsung'\nprotocol = 'pulse_distance'\nheader_pulse = 4500\n"
+          "header_space = 4500\nbit_pulse = 600\nbit_0_space = 500\nbit_1_space = 1600\nbits = 32\n"
+          "trailer_pulse = 600\n[protocols.scancodes]\n0xe0e040bf = 'KEY_POWER'\n",
+          {{{orbisk::IrProtocol::Samsung32, 0x0702, false}, "KEY_POWER"}});
+}
+
 TEST_F(RunHost, SignalEndsItWhileStandardOutputIsBlocked) {
     Start("[Main]\nCOM=3\n", true);
     ASSERT_TRUE(ErrSays("started; Ctrl-C stops")) << Err();

@@ -54,11 +54,12 @@ bool FindShorts(Signal& s) {
 
 // Fits the burst to the frame's durations T by least squares,
 // d = T * unit +- bias (+ for marks), and accepts it when the bias is
-// plausible and every duration lies within its tolerance of the fit.
-// Only durations under four units take part in the fit: jitter grows with
+// plausible and every duration lies within its tolerance of the fit
+// (FitTolerance), within half a step where the symbols are stepTicks apart
+// (0: none).  Only durations under four units take part in the fit: jitter grows with
 // the duration, and a header a tenth short must not drag the unit of every
 // bit with it.  The sums are integers, without branches.
-bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
+bool Fits(const Signal& s, const IrDurations& frame, int unitTicks, double tickMicros, int stepTicks) {
     if (frame.count != s.n) return false;
     const std::uint8_t* t = frame.ticks.data();
     const int fitLimit = 4 * unitTicks;
@@ -120,19 +121,21 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
         extend(i + 3, 3);
     }
     for (; i < s.n; ++i) extend(i, i & 1);
+    const double moved = kEdgeMicros / tickMicros * unit;
+    const double halfStep = stepTicks * unit / 2;
     const double signedBias[2] = {bias, -bias};
     for (int kind = 0; kind < 2; ++kind) {
         for (int ticks = 0; ticks <= longest[kind]; ++ticks) {
             const int low = std::min(least[kind][ticks], least[kind + 2][ticks]);
             const int high = std::max(most[kind][ticks], most[kind + 2][ticks]);
             if (high == 0) continue;  // no such duration: a burst's are 1 or more
-            const double tolerance = DurationTolerance(ticks, unitTicks, unit);
+            const double tolerance = FitTolerance(DurationTolerance(ticks, unitTicks, unit), halfStep, moved);
             const double expected = ticks * unit + signedBias[kind];
             if (std::fabs(low - expected) > tolerance || std::fabs(high - expected) > tolerance) return false;
             // A unit and bias can sit between two lengths of the burst and take
             // both for one of the protocol's: the group must be one length of
             // the burst too.
-            if (!OneLength(low - signedBias[kind], high - signedBias[kind])) return false;
+            if (!OneLength(low - signedBias[kind], high - signedBias[kind], moved)) return false;
         }
     }
     return true;
@@ -143,8 +146,8 @@ bool Fits(const Signal& s, const IrDurations& frame, int unitTicks) {
 // durations.
 bool Accept(const Signal& s, const Candidate& c, IrFrame& out, IrDurations* ideal) {
     IrDurations encoded;
-    if (!EncodeIrFrame(c.frame, encoded, c.form) ||
-        !Fits(s, encoded, ProtocolInfo(c.frame.protocol).unitTicks))
+    const IrProtocolInfo& info = ProtocolInfo(c.frame.protocol);
+    if (!EncodeIrFrame(c.frame, encoded, c.form) || !Fits(s, encoded, info.unitTicks, info.tickMicros, c.stepTicks))
         return false;
     out = c.frame;
     if (ideal != nullptr) {

@@ -136,6 +136,15 @@ bool CanEncodeIrFrame(const IrFrame& frame);
 // customer code) and for a form the protocol does not have.
 bool EncodeIrFrame(const IrFrame& frame, IrDurations& out, IrForm form = IrForm::Frame);
 
+// What a receiver counting in unitMicros reports for a duration of micros
+// at a position of a burst (marks at the even ones): marks biasMicros
+// longer and spaces as much shorter, rounded to whole units and kept within
+// 1..0xFD.
+inline std::uint8_t ReceiverUnits(double micros, int position, double unitMicros, double biasMicros) {
+    const double units = (micros + (position % 2 == 0 ? biasMicros : -biasMicros)) / unitMicros + 0.5;
+    return static_cast<std::uint8_t>(units < 1 ? 1 : units >= 0xFD ? 0xFD : static_cast<int>(units));
+}
+
 // What a receiver counting in unitMicros reports for the durations: each
 // one tickMicros a tick, scaled by 1 + deviation() (deviation() gives, say,
 // 0.03 for 3 % longer), marks biasMicros longer and spaces as much shorter,
@@ -143,12 +152,9 @@ bool EncodeIrFrame(const IrFrame& frame, IrDurations& out, IrForm form = IrForm:
 template <typename Deviation>
 void RenderIrDurations(const IrDurations& frame, double tickMicros, double unitMicros, double biasMicros,
                        Deviation&& deviation, std::uint8_t* out) {
-    for (int i = 0; i < frame.count; ++i) {
-        const double nominal = frame.ticks[static_cast<std::size_t>(i)] * tickMicros;
-        const double micros = nominal * (1.0 + deviation()) + ((i % 2 == 0) ? biasMicros : -biasMicros);
-        const double units = micros / unitMicros + 0.5;
-        out[i] = static_cast<std::uint8_t>(units < 1 ? 1 : units >= 0xFD ? 0xFD : static_cast<int>(units));
-    }
+    for (int i = 0; i < frame.count; ++i)
+        out[i] = ReceiverUnits(frame.ticks[static_cast<std::size_t>(i)] * tickMicros * (1.0 + deviation()), i,
+                               unitMicros, biasMicros);
 }
 
 // Address and command as remotes' documentation writes them, taken from the

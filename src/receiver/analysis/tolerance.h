@@ -6,6 +6,7 @@
 // percent and lengthens every mark and shortens every space by a constant
 // bias; only ratios count.  Durations here are in receiver units or in a
 // protocol's ticks, as each rule says.
+#include <algorithm>
 #include <cmath>
 
 namespace orbisk {
@@ -34,6 +35,19 @@ inline double DurationTolerance(int ticks, int unitTicks, double unit) {
     return ticks < 3 * unitTicks ? unitTicks * unit / 2 : ticks * (unit * 0.2);
 }
 
+// A demodulating receiver moves each edge by a carrier cycle or two
+// whatever the duration: up to this much either way.  Short marks feel it
+// most (Sharp's 320 us come out 250 to 450 us).
+inline constexpr double kEdgeMicros = 60.0;
+
+// A duration's tolerance in a fit: its own (DurationTolerance), at most
+// half a step where symbols are read from periods a step apart (halfStep,
+// 0: none), and never less than the receiver's edge error (`moved`, in its
+// units as the fit gives them) and rounding.
+inline double FitTolerance(double own, double halfStep, double moved) {
+    return std::max(halfStep > 0 ? std::min(own, halfStep) : own, moved + 0.5);
+}
+
 // A header's duration, read in ticks before any fit: within a quarter of
 // its nominal length.
 inline bool Near(double ticks, double nominal) { return std::fabs(ticks - nominal) <= nominal / 4; }
@@ -53,8 +67,12 @@ constexpr bool MeansApart(double a, double b, double apart) {
 }
 
 // One length of a recognised frame: its durations, the bias taken out,
-// spread over two fifths of their mean at most.
-inline bool OneLength(double low, double high) { return SpreadWithin(low, high, 0.4); }
+// spread over two fifths of their mean at most; or, where the receiver may
+// move each by up to `moved` whatever its length, over a fifth of it once
+// that is taken out.
+inline bool OneLength(double low, double high, double moved = 0) {
+    return SpreadWithin(low, high, 0.4) || SpreadWithin(low + moved, high - moved, 0.2);
+}
 
 // The level reading's unit fit: a duration of k units (t measured) may lie
 // 0.3 + 0.05 (k - 1) of a unit off, as jitter grows with the length.

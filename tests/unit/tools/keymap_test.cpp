@@ -1,4 +1,4 @@
-#include "commands/keymap.h"
+#include "remotes/keymap.h"
 
 #include <gtest/gtest.h>
 

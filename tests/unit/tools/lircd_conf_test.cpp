@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "commands/keymap.h"
+#include "remotes/keymap.h"
 
 namespace orbisk::tool {
 namespace {

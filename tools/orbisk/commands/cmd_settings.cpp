@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "commands/commands.h"
-#include "commands/keymap.h"
+#include "common/code_text.h"
+#include "remotes/remote_import.h"
 #include "common/text.h"
 #include "engine/key_table.h"
 #include "host/plugin_loader.h"
@@ -21,7 +22,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: orbisk settings [FILE]\n"
     "       orbisk settings --where\n"
-    "       orbisk settings import KEYMAP.toml [--remote NAME] [FILE]\n"
+    "       orbisk settings import FILE [--remote NAME] [--dry-run] [SETTINGS]\n"
     "\n"
     "Prints what the plug-in loads from the settings file FILE (default: the\n"
     "file the plug-in installed with this program uses): one Name=value line per\n"
@@ -33,19 +34,32 @@ constexpr const char* kUsage =
     "           the plug-in, or, when that folder is not writable and holds no\n"
     "           settings file, $XDG_CONFIG_HOME/orbisk/orbisk.ini\n"
     "\n"
-    "import reads a Linux kernel keymap (as Debian's ir-keytable package ships\n"
-    "in /lib/udev/rc_keymaps) and adds to FILE a remote control named NAME (by\n"
-    "default the keymap's name) with every key of a protocol Orbisk recognises,\n"
-    "under its code and named as the keymap names it (KEY_VOLUMEUP), in the\n"
-    "keymap's order.  Keys of other protocols are listed and skipped, and a key\n"
-    "whose code an earlier key has is listed beside it and left out.  The file\n"
-    "is changed in one replacement, as the setup dialog saves it: keys already\n"
-    "there with the same code are renamed, nothing else changes.  A name the\n"
-    "file would give back otherwise (blanks at either end, a key name in quotes,\n"
-    "an empty name) or that holds control characters or text direction\n"
-    "controls is refused, and so is a remote the file would read as [Main]; a\n"
-    "']' in a remote's name is written as '_', and the report names the section\n"
-    "as the file holds it.\n";
+    "import adds the keys of a remote database's FILE to the settings file\n"
+    "SETTINGS (by default the plug-in's): a Linux kernel keymap (as Debian's\n"
+    "ir-keytable ships in /lib/udev/rc_keymaps), a Flipper .ir file or a\n"
+    "lircd.conf (as Debian's lirc-compat-remotes ships in /usr/share/lirc/\n"
+    "remotes), told apart by their content.  Each .ir file becomes one remote\n"
+    "control named after the file, each keymap one named as the keymap, each\n"
+    "'begin remote' block one named as the block; --remote NAME names it, or\n"
+    "comes before the names of a lircd.conf's several remotes.  A decoded key\n"
+    "goes in under the code its protocol and scancode give; a raw capture, a\n"
+    "lircd frame or a keymap of timings is played as a receiver reports it and\n"
+    "every key burst's code goes in under the button's name, leaving out a\n"
+    "burst that most of the file's buttons send alike.  One line per key, tab\n"
+    "separated: remote, name, where it was read, the frame, the code and\n"
+    "'stable' when presses at 32, 50 and 64 us receiver units with 5 % jitter\n"
+    "all give that code, otherwise 'learn this key'.  Buttons without timing,\n"
+    "of flags Orbisk does not build, or air-conditioner state frames (over\n"
+    "128 durations in one burst) are listed as skipped with the reason; a key\n"
+    "whose code an earlier key has is listed beside it and left out.  With\n"
+    "--dry-run nothing is written.  The file is changed in one replacement, as\n"
+    "the setup dialog saves it: keys already there with the same code are\n"
+    "renamed, nothing else changes.  A file that cannot be read, or a name the\n"
+    "settings file would give back otherwise (blanks at either end, a key name\n"
+    "in quotes, an empty name) or that holds control characters or text\n"
+    "direction controls, is refused with its line and the settings file is left\n"
+    "as it was; a ']' in a remote's name is written as '_', and the report\n"
+    "names the section as the file holds it.\n";
 
 // One line of tab-separated fields.  Texts from the file are shown as
 // `orbisk run` shows key names: a file may hold escape sequences, bells or
@@ -71,88 +85,106 @@ std::optional<int> DefaultSettingsFile(std::string& path, bool make) {
 
 }  // namespace
 
-int ImportKeymap(const Args& args) {
-    std::string keymap, remote, path;
+int ImportRemote(const Args& args) {
+    std::string input, remote, path;
+    bool dryRun = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--remote") {
             if (i + 1 >= args.size() || args[i + 1].empty()) return Fail("settings", "--remote needs a name");
             remote = args[++i];
+        } else if (arg == "--dry-run") {
+            dryRun = true;
         } else if (arg.size() > 1 && arg.front() == '-') {
             return Fail("settings", "unknown option " + arg);
-        } else if (keymap.empty()) {
-            keymap = arg;
+        } else if (input.empty()) {
+            input = arg;
         } else if (path.empty()) {
             path = arg;
         } else {
             return Fail("settings", "more than one FILE given");
         }
     }
-    if (keymap.empty()) return Fail("settings", "import needs a KEYMAP.toml (try --help)");
+    if (input.empty()) return Fail("settings", "import needs a FILE to import (try --help)");
     if (path.empty())
-        if (const auto failed = DefaultSettingsFile(path, true)) return *failed;
-    std::vector<KeymapTable> tables;
+        if (const auto failed = DefaultSettingsFile(path, !dryRun)) return *failed;
+    const FileContents file = ReadWholeFile(input);
+    switch (file.outcome) {
+    case ReadOutcome::Ok: break;
+    case ReadOutcome::Missing: return Fail("settings", "no such file: " + input);
+    case ReadOutcome::TooLarge:
+        // Its keys could not fit in a settings file.
+        return Fail("settings", input + ": larger than " + std::to_string(MaxSettingsFileBytes >> 20) + " MiB");
+    case ReadOutcome::Failed: return Fail("settings", "cannot read " + input + ": " + file.error.message());
+    }
+    // Codes depend on how the plug-in decodes: as the settings file says.
+    Settings settings;
+    LoadSettingsFrom(ParseSettingsFile(ReadWholeFile(path)).document, settings);
+    const ImportDecoding decoding{settings.RepeatLength.load(), settings.SkipBegin.load(), settings.Recognize.load()};
+    RemoteImport plan;
     std::string error;
-    if (!ReadKeymap(keymap, tables, error)) return Fail("settings", error);
-    if (remote.empty()) remote = tables.front().name;
-    if (remote.empty()) return Fail("settings", keymap + " has no name: give one with --remote");
-    // The name goes into a section header and onto terminals; a refused name
-    // is not shown, as it may be what would harm the terminal.
-    if (const std::string problem = IniNameProblem(IniNamePlace::Section, remote); !problem.empty())
-        return Fail("settings", "the remote's name " + problem + ": give another with --remote");
-    if (IsMainSection(IniSectionId(remote)))
-        return Fail("settings", "'" + remote + "' is the settings section, not a remote");
+    if (!PlanRemoteImport(file.bytes, input, remote, decoding, plan, error)) return Fail("settings", error);
 
-    const KeymapImport plan = PlanKeymapImport(tables);
-    const auto print = [](const char* what, const KeymapKey& key, const std::string& more) {
-        const KeymapTable& table = *key.table;
-        const std::string protocol =
-            ControlCharactersReplaced(table.variant.empty() ? table.protocol : table.protocol + "/" + table.variant);
-        std::printf("%s\t%s\t0x%08x\t%s%s\n", what, protocol.c_str(), static_cast<unsigned>(key.scancode),
-                    key.name->c_str(), more.c_str());
+    for (const SkippedButton& b : plan.skipped) PrintLine({"skipped", b.remote, b.name, b.source, b.reason});
+    const auto fields = [](const ImportedKey& key) {
+        return std::vector<std::string>{key.remote, key.name, key.source, DescribeIrFrame(key.frame), CodeText(key.code)};
     };
-    for (const KeymapKey& key : plan.skipped) print("skipped", key, "");
     for (const auto& [key, holder] : plan.shared) {
-        char scancode[16];
-        std::snprintf(scancode, sizeof scancode, "0x%08x", static_cast<unsigned>(holder.scancode));
-        print("same code", key, std::string("\tas ") + scancode + " " + *holder.name);
+        const auto f = fields(key);
+        PrintLine({"same code", f[0], f[1], f[2], f[3], f[4], "as " + holder});
+    }
+    for (const ImportedKey& key : plan.keys) {
+        const auto f = fields(key);
+        PrintLine({"key", f[0], f[1], f[2], f[3], f[4], key.stable ? "stable" : "learn this key"});
     }
     if (plan.keys.empty())
-        return Fail("settings", keymap + ": no key of a protocol Orbisk recognises; nothing imported");
+        return Fail("settings", input + ": no key a receiver can tell apart; nothing imported");
+    const std::size_t unstable = static_cast<std::size_t>(
+        std::count_if(plan.keys.begin(), plan.keys.end(), [](const ImportedKey& k) { return !k.stable; }));
+    const auto summary = [&](const char* verb, const std::string& where) {
+        std::printf("%s %zu keys (%zu to learn again) into %s; skipped %zu; %zu left out for a code already imported\n",
+                    verb, plan.keys.size(), unstable, where.c_str(), plan.skipped.size(), plan.shared.size());
+    };
+    if (dryRun) {
+        summary("would import", path + " (nothing written)");
+        return 0;
+    }
     // Refused at once when the entries alone (each at least "code=name" and
     // a line break) make a file the plug-in cannot read whole.
     std::size_t bytes = 0;
-    for (const auto& [code, key] : plan.keys) bytes += code.size() + key.name->size() + 2;
+    for (const ImportedKey& key : plan.keys) bytes += 8 + key.name.size() + 2;
     if (bytes > MaxSettingsFileBytes)
         return Fail("settings", "cannot write " + path + ": the new file would be larger than " +
                                     std::to_string(MaxSettingsFileBytes >> 20) + " MiB");
 
     std::vector<IniDocument::EntryChange> changes;
     changes.reserve(plan.keys.size());
-    for (const auto& [code, key] : plan.keys) changes.push_back({remote, code, *key.name});
-    // The report names the section as the file holds it: a ']' the header
+    for (const ImportedKey& key : plan.keys) changes.push_back({key.remote, CodeText(key.code), key.name});
+    // The report names the sections as the file holds them: a ']' the header
     // cannot hold is '_', and a section already there keeps its spelling.
-    std::string section;
+    std::vector<std::string> sections;
     const IniWriteResult written = IniFile(path).Edit([&](IniDocument& doc) {
         doc.ApplyEntryChanges(changes);
-        const std::string id = IniSectionId(remote);
-        for (const std::string& name : doc.SectionNames())
-            if (IniSectionId(name) == id) {
-                section = name;
-                break;
-            }
+        sections.clear();
+        for (const std::string& remoteName : plan.remotes) {
+            const std::string id = IniSectionId(remoteName);
+            for (const std::string& name : doc.SectionNames())
+                if (IniSectionId(name) == id) {
+                    sections.push_back("[" + name + "]" + (name == remoteName ? "" : " (the file's name for '" + remoteName + "')"));
+                    break;
+                }
+        }
     });
     if (!written.Ok()) return Fail("settings", "cannot write " + path + ": " + written.failure);
-    const std::string given = section == remote ? "" : " (the file's name for '" + remote + "')";
-    std::printf("imported %zu keys into [%s]%s of %s; skipped %zu; %zu left out for a code already imported\n",
-                plan.keys.size(), ControlCharactersReplaced(section).c_str(), given.c_str(), path.c_str(),
-                plan.skipped.size(), plan.shared.size());
+    std::string where;
+    for (const std::string& section : sections) where += (where.empty() ? "" : ", ") + section;
+    summary("imported", ControlCharactersReplaced(where) + " of " + path);
     return 0;
 }
 
 int RunSettings(const Args& args) {
     if (!args.empty() && args.front() == "import" && !WantsHelp(args))
-        return ImportKeymap(Args(args.begin() + 1, args.end()));
+        return ImportRemote(Args(args.begin() + 1, args.end()));
     if (WantsHelp(args)) {
         std::fputs(kUsage, stdout);
         return 0;

@@ -186,10 +186,16 @@ struct Doubt {
 // near the header's reads them all within code.margin.
 bool ReadPeriods(const Signal& s, const PeriodCode& code, int symbols, std::uint32_t& bits, Doubt* doubts = nullptr);
 
-// A frame read from a burst, accepted when its encoding fits.
+// A frame read from a burst, accepted when its encoding fits.  Where the
+// reader took its symbols from periods a step apart (stepTicks), a misread
+// symbol that passed the frame's check lies a step off: no duration may lie
+// half a step off the encoding, whatever the unit's tolerance.  XMP's steps
+// are left out: captured frames lie further off theirs, and would lose
+// their code.
 struct Candidate {
     IrFrame frame;
     IrForm form = IrForm::Frame;
+    int stepTicks = 0;
 };
 
 // A burst as the readers see it: the signal and the scale that makes its

@@ -31,6 +31,7 @@ bool Read(const BurstView& b, Candidate& c) {
     std::uint32_t bits = 0;
     if (protocol == IrProtocol::None || !ReadPeriods(b.s, kPeriods, symbols, bits)) return false;
     c.frame = {protocol, bits, false};
+    c.stepTicks = kPeriods.stepTicks;
     return true;
 }
 

@@ -47,6 +47,7 @@ bool Read(const BurstView& b, Candidate& c) {
         bits = Checks(first) ? first : second;
     }
     c.frame = {IrProtocol::Xiaomi, bits, false};
+    c.stepTicks = kPeriods.stepTicks;
     return true;
 }
 

@@ -6,7 +6,7 @@
 #include "common/text.h"
 #include "remotes/remote_text.h"
 
-namespace orbisk::tool {
+namespace orbisk {
 
 namespace {
 
@@ -497,4 +497,4 @@ bool BuildLircFrame(const LircRemote& remote, const LircButton& button, std::siz
     return true;
 }
 
-}  // namespace orbisk::tool
+}  // namespace orbisk

@@ -3,7 +3,7 @@
 #include "common/text.h"
 #include "platform/file_io.h"
 
-namespace orbisk::tool {
+namespace orbisk {
 
 bool SplitRemoteLines(std::string_view text, const std::string& path, std::vector<std::string_view>& lines,
                       std::string& error) {
@@ -68,4 +68,4 @@ std::string Quoted(std::string_view word) {
     return "'" + std::string(word.substr(0, kShown)) + (word.size() > kShown ? "...'" : "'");
 }
 
-}  // namespace orbisk::tool
+}  // namespace orbisk

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace orbisk::tool {
+namespace orbisk {
 
 // Flipper's own limit on a raw capture's durations.
 inline constexpr std::size_t MaxFlipperDurations = 1024;
@@ -54,4 +54,4 @@ std::string ProtocolKeyText(const ProtocolKey& key);
 // protocol carries.
 std::optional<ProtocolKey> FlipperKey(const FlipperButton& button, std::string& reason);
 
-}  // namespace orbisk::tool
+}  // namespace orbisk

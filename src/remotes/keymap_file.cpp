@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "commands/commands.h"
-#include "commands/keymap.h"
+#include "remotes/keymap.h"
 #include "common/text.h"
 #include "platform/file_io.h"
+#include "remotes/remote_text.h"
 #include "settings/ini_file.h"
 
-namespace orbisk::tool {
+namespace orbisk {
 
 namespace {
 
@@ -106,6 +106,9 @@ bool ParseKeymap(std::string_view text, const std::string& path, std::vector<Key
             error = path + ": " + LineOf(node) + ": not a [[protocols]] table of strings name, protocol, variant";
             return false;
         }
+        table.line = node.source().begin.line;
+        for (const auto& [key, value] : *t)
+            if (value.is_integer()) table.numbers.emplace_back(std::string(key.str()), value.as_integer()->get());
         if (const toml::node* scancodes = t->get("scancodes")) {
             if (!scancodes->is_table()) {
                 error = path + ": " + LineOf(*scancodes) + ": scancodes is not a table";
@@ -113,8 +116,8 @@ bool ParseKeymap(std::string_view text, const std::string& path, std::vector<Key
             }
             std::vector<std::pair<toml::source_position, std::size_t>> order;
             for (const auto& [key, value] : *scancodes->as_table()) {
-                long long scancode = 0;
-                if (!ParseNumber(key.str(), 0, 0xFFFFFFFFLL, scancode) || !value.is_string()) {
+                std::uint64_t scancode = 0;
+                if (!ParseRemoteNumber(key.str(), 0xFFFFFFFFu, scancode) || !value.is_string()) {
                     error = path + ": " + LineOf(value) + ": not a scancode with a key name";
                     return false;
                 }
@@ -157,4 +160,4 @@ bool ReadKeymap(const std::string& path, std::vector<KeymapTable>& out, std::str
     return false;
 }
 
-}  // namespace orbisk::tool
+}  // namespace orbisk

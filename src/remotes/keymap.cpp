@@ -1,4 +1,4 @@
-#include "commands/keymap.h"
+#include "remotes/keymap.h"
 
 #include <unordered_map>
 
@@ -6,7 +6,7 @@
 #include "common/text.h"
 #include "receiver/analysis/burst_codes.h"
 
-namespace orbisk::tool {
+namespace orbisk {
 
 namespace {
 
@@ -85,4 +85,4 @@ KeymapImport PlanKeymapImport(const std::vector<KeymapTable>& tables) {
     return plan;
 }
 
-}  // namespace orbisk::tool
+}  // namespace orbisk

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace orbisk::tool {
+namespace orbisk {
 
 // The most durations a raw button or a built frame may have.
 inline constexpr std::size_t MaxLircDurations = 1024;
@@ -96,4 +96,4 @@ struct LircFrame {
 bool BuildLircFrame(const LircRemote& remote, const LircButton& button, std::size_t index, bool toggled,
                     LircFrame& out, std::string& reason);
 
-}  // namespace orbisk::tool
+}  // namespace orbisk

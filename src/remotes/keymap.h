@@ -11,7 +11,7 @@
 
 #include "receiver/analysis/protocol_table.h"
 
-namespace orbisk::tool {
+namespace orbisk {
 
 // One [[protocols]] table of a keymap: its name, protocol and variant as
 // written, and its scancodes with their key names, in file order.
@@ -20,6 +20,10 @@ struct KeymapTable {
     std::string protocol;
     std::string variant;
     std::vector<std::pair<std::uint32_t, std::string>> keys;
+    std::size_t line = 0;
+    // Its whole-number fields: the timings of a pulse_distance table
+    // (header_pulse, bit_1_space, bits, ...).
+    std::vector<std::pair<std::string, std::int64_t>> numbers{};
 };
 
 // Reads a keymap file; false with a one-line reason when it cannot be read
@@ -56,4 +60,4 @@ struct KeymapImport {
 };
 KeymapImport PlanKeymapImport(const std::vector<KeymapTable>& tables);
 
-}  // namespace orbisk::tool
+}  // namespace orbisk

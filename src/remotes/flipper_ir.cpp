@@ -6,7 +6,7 @@
 #include "common/text.h"
 #include "remotes/remote_text.h"
 
-namespace orbisk::tool {
+namespace orbisk {
 
 namespace {
 
@@ -321,4 +321,4 @@ std::optional<ProtocolKey> FlipperKey(const FlipperButton& button, std::string& 
     return std::nullopt;
 }
 
-}  // namespace orbisk::tool
+}  // namespace orbisk

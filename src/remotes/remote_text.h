@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace orbisk::tool {
+namespace orbisk {
 
 // The text's lines without line breaks and surrounding blanks, lines[i]
 // being line i + 1.  False with the reason for a text larger than a settings
@@ -25,4 +25,4 @@ bool RemoteLineError(const std::string& path, std::size_t line, std::string_view
 // The word as it goes into a message: quoted, cut after 40 characters.
 std::string Quoted(std::string_view word);
 
-}  // namespace orbisk::tool
+}  // namespace orbisk

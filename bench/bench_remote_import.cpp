@@ -1,0 +1,253 @@
+// What orbisk settings import makes of remote databases, measured where
+// they are on this machine (each part says so and is skipped when absent):
+//   - Flipper-IRDB (../shared/realir/flipper-irdb.jsonl.gz beside the source
+//     tree or one folder up, or ORBISK_REALIR): each device's file written
+//     back as a .ir file and imported; the decoded buttons whose code the
+//     import files under their name, and for the raw captures, presses at
+//     5 % jitter (50 us units, one bias per press from -60..120 us) that give
+//     a code filed under the button's name, and the buttons whose presses
+//     miss although the import called them stable;
+//   - lircd.conf files of /usr/share/lirc/remotes (Debian's
+//     lirc-compat-remotes): the same presses of every button with timing;
+//   - the kernel keymaps of /lib/udev/rc_keymaps whose protocol is not
+//     "unknown": how many import at least one key.
+// The captures are read at run time and never copied.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "remotes/lircd_conf.h"
+#include "remotes/remote_import.h"
+
+namespace {
+
+using namespace orbisk;
+
+constexpr int kPresses = 10;
+
+struct Entry {
+    std::string file, name, protocol, address, command;
+    std::vector<std::uint32_t> micros;
+};
+
+std::string Field(const std::string& line, const char* key) {
+    const std::string tag = std::string("\"") + key + "\":\"";
+    const std::size_t at = line.find(tag);
+    if (at == std::string::npos) return {};
+    std::string value;
+    for (std::size_t i = at + tag.size(); i < line.size() && line[i] != '"'; ++i) {
+        if (line[i] == '\\' && i + 1 < line.size()) ++i;
+        value += line[i];
+    }
+    return value;
+}
+
+std::string RealirPath() {
+    if (const char* p = std::getenv("ORBISK_REALIR")) return p;
+    for (const char* p : {ORBISK_SOURCE_DIR "/../shared/realir/flipper-irdb.jsonl.gz",
+                          ORBISK_SOURCE_DIR "/../../shared/realir/flipper-irdb.jsonl.gz"})
+        if (std::filesystem::exists(p)) return p;
+    return {};
+}
+
+std::map<std::string, std::vector<Entry>> ReadRealir(const std::string& path) {
+    std::map<std::string, std::vector<Entry>> files;
+    FILE* pipe = popen(("gzip -dc '" + path + "' 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return files;
+    std::string line;
+    char chunk[65536];
+    while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) {
+        line += chunk;
+        if (line.back() != '\n') continue;
+        Entry e{Field(line, "c") + "/" + Field(line, "f"), Field(line, "n"), Field(line, "p"), Field(line, "a"),
+                Field(line, "cm"), {}};
+        if (const std::size_t d = line.find("\"d\":["); d != std::string::npos) {
+            const char* p = line.c_str() + d + 5;
+            while (*p != ']' && *p != '\0') {
+                char* end = nullptr;
+                e.micros.push_back(static_cast<std::uint32_t>(std::strtoul(p, &end, 10)));
+                p = end;
+                while (*p == ',' || *p == ' ') ++p;
+            }
+        }
+        if (!e.name.empty()) files[e.file].push_back(std::move(e));
+        line.clear();
+    }
+    pclose(pipe);
+    return files;
+}
+
+std::string FlipperText(const std::vector<Entry>& entries) {
+    std::ostringstream out;
+    out << "Filetype: IR signals file\nVersion: 1\n";
+    for (const Entry& e : entries) {
+        out << "#\nname: " << e.name << "\n";
+        if (e.micros.empty()) {
+            out << "type: parsed\nprotocol: " << e.protocol << "\naddress: " << e.address << "\ncommand: " << e.command
+                << "\n";
+        } else {
+            out << "type: raw\nfrequency: 38000\nduty_cycle: 0.330000\ndata:";
+            for (const std::uint32_t d : e.micros) out << ' ' << d;
+            out << "\n";
+        }
+    }
+    return out.str();
+}
+
+// Presses of a frame, each at 5 % jitter with its own bias, that give a
+// code among the codes.
+struct Presses {
+    long presses = 0, found = 0, missedStable = 0, buttons = 0;
+
+    void Press(const std::vector<std::uint32_t>& micros, const std::set<std::uint32_t>& codes, bool stable,
+               std::mt19937& random) {
+        std::uniform_real_distribution<double> bias(-60, 120);
+        bool missed = false;
+        for (int k = 0; k < kPresses; ++k) {
+            bool hit = false;
+            for (const std::uint32_t c : LiveCodes(micros, {}, 50, 0.05, bias(random), random()))
+                hit = hit || codes.count(c) > 0;
+            ++presses;
+            found += hit ? 1 : 0;
+            missed = missed || !hit;
+        }
+        ++buttons;
+        missedStable += missed && stable ? 1 : 0;
+    }
+    void Print(const char* what) const {
+        std::printf("%s: %ld buttons, %ld of %ld presses at 5 %% jitter find the key (%.1f %%); %ld buttons missed "
+                    "although reported stable\n",
+                    what, buttons, found, presses, presses ? 100.0 * found / presses : 0.0, missedStable);
+    }
+};
+
+using Filed = std::map<std::pair<std::string, std::string>, std::pair<std::set<std::uint32_t>, bool>>;
+
+Filed FiledKeys(const RemoteImport& plan) {
+    Filed filed;
+    for (const ImportedKey& k : plan.keys) {
+        auto& [codes, stable] = filed[{k.remote, k.name}];
+        if (codes.empty()) stable = true;
+        codes.insert(k.code);
+        stable = stable && k.stable;
+    }
+    return filed;
+}
+
+void Flipper() {
+    const std::string path = RealirPath();
+    if (path.empty()) {
+        std::printf("flipper: no ../shared/realir/flipper-irdb.jsonl.gz: skipped\n");
+        return;
+    }
+    long parsed = 0, filedParsed = 0, refusedFiles = 0, refusedButtons = 0;
+    Presses raw;
+    std::mt19937 random(1);
+    for (const auto& [file, entries] : ReadRealir(path)) {
+        RemoteImport plan;
+        std::string error;
+        if (!PlanRemoteImport(FlipperText(entries), "remote.ir", "", {}, plan, error)) {
+            ++refusedFiles;
+            refusedButtons += static_cast<long>(entries.size());
+            if (std::getenv("ORBISK_IMPORT_DUMP")) std::printf("refused %s: %s\n", file.c_str(), error.c_str());
+            continue;
+        }
+        const Filed filed = FiledKeys(plan);
+        for (const Entry& e : entries) {
+            const auto it = filed.find({"remote", e.name});
+            if (e.micros.empty()) {
+                ++parsed;
+                filedParsed += it != filed.end() ? 1 : 0;
+            } else if (it != filed.end()) {
+                raw.Press(e.micros, it->second.first, it->second.second, random);
+            } else {
+                raw.Press(e.micros, {}, false, random);
+            }
+        }
+    }
+    std::printf("flipper parsed: %ld of %ld buttons filed under their name (%.2f %%); %ld files (%ld buttons) "
+                "refused\n",
+                filedParsed, parsed, parsed ? 100.0 * filedParsed / parsed : 0.0, refusedFiles, refusedButtons);
+    raw.Print("flipper raw");
+}
+
+void Lircd() {
+    const std::filesystem::path folder = "/usr/share/lirc/remotes";
+    if (!std::filesystem::exists(folder)) {
+        std::printf("lircd: no %s (Debian lirc-compat-remotes): skipped\n", folder.c_str());
+        return;
+    }
+    Presses presses;
+    long files = 0, refused = 0, timed = 0, withoutTiming = 0;
+    std::mt19937 random(2);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (!entry.is_regular_file()) continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (text.find("begin remote") == std::string::npos) continue;
+        ++files;
+        LircFile conf;
+        RemoteImport plan;
+        std::string error;
+        if (!ParseLircdConf(text, entry.path().string(), conf, error) ||
+            !PlanRemoteImport(text, entry.path().string(), "", {}, plan, error)) {
+            ++refused;
+            if (std::getenv("ORBISK_IMPORT_DUMP")) std::printf("refused %s\n", error.c_str());
+            continue;
+        }
+        for (const LircSkipped& s : conf.skipped) withoutTiming += static_cast<long>(s.buttons);
+        const Filed filed = FiledKeys(plan);
+        for (const LircRemote& remote : conf.remotes)
+            for (const LircButton& button : remote.buttons) {
+                LircFrame frame;
+                std::string reason;
+                if (!BuildLircFrame(remote, button, 0, false, frame, reason)) continue;
+                ++timed;
+                const auto it = filed.find({remote.name, button.name});
+                if (it != filed.end()) presses.Press(frame.durations, it->second.first, it->second.second, random);
+                else presses.Press(frame.durations, {}, false, random);
+            }
+    }
+    std::printf("lircd: %ld files (%ld refused), %ld buttons with timing, %ld in remotes skipped\n", files, refused,
+                timed, withoutTiming);
+    presses.Print("lircd");
+}
+
+void Keymaps() {
+    const std::filesystem::path folder = "/lib/udev/rc_keymaps";
+    if (!std::filesystem::exists(folder)) {
+        std::printf("keymaps: no %s (Debian ir-keytable): skipped\n", folder.c_str());
+        return;
+    }
+    int known = 0, imported = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (!entry.is_regular_file() || entry.path().extension() != ".toml") continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (text.find("protocol = \"unknown\"") != std::string::npos) continue;
+        ++known;
+        RemoteImport plan;
+        std::string error;
+        const bool ok = PlanRemoteImport(text, entry.path().string(), "", {}, plan, error) && !plan.keys.empty();
+        imported += ok ? 1 : 0;
+        if (!ok && std::getenv("ORBISK_IMPORT_DUMP")) std::printf("not imported: %s\n", entry.path().c_str());
+    }
+    std::printf("keymaps: %d of %d whose protocol is not unknown import\n", imported, known);
+}
+
+}  // namespace
+
+int main() {
+    Keymaps();
+    Lircd();
+    Flipper();
+    return 0;
+}

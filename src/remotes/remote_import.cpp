@@ -1,0 +1,374 @@
+#include "remotes/remote_import.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <unordered_map>
+#include <utility>
+
+#include "common/text.h"
+#include "engine/key_table.h"
+#include "receiver/analysis/burst_codes.h"
+#include "receiver/published_state.h"
+#include "receiver/frame_cutter.h"
+#include "remotes/flipper_ir.h"
+#include "remotes/keymap.h"
+#include "remotes/lircd_conf.h"
+#include "remotes/remote_text.h"
+#include "settings/ini_file.h"
+
+namespace orbisk {
+
+namespace {
+
+// A space longer than this ends a burst: the receiver's quiet time.
+constexpr std::uint32_t kBurstEndMicros = 10000;
+
+// The replays that tell whether every press gives a key's code: receivers
+// count in any of these units, and lengthen marks by a constant of their own.
+struct Replay {
+    double unitMicros, biasMicros;
+};
+constexpr Replay kReplays[] = {{32, 60}, {50, -40}, {64, 100}};
+constexpr double kReplayJitter = 0.05;
+
+class NoWake final : public WakeUp {
+public:
+    void Set() override {}
+};
+
+// A button as read, before its codes are known.
+struct Button {
+    Button(std::string remote_, std::string name_, std::string source_, std::size_t line_)
+        : remote(std::move(remote_)), name(std::move(name_)), source(std::move(source_)), line(line_) {}
+    std::string remote, name, source;
+    std::size_t line = 0;
+    bool parsed = false;
+    IrFrame frame;                                   // parsed
+    std::vector<std::vector<std::uint32_t>> frames;  // timings: each frame a press sends
+    std::string skipped;                             // why it gives no key
+};
+
+// A button's codes: each with the frame read in it.
+struct ButtonCodes {
+    std::vector<std::pair<std::uint32_t, IrFrame>> codes;
+    bool stable = true;
+};
+
+std::vector<std::uint32_t> IdealMicros(const IrFrame& frame) {
+    IrDurations ideal;
+    std::vector<std::uint32_t> micros;
+    if (!EncodeIrFrame(frame, ideal)) return micros;
+    const double tick = ProtocolInfo(frame.protocol).tickMicros;
+    for (int i = 0; i < ideal.count; ++i)
+        micros.push_back(static_cast<std::uint32_t>(ideal.ticks[static_cast<std::size_t>(i)] * tick + 0.5));
+    return micros;
+}
+
+// The most durations between two spaces over 10 ms.
+std::size_t LongestBurst(const std::vector<std::uint32_t>& micros) {
+    std::size_t longest = 0, run = 0;
+    for (std::size_t i = 0; i < micros.size(); ++i) {
+        run = i % 2 == 1 && micros[i] > kBurstEndMicros ? 0 : run + 1;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
+bool NameError(const Button& b, const std::string& path, std::string& error) {
+    const std::string problem = IniNameProblem(IniNamePlace::Value, b.name);
+    if (problem.empty()) return true;
+    return RemoteLineError(path, b.line, "the key name " + problem, error);
+}
+
+bool RemoteNameError(const std::string& name, const std::string& path, std::size_t line, std::string& error) {
+    std::string problem = IniNameProblem(IniNamePlace::Section, name);
+    if (problem.empty() && IsMainSection(IniSectionId(name))) problem = "is the settings section, not a remote";
+    if (problem.empty()) return true;
+    const std::string reason = "the remote's name " + problem + ": give another with --remote";
+    if (line == 0) {
+        error = path + ": " + reason;
+        return false;
+    }
+    return RemoteLineError(path, line, reason, error);
+}
+
+std::string FileStem(const std::string& path) {
+    std::string name = path.substr(path.find_last_of("/\\") + 1);
+    if (const std::size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+std::string Source(std::string_view kind, std::size_t line) {
+    return std::string(kind) + " line " + std::to_string(line);
+}
+
+bool ReadFlipper(std::string_view text, const std::string& path, const std::string& remote,
+                 std::vector<Button>& out, std::string& error) {
+    std::vector<FlipperButton> buttons;
+    if (!ParseFlipperIr(text, path, buttons, error)) return false;
+    for (FlipperButton& fb : buttons) {
+        Button b{remote, fb.name, Source(fb.raw ? "raw" : "parsed", fb.line), fb.line};
+        if (fb.raw) {
+            if (LongestBurst(fb.durations) > MaxKeyBurstDurations)
+                b.skipped = "an air-conditioner state frame: " + std::to_string(LongestBurst(fb.durations)) +
+                            " durations in one burst";
+            b.frames.push_back(std::move(fb.durations));
+        } else if (const std::optional<ProtocolKey> key = FlipperKey(fb, b.skipped)) {
+            b.parsed = true;
+            b.frame = IrFrame{*FindIrProtocol(key->protocol), key->scancode, false};
+        }
+        out.push_back(std::move(b));
+    }
+    return true;
+}
+
+bool ReadLircd(std::string_view text, const std::string& path, const std::string& remoteName,
+               std::vector<Button>& out, std::vector<SkippedButton>& skipped, std::string& error) {
+    LircFile file;
+    if (!ParseLircdConf(text, path, file, error)) return false;
+    const std::size_t remotes = file.remotes.size() + file.skipped.size();
+    const auto named = [&](const std::string& name) {
+        return remoteName.empty() ? name : remotes == 1 ? remoteName : remoteName + " " + name;
+    };
+    for (const LircSkipped& s : file.skipped)
+        skipped.push_back({named(s.name), std::to_string(s.buttons) + " buttons", Source("remote", s.line), s.reason});
+    for (const LircRemote& remote : file.remotes) {
+        for (const LircButton& lb : remote.buttons) {
+            const bool raw = !lb.durations.empty();
+            Button b{named(remote.name), lb.name, Source(raw ? "raw_codes" : "codes", lb.line), lb.line};
+            const std::size_t count = raw ? 1 : lb.codes.size();
+            // A toggling remote alternates its frames: both are the key.
+            for (int toggled = 0; toggled < (remote.toggleBitMask != 0 ? 2 : 1); ++toggled)
+                for (std::size_t i = 0; i < count && b.skipped.empty(); ++i) {
+                    LircFrame frame;
+                    if (BuildLircFrame(remote, lb, i, toggled != 0, frame, b.skipped))
+                        b.frames.push_back(std::move(frame.durations));
+                }
+            if (b.skipped.empty() && LongestBurst(b.frames.front()) > MaxKeyBurstDurations)
+                b.skipped = "an air-conditioner state frame: " + std::to_string(LongestBurst(b.frames.front())) +
+                            " durations in one burst";
+            out.push_back(std::move(b));
+        }
+    }
+    return true;
+}
+
+std::int64_t Number(const KeymapTable& table, std::string_view field) {
+    for (const auto& [name, value] : table.numbers)
+        if (name == field) return value;
+    return 0;
+}
+
+// A pulse_distance table's frame, as the kernel sends it: header, the bits
+// most significant first (least with reverse) as a mark and a space for 0
+// or 1, trailer; empty for timings it cannot be.
+std::vector<std::uint32_t> PulseDistanceMicros(const KeymapTable& table, std::uint32_t scancode) {
+    const std::int64_t bits = Number(table, "bits"), pulse = Number(table, "bit_pulse"),
+                       zero = Number(table, "bit_0_space"), one = Number(table, "bit_1_space"),
+                       headerPulse = Number(table, "header_pulse"), headerSpace = Number(table, "header_space"),
+                       trailer = Number(table, "trailer_pulse");
+    const auto fits = [](std::int64_t us) { return us >= 0 && us <= 100000; };
+    std::vector<std::uint32_t> micros;
+    if (bits < 1 || bits > 32 || pulse <= 0 || zero <= 0 || one <= 0 || !fits(pulse) || !fits(zero) ||
+        !fits(one) || !fits(headerPulse) || !fits(headerSpace) || !fits(trailer))
+        return micros;
+    if (headerPulse > 0 && headerSpace > 0) micros = {static_cast<std::uint32_t>(headerPulse), static_cast<std::uint32_t>(headerSpace)};
+    for (std::int64_t i = 0; i < bits; ++i) {
+        const std::int64_t bit = Number(table, "reverse") != 0 ? i : bits - 1 - i;
+        micros.push_back(static_cast<std::uint32_t>(pulse));
+        micros.push_back(static_cast<std::uint32_t>((scancode >> bit) & 1u ? one : zero));
+    }
+    if (trailer > 0) micros.push_back(static_cast<std::uint32_t>(trailer));
+    else micros.pop_back();
+    return micros;
+}
+
+bool ReadKeymapButtons(std::string_view text, const std::string& path, std::string& remote,
+                       std::vector<Button>& out, std::string& error) {
+    std::vector<KeymapTable> tables;
+    if (!ParseKeymap(text, path, tables, error)) return false;
+    if (remote.empty()) remote = tables.front().name;
+    if (remote.empty()) return RemoteLineError(path, tables.front().line, "the keymap has no name: give one with --remote", error);
+    for (const KeymapTable& table : tables) {
+        const bool pulseDistance = EqualsIgnoreCase(table.protocol, "pulse_distance");
+        for (const auto& [scancode, name] : table.keys) {
+            Button b{remote, name, Source(table.protocol, table.line), table.line};
+            if (pulseDistance) {
+                b.frames.push_back(PulseDistanceMicros(table, scancode));
+                if (b.frames.back().empty()) b.skipped = "pulse_distance timings missing or out of range";
+            } else if (const std::optional<IrFrame> frame = KeymapFrame(table, scancode)) {
+                b.parsed = true;
+                b.frame = *frame;
+            } else {
+                char hex[16];
+                std::snprintf(hex, sizeof hex, "0x%08x", static_cast<unsigned>(scancode));
+                b.skipped = "protocol " + Quoted(table.protocol) + " with scancode " + hex +
+                            ": no frame Orbisk recognises";
+            }
+            out.push_back(std::move(b));
+        }
+    }
+    return true;
+}
+
+std::optional<RemoteFormat> DetectFormat(std::string_view text) {
+    bool first = true;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = TrimBlanks(text.substr(0, end));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (line.empty() || line.front() == '#') continue;
+        if (first && line.rfind("Filetype:", 0) == 0) return RemoteFormat::FlipperIr;
+        first = false;
+        if (line.rfind("begin", 0) == 0 && TrimBlanks(line.substr(5)) == "remote") return RemoteFormat::LircdConf;
+        if (line.rfind("[[protocols]]", 0) == 0 || line.rfind("[[ protocols ]]", 0) == 0) return RemoteFormat::Keymap;
+    }
+    return std::nullopt;
+}
+
+// Every code of a button given as timings, and whether replays give them.
+ButtonCodes TimingCodes(const Button& b, const ImportDecoding& decoding) {
+    ButtonCodes out;
+    std::uint32_t seed = 1;
+    for (const std::vector<std::uint32_t>& micros : b.frames) {
+        std::vector<IrFrame> frames;
+        const std::vector<std::uint32_t> codes = LiveCodes(micros, decoding, 50, 0, 0, seed, &frames);
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            // The key is every press of it, whatever its toggle.
+            frames[i].toggle = false;
+            if (std::none_of(out.codes.begin(), out.codes.end(), [&](const auto& c) { return c.first == codes[i]; }))
+                out.codes.emplace_back(codes[i], frames[i]);
+        }
+        for (const Replay& r : kReplays)
+            if (LiveCodes(micros, decoding, r.unitMicros, kReplayJitter, r.biasMicros, ++seed) != codes)
+                out.stable = false;
+    }
+    return out;
+}
+
+ButtonCodes ParsedCodes(const Button& b, const ImportDecoding& decoding) {
+    ButtonCodes out;
+    const std::uint32_t code = StableCode(b.frame);
+    out.codes.emplace_back(code, b.frame);
+    const std::vector<std::uint32_t> micros = IdealMicros(b.frame);
+    std::uint32_t seed = 1;
+    for (const Replay& r : kReplays)
+        if (LiveCodes(micros, decoding, r.unitMicros, kReplayJitter, r.biasMicros, ++seed) !=
+            std::vector<std::uint32_t>{code})
+            out.stable = false;
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> LiveCodes(const std::vector<std::uint32_t>& micros, const ImportDecoding& decoding,
+                                     double unitMicros, double jitter, double biasMicros, std::uint32_t seed,
+                                     std::vector<IrFrame>* frames) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> deviation(-jitter, jitter);
+    std::vector<std::uint8_t> wire;
+    wire.reserve(micros.size() + 8);
+    int position = 0;
+    for (std::size_t i = 0; i < micros.size(); ++i) {
+        if (i % 2 == 1 && micros[i] > kBurstEndMicros) {
+            wire.push_back(BurstTerminator);
+            position = 0;
+            continue;
+        }
+        const double d = jitter > 0 ? deviation(random) : 0.0;
+        wire.push_back(ReceiverUnits(micros[i] * (1.0 + d), position++, unitMicros, biasMicros));
+    }
+    wire.push_back(BurstTerminator);
+    // As the frame reader and the decoder take them.
+    std::vector<std::uint32_t> codes;
+    PublishedState state;
+    NoWake wake;
+    StableCodeMemo memo;
+    FrameCutter cutter;
+    cutter.Feed(wire.data(), static_cast<int>(wire.size()), [&](const std::uint8_t* burst, int length) {
+        if (ClassifyBurst(burst, length, decoding.repeatLength, decoding.skipBegin, state, wake, decoding.recognize,
+                          &memo) != BurstKind::Key)
+            return;
+        const BurstCodes c = ReadPublishedCodes(state);
+        codes.push_back(static_cast<std::uint32_t>(c.code));
+        if (frames != nullptr) frames->push_back(c.frame);
+    });
+    return codes;
+}
+
+bool PlanRemoteImport(std::string_view text, const std::string& path, const std::string& remoteName,
+                      const ImportDecoding& decoding, RemoteImport& out, std::string& error) {
+    const std::optional<RemoteFormat> format = DetectFormat(text);
+    if (!format) {
+        error = path + ": not a kernel keymap, Flipper .ir file or lircd.conf";
+        return false;
+    }
+    RemoteImport plan;
+    plan.format = *format;
+    std::vector<Button> buttons;
+    std::string remote = remoteName;
+    bool read = false;
+    switch (*format) {
+    case RemoteFormat::FlipperIr:
+        if (remote.empty()) remote = FileStem(path);
+        read = ReadFlipper(text, path, remote, buttons, error);
+        break;
+    case RemoteFormat::LircdConf: read = ReadLircd(text, path, remoteName, buttons, plan.skipped, error); break;
+    case RemoteFormat::Keymap: read = ReadKeymapButtons(text, path, remote, buttons, error); break;
+    }
+    if (!read) return false;
+    if (*format != RemoteFormat::LircdConf && !RemoteNameError(remote, path, 0, error)) return false;
+    for (const Button& b : buttons) {
+        if (!NameError(b, path, error) || !RemoteNameError(b.remote, path, b.line, error)) return false;
+        if (std::find(plan.remotes.begin(), plan.remotes.end(), b.remote) == plan.remotes.end())
+            plan.remotes.push_back(b.remote);
+    }
+
+    std::vector<ButtonCodes> codes(buttons.size());
+    // Per remote, how many of its buttons given as timings send each code.
+    std::unordered_map<std::string, std::unordered_map<std::uint32_t, std::size_t>> senders;
+    std::unordered_map<std::string, std::size_t> timed;
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        const Button& b = buttons[i];
+        if (!b.skipped.empty()) continue;
+        codes[i] = b.parsed ? ParsedCodes(b, decoding) : TimingCodes(b, decoding);
+        if (b.parsed) continue;
+        ++timed[b.remote];
+        for (const auto& [code, frame] : codes[i].codes) ++senders[b.remote][code];
+    }
+    std::unordered_map<std::uint32_t, std::size_t> byCode;  // -> index in plan.keys
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        const Button& b = buttons[i];
+        std::vector<std::pair<std::uint32_t, IrFrame>> keep = codes[i].codes;
+        if (!b.parsed && b.skipped.empty()) {
+            // What most buttons send alike (XMP's first half, a pre-frame)
+            // tells no key apart: left out where the button sends more.
+            const auto common = [&](const auto& c) {
+                const std::size_t n = timed[b.remote];
+                return n >= 2 && senders[b.remote][c.first] * 2 > n;
+            };
+            if (!std::all_of(keep.begin(), keep.end(), common))
+                keep.erase(std::remove_if(keep.begin(), keep.end(), common), keep.end());
+        }
+        if (b.skipped.empty() && keep.empty()) {
+            buttons[i].skipped = "no burst a receiver takes as a key";
+        }
+        if (!b.skipped.empty()) {
+            plan.skipped.push_back({b.remote, b.name, b.source, b.skipped});
+            continue;
+        }
+        for (const auto& [code, frame] : keep) {
+            ImportedKey key{b.remote, b.name, b.source, frame, code, codes[i].stable};
+            const auto [it, added] = byCode.try_emplace(code, plan.keys.size());
+            if (added)
+                plan.keys.push_back(std::move(key));
+            else if (plan.keys[it->second].name != b.name || plan.keys[it->second].remote != b.remote)
+                plan.shared.emplace_back(std::move(key), plan.keys[it->second].name);
+        }
+    }
+    out = std::move(plan);
+    return true;
+}
+
+}  // namespace orbisk

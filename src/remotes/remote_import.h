@@ -1,0 +1,76 @@
+#pragma once
+// What an import of a remote database's file makes of it: a kernel keymap,
+// a Flipper .ir file or a lircd.conf, told apart by content, becomes remote
+// sections of keys, each key under the code that a press of it gives.  A
+// decoded button (a protocol and scancode) gets its frame's stable code; a
+// button given as timings (a raw capture, a lircd frame, a keymap of
+// pulse_distance timings) is played as a receiver would report it and
+// analysed as a live burst is.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "receiver/analysis/protocol_table.h"
+
+namespace orbisk {
+
+enum class RemoteFormat { Keymap, FlipperIr, LircdConf };
+
+// The decoder's settings a code depends on, as the settings file has them.
+struct ImportDecoding {
+    int repeatLength = 3;
+    int skipBegin = 4;
+    bool recognize = true;
+};
+
+// One key as imported: one code of a button.
+struct ImportedKey {
+    std::string remote;  // the section it goes into
+    std::string name;
+    std::string source;  // what it was read from: "parsed line 12", "raw_codes line 40"
+    IrFrame frame;       // protocol None: not recognised nor read as levels
+    std::uint32_t code = 0;
+    // Every press gives the code: replayed at 32, 50 and 64 us receiver
+    // units with 5 % jitter and a bias, each replay gave it.
+    bool stable = false;
+};
+
+struct SkippedButton {
+    std::string remote, name, source, reason;
+};
+
+struct RemoteImport {
+    RemoteFormat format = RemoteFormat::Keymap;
+    std::vector<std::string> remotes;  // the sections, in file order
+    std::vector<ImportedKey> keys;     // each code once, the first button sending it
+    // Left out: a code an earlier key has, and that key's name.
+    std::vector<std::pair<ImportedKey, std::string>> shared;
+    std::vector<SkippedButton> skipped;
+};
+
+// The plan for the file's text.  remoteName names the only remote, or
+// prefixes the names of a lircd.conf's several ("NAME name"); empty takes
+// the file's names (a .ir file is named after the file).  False with
+// "path: line N: reason" for a file that is none of the three formats or
+// that its reader refuses, and for a name the settings file would not give
+// back as written.
+bool PlanRemoteImport(std::string_view text, const std::string& path, const std::string& remoteName,
+                      const ImportDecoding& decoding, RemoteImport& out, std::string& error);
+
+// The codes that live bursts give for durations in microseconds, mark first,
+// cut at spaces over 10 ms: each burst reported in units of unitMicros,
+// scaled by 1 + a uniform deviation within +-jitter and with marks
+// biasMicros longer, and taken as the frame reader and decoder take it; one
+// code per fresh key signal, in order (repeats and short bursts give none).
+std::vector<std::uint32_t> LiveCodes(const std::vector<std::uint32_t>& micros, const ImportDecoding& decoding,
+                                     double unitMicros, double jitter, double biasMicros, std::uint32_t seed,
+                                     std::vector<IrFrame>* frames = nullptr);
+
+// A raw button longer than this in one burst is an air-conditioner's state
+// (its whole setting in one frame), not a key: the longest key frames
+// (48-bit Kaseikyo, NEC48) have under 100 durations.
+inline constexpr std::size_t MaxKeyBurstDurations = 128;
+
+}  // namespace orbisk
