@@ -10,7 +10,7 @@
 #include "engine/key_table.h"
 #include "platform/file_io.h"
 #include "receiver/analysis/burst_codes.h"
-#include "receiver/decoder.h"
+#include "receiver/published_state.h"
 #include "receiver/frame_cutter.h"
 #include "remotes/flipper_ir.h"
 #include "remotes/keymap.h"
@@ -230,7 +230,7 @@ std::optional<RemoteFormat> DetectFormat(std::string_view text) {
 
 // Every code of a button given as timings, and whether replays give them.
 ButtonCodes TimingCodes(const Button& b, const ImportDecoding& decoding) {
-    ButtonCodes out;
+    ButtonCodes out{{}, decoding.checkStable};
     std::uint32_t seed = 1;
     for (const std::vector<std::uint32_t>& micros : b.frames) {
         std::vector<IrFrame> frames;
@@ -242,16 +242,17 @@ ButtonCodes TimingCodes(const Button& b, const ImportDecoding& decoding) {
                 out.codes.emplace_back(codes[i], frames[i]);
         }
         for (const Replay& r : kReplays)
-            if (LiveCodes(micros, decoding, r.unitMicros, kReplayJitter, r.biasMicros, ++seed) != codes)
+            if (out.stable && LiveCodes(micros, decoding, r.unitMicros, kReplayJitter, r.biasMicros, ++seed) != codes)
                 out.stable = false;
     }
     return out;
 }
 
 ButtonCodes ParsedCodes(const Button& b, const ImportDecoding& decoding) {
-    ButtonCodes out;
+    ButtonCodes out{{}, decoding.checkStable};
     const std::uint32_t code = StableCode(b.frame);
     out.codes.emplace_back(code, b.frame);
+    if (!out.stable) return out;
     const std::vector<std::uint32_t> micros = IdealMicros(b.frame);
     std::uint32_t seed = 1;
     for (const Replay& r : kReplays)

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "receiver/analysis/ir_frame.h"
-#include "receiver/decoder.h"
+#include "receiver/analysis/protocol_table.h"
+#include "receiver/published_state.h"
 
 namespace orbisk::tool {
 
@@ -20,6 +20,25 @@ struct DecodedBurst {
     BurstKind kind = BurstKind::Key;
     IrFrame frame;           // the frame recognised in a key burst
     bool recognize = true;   // recognition was on: a key shows its frame
+};
+
+// The decoder as the plug-in runs it, burst after burst, on a published
+// state of its own that starts at 0: a repeat gives the code it repeats.
+class BurstDecoder {
+public:
+    BurstDecoder(int skipBegin, int repeatLength, bool recognize)
+        : skipBegin_(skipBegin), repeatLength_(repeatLength), recognize_(recognize) {}
+    DecodedBurst operator()(const std::uint8_t* burst, int length);
+
+private:
+    class NoWakeUp final : public WakeUp {
+    public:
+        void Set() override {}
+    };
+    const int skipBegin_, repeatLength_;
+    const bool recognize_;
+    PublishedState state_;
+    NoWakeUp wake_;
 };
 
 // Cuts the bytes into bursts exactly as the plug-in's reader does and runs
