@@ -29,7 +29,7 @@ void Fill(HWND dialog, const ImportPreview& preview) {
     HWND list = GetDlgItem(dialog, ORBISK_IMPORT_KEYS);
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     const char* titles[] = {"Key", "Remote Control", "Frame", "Code", "Presses"};
-    const int widths[] = {110, 110, 170, 70, 80};
+    const int widths[] = {100, 100, 160, 70, 70};
     for (int i = 0; i < 5; ++i) AddColumn(list, i, titles[i], widths[i]);
     SendMessageA(list, LVM_SETITEMCOUNT, preview.keys.size(), 0);
     int row = 0;
