@@ -64,12 +64,22 @@ TEST(RemoteImport, FlipperReport) {
                  Parsed("Mute_too", "NEC", "04 00 00 00", "08 00 00 00") +
                  Parsed("Odd", "Pioneer2", "01 00 00 00", "01 00 00 00") + Raw("Ac", ac) +
                  Raw("Up", pre + Nec(0x04, 0x02)) + Raw("Down", pre + Nec(0x04, 0x03) + " 40000 " + Nec(0x04, 0x03)) +
-                 Raw("Left", pre + Nec(0x04, 0x07)) + Raw("Noise", pre + "500 500 500"),
+                 Raw("Left", pre + Nec(0x04, 0x07)) + Raw("Noise", pre + "500 500 500") +
+                 // One odd button loses itself only: a name the settings
+                 // file gives back otherwise, a command of three bytes.
+                 Parsed("\"Quoted\"", "NEC", "04 00 00 00", "09 00 00 00") +
+                 Parsed("Short", "NEC", "04 00 00 00", "0A 00 00") +
+                 // A held key's frames closer than a burst's end are no
+                 // state frame.
+                 Raw("Held", pre + Nec(0x04, 0x0B) + " 9000 " + Nec(0x04, 0x0B)),
              "/some/where/Living room.ir");
     EXPECT_EQ(plan.remotes, std::vector<std::string>{"Living room"});
     EXPECT_EQ(Lines(plan), (std::vector<std::string>{
                                "skipped|Living room|Odd|Flipper protocol 'Pioneer2' has no Orbisk key",
-                               "skipped|Living room|Ac|an air-conditioner state frame: 150 durations in one burst",
+                               "skipped|Living room|Ac|an air-conditioner state frame: 150 durations in one frame",
+                               "skipped|Living room|\"Quoted\"|the key name is enclosed in quotes, which the "
+                               "settings file drops",
+                               "skipped|Living room|Short|line 68: the command '0A 00 00' is 3 bytes, not four",
                                "same|Living room|Mute_too|NEC 0x04 0x08 (nec:0x0408)|as Mute",
                                "key|Living room|Power|parsed line 4|Panasonic 0x800 0x3D (panasonic:0x8003d)|stable",
                                "key|Living room|Mute|parsed line 10|NEC 0x04 0x08 (nec:0x0408)|stable",
@@ -77,6 +87,7 @@ TEST(RemoteImport, FlipperReport) {
                                "key|Living room|Down|raw line 40|NEC 0x04 0x03 (nec:0x0403)|stable",
                                "key|Living room|Left|raw line 46|NEC 0x04 0x07 (nec:0x0407)|stable",
                                "key|Living room|Noise|raw line 52|NEC 0x10 0x00 (nec:0x1000)|stable",
+                               "key|Living room|Held|raw line 70|levels 135 durations, 2 mark and 4 space lengths|stable",
                            }));
     // A decoded key's code is its frame's stable code, as a live press's.
     EXPECT_EQ(plan.keys[1].code, StableCode(IrFrame{IrProtocol::Nec, 0x0408, false}));
@@ -114,9 +125,9 @@ TEST(RemoteImport, BadInputIsRefusedWithTheLine) {
         const char* error;
     } cases[] = {
         {"hello\n", "a.txt", "a.txt: not a kernel keymap, Flipper .ir file or lircd.conf"},
-        {"Filetype: IR signals file\nVersion: 1\n#\nname: \"Quoted\"\ntype: parsed\nprotocol: NEC\n"
-         "address: 04 00 00 00\ncommand: 08 00 00 00\n",
-         "q.ir", "q.ir: line 4: the key name "},
+        {"Filetype: IR signals file\nVersion: 1\n#\nname: A\ntype: parsed\nprotocol: NEC\n"
+         "address: 04 00 00 00\ncommand: 08 0G 00 00\n",
+         "q.ir", "q.ir: line 8: the command '08 0G 00 00' is not four hexadecimal bytes"},
         {"Filetype: IR signals file\nVersion: 1\n#\nname: A\ntype: raw\nfrequency: 38000\nduty_cycle: 0.33\n"
          "data: 500 -1\n",
          "n.ir", "n.ir: line 8: "},
