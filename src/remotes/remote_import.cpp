@@ -187,6 +187,21 @@ std::vector<std::uint32_t> PulseDistanceMicros(const KeymapTable& table, std::ui
     return micros;
 }
 
+// The kernel's rc-5-sz (Streamzap): RC-5's bi-phase at 889 us with 15
+// bits, a mark for the first start bit, then the scancode's 14 bits most
+// significant first, the second start bit at 0x2000 and the toggle at
+// 0x1000.  As a lircd remote would give it, with both toggles.
+constexpr std::uint32_t kRc5SzScancodeMask = 0x2FFF;
+LircRemote Rc5SzRemote() {
+    LircRemote remote;
+    remote.flags = LircRc5;
+    remote.bits = 14;
+    remote.one = remote.zero = {889, 889};
+    remote.plead = 889;
+    remote.toggleBitMask = 0x1000;
+    return remote;
+}
+
 bool ReadKeymapButtons(std::string_view text, const std::string& path, std::string& remote,
                        std::vector<Button>& out, std::string& error) {
     std::vector<KeymapTable> tables;
@@ -195,11 +210,19 @@ bool ReadKeymapButtons(std::string_view text, const std::string& path, std::stri
     if (remote.empty()) return RemoteLineError(path, tables.front().line, "the keymap has no name: give one with --remote", error);
     for (const KeymapTable& table : tables) {
         const bool pulseDistance = EqualsIgnoreCase(table.protocol, "pulse_distance");
+        const bool rc5sz = FindIrProtocol(table.protocol) == std::nullopt && EqualsIgnoreCase(table.protocol, "rc-5-sz");
+        const LircRemote sz = Rc5SzRemote();
         for (const auto& [scancode, name] : table.keys) {
             Button b{remote, name, Source(table.protocol, table.line), table.line};
             if (pulseDistance) {
                 b.frames.push_back(PulseDistanceMicros(table, scancode));
                 if (b.frames.back().empty()) b.skipped = "pulse_distance timings missing or out of range";
+            } else if (rc5sz && (scancode & ~kRc5SzScancodeMask) == 0) {
+                const LircButton lb{name, table.line, {scancode}, {}};
+                for (const bool toggled : {false, true}) {
+                    LircFrame frame;
+                    if (BuildLircFrame(sz, lb, 0, toggled, frame, b.skipped)) b.frames.push_back(std::move(frame.durations));
+                }
             } else if (const std::optional<IrFrame> frame = KeymapFrame(table, scancode)) {
                 b.parsed = true;
                 b.frame = *frame;

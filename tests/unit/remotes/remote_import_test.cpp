@@ -118,6 +118,26 @@ TEST(RemoteImport, LircdAndKeymapReports) {
                   "key|Samsung|KEY_POWER|pulse_distance line 1|Samsung32 0x07 0x02 (samsung32:0x0702)|stable"}));
 }
 
+// Streamzap's rc-5-sz, from the kernel's description: a mark for the first
+// start bit, then 14 bits at 889 us, most significant first (a one is a
+// space then a mark), the toggle at 0x1000.  Both toggles are the key.
+TEST(RemoteImport, KeymapOfRc5Sz) {
+    const auto codes = [](const std::vector<std::uint32_t>& micros) { return LiveCodes(micros, {}, 50, 0, 0, 1); };
+    const std::vector<std::uint32_t> toggle0 = {889, 889, 1778, 1778, 1778, 889, 889, 889, 889, 1778, 889, 889,
+                                                1778, 889, 889, 889, 889, 889, 889, 889, 889, 889, 889};
+    const std::vector<std::uint32_t> toggle1 = {889, 889, 889, 889, 889, 889, 1778, 889, 889, 889, 889, 1778, 889,
+                                                889, 1778, 889, 889, 889, 889, 889, 889, 889, 889, 889, 889};
+    const RemoteImport plan = Plan(
+        "[[protocols]]\nname = 'streamzap'\nprotocol = 'rc-5-sz'\n[protocols.scancodes]\n0x28c0 = 'KEY_0'\n"
+        "0x128c0 = 'KEY_WIDE'\n",
+        "sz.toml");
+    std::vector<std::uint32_t> filed;
+    for (const ImportedKey& key : plan.keys) filed.push_back(key.code);
+    EXPECT_EQ(filed, (std::vector<std::uint32_t>{codes(toggle0).at(0), codes(toggle1).at(0)}));
+    ASSERT_EQ(plan.skipped.size(), 1u);
+    EXPECT_EQ(plan.skipped[0].name, "KEY_WIDE");
+}
+
 TEST(RemoteImport, BadInputIsRefusedWithTheLine) {
     const struct {
         const char* text;
