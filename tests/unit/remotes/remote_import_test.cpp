@@ -52,7 +52,7 @@ RemoteImport Plan(const std::string& text, const std::string& path, const std::s
 
 TEST(RemoteImport, FlipperReport) {
     std::string ac;
-    for (int i = 0; i < 150; ++i) ac += i == 0 ? "3000" : " 500";
+    for (int i = 0; i < 300; ++i) ac += i == 0 ? "3000" : " 500";
     // Every capture but Only_pre sends the NEC frame 0x10/0x00 before its
     // own, as XMP remotes send their first half: left out where it is not
     // all a button sends.
@@ -76,7 +76,7 @@ TEST(RemoteImport, FlipperReport) {
     EXPECT_EQ(plan.remotes, std::vector<std::string>{"Living room"});
     EXPECT_EQ(Lines(plan), (std::vector<std::string>{
                                "skipped|Living room|Odd|Flipper protocol 'Pioneer2' has no Orbisk key",
-                               "skipped|Living room|Ac|an air-conditioner state frame: 150 durations in one frame",
+                               "skipped|Living room|Ac|an air-conditioner state frame: 300 durations in one frame",
                                "skipped|Living room|\"Quoted\"|the key name is enclosed in quotes, which the "
                                "settings file drops",
                                "skipped|Living room|Short|line 68: the command '0A 00 00' is 3 bytes, not four",
