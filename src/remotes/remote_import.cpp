@@ -321,7 +321,7 @@ struct ReplayMemo {
 
 // Every code of a button given as timings, and whether replays give them.
 ButtonCodes TimingCodes(const Button& b, const ImportDecoding& decoding, ReplayMemo& memo) {
-    ButtonCodes out;
+    ButtonCodes out{{}, decoding.checkStable};
     for (const std::vector<std::uint32_t>& micros : b.frames) {
         std::vector<IrFrame> frames;
         const std::vector<std::uint32_t> codes = LiveCodes(micros, decoding, 50, 0, 0, 1, &frames);
@@ -331,9 +331,10 @@ ButtonCodes TimingCodes(const Button& b, const ImportDecoding& decoding, ReplayM
             if (std::none_of(out.codes.begin(), out.codes.end(), [&](const auto& c) { return c.first == codes[i]; }))
                 out.codes.emplace_back(codes[i], frames[i]);
         }
+        if (!out.stable) continue;
         const auto [it, added] = memo.frames.try_emplace(micros, true);
         if (added) it->second = ReplaysGive(micros, codes, decoding);
-        out.stable = out.stable && it->second;
+        out.stable = it->second;
     }
     return out;
 }
@@ -349,8 +350,9 @@ bool ReadsAlike(const IrFrame& frame, const ImportDecoding& decoding) {
 // of all zero and all one bits and the first key's read alike at every
 // replay has its keys stable; otherwise each key is replayed.
 ButtonCodes ParsedCodes(const Button& b, const ImportDecoding& decoding, ReplayMemo& memo) {
-    ButtonCodes out;
+    ButtonCodes out{{}, decoding.checkStable};
     out.codes.emplace_back(StableCode(b.frame), b.frame);
+    if (!out.stable) return out;
     const auto [it, added] = memo.protocols.try_emplace(static_cast<int>(b.frame.protocol), true);
     if (added) {
         const std::uint32_t mask = ProtocolInfo(b.frame.protocol).scancodeMask;
