@@ -210,7 +210,8 @@ bool ReadKeymapButtons(std::string_view text, const std::string& path, std::stri
     if (remote.empty()) return RemoteLineError(path, tables.front().line, "the keymap has no name: give one with --remote", error);
     for (const KeymapTable& table : tables) {
         const bool pulseDistance = EqualsIgnoreCase(table.protocol, "pulse_distance");
-        const bool rc5sz = FindIrProtocol(table.protocol) == std::nullopt && EqualsIgnoreCase(table.protocol, "rc-5-sz");
+        const bool rc5sz =
+            FindIrProtocol(table.protocol) == std::nullopt && EqualsIgnoreCase(table.protocol, "rc-5-sz");
         const LircRemote sz = Rc5SzRemote();
         for (const auto& [scancode, name] : table.keys) {
             Button b{remote, name, Source(table.protocol, table.line), table.line};
@@ -221,7 +222,8 @@ bool ReadKeymapButtons(std::string_view text, const std::string& path, std::stri
                 const LircButton lb{name, table.line, {scancode}, {}};
                 for (const bool toggled : {false, true}) {
                     LircFrame frame;
-                    if (BuildLircFrame(sz, lb, 0, toggled, frame, b.skipped)) b.frames.push_back(std::move(frame.durations));
+                    if (BuildLircFrame(sz, lb, 0, toggled, frame, b.skipped))
+                        b.frames.push_back(std::move(frame.durations));
                 }
             } else if (const std::optional<IrFrame> frame = KeymapFrame(table, scancode)) {
                 b.parsed = true;
@@ -301,10 +303,10 @@ bool ReplaysGive(const std::vector<std::uint32_t>& micros, const std::vector<std
     std::uint32_t seed = 1;
     for (const double unit : kReplayUnits)
         for (const double bias : kReplayBiases) {
-            for (const auto& signs : kPatterns)
-                if (CodesHeard(micros, decoding, unit, bias, [&](std::size_t i) { return kReplayJitter * signs[i % 4]; }) !=
-                    codes)
-                    return false;
+            for (const auto& signs : kPatterns) {
+                const auto deviation = [&](std::size_t i) { return kReplayJitter * signs[i % 4]; };
+                if (CodesHeard(micros, decoding, unit, bias, deviation) != codes) return false;
+            }
             for (int draw = 0; draw < kReplayDraws; ++draw)
                 if (LiveCodes(micros, decoding, unit, kReplayJitter, bias, ++seed) != codes) return false;
         }

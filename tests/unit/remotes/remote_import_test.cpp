@@ -87,7 +87,8 @@ TEST(RemoteImport, FlipperReport) {
                                "key|Living room|Down|raw line 40|NEC 0x04 0x03 (nec:0x0403)|stable",
                                "key|Living room|Left|raw line 46|NEC 0x04 0x07 (nec:0x0407)|stable",
                                "key|Living room|Noise|raw line 52|NEC 0x10 0x00 (nec:0x1000)|stable",
-                               "key|Living room|Held|raw line 70|levels 135 durations, 2 mark and 4 space lengths|stable",
+                               "key|Living room|Held|raw line 70|levels 135 durations, 2 mark and 4 space "
+                               "lengths|stable",
                            }));
     // A decoded key's code is its frame's stable code, as a live press's.
     EXPECT_EQ(plan.keys[1].code, StableCode(IrFrame{IrProtocol::Nec, 0x0408, false}));
