@@ -18,7 +18,7 @@
 #include "plugin/settings_place.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"
-#include "receiver/decoder.h"
+#include "receiver/published_state.h"
 
 namespace orbisk {
 

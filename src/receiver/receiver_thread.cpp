@@ -1,4 +1,4 @@
-#include "receiver/frame_reader.h"
+#include "receiver/receiver_thread.h"
 
 #include <chrono>
 #include <system_error>

@@ -1,6 +1,6 @@
 #pragma once
-// The receiver: the serial link plus the reader thread that polls the port,
-// cuts bursts and runs the decoder on them.
+// The receiver: the serial link plus the receiver thread that polls the
+// port, cuts bursts and classifies them into the published state.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "receiver/decoder.h"
+#include "receiver/published_state.h"
 #include "receiver/serial_link.h"
 
 namespace orbisk {
