@@ -37,7 +37,7 @@ bool ParseBytes(std::string_view value, std::uint32_t& out, int& count) {
     count = 0;
     for (std::string_view word = NextWord(value); !word.empty(); word = NextWord(value), ++count) {
         std::uint64_t byte = 0;
-        if (count == 8 || word.size() != 2 || !ParseRemoteNumber("0x" + std::string(word), 0xFF, byte)) return false;
+        if (word.size() != 2 || !ParseRemoteNumber("0x" + std::string(word), 0xFF, byte)) return false;
         if (count < 4) result |= static_cast<std::uint32_t>(byte) << (8 * count);
     }
     out = result;
