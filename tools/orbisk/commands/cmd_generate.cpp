@@ -19,7 +19,7 @@ constexpr char kHelp[] =
     "Writes what a receiver reports for the key presses KEY, one after the\n"
     "other, on standard output.  Each KEY is PROTOCOL:SCANCODE[:HOLD_MS], the\n"
     "scancode in the Linux kernel's layout (as its keymaps and ir-keytable write\n"
-    "it, or Orbisk's own where the kernel has none: see the README), PROTOCOL\n"
+    "it, or Orbisk's own where the kernel has none: see docs/protocols.md), PROTOCOL\n"
     "one of the protocols below:\n"
     "  rc6_mce:0x800f0410   sony15:0x970012:500   nec:0x0408   panasonic:0x80320\n"
     "Toggle bits flip with every press of a toggling protocol.  Or, as before,\n"

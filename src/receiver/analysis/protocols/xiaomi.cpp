@@ -16,8 +16,12 @@ constexpr PeriodCode kPeriods{kHeaderMark + kHeaderSpace, kMark + kLeastSpace, k
 // Only a symbol a quarter of a step off or more is in doubt.
 constexpr double kInDoubt = 0.25;
 
+bool Checks(std::uint32_t bits);
+
+// The check nibble is part of the scancode: a scancode whose nibble does not
+// check is no frame a remote sends, and no reader would take it.
 bool Encode(const IrFrame& f, IrForm form, TickWriter& w) {
-    if (form != IrForm::Frame) return false;
+    if (form != IrForm::Frame || !Checks(f.scancode)) return false;
     w.Pair(kHeaderMark, kHeaderSpace);
     for (int i = 2 * kSymbols - 2; i >= 0; i -= 2)
         w.Pair(kMark, kLeastSpace + kStep * static_cast<int>(f.scancode >> i & 3));
