@@ -902,10 +902,16 @@ constexpr char kTellyIr[] =
 TEST_F(PresenterTest, ImportShowsTheKeysAndTheyJoinTheListUnderTheNameGiven) {
     const std::string ir = dir.File("Telly.ir");
     WriteFile(ir, kTellyIr);
+    Put("[Main]\nCOM=2\n[TV]\n0000123=Input\n");
     Show();
     view->chosenFile = ir;
-    presenter->ImportRemoteClick();  // cancelled at the preview
-    ASSERT_EQ(view->previews.size(), 1u);
+    // A name the settings file would not give back is refused; the preview
+    // comes again.
+    view->importNames = {" TV", "TV"};
+    presenter->ImportRemoteClick();
+    ASSERT_EQ(view->previews.size(), 2u);
+    ASSERT_EQ(view->errors.size(), 1u);
+    EXPECT_NE(view->errors[0].find("Telly.ir"), std::string::npos) << view->errors[0];
     const ImportPreview& preview = view->previews[0];
     EXPECT_EQ(preview.remoteName, "Telly");  // a .ir file is named after the file
     ASSERT_EQ(preview.keys.size(), 2u);
@@ -913,30 +919,21 @@ TEST_F(PresenterTest, ImportShowsTheKeysAndTheyJoinTheListUnderTheNameGiven) {
     EXPECT_EQ(preview.keys[0].frame, "NEC 0x04 0x08 (nec:0x0408)");
     EXPECT_EQ(preview.keys[1].frame, "NEC 0x04 0x09 (nec:0x0409)");
     EXPECT_TRUE(preview.keys[0].stable && preview.keys[1].stable);
-    EXPECT_TRUE(presenter->Rows().empty());
     const std::string power = preview.keys[0].code, mute = preview.keys[1].code;
-
-    // TV already has Power's code under another name: that row takes the
-    // imported name rather than a second row naming the same entry.
-    Put("[Main]\nCOM=2\n[TV]\n" + power + "=OldPower\n0000123=Input\n");
-    Show();
-    view->chosenFile = ir;
-    // A name the settings file would not give back is refused; the preview
-    // comes again.
-    view->importNames = {" TV", "TV"};
-    presenter->ImportRemoteClick();
-    EXPECT_EQ(view->previews.size(), 2u);
-    ASSERT_EQ(view->errors.size(), 1u);
-    EXPECT_NE(view->errors[0].find("Telly.ir"), std::string::npos) << view->errors[0];
     const std::vector<CodeRow> rows = {{"Input", "TV", "0000123"}, {"Mute", "TV", mute}, {"Power", "TV", power}};
-    EXPECT_EQ(presenter->Rows(), rows);
     EXPECT_EQ(view->rows, rows);
     EXPECT_EQ(view->texts[Control::RemoteEdit], "TV");
     EXPECT_EQ(view->selected, 2);
 
+    // Imported again after a rename: the row naming that entry takes the
+    // imported name rather than a second row naming it.
+    view->StartEdit(2);
+    view->AcceptEdit(*presenter, "Standby");
+    view->importNames.push_back("TV");
+    presenter->ImportRemoteClick();
+    EXPECT_EQ(view->rows, rows);
     presenter->FormHide();
-    EXPECT_EQ(Doc().SectionEntries("TV"),
-              (std::vector<std::string>{power + "=Power", "0000123=Input", mute + "=Mute"}));
+    EXPECT_EQ(Doc().SectionEntries("TV"), (std::vector<std::string>{"0000123=Input", mute + "=Mute", power + "=Power"}));
 }
 
 TEST_F(PresenterTest, ARefusedImportSaysWhyAndChangesNothing) {
@@ -949,7 +946,7 @@ TEST_F(PresenterTest, ARefusedImportSaysWhyAndChangesNothing) {
         {"missing.ir", nullptr, "no such file"},
         {"noise.bin", "\x7f" "ELF\x01\x02\x03", "not a kernel keymap, Flipper .ir file or lircd.conf"},
         {"bad.ir", "Filetype: IR signals file\nVersion: 1\n#\nname: Power\ntype: parsed\nprotocol: NEC\n"
-                   "address: 04 00\ncommand: 08 00 00 00\n", "line 7"},
+                   "address: 04 00 00 00\ncommand: 08 zz\n", "line 8"},
         {"none.conf", "begin remote\n  name x\n  flags RAW_CODES\nbegin raw_codes\nend raw_codes\nend remote\n",
          "nothing imported"},
     };

@@ -419,36 +419,26 @@ TEST_F(SetupFormTest, ImportRemoteChoosesAFileShowsItsKeysAndAddsThem) {
     test::WriteFile(ir, "Filetype: IR signals file\nVersion: 1\n#\nname: Power\ntype: parsed\nprotocol: NEC\n"
                         "address: 04 00 00 00\ncommand: 08 00 00 00\n");
     std::replace(ir.begin(), ir.end(), '/', '\\');  // as typed into the Open dialog
-    int previewRows = -1;
-    // A step whose window is not up yet runs again at the next tick, for
-    // some seconds.
-    int waited = 0;
-    const auto again = [&] {
-        if (++waited < 500) return void(--next);
-        ADD_FAILURE() << "a window did not come at step " << next;
-        if (HWND box = ThreadWindowOfClass("#32770")) PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
-    };
-    const auto await = [&](std::function<void(HWND)> step) {
-        return [&, step] {
+    int previewRows = -1, waited = 0;
+    // A step for the box that holds the control, again at the next tick
+    // until the box is up.
+    const auto await = [&](int control, std::function<void(HWND, HWND)> step) {
+        return [&, control, step] {
             HWND box = ThreadWindowOfClass("#32770");
-            if (box == nullptr || Text(box) != "Import remote") return again();
+            HWND item = box != nullptr ? GetDlgItem(box, control) : nullptr;
+            if (item == nullptr && ++waited < 500) return void(--next);
+            ASSERT_NE(item, nullptr) << "no box with control " << control;
             waited = 0;
-            step(box);
+            step(box, item);
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
         };
     };
     Run({[&] { PostMessageA(Form(), WM_COMMAND, F::IdImportRemote, 0); },
-         await([&](HWND chooser) {
-             // The file name box of the common Open dialog: cmb13, or edt1.
-             HWND name = GetDlgItem(chooser, 0x47C);
-             SetWindowTextA(name != nullptr ? name : GetDlgItem(chooser, 0x480), ir.c_str());
-             PostMessageA(chooser, WM_COMMAND, IDOK, 0);
-         }),
-         await([&](HWND preview) {
-             HWND keys = GetDlgItem(preview, ORBISK_IMPORT_KEYS);
-             if (keys == nullptr) return again();  // still the chooser
+         // The file name box of the common Open dialog (cmb13).
+         await(0x47C, [&](HWND, HWND name) { SetWindowTextA(name, ir.c_str()); }),
+         await(ORBISK_IMPORT_KEYS, [&](HWND preview, HWND keys) {
              previewRows = static_cast<int>(SendMessageA(keys, LVM_GETITEMCOUNT, 0, 0));
              SetDlgItemTextA(preview, ORBISK_IMPORT_NAME, "TV");
-             PostMessageA(preview, WM_COMMAND, IDOK, 0);
          }),
          [&] { EXPECT_EQ(Captions(), "Input Mute Power Power Volume"); }});
     EXPECT_EQ(previewRows, 1);
