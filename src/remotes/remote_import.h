@@ -35,6 +35,9 @@ struct ImportedKey {
     // Every press gives the code: replayed at 32, 50 and 64 us receiver
     // units with 5 % jitter and a bias, each replay gave it.
     bool stable = false;
+    // Read from timings: the burst that gave the code, microseconds, mark
+    // first (a kept frame for export).
+    std::vector<std::uint32_t> micros{};
 };
 
 struct SkippedButton {
@@ -63,10 +66,15 @@ bool PlanRemoteImport(std::string_view text, const std::string& path, const std:
 // cut at spaces over 10 ms: each burst reported in units of unitMicros,
 // scaled by 1 + a uniform deviation within +-jitter and with marks
 // biasMicros longer, and taken as the frame reader and decoder take it; one
-// code per fresh key signal, in order (repeats and short bursts give none).
+// code per fresh key signal, in order (repeats and short bursts give none),
+// with its frame and its burst's durations where asked.
 std::vector<std::uint32_t> LiveCodes(const std::vector<std::uint32_t>& micros, const ImportDecoding& decoding,
                                      double unitMicros, double jitter, double biasMicros, std::uint32_t seed,
-                                     std::vector<IrFrame>* frames = nullptr);
+                                     std::vector<IrFrame>* frames = nullptr,
+                                     std::vector<std::vector<std::uint32_t>>* bursts = nullptr);
+
+// A protocol frame's ideal form in microseconds; empty for a frame without one.
+std::vector<std::uint32_t> IdealMicros(const IrFrame& frame);
 
 // A raw button longer than this in one burst is an air-conditioner's state
 // (its whole setting in one frame), not a key: the longest key frames

@@ -1,0 +1,266 @@
+#include "remotes/remote_export.h"
+
+#include <cstdio>
+#include <map>
+#include <unordered_set>
+
+#include "common/text.h"
+#include "engine/key_table.h"
+#include "receiver/analysis/burst_codes.h"
+#include "remotes/flipper_ir.h"
+#include "remotes/key_frames.h"
+#include "remotes/keymap.h"
+#include "remotes/remote_text.h"
+#include "settings/ini_file.h"
+
+namespace orbisk {
+
+namespace {
+
+// Flipper's and LIRC's usual carrier: the kept frame does not know the
+// remote's own, and receivers take any of 36 to 40 kHz.
+constexpr unsigned kCarrierHz = 38000;
+constexpr std::size_t kMaxNameLength = 255;  // both readers' limit
+
+struct Key {
+    std::string name, code;
+    KeyFrame frame;
+};
+
+std::uint32_t Reversed(std::uint32_t value, int bits) {
+    std::uint32_t out = 0;
+    for (int i = 0; i < bits; ++i) out |= (value >> i & 1) << (bits - 1 - i);
+    return out;
+}
+
+// The parsed Flipper button whose key is the frame, the reverse of
+// FlipperKey, which checks it: nullopt where Flipper has no such protocol.
+std::optional<FlipperButton> FlipperParsed(const IrFrame& frame) {
+    const std::uint32_t s = frame.scancode;
+    FlipperButton b;
+    const auto set = [&](std::string_view protocol, std::uint32_t address, std::uint32_t command) {
+        b.protocol = protocol;
+        b.address = address;
+        b.command = command;
+    };
+    const auto kaseikyo = [&](std::uint32_t vendor) {
+        // genre1 << 16 | b3 << 8 | b4, where b3 = genre2 | command's low
+        // nibble << 4 and b4 = command's high 6 bits | id << 6.
+        const std::uint32_t genre1 = s >> 16 & 0xF, b3 = s >> 8 & 0xFF, b4 = s & 0xFF;
+        set("Kaseikyo", (b4 >> 6) << 24 | vendor << 8 | genre1 << 4 | (b3 & 0xF), (b3 >> 4) | (b4 & 0x3F) << 4);
+    };
+    const std::uint32_t hi = s >> 8 & 0xFF, lo = s & 0xFF;
+    switch (frame.protocol) {
+    case IrProtocol::Nec: set("NEC", s >> 8, lo); break;
+    case IrProtocol::Necx: set("NECext", (s >> 16) | hi << 8, lo | (~lo & 0xFF) << 8); break;
+    case IrProtocol::Nec32: set("NECext", (s >> 16 & 0xFF) | (s >> 24) << 8, lo | hi << 8); break;
+    case IrProtocol::Sanyo: set("NEC42", s >> 8, lo); break;
+    case IrProtocol::Samsung32: set("Samsung32", s >> 8, lo); break;
+    case IrProtocol::Rc5: set(lo & 0x40 ? "RC5X" : "RC5", s >> 8, lo & 0x3F); break;  // RC5X: bit 6 implied
+    case IrProtocol::Rc6_0: set("RC6", s >> 8, lo); break;
+    case IrProtocol::Sony12: set("SIRC", s >> 16, lo); break;
+    case IrProtocol::Sony15: set("SIRC15", s >> 16, lo); break;
+    case IrProtocol::Sony20: set("SIRC20", (s >> 16 & 0x1F) | hi << 5, lo); break;
+    case IrProtocol::Rca: set("RCA", Reversed(s >> 8 & 0xF, 4), Reversed(lo, 8)); break;
+    case IrProtocol::Panasonic: kaseikyo(0x2002); break;
+    case IrProtocol::DenonK: kaseikyo(0x3254); break;
+    case IrProtocol::Jvc48: kaseikyo(0x0103); break;
+    case IrProtocol::SharpK: kaseikyo(0x5AAA); break;
+    default: return std::nullopt;
+    }
+    std::string reason;
+    const std::optional<ProtocolKey> key = FlipperKey(b, reason);
+    if (!key || *key != ProtocolKey{ProtocolInfo(frame.protocol).name, frame.scancode}) return std::nullopt;
+    return b;
+}
+
+std::string FourBytes(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02X %02X %02X %02X", value & 0xFF, value >> 8 & 0xFF, value >> 16 & 0xFF,
+                  value >> 24);
+    return text;
+}
+
+std::string Durations(const std::vector<std::uint32_t>& micros, std::size_t perLine, std::string_view indent) {
+    std::string text;
+    for (std::size_t i = 0; i < micros.size(); ++i) {
+        if (i > 0) text += i % perLine == 0 ? "\n" + std::string(indent) : " ";
+        text += std::to_string(micros[i]);
+    }
+    return text;
+}
+
+std::string FlipperButtonText(const Key& key) {
+    std::string text = "#\nname: " + key.name + "\n";
+    if (const std::optional<FlipperButton> b = FlipperParsed(key.frame.frame))
+        return text + "type: parsed\nprotocol: " + b->protocol + "\naddress: " + FourBytes(b->address) +
+               "\ncommand: " + FourBytes(b->command) + "\n";
+    return text + "type: raw\nfrequency: " + std::to_string(kCarrierHz) + "\nduty_cycle: 0.330000\ndata: " +
+           Durations(KeyFrameMicros(key.frame), std::size_t(-1), "") + "\n";
+}
+
+// A word of lircd.conf: no blanks, no comment.
+bool LircWord(std::string_view name) {
+    return !name.empty() && name.front() != '#' && name.find_first_of(" \t") == std::string_view::npos;
+}
+
+// A TOML basic string.
+std::string TomlString(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(static_cast<unsigned char>(c)));
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    return out + '"';
+}
+
+// A keymap table's protocol and variant for a frame: the kernel's protocol
+// family and Orbisk's protocol name, which the keymap reader takes back.
+KeymapTable KeymapTableOf(IrProtocol protocol) {
+    KeymapTable table;
+    const std::string_view name = ProtocolInfo(protocol).name;
+    constexpr std::pair<std::string_view, std::string_view> kFamilies[] = {
+        {"nec", "nec"}, {"rc5", "rc-5"}, {"rc6", "rc-6"}, {"sony", "sony"}, {"rcmm", "rc-mm"}};
+    for (const auto& [prefix, family] : kFamilies)
+        if (name.substr(0, prefix.size()) == prefix) table.protocol = family;
+    if (table.protocol.empty()) {
+        table.protocol = name;
+        return table;
+    }
+    // The kernel's spelling, which the reader takes as Orbisk's: "rc-6-mce".
+    table.variant = name;
+    for (char& c : table.variant)
+        if (c == '_') c = '-';
+    return table;
+}
+
+// Whether the keymap reader takes the key back; the reason when not.
+bool InKeymap(const Key& key, std::string& reason) {
+    const IrFrame& f = key.frame.frame;
+    if (f.protocol == IrProtocol::None) {
+        reason = "a raw frame: a kernel keymap holds protocol keys only";
+        return false;
+    }
+    const std::optional<IrFrame> back = KeymapFrame(KeymapTableOf(f.protocol), f.scancode);
+    if (!back || StableCode(*back) != StableCode(f)) {
+        reason = std::string(ProtocolInfo(f.protocol).label) + " has no kernel keymap protocol";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<ExportFormat> FindExportFormat(std::string_view word) {
+    if (word == "ir") return ExportFormat::FlipperIr;
+    if (word == "lircd") return ExportFormat::LircdConf;
+    if (word == "keymap") return ExportFormat::Keymap;
+    return std::nullopt;
+}
+
+bool ExportRemote(const IniDocument& doc, const std::string& remote, ExportFormat format, RemoteExport& out,
+                  std::string& error) {
+    const std::string id = IniSectionId(remote);
+    const IniDocument::Section* section = nullptr;
+    const std::vector<IniDocument::Section> sections = doc.Sections();
+    for (const IniDocument::Section& s : sections)
+        if (IniSectionId(s.name) == id && !IsMainSection(s.name)) section = &s;
+    if (section == nullptr) {
+        error = "no remote control " + Quoted(remote) + " in the settings file";
+        return false;
+    }
+
+    RemoteExport result;
+    const auto leave = [&](const std::string& name, const std::string& code, std::string reason) {
+        result.leftOut.push_back({name, code, std::move(reason)});
+    };
+    const std::unordered_map<std::string, std::string> frames = KeptFrameTexts(doc, remote);
+    std::unordered_set<std::string> seen;
+    std::vector<Key> keys;
+    for (const std::string& entry : section->entries) {
+        const std::size_t equals = entry.find('=');
+        if (equals == std::string::npos) continue;  // no key
+        Key key{entry.substr(equals + 1), entry.substr(0, equals), {}};
+        std::string reason;
+        const auto frame = frames.find(IniKeyId(key.code));
+        if (!seen.insert(IniKeyId(key.code)).second)
+            continue;  // the file reads the first entry of a code
+        if (!key.code.empty() && key.code.front() == '_')
+            reason = "disabled";
+        else if (frame == frames.end())
+            reason = "no kept frame: learned before frames were kept, or written by hand";
+        else if (!ParseKeyFrame(frame->second, key.frame, reason))
+            reason = "its kept frame is unreadable: " + reason;
+        else if (key.name.empty() || key.name.size() > kMaxNameLength)
+            reason = "a name of 1 to 255 characters is needed";
+        else if (format == ExportFormat::LircdConf && !LircWord(key.name))
+            reason = "a lircd.conf name is one word, not starting with '#'";
+        else if (format == ExportFormat::Keymap)
+            InKeymap(key, reason);
+        if (reason.empty())
+            keys.push_back(std::move(key));
+        else
+            leave(key.name, key.code, std::move(reason));
+    }
+    if (keys.empty()) {
+        error = "remote control " + Quoted(remote) + ": none of its keys can be exported in this format";
+        out = std::move(result);
+        return false;
+    }
+
+    std::string& text = result.text;
+    switch (format) {
+    case ExportFormat::FlipperIr:
+        text = "Filetype: IR signals file\nVersion: 1\n";
+        for (const Key& key : keys) text += FlipperButtonText(key);
+        break;
+    case ExportFormat::LircdConf: {
+        std::string name = section->name;
+        for (char& c : name)
+            if (c == ' ' || c == '\t') c = '_';
+        if (!LircWord(name)) name = "_" + name;
+        text = "# " + section->name + ", written by orbisk settings export: each key the frame kept with it\n"
+               "begin remote\n  name  " + name + "\n  flags RAW_CODES\n  eps   30\n  aeps  100\n"
+               "  frequency " + std::to_string(kCarrierHz) + "\n  gap   100000\n  begin raw_codes\n";
+        for (const Key& key : keys)
+            text += "    name " + key.name + "\n      " + Durations(KeyFrameMicros(key.frame), 8, "      ") + "\n";
+        text += "  end raw_codes\nend remote\n";
+        break;
+    }
+    case ExportFormat::Keymap: {
+        // One table per protocol, in the order the protocols first come.
+        std::map<IrProtocol, std::vector<const Key*>> byProtocol;
+        std::vector<IrProtocol> order;
+        for (const Key& key : keys) {
+            std::vector<const Key*>& table = byProtocol[key.frame.frame.protocol];
+            if (table.empty()) order.push_back(key.frame.frame.protocol);
+            table.push_back(&key);
+        }
+        for (const IrProtocol p : order) {
+            const KeymapTable table = KeymapTableOf(p);
+            text += "[[protocols]]\nname = " + TomlString(section->name) + "\nprotocol = " + TomlString(table.protocol) + "\n";
+            if (!table.variant.empty()) text += "variant = " + TomlString(table.variant) + "\n";
+            text += "[protocols.scancodes]\n";
+            for (const Key* key : byProtocol[p]) {
+                char scancode[16];
+                std::snprintf(scancode, sizeof scancode, "0x%04x", static_cast<unsigned>(key->frame.frame.scancode));
+                text += std::string(scancode) + " = " + TomlString(key->name) + "\n";
+            }
+        }
+        break;
+    }
+    }
+    result.keys = keys.size();
+    out = std::move(result);
+    return true;
+}
+
+}  // namespace orbisk
