@@ -4,14 +4,17 @@
 #include <map>
 #include <unordered_set>
 
+#include "common/code_text.h"
 #include "common/text.h"
 #include "engine/key_table.h"
 #include "receiver/analysis/burst_codes.h"
 #include "remotes/flipper_ir.h"
 #include "remotes/key_frames.h"
 #include "remotes/keymap.h"
+#include "remotes/remote_import.h"
 #include "remotes/remote_text.h"
 #include "settings/ini_file.h"
+#include "settings/settings.h"
 
 namespace orbisk {
 
@@ -157,6 +160,25 @@ bool InKeymap(const Key& key, std::string& reason) {
     return true;
 }
 
+// Whether importing the frame gives the key's code, as the import reads a
+// parsed key (its stable code) or a raw one (the burst played as a receiver
+// reports it, with the decoding the settings file says).
+bool ReadsBack(const IniDocument& doc, const Key& key, bool parsed) {
+    std::uint32_t code = 0;
+    if (parsed) {
+        code = StableCode(key.frame.frame);
+    } else {
+        Settings settings;
+        LoadSettingsFrom(doc, settings);
+        const ImportDecoding decoding{settings.RepeatLength.load(), settings.SkipBegin.load(),
+                                      settings.Recognize.load()};
+        const std::vector<std::uint32_t> codes = LiveCodes(KeyFrameMicros(key.frame), decoding, 50, 0, 0, 1);
+        if (codes.size() != 1) return false;
+        code = codes.front();
+    }
+    return IniKeyId(CodeText(code)) == IniKeyId(key.code);
+}
+
 }  // namespace
 
 std::optional<ExportFormat> FindExportFormat(std::string_view word) {
@@ -205,6 +227,10 @@ bool ExportRemote(const IniDocument& doc, const std::string& remote, ExportForma
             reason = "a lircd.conf name is one word, not starting with '#'";
         else if (format == ExportFormat::Keymap)
             InKeymap(key, reason);
+        if (reason.empty() &&
+            !ReadsBack(doc, key, format == ExportFormat::Keymap || (format == ExportFormat::FlipperIr &&
+                                                                    FlipperParsed(key.frame.frame))))
+            reason = "its kept frame does not give its code (settings changed since, or a hand edit): learn it again";
         if (reason.empty())
             keys.push_back(std::move(key));
         else
