@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "common/code_text.h"
 #include "dialog/setup_presenter.h"
+#include "receiver/analysis/burst_codes.h"
 #include "orbisk/host.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"
@@ -880,6 +882,48 @@ TEST_F(PresenterTest, RemoteNamesASectionCannotHoldDamageNothingElse) {
     EXPECT_EQ(presenter->Rows().size(), 7u);
     for (const CodeRow& row : presenter->Rows())
         EXPECT_EQ(row.remote.find(']'), std::string::npos) << row.remote;
+}
+
+// --- Kept frames ----------------------------------------------------------
+
+TEST_F(PresenterTest, FramesFollowTheirKeysThroughRenameReplaceRemoveAndAdd) {
+    const IrFrame nec{IrProtocol::Nec, 0x0410}, rc5{IrProtocol::Rc5, 0x0511};
+    const std::uint32_t replaced = StableCode(nec), added = StableCode(rc5);
+    Put("[Main]\nLastRemoteControl=TV\n[TV]\n"
+        "0A3F21C=Power\n;frame 0A3F21C nec:0x0408\n"
+        "E2C51F09=VolumeUp\n;frame E2C51F09 raw 900 450 560\n"
+        "0000123=Mute\n;frame 0000123 nec:0x0409\n");
+    Show();
+    services.frameOf = [&](std::uint64_t code) { return code == replaced ? nec : code == added ? rc5 : IrFrame{}; };
+    const auto row = [&](const std::string& caption) {
+        for (std::size_t i = 0; i < view->rows.size(); ++i)
+            if (view->rows[i].caption == caption) return static_cast<int>(i);
+        return -1;
+    };
+    view->SelectRow(row("Power"));
+    presenter->RenameKeyClick();
+    view->AcceptEdit(*presenter, "Standby");
+    view->SelectRow(row("Mute"));
+    presenter->RemoveKeyClick();
+    presenter->KeyDownNotice(0, replaced);
+    view->SelectRow(row("VolumeUp"));
+    presenter->Replace1Click();
+    presenter->KeyDownNotice(0, added);
+    presenter->AddCurrentKeyClick();
+    view->AcceptEdit(*presenter, "Ok");
+    // Another writer's key and frame, meanwhile.
+    IniFile(services.settingsPath).Edit([](IniDocument& doc) {
+        doc.WriteString("Amp", "0000777", "Input");
+        doc.SetNotes("frame", {{"Amp", "0000777", "nec:0x0001"}});
+    });
+    presenter->FormHide();
+    const std::string code = CodeText(replaced), learned = CodeText(added);
+    const std::string file = File();
+    EXPECT_EQ(file.substr(file.find("[TV]")), "[TV]\n"
+                      "0A3F21C=Standby\n;frame 0A3F21C nec:0x0408\n" +
+                          learned + "=Ok\n;frame " + learned + " rc5:0x0511\n" +
+                          code + "=VolumeUp\n;frame " + code + " nec:0x0410\n"
+                      "[Amp]\n0000777=Input\n;frame 0000777 nec:0x0001\n");
 }
 
 }  // namespace
