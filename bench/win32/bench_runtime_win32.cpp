@@ -3,7 +3,10 @@
 //    procedure, orbisk.dll reading COM5 at the other end of a null-modem
 //    pair (median and 99th percentile);
 //  - Stop time with an idle port, and with a held key while the host's
-//    thread is busy (the engine then waits in SendMessageA).
+//    thread is busy (the engine then waits in SendMessageA);
+//  - the serial back-end's own share of the latency: from the terminator
+//    written on COM6 to the return of a read of COM5 with the plug-in's
+//    time-outs (median and 99th percentile).
 // Usage: bench_runtime_win32 [BURSTS]
 #include <windows.h>
 
@@ -13,11 +16,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "orbisk/host.h"
 #include "host/plugin_loader.h"
 #include "capture/receiver_line.h"
+#include "platform/serial_device.h"
 
 namespace {
 
@@ -69,6 +74,11 @@ std::vector<std::uint8_t> Burst(int variant) {
     }
     burst.push_back(11);
     return burst;
+}
+
+void PrintLatencies(const char* what, int bursts, const std::vector<double>& latencies) {
+    std::printf("%s over %d bursts: median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n", what, bursts,
+                Percentile(latencies, 0.5), Percentile(latencies, 0.99), Percentile(latencies, 1.0));
 }
 
 int Fail(const std::string& error) {
@@ -126,8 +136,7 @@ int main(int argc, char** argv) {
         latencies.push_back(std::chrono::duration<double, std::milli>(g_lastPress - sent).count());
         ServeFor(std::chrono::milliseconds(260));  // past the release time-out
     }
-    std::printf("key latency over %d bursts: median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n", bursts,
-                Percentile(latencies, 0.5), Percentile(latencies, 0.99), Percentile(latencies, 1.0));
+    PrintLatencies("key latency", bursts, latencies);
 
     std::printf("Stop with an idle port: %.2f ms\n", TimedStop(plugin));
 
@@ -145,6 +154,37 @@ int main(int argc, char** argv) {
     std::printf("Stop with a held key and a busy host window: %.2f ms\n", TimedStop(plugin));
     plugin.Close();
     DestroyWindow(window);
+
+    // The back-end alone, reading as the plug-in does between bursts.
+    const auto device = orbisk::MakeSystemSerialPorts("")->Open(5);
+    if (!device || !device->SetLineSettings(115200)) return Fail("cannot open COM5");
+    orbisk::ReadTimeouts timeouts;
+    timeouts.endByte = terminator;
+    device->SetReadTimeouts(timeouts);
+    latencies.clear();
+    for (int i = 0; i < bursts; ++i) {
+        const auto burst = Burst(i);
+        if (!receiver->Write(burst.data(), burst.size(), error)) return Fail(error);
+        std::uint8_t buffer[255];
+        for (std::size_t got = 0; got < burst.size();) {
+            int count = sizeof buffer;
+            if (!device->Read(buffer, count)) return Fail("a read of COM5 failed");
+            got += static_cast<std::size_t>(count);
+        }
+        Clock::time_point sent;
+        std::thread sender([&] {
+            Sleep(5);
+            sent = Clock::now();
+            receiver->Write(&terminator, 1, error);
+        });
+        int count = sizeof buffer;
+        const bool read = device->Read(buffer, count);
+        const auto returned = Clock::now();
+        sender.join();
+        if (!read || count != 1) return Fail("no terminator read for burst " + std::to_string(i));
+        latencies.push_back(std::chrono::duration<double, std::milli>(returned - sent).count());
+    }
+    PrintLatencies("terminator to the back-end's read", bursts, latencies);
     std::error_code ignored;
     fs::remove_all(dir, ignored);
     return 0;

@@ -1,7 +1,9 @@
 #pragma once
 // The serial port as the receiver link needs it: open by number, raw 8N1 at a
 // baud rate, reads with the interval/total time-out rule, purge, close.
-// One back-end per platform implements it (posix/serial_device.cpp today).
+// One back-end per platform implements it (posix/ and win32/serial_device.cpp);
+// both time the reads themselves, since no driver's own time-outs know the
+// end byte.
 #include <cstdint>
 #include <memory>
 #include <optional>

@@ -234,7 +234,7 @@ std::optional<RemoteFormat> DetectFormat(std::string_view text) {
 
 // Every code of a button given as timings, and whether replays give them.
 ButtonCodes TimingCodes(const Button& b, const ImportDecoding& decoding) {
-    ButtonCodes out;
+    ButtonCodes out{{}, decoding.checkStable};
     std::uint32_t seed = 1;
     for (const std::vector<std::uint32_t>& micros : b.frames) {
         std::vector<IrFrame> frames;
@@ -248,16 +248,17 @@ ButtonCodes TimingCodes(const Button& b, const ImportDecoding& decoding) {
                 out.codes.emplace_back(codes[i], frames[i]);
         }
         for (const Replay& r : kReplays)
-            if (LiveCodes(micros, decoding, r.unitMicros, kReplayJitter, r.biasMicros, ++seed) != codes)
+            if (out.stable && LiveCodes(micros, decoding, r.unitMicros, kReplayJitter, r.biasMicros, ++seed) != codes)
                 out.stable = false;
     }
     return out;
 }
 
 ButtonCodes ParsedCodes(const Button& b, const ImportDecoding& decoding) {
-    ButtonCodes out;
+    ButtonCodes out{{}, decoding.checkStable};
     const std::uint32_t code = StableCode(b.frame);
     out.codes.emplace_back(code, b.frame);
+    if (!out.stable) return out;
     const std::vector<std::uint32_t> micros = IdealMicros(b.frame);
     std::uint32_t seed = 1;
     for (const Replay& r : kReplays)

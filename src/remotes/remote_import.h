@@ -23,6 +23,9 @@ struct ImportDecoding {
     int repeatLength = 3;
     int skipBegin = 4;
     bool recognize = true;
+    // False when only the codes are wanted: no replays, every key's stable
+    // is false.  The replays are most of a plan's time.
+    bool checkStable = true;
 };
 
 // One key as imported: one code of a button.

@@ -17,6 +17,7 @@ constexpr Command kCommands[] = {
     {"decode", orbisk::tool::RunDecode, "decode a capture of the receiver's bytes into code texts"},
     {"generate", orbisk::tool::RunGenerate, "write a timed capture of remote-control key presses"},
     {"settings", orbisk::tool::RunSettings, "print what the plug-in loads from a settings file"},
+    {"identify", orbisk::tool::RunIdentify, "tell which file of a remote database describes a remote"},
 };
 
 void Usage(std::FILE* out) {

@@ -76,7 +76,9 @@ QGroupBox* MakeGroup(QWidget* parent, const char* name, const char* caption, int
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int left, int top,
                         int width, int height) {
     auto* button = Place(new QPushButton(QString::fromLatin1(caption), parent), name, left, top, width, height);
-    // Neither default nor cancel button: Enter and Esc never press it.
+    // Neither default nor cancel button: Enter elsewhere and Esc never
+    // press it.  (An auto-default button would stay the dialog's default
+    // once it has had the focus, and Enter in an edit would press it.)
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;
@@ -338,6 +340,15 @@ void TSetupForm::keyPressEvent(QKeyEvent* event) {
     // Esc does not close this dialog: there is no cancel, and closing saves.
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         event->accept();
+        return;
+    }
+    // Enter presses the push button that has the focus, as in any dialog;
+    // the button leaves it to the dialog, since none is auto-default.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget()); enter && button != nullptr &&
+                                                                   (event->modifiers() & ~Qt::KeypadModifier) == 0) {
+        event->accept();
+        button->click();
         return;
     }
     QDialog::keyPressEvent(event);

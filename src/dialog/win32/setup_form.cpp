@@ -494,8 +494,22 @@ bool TSetupForm::PreTranslate(MSG& msg) {
         return false;
     // The list's shortcuts act while the list itself has the focus.
     if (GetFocus() == ListView && TranslateAcceleratorA(hwnd_, accelerators_, &msg)) return true;
-    // Tab, arrows and mnemonics as in any dialog.  Enter and Esc reach the
-    // form as IDOK and IDCANCEL, which it ignores: nothing closes by them.
+    // Enter presses the push button that has the focus, as in any dialog.
+    // IsDialogMessage would send IDOK instead: the form is no dialog box,
+    // whose default button follows the focus.  The button's own notice goes
+    // the way the dialog manager sends it.
+    const auto pushButton = [this](HWND control) {
+        return IsChild(hwnd_, control) && IsWindowEnabled(control) &&
+               (SendMessageA(control, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) != 0;
+    };
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && pushButton(msg.hwnd)) {
+        SendMessageA(GetParent(msg.hwnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(msg.hwnd), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(msg.hwnd));
+        return true;
+    }
+    // Tab, arrows and mnemonics as in any dialog.  Enter elsewhere and Esc
+    // reach the form as IDOK and IDCANCEL, which it ignores: nothing closes
+    // by them.
     return IsDialogMessageA(hwnd_, &msg) != FALSE;
 }
 

@@ -16,11 +16,12 @@
 #include <optional>
 
 #include "platform/posix/serial_speed.h"
+#include "platform/read_deadline.h"
 
 namespace orbisk {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = ReadDeadline::Clock;
 
 // The time to a deadline as ppoll takes it: to the microsecond, so that a
 // read ends at its deadline and not at the next whole millisecond.
@@ -126,29 +127,13 @@ private:
 bool PosixSerialDevice::Read(std::uint8_t* buffer, int& count) {
     if (fd_ < 0 || count < 0) return false;
     const ReadTimeouts t = CurrentTimeouts();
-    const Clock::time_point start = Clock::now();
-    // A zero interval or a zero total disables that limit, as with the
-    // serial time-outs this rule comes from.
-    std::optional<Clock::time_point> totalDeadline;
-    if (t.totalMultiplierMs != 0 || t.totalConstantMs != 0) {
-        const std::uint64_t totalMs =
-            static_cast<std::uint64_t>(count) * t.totalMultiplierMs + t.totalConstantMs;
-        totalDeadline = start + std::chrono::milliseconds(totalMs);
-    }
-    if (t.silenceMs != 0) {
-        const Clock::time_point silenceEnd = latestByte_.value_or(start) + std::chrono::milliseconds(t.silenceMs);
-        if (!totalDeadline || silenceEnd < *totalDeadline) totalDeadline = silenceEnd;
-    }
+    const ReadDeadline limits(t, count, Clock::now(), latestByte_);
 
     int got = 0;
-    Clock::time_point lastByte{};
+    std::optional<Clock::time_point> lastByte;
     while (got < count) {
         const Clock::time_point now = Clock::now();
-        std::optional<Clock::time_point> deadline = totalDeadline;
-        if (got > 0 && t.intervalMs != 0) {
-            const Clock::time_point gapEnd = lastByte + std::chrono::milliseconds(t.intervalMs);
-            if (!deadline || gapEnd < *deadline) deadline = gapEnd;
-        }
+        const std::optional<Clock::time_point> deadline = limits.Next(lastByte);
         // Past the deadline, bytes already waiting are still read: they may
         // have come before it, while this thread was not running.
         const timespec wait = !deadline || now >= *deadline ? timespec{0, 0} : TimeUntil(*deadline, now);

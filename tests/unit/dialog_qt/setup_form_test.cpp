@@ -530,16 +530,28 @@ TEST_F(SetupFormTest, NoticePostedBeforeTheDialogShowsIsHandledAfter) {
 
 // --- Closing -------------------------------------------------------------
 
-TEST_F(SetupFormTest, EnterAndEscDoNotCloseTheDialog) {
+TEST_F(SetupFormTest, EnterPressesAFocusedButtonAndElsewhereNeitherItNorEscClosesTheDialog) {
     Open();
     for (const char* name : {"CloseButton", "ListView", "Edit1", "ResetButton"}) {
         QWidget* widget = Find<QWidget>(name);
         widget->setFocus();
+        const bool button = qobject_cast<QPushButton*>(widget) != nullptr;
         for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+            if (button && key != Qt::Key_Escape) continue;
             QTest::keyClick(widget, key);
             EXPECT_TRUE(form->isVisible()) << name << " " << key;
         }
     }
+    EXPECT_TRUE(calls.empty());
+    auto* reset = Find<QPushButton>("ResetButton");
+    reset->setEnabled(true);  // as after a change of port
+    reset->setFocus();
+    QTest::keyClick(reset, Qt::Key_Return);
+    EXPECT_EQ(calls, (std::vector<std::string>{"stop", "start"}));
+    auto* close = Find<QPushButton>("CloseButton");
+    close->setFocus();
+    QTest::keyClick(close, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(form->isVisible());
 }
 
 TEST_F(SetupFormTest, CloseButtonAndCloseBoxBothSave) {

@@ -379,14 +379,19 @@ TEST_F(SetupFormTest, ShortcutsActOnTheListAndNotInItsEditor) {
         EXPECT_EQ(Captions(), "Input Power Volume");
         // Enter and Esc outside the editor close nothing, and the dialog
         // messages they cause are not taken for the engine's notices.
+        // Enter on a push button presses it.
         Key(Child(F::IdEdit1), VK_RETURN);
         Key(Child(F::IdListView), VK_ESCAPE);
-        Key(Child(F::IdCloseButton), VK_RETURN);
+        EnableWindow(Child(F::IdResetButton), TRUE);  // as after a change of port
+        Key(Child(F::IdResetButton), VK_RETURN);
     }, [&] {
         EXPECT_TRUE(IsWindowVisible(Form()));
+        EXPECT_EQ(calls, "stop start ");
         EXPECT_EQ(Text(Child(F::IdCodeLabel)), "000BEEF");
         EXPECT_EQ(Text(Child(F::IdTestGroup)), " Pressed ");
+        Key(Child(F::IdCloseButton), VK_RETURN);
     }});
+    EXPECT_EQ(next + 1, steps.size()) << "Enter on Close did not close the dialog";
 }
 
 TEST_F(SetupFormTest, ClearListAsksWithAQuestionBox) {

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
+#include <chrono>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -78,6 +81,35 @@ TEST_F(Win32SerialTest, AReadEndsAfterAGapWithWhatCameOrAtItsTotalWithNothing) {
     count = 10;
     EXPECT_TRUE(device->Read(buffer, count));
     EXPECT_EQ(count, 0);
+}
+
+// A message is handed on at its end byte, though the gap rule would hold
+// the read for a minute; the rest of it comes while the read waits.
+TEST_F(Win32SerialTest, AReadEndsAtTheEndByteWithoutWaitingForTheGap) {
+    ASSERT_TRUE(device->SetReadTimeouts({60000, 0, 0, 0xFE}));
+    ASSERT_TRUE(transmitter.Write({1, 2}));
+    std::promise<void> returned;
+    std::atomic<bool> cancelled{false};
+    std::thread sender([&] {
+        Sleep(50);
+        EXPECT_TRUE(transmitter.Write({3, 0xFE}));
+        // Only a read that waits out the gap is still there to be woken.
+        if (returned.get_future().wait_for(std::chrono::seconds(20)) == std::future_status::timeout) {
+            cancelled = true;
+            device->CancelRead();
+        }
+    });
+    std::vector<std::uint8_t> got;
+    std::uint8_t buffer[255];
+    for (int reads = 0; reads < 4 && (got.empty() || got.back() != 0xFE); ++reads) {
+        int count = sizeof buffer;
+        if (!device->Read(buffer, count)) break;
+        got.insert(got.end(), buffer, buffer + count);
+    }
+    returned.set_value();
+    sender.join();
+    EXPECT_EQ(got, (std::vector<std::uint8_t>{1, 2, 3, 0xFE}));
+    EXPECT_FALSE(cancelled) << "the read waited for the gap after its end byte";
 }
 
 // The silence counts from the latest byte read, not from the read's start,

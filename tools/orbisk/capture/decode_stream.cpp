@@ -8,11 +8,6 @@
 namespace orbisk::tool {
 namespace {
 
-class NoWakeUp final : public WakeUp {
-public:
-    void Set() override {}
-};
-
 bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
 }  // namespace
@@ -32,16 +27,17 @@ std::string BurstText(const DecodedBurst& burst) {
     return text;
 }
 
+DecodedBurst BurstDecoder::operator()(const std::uint8_t* burst, int length) {
+    const BurstKind kind = ClassifyBurst(burst, length, repeatLength_, skipBegin_, state_, wake_, recognize_);
+    return {state_.LastCode.load(), kind, ReadPublishedCodes(state_).frame, recognize_};
+}
+
 std::vector<DecodedBurst> DecodeWireBytes(const std::vector<std::uint8_t>& bytes, int skipBegin,
                                           int repeatLength, bool recognize) {
     std::vector<DecodedBurst> decoded;
-    PublishedState state;
-    NoWakeUp wake;
+    BurstDecoder decode(skipBegin, repeatLength, recognize);
     FrameCutter cutter;
-    const auto onBurst = [&](const std::uint8_t* burst, int length) {
-        const BurstKind kind = ClassifyBurst(burst, length, repeatLength, skipBegin, state, wake, recognize);
-        decoded.push_back({state.LastCode.load(), kind, ReadPublishedCodes(state).frame, recognize});
-    };
+    const auto onBurst = [&](const std::uint8_t* burst, int length) { decoded.push_back(decode(burst, length)); };
     // In pieces the size of the reader's reads; the cut does not depend on it.
     constexpr std::size_t kPiece = 255;
     for (std::size_t at = 0; at < bytes.size(); at += kPiece) {

@@ -22,6 +22,25 @@ struct DecodedBurst {
     bool recognize = true;   // recognition was on: a key shows its frame
 };
 
+// The decoder as the plug-in runs it, burst after burst, on a published
+// state of its own that starts at 0: a repeat gives the code it repeats.
+class BurstDecoder {
+public:
+    BurstDecoder(int skipBegin, int repeatLength, bool recognize)
+        : skipBegin_(skipBegin), repeatLength_(repeatLength), recognize_(recognize) {}
+    DecodedBurst operator()(const std::uint8_t* burst, int length);
+
+private:
+    class NoWakeUp final : public WakeUp {
+    public:
+        void Set() override {}
+    };
+    const int skipBegin_, repeatLength_;
+    const bool recognize_;
+    PublishedState state_;
+    NoWakeUp wake_;
+};
+
 // Cuts the bytes into bursts exactly as the plug-in's reader does and runs
 // each through the decoder with a published state that starts at 0, with
 // recognition as Recognize says.  Bytes after the last terminator are a

@@ -1,27 +1,16 @@
 // orbisk monitor: reads a real receiver with the plug-in's line settings and
 // prints every burst as it arrives, with the code the plug-in would see.
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <string>
-#include <thread>
 
-#include "commands/commands.h"
-#include "common/code_text.h"
-#include "host/plugin_loader.h"
 #include "capture/decode_stream.h"
-#include "platform/serial_device.h"
-#include "platform/system_services.h"
-#include "receiver/decoder.h"
-#include "receiver/frame_cutter.h"
-#include "receiver/frame_reader.h"
-#include "receiver/serial_link.h"
-#include "commands/stop_signals.h"
 #include "capture/wave.h"
+#include "commands/commands.h"
+#include "commands/receiver_port.h"
+#include "common/code_text.h"
 
 namespace orbisk::tool {
 
@@ -102,39 +91,27 @@ bool ParseOptions(const Args& args, Options& options, std::string& error) {
     return true;
 }
 
-std::atomic<bool> g_hungUp{false};
-
-class NoWake final : public WakeUp {
-public:
-    void Set() override {}
-};
-
-// Prints bursts with the code the plug-in would publish for them: the
-// decoder runs on its own published state, so a repeat shows the code it
-// repeats.
+// Prints bursts with the code the plug-in would publish for them.
 class BurstPrinter {
 public:
     explicit BurstPrinter(const Options& options)
-        : skip_(static_cast<int>(options.skip)),
-          repeatLength_(static_cast<int>(options.repeatLength)),
+        : decode_(static_cast<int>(options.skip), static_cast<int>(options.repeatLength), options.recognize),
           wave_(options.wave),
           recognize_(options.recognize) {}
 
     void operator()(const std::uint8_t* burst, int length) {
-        const BurstKind kind = ClassifyBurst(burst, length, repeatLength_, skip_, published_, wake_, recognize_);
-        const DecodedBurst decoded{published_.LastCode.load(), kind, ReadPublishedCodes(published_).frame,
-                                   recognize_};
+        const DecodedBurst decoded = decode_(burst, length);
         const auto ms =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count();
-        const std::string code = CodeText(published_.LastCode.load());
+        const std::string code = CodeText(decoded.code);
         std::string line = std::to_string(ms) + " ms\t";
         if (wave_) {
             char head[48];
-            std::snprintf(head, sizeof head, "%-8s %-6s unit %3d ", code.c_str(), BurstKindName(kind),
+            std::snprintf(head, sizeof head, "%-8s %-6s unit %3d ", code.c_str(), BurstKindName(decoded.kind),
                           ShortestDuration(burst, length));
             line += head;
             line += WaveLine(burst, length, TerminalColumns() - static_cast<int>(line.size()) - 8);
-            if (kind == BurstKind::Key && recognize_) line += "\n\t" + DescribeIrFrame(decoded.frame);
+            if (decoded.kind == BurstKind::Key && recognize_) line += "\n\t" + DescribeIrFrame(decoded.frame);
         } else {
             line += BurstText(decoded) + "\t" + std::to_string(length) + " durations:";
             for (int i = 0; i < length; ++i) {
@@ -147,31 +124,11 @@ public:
     }
 
 private:
-    const int skip_;
-    const int repeatLength_;
+    BurstDecoder decode_;
     const bool wave_;
     const bool recognize_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-    PublishedState published_;
-    NoWake wake_;
 };
-
-void ReadUntilStopped(SerialLink& link, const std::atomic<bool>& stop, const Options& options,
-                      StopSignals& signals) {
-    BurstPrinter print(options);
-    FrameCutter cutter;
-    std::uint8_t buffer[ReadRequestBytes];
-    while (!stop.load(std::memory_order_acquire)) {
-        int count = ReadRequestBytes;
-        if (!link.ReadPort(buffer, count)) {
-            // Wake the main thread, which waits for stop requests only.
-            g_hungUp.store(true, std::memory_order_release);
-            signals.Raise();
-            return;
-        }
-        cutter.Feed(buffer, count, print);
-    }
-}
 
 }  // namespace
 
@@ -179,37 +136,11 @@ int RunMonitor(const Args& args) {
     Options options;
     if (const auto done = BeginCommand(kCommand, kHelp, args, ParseOptions, options)) return *done;
 
-    // The plug-in's own link: the same device mapping, line settings, read
-    // time-outs and purge.
-    const SettingsPlace place = DefaultSettingsPlace();
-    if (!place.problem.empty()) return Fail(kCommand, place.problem);
-    const std::string& portFolder = place.portFolder;
-    const int port = static_cast<int>(options.port);
-    const std::string path = SystemSerialPortPath(portFolder, port);
-    const auto ports = MakeSystemSerialPorts(portFolder);
-    const auto system = MakeSystemServices();
-    SerialLink link(*ports, *system);
-    if (!link.OpenPort(port)) return Fail(kCommand, PortOpenFailure(portFolder, port, path));
-    if (!link.SetPortSpeed(static_cast<int>(options.rate)))
-        return Fail(kCommand, "COM" + std::to_string(port) + " refuses " + std::to_string(options.rate) + " baud");
-    link.SetReadTimeouts(static_cast<int>(options.intervalMs));
-    link.PurgePort();
-    std::fprintf(stderr, "orbisk monitor: reading COM%d (%s) at %lld baud; Ctrl-C ends\n", port, path.c_str(),
-                 options.rate);
-
-    // Taken before the reader starts, so that stop requests all come to
-    // this thread.
-    StopSignals signals;
-    std::atomic<bool> stop{false};
-    std::thread reader(ReadUntilStopped, std::ref(link), std::cref(stop), std::cref(options), std::ref(signals));
-    signals.Wait();
-    stop.store(true, std::memory_order_release);
-    link.CancelRead();
-    reader.join();
-    link.ClosePort();
-    if (g_hungUp.load(std::memory_order_acquire))
-        return Fail(kCommand, "COM" + std::to_string(port) + " hung up (adapter unplugged?)");
-    return 0;
+    BurstPrinter print(options);
+    return ReadPortBursts(kCommand,
+                          {static_cast<int>(options.port), static_cast<int>(options.rate),
+                           static_cast<int>(options.intervalMs)},
+                          std::nullopt, std::ref(print));
 }
 
 }  // namespace orbisk::tool

@@ -1,7 +1,6 @@
 // orbisk settings: shows what the plug-in would load from a settings file.
 #include <algorithm>
 #include <cstdio>
-#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,19 +74,6 @@ constexpr const char* kUsage =
     "the kernel lays out the same).  Keys that cannot be written (no kept frame,\n"
     "disabled, a name the format cannot hold) are listed on standard error.\n"
     "Importing the export gives the same codes under the same names.\n";
-
-// One line of tab-separated fields.  Texts from the file are shown as
-// `orbisk run` shows key names: a file may hold escape sequences, bells or
-// NULs that must not reach the terminal, or tabs that would split a field.
-void PrintLine(std::initializer_list<std::string_view> fields) {
-    std::string line;
-    for (const std::string_view field : fields) {
-        if (!line.empty()) line += '\t';
-        line += ControlCharactersReplaced(field);
-    }
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stdout);
-}
 
 // The installed plug-in's settings file, or the exit status when it has none
 // it may use.

@@ -2,6 +2,7 @@
 // Subcommands of the orbisk program.  Each gets the arguments after its own
 // name, prints its own --help, and returns the exit status.
 #include <cstdio>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -20,6 +21,9 @@ int RunMonitor(const Args& args);
 int RunSetup(const Args& args);
 int RunGenerate(const Args& args);
 int RunServe(const Args& args);     // orbisk serve (POSIX only)
+int RunIdentify(const Args& args);
+// orbisk settings import, with the arguments after "import".
+int ImportRemote(const Args& args);
 
 struct Command {
     const char* name;
@@ -54,6 +58,12 @@ extern const char PathSeparator[];
 // The width of the terminal on standard output, or of a usual one.
 int TerminalColumns();
 std::string PortOpenFailure(const std::string& portFolder, int port, const std::string& path);
+
+// One line of tab-separated fields on standard output.  Texts from files
+// are shown as `orbisk run` shows key names: a file may hold escape
+// sequences, bells or NULs that must not reach the terminal, or tabs that
+// would split a field.
+void PrintLine(std::initializer_list<std::string_view> fields);
 
 // True when args holds -h or --help.
 bool WantsHelp(const Args& args);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "commands/commands.h"
+#include "common/text.h"
 #include "platform/file_io.h"
 #include "platform/module_path.h"
 
@@ -64,6 +65,16 @@ std::string ProgramFolder() { return FolderOf(OwnModulePath()); }
 
 std::string InProgramFolder(std::string_view name) {
     return ProgramFolder() + PathSeparator + std::string(name);
+}
+
+void PrintLine(std::initializer_list<std::string_view> fields) {
+    std::string line;
+    for (const std::string_view field : fields) {
+        if (!line.empty()) line += '\t';
+        line += ControlCharactersReplaced(field);
+    }
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
 bool WantsHelp(const Args& args) {
