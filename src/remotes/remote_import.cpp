@@ -52,8 +52,8 @@ struct Button {
 // A button's codes: each with the frame read in it.
 struct ButtonCodes {
     std::vector<std::pair<std::uint32_t, IrFrame>> codes;
-    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> bursts;  // timings: each code's burst
     bool stable = true;
+    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> bursts{};  // timings: each code's burst
 };
 
 }  // namespace
