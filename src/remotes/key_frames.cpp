@@ -62,7 +62,8 @@ bool ParseKeyFrame(std::string_view text, KeyFrame& out, std::string& reason) {
         }
         frame.frame = IrFrame{*protocol, static_cast<std::uint32_t>(scancode), false};
         if (!ProtocolFrame(frame.frame)) {
-            reason = std::string(ProtocolInfo(*protocol).label) + " has no frame of scancode " + std::string(word.substr(colon + 1));
+            reason = std::string(ProtocolInfo(*protocol).label) + " has no frame of scancode " +
+                     std::string(word.substr(colon + 1));
             return false;
         }
     }

@@ -30,51 +30,9 @@ struct Key {
     KeyFrame frame;
 };
 
-std::uint32_t Reversed(std::uint32_t value, int bits) {
-    std::uint32_t out = 0;
-    for (int i = 0; i < bits; ++i) out |= (value >> i & 1) << (bits - 1 - i);
-    return out;
-}
-
-// The parsed Flipper button whose key is the frame, the reverse of
-// FlipperKey, which checks it: nullopt where Flipper has no such protocol.
-std::optional<FlipperButton> FlipperParsed(const IrFrame& frame) {
-    const std::uint32_t s = frame.scancode;
-    FlipperButton b;
-    const auto set = [&](std::string_view protocol, std::uint32_t address, std::uint32_t command) {
-        b.protocol = protocol;
-        b.address = address;
-        b.command = command;
-    };
-    const auto kaseikyo = [&](std::uint32_t vendor) {
-        // genre1 << 16 | b3 << 8 | b4, where b3 = genre2 | command's low
-        // nibble << 4 and b4 = command's high 6 bits | id << 6.
-        const std::uint32_t genre1 = s >> 16 & 0xF, b3 = s >> 8 & 0xFF, b4 = s & 0xFF;
-        set("Kaseikyo", (b4 >> 6) << 24 | vendor << 8 | genre1 << 4 | (b3 & 0xF), (b3 >> 4) | (b4 & 0x3F) << 4);
-    };
-    const std::uint32_t hi = s >> 8 & 0xFF, lo = s & 0xFF;
-    switch (frame.protocol) {
-    case IrProtocol::Nec: set("NEC", s >> 8, lo); break;
-    case IrProtocol::Necx: set("NECext", (s >> 16) | hi << 8, lo | (~lo & 0xFF) << 8); break;
-    case IrProtocol::Nec32: set("NECext", (s >> 16 & 0xFF) | (s >> 24) << 8, lo | hi << 8); break;
-    case IrProtocol::Sanyo: set("NEC42", s >> 8, lo); break;
-    case IrProtocol::Samsung32: set("Samsung32", s >> 8, lo); break;
-    case IrProtocol::Rc5: set(lo & 0x40 ? "RC5X" : "RC5", s >> 8, lo & 0x3F); break;  // RC5X: bit 6 implied
-    case IrProtocol::Rc6_0: set("RC6", s >> 8, lo); break;
-    case IrProtocol::Sony12: set("SIRC", s >> 16, lo); break;
-    case IrProtocol::Sony15: set("SIRC15", s >> 16, lo); break;
-    case IrProtocol::Sony20: set("SIRC20", (s >> 16 & 0x1F) | hi << 5, lo); break;
-    case IrProtocol::Rca: set("RCA", Reversed(s >> 8 & 0xF, 4), Reversed(lo, 8)); break;
-    case IrProtocol::Panasonic: kaseikyo(0x2002); break;
-    case IrProtocol::DenonK: kaseikyo(0x3254); break;
-    case IrProtocol::Jvc48: kaseikyo(0x0103); break;
-    case IrProtocol::SharpK: kaseikyo(0x5AAA); break;
-    default: return std::nullopt;
-    }
-    std::string reason;
-    const std::optional<ProtocolKey> key = FlipperKey(b, reason);
-    if (!key || *key != ProtocolKey{ProtocolInfo(frame.protocol).name, frame.scancode}) return std::nullopt;
-    return b;
+// The parsed Flipper button of a protocol frame Flipper has.
+std::optional<FlipperButton> ParsedButton(const KeyFrame& frame) {
+    return FlipperParsed({ProtocolInfo(frame.frame.protocol).name, frame.frame.scancode});
 }
 
 std::string FourBytes(std::uint32_t value) {
@@ -95,7 +53,7 @@ std::string Durations(const std::vector<std::uint32_t>& micros, std::size_t perL
 
 std::string FlipperButtonText(const Key& key) {
     std::string text = "#\nname: " + key.name + "\n";
-    if (const std::optional<FlipperButton> b = FlipperParsed(key.frame.frame))
+    if (const std::optional<FlipperButton> b = ParsedButton(key.frame))
         return text + "type: parsed\nprotocol: " + b->protocol + "\naddress: " + FourBytes(b->address) +
                "\ncommand: " + FourBytes(b->command) + "\n";
     return text + "type: raw\nfrequency: " + std::to_string(kCarrierHz) + "\nduty_cycle: 0.330000\ndata: " +
@@ -188,11 +146,78 @@ std::optional<ExportFormat> FindExportFormat(std::string_view word) {
     return std::nullopt;
 }
 
+namespace {
+
+std::string FlipperText(const std::vector<Key>& keys) {
+    std::string text = "Filetype: IR signals file\nVersion: 1\n";
+    for (const Key& key : keys) text += FlipperButtonText(key);
+    return text;
+}
+
+std::string LircdText(const std::string& remote, const std::vector<Key>& keys) {
+    std::string name = remote;
+    for (char& c : name)
+        if (c == ' ' || c == '\t') c = '_';
+    if (!LircWord(name)) name = "_" + name;
+    std::string text = "# Remote " + remote + ", written by orbisk settings export from the frames kept with its keys\n"
+                       "begin remote\n  name  " + name + "\n  flags RAW_CODES\n  eps   30\n  aeps  100\n"
+                       "  frequency " + std::to_string(kCarrierHz) + "\n  gap   100000\n  begin raw_codes\n";
+    for (const Key& key : keys)
+        text += "    name " + key.name + "\n      " + Durations(KeyFrameMicros(key.frame), 8, "      ") + "\n";
+    return text + "  end raw_codes\nend remote\n";
+}
+
+std::string KeymapText(const std::string& remote, const std::vector<Key>& keys) {
+    // One table per protocol, in the order the protocols first come.
+    std::map<IrProtocol, std::vector<const Key*>> byProtocol;
+    std::vector<IrProtocol> order;
+    for (const Key& key : keys) {
+        std::vector<const Key*>& table = byProtocol[key.frame.frame.protocol];
+        if (table.empty()) order.push_back(key.frame.frame.protocol);
+        table.push_back(&key);
+    }
+    std::string text;
+    for (const IrProtocol p : order) {
+        const KeymapTable table = KeymapTableOf(p);
+        text += "[[protocols]]\nname = " + TomlString(remote) + "\nprotocol = " + TomlString(table.protocol) + "\n";
+        if (!table.variant.empty()) text += "variant = " + TomlString(table.variant) + "\n";
+        text += "[protocols.scancodes]\n";
+        for (const Key* key : byProtocol[p]) {
+            char scancode[16];
+            std::snprintf(scancode, sizeof scancode, "0x%04x", static_cast<unsigned>(key->frame.frame.scancode));
+            text += std::string(scancode) + " = " + TomlString(key->name) + "\n";
+        }
+    }
+    return text;
+}
+
+// Why the format cannot take the key as it is; empty when it can.
+std::string LeftOutReason(const IniDocument& doc, const std::unordered_map<std::string, std::string>& frames,
+                          ExportFormat format, Key& key) {
+    std::string reason;
+    const auto frame = frames.find(IniKeyId(key.code));
+    if (!key.code.empty() && key.code.front() == '_') return "disabled";
+    if (frame == frames.end())
+        return "no kept frame: learned before frames were kept, from an unrecognised press, or by hand";
+    if (!ParseKeyFrame(frame->second, key.frame, reason)) return "its kept frame is unreadable: " + reason;
+    if (key.name.empty() || key.name.size() > kMaxNameLength) return "a name of 1 to 255 characters is needed";
+    if (format == ExportFormat::LircdConf && !LircWord(key.name))
+        return "a lircd.conf name is one word, not starting with '#'";
+    if (format == ExportFormat::Keymap && !InKeymap(key, reason)) return reason;
+    const bool parsed =
+        format == ExportFormat::Keymap || (format == ExportFormat::FlipperIr && ParsedButton(key.frame));
+    if (!ReadsBack(doc, key, parsed))
+        return "its kept frame does not give its code (settings changed since, or a hand edit): learn it again";
+    return reason;
+}
+
+}  // namespace
+
 bool ExportRemote(const IniDocument& doc, const std::string& remote, ExportFormat format, RemoteExport& out,
                   std::string& error) {
     const std::string id = IniSectionId(remote);
-    const IniDocument::Section* section = nullptr;
     const std::vector<IniDocument::Section> sections = doc.Sections();
+    const IniDocument::Section* section = nullptr;
     for (const IniDocument::Section& s : sections)
         if (IniSectionId(s.name) == id && !IsMainSection(s.name)) section = &s;
     if (section == nullptr) {
@@ -201,9 +226,6 @@ bool ExportRemote(const IniDocument& doc, const std::string& remote, ExportForma
     }
 
     RemoteExport result;
-    const auto leave = [&](const std::string& name, const std::string& code, std::string reason) {
-        result.leftOut.push_back({name, code, std::move(reason)});
-    };
     const std::unordered_map<std::string, std::string> frames = KeptFrameTexts(doc, remote);
     std::unordered_set<std::string> seen;
     std::vector<Key> keys;
@@ -211,78 +233,21 @@ bool ExportRemote(const IniDocument& doc, const std::string& remote, ExportForma
         const std::size_t equals = entry.find('=');
         if (equals == std::string::npos) continue;  // no key
         Key key{entry.substr(equals + 1), entry.substr(0, equals), {}};
-        std::string reason;
-        const auto frame = frames.find(IniKeyId(key.code));
-        if (!seen.insert(IniKeyId(key.code)).second)
-            continue;  // the file reads the first entry of a code
-        if (!key.code.empty() && key.code.front() == '_')
-            reason = "disabled";
-        else if (frame == frames.end())
-            reason = "no kept frame: learned before frames were kept, or written by hand";
-        else if (!ParseKeyFrame(frame->second, key.frame, reason))
-            reason = "its kept frame is unreadable: " + reason;
-        else if (key.name.empty() || key.name.size() > kMaxNameLength)
-            reason = "a name of 1 to 255 characters is needed";
-        else if (format == ExportFormat::LircdConf && !LircWord(key.name))
-            reason = "a lircd.conf name is one word, not starting with '#'";
-        else if (format == ExportFormat::Keymap)
-            InKeymap(key, reason);
-        if (reason.empty() &&
-            !ReadsBack(doc, key, format == ExportFormat::Keymap || (format == ExportFormat::FlipperIr &&
-                                                                    FlipperParsed(key.frame.frame))))
-            reason = "its kept frame does not give its code (settings changed since, or a hand edit): learn it again";
-        if (reason.empty())
-            keys.push_back(std::move(key));
+        if (!seen.insert(IniKeyId(key.code)).second) continue;  // the file reads the first entry of a code
+        if (std::string reason = LeftOutReason(doc, frames, format, key); !reason.empty())
+            result.leftOut.push_back({std::move(key.name), std::move(key.code), std::move(reason)});
         else
-            leave(key.name, key.code, std::move(reason));
+            keys.push_back(std::move(key));
     }
     if (keys.empty()) {
         error = "remote control " + Quoted(remote) + ": none of its keys can be exported in this format";
         out = std::move(result);
         return false;
     }
-
-    std::string& text = result.text;
     switch (format) {
-    case ExportFormat::FlipperIr:
-        text = "Filetype: IR signals file\nVersion: 1\n";
-        for (const Key& key : keys) text += FlipperButtonText(key);
-        break;
-    case ExportFormat::LircdConf: {
-        std::string name = section->name;
-        for (char& c : name)
-            if (c == ' ' || c == '\t') c = '_';
-        if (!LircWord(name)) name = "_" + name;
-        text = "# " + section->name + ", written by orbisk settings export: each key the frame kept with it\n"
-               "begin remote\n  name  " + name + "\n  flags RAW_CODES\n  eps   30\n  aeps  100\n"
-               "  frequency " + std::to_string(kCarrierHz) + "\n  gap   100000\n  begin raw_codes\n";
-        for (const Key& key : keys)
-            text += "    name " + key.name + "\n      " + Durations(KeyFrameMicros(key.frame), 8, "      ") + "\n";
-        text += "  end raw_codes\nend remote\n";
-        break;
-    }
-    case ExportFormat::Keymap: {
-        // One table per protocol, in the order the protocols first come.
-        std::map<IrProtocol, std::vector<const Key*>> byProtocol;
-        std::vector<IrProtocol> order;
-        for (const Key& key : keys) {
-            std::vector<const Key*>& table = byProtocol[key.frame.frame.protocol];
-            if (table.empty()) order.push_back(key.frame.frame.protocol);
-            table.push_back(&key);
-        }
-        for (const IrProtocol p : order) {
-            const KeymapTable table = KeymapTableOf(p);
-            text += "[[protocols]]\nname = " + TomlString(section->name) + "\nprotocol = " + TomlString(table.protocol) + "\n";
-            if (!table.variant.empty()) text += "variant = " + TomlString(table.variant) + "\n";
-            text += "[protocols.scancodes]\n";
-            for (const Key* key : byProtocol[p]) {
-                char scancode[16];
-                std::snprintf(scancode, sizeof scancode, "0x%04x", static_cast<unsigned>(key->frame.frame.scancode));
-                text += std::string(scancode) + " = " + TomlString(key->name) + "\n";
-            }
-        }
-        break;
-    }
+    case ExportFormat::FlipperIr: result.text = FlipperText(keys); break;
+    case ExportFormat::LircdConf: result.text = LircdText(section->name, keys); break;
+    case ExportFormat::Keymap: result.text = KeymapText(section->name, keys); break;
     }
     result.keys = keys.size();
     out = std::move(result);

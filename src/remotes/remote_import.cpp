@@ -378,7 +378,8 @@ bool PlanRemoteImport(std::string_view text, const std::string& path, const std:
         }
         for (const auto& [code, frame] : keep) {
             ImportedKey key{b.remote, b.name, b.source, frame, code, codes[i].stable};
-            if (const auto burst = codes[i].bursts.find(code); burst != codes[i].bursts.end()) key.micros = burst->second;
+            if (const auto burst = codes[i].bursts.find(code); burst != codes[i].bursts.end())
+                key.micros = burst->second;
             const auto [it, added] = byCode.try_emplace(code, plan.keys.size());
             if (added)
                 plan.keys.push_back(std::move(key));

@@ -32,9 +32,11 @@ IniDocument EveryKind(NamedCodes& exportable) {
     };
     for (int p = 1; p < IrProtocolCount; ++p)
         for (const std::uint32_t scancode : {0x800f0415u, 0x12345u, 0x0151u, 0x0045u}) {
-            const IrFrame frame{static_cast<IrProtocol>(p), scancode & ProtocolInfo(static_cast<IrProtocol>(p)).scancodeMask};
+            const auto protocol = static_cast<IrProtocol>(p);
+            const IrFrame frame{protocol, scancode & ProtocolInfo(protocol).scancodeMask};
             // A frame a remote sends: the recogniser reads it back.
-            if (!CanEncodeIrFrame(frame) || LiveCodes(IdealMicros(frame), {}, 50, 0, 0, 1) != std::vector{StableCode(frame)})
+            if (!CanEncodeIrFrame(frame) ||
+                LiveCodes(IdealMicros(frame), {}, 50, 0, 0, 1) != std::vector{StableCode(frame)})
                 continue;
             add(std::string(ProtocolInfo(frame.protocol).name), StableCode(frame), KeyFrame{frame, {}});
             break;
@@ -92,8 +94,10 @@ TEST(RemoteExport, ImportingAnExportGivesTheSameCodesUnderTheSameNames) {
             if (!f.leftOut.contains(key.first)) wanted.insert(key);
         // What went astray, each way.
         NamedCodes lost, gained;
-        std::set_difference(wanted.begin(), wanted.end(), imported.begin(), imported.end(), std::inserter(lost, lost.end()));
-        std::set_difference(imported.begin(), imported.end(), wanted.begin(), wanted.end(), std::inserter(gained, gained.end()));
+        std::set_difference(wanted.begin(), wanted.end(), imported.begin(), imported.end(),
+                            std::inserter(lost, lost.end()));
+        std::set_difference(imported.begin(), imported.end(), wanted.begin(), wanted.end(),
+                            std::inserter(gained, gained.end()));
         EXPECT_EQ(lost, NamedCodes{}) << f.path;
         EXPECT_EQ(gained, NamedCodes{}) << f.path;
         EXPECT_TRUE(plan.skipped.empty() && plan.shared.empty()) << f.path;
