@@ -369,10 +369,11 @@ void SetupPresenter::AddCurrentKeyClick() {
 }
 
 void SetupPresenter::RememberPressFrame(const std::string& code) {
-    if (!services_.frameOf || services_.LastShownCode > 0xFFFFFFFFu) return;
+    if (services_.LastShownCode > 0xFFFFFFFFu) return;
     const auto shown = static_cast<std::uint32_t>(services_.LastShownCode);
-    if (const std::optional<KeyFrame> frame = RecognisedKeyFrame(services_.frameOf(shown), shown))
-        pressFrames_[code] = *frame;
+    const IrFrame frame = services_.frameOf ? services_.frameOf(shown) : IrFrame{};
+    const std::vector<std::uint8_t> burst = services_.burstOf ? services_.burstOf(shown) : std::vector<std::uint8_t>{};
+    if (std::optional<KeyFrame> kept = PressKeyFrame(frame, shown, burst)) pressFrames_[code] = std::move(*kept);
 }
 
 void SetupPresenter::Replace1Click() {

@@ -24,7 +24,7 @@ bool ProtocolFrame(const IrFrame& frame) {
 std::string KeyFrameText(const KeyFrame& frame) {
     if (frame.frame.protocol != IrProtocol::None)
         return ProtocolKeyText({ProtocolInfo(frame.frame.protocol).name, frame.frame.scancode});
-    std::string text = "raw";
+    std::string text = frame.receiverUnits ? "units" : "raw";
     for (const std::uint32_t us : frame.micros) text += ' ' + std::to_string(us);
     return text;
 }
@@ -32,12 +32,13 @@ std::string KeyFrameText(const KeyFrame& frame) {
 bool ParseKeyFrame(std::string_view text, KeyFrame& out, std::string& reason) {
     KeyFrame frame;
     std::string_view word = NextWord(text);
-    if (word == "raw") {
+    if (word == "raw" || word == "units") {
+        frame.receiverUnits = word == "units";
+        const std::uint64_t max = frame.receiverUnits ? 0xFD : kMaxMicros;
         for (word = NextWord(text); !word.empty(); word = NextWord(text)) {
             std::uint64_t us = 0;
-            if (!ParseRemoteNumber(word, kMaxMicros, us) || us == 0) {
-                reason = "the duration " + Quoted(word) + " is not a number of microseconds from 1 to " +
-                         std::to_string(kMaxMicros);
+            if (!ParseRemoteNumber(word, max, us) || us == 0) {
+                reason = "the duration " + Quoted(word) + " is not a number from 1 to " + std::to_string(max);
                 return false;
             }
             if (frame.micros.size() == MaxFlipperDurations) {
@@ -57,7 +58,7 @@ bool ParseKeyFrame(std::string_view text, KeyFrame& out, std::string& reason) {
         std::uint64_t scancode = 0;
         if (!protocol || !ParseRemoteNumber(word.substr(colon + 1), 0xFFFFFFFFu, scancode) ||
             !TrimBlanks(text).empty()) {
-            reason = "neither 'raw' durations nor a protocol and scancode such as nec:0x0408";
+            reason = "neither 'raw' or 'units' durations nor a protocol and scancode such as nec:0x0408";
             return false;
         }
         frame.frame = IrFrame{*protocol, static_cast<std::uint32_t>(scancode), false};
@@ -88,8 +89,23 @@ std::optional<KeyFrame> ImportedKeyFrame(const ImportedKey& key) {
     return raw;
 }
 
+std::optional<KeyFrame> PressKeyFrame(const IrFrame& frame, std::uint32_t code,
+                                      const std::vector<std::uint8_t>& burst) {
+    if (std::optional<KeyFrame> recognised = RecognisedKeyFrame(frame, code)) return recognised;
+    KeyFrame units;
+    units.receiverUnits = true;
+    units.micros.assign(burst.begin(), burst.end());
+    std::string reason;
+    if (burst.empty() || !ParseKeyFrame(KeyFrameText(units), units, reason)) return std::nullopt;
+    return units;
+}
+
 std::vector<std::uint32_t> KeyFrameMicros(const KeyFrame& frame) {
-    return frame.frame.protocol != IrProtocol::None ? IdealMicros(frame.frame) : frame.micros;
+    if (frame.frame.protocol != IrProtocol::None) return IdealMicros(frame.frame);
+    std::vector<std::uint32_t> micros = frame.micros;
+    if (frame.receiverUnits)
+        for (std::uint32_t& us : micros) us *= ReceiverUnitMicros;
+    return micros;
 }
 
 void KeepFrames(IniDocument& doc, const std::vector<KeptFrame>& frames) {

@@ -47,13 +47,20 @@ struct KeyFrame {
     // Otherwise the burst that gave the key's code: microseconds, mark
     // first, ending with a mark.
     std::vector<std::uint32_t> micros;
+    // The burst as the receiver sent it, in its own units (a press learned
+    // in the dialog): their length is unknown, and they are written out as
+    // ReceiverUnitMicros each, at which an import reads the same bytes.
+    bool receiverUnits = false;
 };
 
-// "nec:0x0408" or "raw 9000 4500 560 ...".
+inline constexpr std::uint32_t ReceiverUnitMicros = 50;
+
+// "nec:0x0408", "raw 9000 4500 560 ..." or "units 180 90 11 ...".
 std::string KeyFrameText(const KeyFrame& frame);
-// The reverse; false with the reason for a text that is neither: an unknown
-// protocol, a scancode it cannot carry, a burst that is empty, of an even
-// count, over 1,024 durations, or with a zero or over 16.7 s duration.
+// The reverse; false with the reason for a text that is none of them: an
+// unknown protocol, a scancode it cannot carry, a burst that is empty, of an
+// even count, over 1,024 durations, or with a zero or over 16.7 s duration
+// (over 0xFD receiver units).
 bool ParseKeyFrame(std::string_view text, KeyFrame& out, std::string& reason);
 
 // The frame that gives a press's code: the recognised frame when the code is
@@ -63,6 +70,10 @@ std::optional<KeyFrame> RecognisedKeyFrame(const IrFrame& frame, std::uint32_t c
 // An imported key's frame: recognised as above, else the burst it came from;
 // nullopt for neither.
 std::optional<KeyFrame> ImportedKeyFrame(const ImportedKey& key);
+// A press's frame: recognised as above, else the receiver's bytes of its
+// burst; nullopt for neither.
+std::optional<KeyFrame> PressKeyFrame(const IrFrame& frame, std::uint32_t code,
+                                      const std::vector<std::uint8_t>& burst);
 
 // The durations a frame sends, in microseconds: the burst as kept, or the
 // ideal form of the protocol frame.

@@ -887,14 +887,18 @@ TEST_F(PresenterTest, RemoteNamesASectionCannotHoldDamageNothingElse) {
 // --- Kept frames ----------------------------------------------------------
 
 TEST_F(PresenterTest, FramesFollowTheirKeysThroughRenameReplaceRemoveAndAdd) {
-    const IrFrame nec{IrProtocol::Nec, 0x0410}, rc5{IrProtocol::Rc5, 0x0511};
-    const std::uint32_t replaced = StableCode(nec), added = StableCode(rc5);
+    // A recognised press replaces a code, one of no protocol adds a key.
+    const IrFrame nec{IrProtocol::Nec, 0x0410};
+    const std::uint32_t replaced = StableCode(nec), added = 0x1234567;
     Put("[Main]\nLastRemoteControl=TV\n[TV]\n"
         "0A3F21C=Power\n;frame 0A3F21C nec:0x0408\n"
         "E2C51F09=VolumeUp\n;frame E2C51F09 raw 900 450 560\n"
         "0000123=Mute\n;frame 0000123 nec:0x0409\n");
     Show();
-    services.frameOf = [&](std::uint64_t code) { return code == replaced ? nec : code == added ? rc5 : IrFrame{}; };
+    services.frameOf = [&](std::uint64_t code) { return code == replaced ? nec : IrFrame{}; };
+    services.burstOf = [&](std::uint64_t code) {
+        return code == added ? std::vector<std::uint8_t>{90, 45, 11, 34, 11} : std::vector<std::uint8_t>{};
+    };
     const auto row = [&](const std::string& caption) {
         for (std::size_t i = 0; i < view->rows.size(); ++i)
             if (view->rows[i].caption == caption) return static_cast<int>(i);
@@ -921,7 +925,7 @@ TEST_F(PresenterTest, FramesFollowTheirKeysThroughRenameReplaceRemoveAndAdd) {
     const std::string file = File();
     EXPECT_EQ(file.substr(file.find("[TV]")), "[TV]\n"
                       "0A3F21C=Standby\n;frame 0A3F21C nec:0x0408\n" +
-                          learned + "=Ok\n;frame " + learned + " rc5:0x0511\n" +
+                          learned + "=Ok\n;frame " + learned + " units 90 45 11 34 11\n" +
                           code + "=VolumeUp\n;frame " + code + " nec:0x0410\n"
                       "[Amp]\n0000777=Input\n;frame 0000777 nec:0x0001\n");
 }

@@ -50,6 +50,11 @@ IniDocument EveryKind(NamedCodes& exportable) {
         EXPECT_EQ(codes.size(), 1u);
         add("raw_" + std::to_string(micros.size()), codes[0], KeyFrame{{}, micros});
     }
+    // A press learned in the dialog, as the receiver sent it.
+    KeyFrame units{{}, {60, 20}, true};
+    for (int bit = 0; bit < 16; ++bit) units.micros.insert(units.micros.end(), {10, 0xA5C3u >> bit & 1 ? 30u : 10u});
+    units.micros.push_back(10);
+    add("units", LiveCodes(KeyFrameMicros(units), {}, 50, 0, 0, 1).at(0), units);
     entries.push_back({"My TV", "0000123", "unframed"});
     entries.push_back({"My TV", "0000789", "other_code"});
     frames.push_back({"My TV", "0000789", KeyFrame{{IrProtocol::Nec, 0x0408}, {}}});
@@ -73,7 +78,7 @@ TEST(RemoteExport, ImportingAnExportGivesTheSameCodesUnderTheSameNames) {
         // Protocols whose scancodes the kernel lays out otherwise, and raw bursts.
         {ExportFormat::Keymap, "tv.toml",
          {"denon", "panasonic", "denon_k", "jvc48", "sharp_k", "samsung36", "nec48", "nec16", "gicable", "rca",
-          "xmp_half", "raw_33", "raw_67"}},
+          "xmp_half", "raw_33", "raw_67", "units"}},
     };
     for (const auto& f : formats) {
         RemoteExport out;
