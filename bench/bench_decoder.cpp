@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "common/code_text.h"
-#include "receiver/decoder.h"
+#include "receiver/published_state.h"
 #include "receiver/analysis/ir_recognizer.h"
 #include "support/engine_harness.h"
 
@@ -179,7 +179,7 @@ void BM_JitterSweep(benchmark::State& state) {
     std::uniform_real_distribution<double> spread(-jitter, jitter);
     const auto deviation = [&] { return spread(random); };
     long frames = 0, wrong = 0;
-    double ownCodes = 0;
+    double shapeCodes = 0;
     for (auto _ : state) {
         for (int key = 0; key < 10; ++key) {
             IrFrame frame{protocol, static_cast<std::uint32_t>(random()) & info.scancodeMask, false};
@@ -199,17 +199,17 @@ void BM_JitterSweep(benchmark::State& state) {
                         const BurstCodes codes = DecodeBurstCodes(burst, d.count, 4, true);
                         ++frames;
                         if (codes.code != stable) ++wrong;
-                        if (form == IrForm::Frame) own.insert(codes.ownCode);
+                        if (form == IrForm::Frame) own.insert(codes.shapeCode);
                     }
                 }
             }
-            ownCodes += static_cast<double>(own.size());
+            shapeCodes += static_cast<double>(own.size());
         }
     }
     state.SetLabel(std::string(info.name));
     state.counters["frames"] = static_cast<double>(frames);
     state.counters["wrong"] = static_cast<double>(wrong);
-    state.counters["own_codes"] = ownCodes / 10.0;
+    state.counters["own_codes"] = shapeCodes / 10.0;
 }
 
 void SweepArguments(benchmark::internal::Benchmark* b) {
@@ -271,13 +271,13 @@ void BM_NoisyLearnedKey(benchmark::State& state) {
             std::set<KeyCode> learned, clean;
             for (const bool toggle : {false, true}) {
                 frame.toggle = toggle;
-                clean.insert(press().ownCode);
+                clean.insert(press().shapeCode);
             }
             jitter = 1.0;
             std::string file = "[TV]\n";
             for (int draw = 0; draw < 1000 && learned.size() < 3; ++draw) {
                 frame.toggle = draw % 2 == 1;
-                const KeyCode own = press().ownCode;
+                const KeyCode own = press().shapeCode;
                 if (!clean.contains(own) && learned.insert(own).second) file += CodeText(own) + "=Key\n";
             }
             test::EngineHarness h(file);
@@ -285,9 +285,9 @@ void BM_NoisyLearnedKey(benchmark::State& state) {
                 frame.toggle = n % 2 == 1;
                 for (std::uint32_t f = 0; f < 4; ++f) {
                     const BurstCodes c = press();
-                    if (f == 0 && (learned.contains(c.ownCode) || learned.contains(c.legacyCode))) ++firstFrame;
+                    if (f == 0 && (learned.contains(c.shapeCode) || learned.contains(c.olderCode))) ++firstFrame;
                     h.event.bursts.push_back(
-                        {n * 1000 + f * info.periodMicros / 1000, c.code, c.frame, c.ownCode, c.legacyCode});
+                        {n * 1000 + f * info.periodMicros / 1000, c.code, c.frame, c.shapeCode, c.olderCode});
                 }
             }
             h.Run(1000000);

@@ -267,7 +267,7 @@ int main(int argc, char** argv) {
     // comparable with figures taken before it was measured.
     std::uint64_t checksum = 0, edgeChecksum = 0;
     const auto addToChecksum = [&](const BurstCodes& c, std::uint64_t& checksum) {
-        for (const std::uint64_t v : {c.code, std::uint64_t{c.ownCode}, std::uint64_t{c.legacyCode},
+        for (const std::uint64_t v : {c.code, std::uint64_t{c.shapeCode}, std::uint64_t{c.olderCode},
                                       static_cast<std::uint64_t>(c.frame.protocol), std::uint64_t{c.frame.scancode},
                                       std::uint64_t{c.frame.toggle}, std::uint64_t{c.frame.bits}})
             checksum = MixBits(checksum ^ v);

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "../tests/unit/decoder/reference_decoder.h"
-#include "receiver/decoder.h"
+#include "../tests/unit/receiver/analysis/reference_decoder.h"
+#include "receiver/published_state.h"
 #include "receiver/frame_cutter.h"
 
 namespace {

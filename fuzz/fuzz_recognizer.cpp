@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "receiver/decoder.h"
+#include "receiver/published_state.h"
 #include "receiver/analysis/ir_recognizer.h"
 #include "receiver/analysis/level_reading.h"
 
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(plain.code == DecodeBurst(burst, length, skipBegin) && plain.frame.protocol == IrProtocol::None);
 
     const BurstCodes codes = DecodeBurstCodes(burst, length, skipBegin, true);
-    Check(codes.ownCode == plain.ownCode);
+    Check(codes.shapeCode == plain.shapeCode);
     if (codes.frame.protocol == IrProtocol::None) {
         Check(codes.code == plain.code);
         return 0;
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         IrFrame frame;
         LevelReading reading;
         Check(!RecognizeBurst(burst, length, frame) && ReadLevels(burst, length, reading));
-        Check(reading.code == codes.code && reading.frame == codes.frame && codes.legacyCode == 0);
+        Check(reading.code == codes.code && reading.frame == codes.frame && codes.olderCode == 0);
         return 0;
     }
     const IrProtocolInfo& info = ProtocolInfo(codes.frame.protocol);

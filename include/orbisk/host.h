@@ -21,9 +21,10 @@
  * the engine thread, so a key message in flight completes.
  *
  * Elsewhere the host passes an OrbiskHostWindow and the message is a call of
- * its send on the engine thread.  What a host must not do inside send: call
- * any entry point (Stop, Close and Setup wait for the engine thread, which is
- * the thread running send), or wait for the thread that may call Stop.
+ * its send on the engine thread.  Stop, Close or Setup called inside send
+ * return without waiting for the engine, which ends once send returns and
+ * is joined by the next call.  What a host must not do inside send: wait for
+ * the thread that may call Stop.
  *
  * Either way, once Stop has begun no further key message is started.
  */

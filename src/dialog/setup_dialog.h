@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "orbisk/host.h"
-#include "receiver/analysis/ir_frame.h"
+#include "receiver/analysis/protocol_table.h"
 
 namespace orbisk {
 
@@ -18,11 +18,11 @@ struct Settings;
 class SystemServices;
 
 // The codes a press gave besides its key code, under which keys learned by
-// earlier versions are stored: the code 2.1.0 gave its frame and the
-// burst's own.  0 where there is none other, or it is not known.
+// earlier versions are stored: its frame's older code and its shape code.
+// 0 where there is none other, or it is not known.
 struct OlderCodes {
-    std::uint64_t legacy = 0;
-    std::uint64_t own = 0;
+    std::uint64_t frame = 0;
+    std::uint64_t shape = 0;
     bool operator==(const OlderCodes&) const = default;
 };
 

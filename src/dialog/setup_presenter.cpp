@@ -330,7 +330,7 @@ OlderCodes SetupPresenter::OlderCodesOf(std::uint64_t code) const {
 
 std::vector<std::string> SetupPresenter::PressCodeTexts(std::uint64_t code, const OlderCodes& older) {
     std::vector<std::string> texts{CodeText(code)};
-    for (const std::uint64_t other : {older.legacy, older.own})
+    for (const std::uint64_t other : {older.frame, older.shape})
         if (other != 0 && other != code) texts.push_back(CodeText(other));
     return texts;
 }

@@ -74,8 +74,8 @@ void KeyEngine::Begin() {
     remoteNameText_[RemoteNameCapacity - 1] = '\0';
 
     currentCode_ = NoCode;
-    currentOwnCode_ = 0;
-    currentLegacyCode_ = 0;
+    currentShapeCode_ = 0;
+    currentOlderCode_ = 0;
     currentFrame_ = IrFrame{};
     reportedFrame_ = IrFrame{};
     currentPressed_ = false;
@@ -84,8 +84,8 @@ void KeyEngine::Begin() {
     releaseDue_ = false;
     hostHeld_ = false;
     heldUnknown_ = false;
-    lookedUpOwnCode_ = 0;
-    lookedUpLegacyCode_ = 0;
+    lookedUpShapeCode_ = 0;
+    lookedUpOlderCode_ = 0;
     abandoned_ = false;
     repeatCount_ = 0;
     lastArrival_ = 0;
@@ -128,8 +128,8 @@ void KeyEngine::RunPass() {
     if (published_.UpdatePending.exchange(false, std::memory_order_acquire)) {
         const BurstCodes codes = ReadPublishedCodes(published_);
         currentCode_ = codes.code;
-        currentOwnCode_ = codes.ownCode;
-        currentLegacyCode_ = codes.legacyCode;
+        currentShapeCode_ = codes.shapeCode;
+        currentOlderCode_ = codes.olderCode;
         currentFrame_ = codes.frame;
         currentPressed_ = published_.SignalPresent.load(std::memory_order_relaxed);
         lastArrival_ = clock_.Now();
@@ -183,8 +183,8 @@ void KeyEngine::KeyUpdate() {
 
     if (control_.SetupActive.load(std::memory_order_acquire)) {
         // For the dialog, with the notice that follows.
-        control_.ShownLegacyCode.store(PackShownCode(currentLegacyCode_, currentCode_), std::memory_order_release);
-        control_.ShownOwnCode.store(PackShownCode(currentOwnCode_, currentCode_), std::memory_order_release);
+        control_.ShownOlderCode.store(PackShownCode(currentOlderCode_, currentCode_), std::memory_order_release);
+        control_.ShownShapeCode.store(PackShownCode(currentShapeCode_, currentCode_), std::memory_order_release);
     }
 
     const std::optional<KeyTable::Match> match = LookupCurrentKey(std::string_view(codeText_, codeLength));
@@ -234,9 +234,9 @@ std::optional<KeyTable::Match> KeyEngine::LookupOlderCodes() {
     // A key learned before this version, or from this very burst shape (with
     // Recognize=0 or before frames were recognised), is still found by the
     // code it was learned under.
-    lookedUpLegacyCode_ = currentLegacyCode_;
-    lookedUpOwnCode_ = currentOwnCode_;
-    for (const KeyCode older : {currentLegacyCode_, currentOwnCode_}) {
+    lookedUpOlderCode_ = currentOlderCode_;
+    lookedUpShapeCode_ = currentShapeCode_;
+    for (const KeyCode older : {currentOlderCode_, currentShapeCode_}) {
         if (older == 0 || older == currentCode_) continue;
         char olderText[CodeTextCapacity];
         const std::size_t olderLength = FormatCodeText(older, olderText);
@@ -252,7 +252,7 @@ bool KeyEngine::OlderCodesNameTheHeldKey() {
     // the hold, so every new frame of a key not found yet is looked up by
     // its older codes too; once one names a key, the hold is that key.
     if (!reportedPressed_ || !currentPressed_ || !heldUnknown_) return false;
-    if (currentOwnCode_ == lookedUpOwnCode_ && currentLegacyCode_ == lookedUpLegacyCode_) return false;
+    if (currentShapeCode_ == lookedUpShapeCode_ && currentOlderCode_ == lookedUpOlderCode_) return false;
     return LookupOlderCodes().has_value();
 }
 

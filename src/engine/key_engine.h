@@ -18,7 +18,7 @@
 #include "orbisk/host.h"
 #include "engine/key_event_record.h"
 #include "engine/key_table.h"
-#include "receiver/decoder.h"
+#include "receiver/published_state.h"
 
 namespace orbisk {
 
@@ -32,10 +32,10 @@ struct EngineControl {
     // before the notice is posted, for the dialog to show beside the code.
     std::atomic<std::uint64_t> ShownFrame{0};
     // The press's other codes, under which keys learned by earlier versions
-    // are stored (PackShownCode), stored with the frame: the code 2.1.0 gave
-    // its frame and the burst's own.
-    std::atomic<std::uint64_t> ShownLegacyCode{0};
-    std::atomic<std::uint64_t> ShownOwnCode{0};
+    // are stored (PackShownCode), stored with the frame: its frame's older
+    // code and the burst's shape code.
+    std::atomic<std::uint64_t> ShownOlderCode{0};
+    std::atomic<std::uint64_t> ShownShapeCode{0};
     // Written by the engine: set while it is inside a key message to the
     // host, and whether the host holds a key once it has the message.
     std::atomic<bool> InSend{false};
@@ -92,7 +92,7 @@ private:
     // The key of the current codes: the code (its text) first, then the older ones.
     std::optional<KeyTable::Match> LookupCurrentKey(std::string_view codeText);
     std::optional<KeyTable::Match> LookupOlderCodes();
-    // A later frame of an unknown held key whose own or legacy code, not
+    // A later frame of an unknown held key whose shape or older code, not
     // looked up yet in this hold, names a learned key.
     bool OlderCodesNameTheHeldKey();
     void RepeatCheck();
@@ -109,8 +109,8 @@ private:
     KeyEngineOutput& output_;
 
     std::uint64_t currentCode_ = ~std::uint64_t{0};
-    KeyCode currentOwnCode_ = 0;     // the burst's own code, looked up last
-    KeyCode currentLegacyCode_ = 0;  // 2.1.0's code of the frame (0: none other), looked up second
+    KeyCode currentShapeCode_ = 0;  // the burst's shape code, looked up last
+    KeyCode currentOlderCode_ = 0;  // its frame's older code (0: none other), looked up second
     IrFrame currentFrame_;
     IrFrame reportedFrame_;
     bool currentPressed_ = false;
@@ -121,8 +121,8 @@ private:
     // The held key is in no entry of the table, by any code looked up so far
     // (those below are the older ones last looked up).
     bool heldUnknown_ = false;
-    KeyCode lookedUpOwnCode_ = 0;
-    KeyCode lookedUpLegacyCode_ = 0;
+    KeyCode lookedUpShapeCode_ = 0;
+    KeyCode lookedUpOlderCode_ = 0;
     bool abandoned_ = false;   // stopped during a key message: the pass ends at once
     std::uint32_t repeatCount_ = 0;
     std::uint32_t lastArrival_ = 0;

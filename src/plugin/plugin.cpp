@@ -8,7 +8,7 @@
 #include "platform/host_messenger.h"
 #include "platform/serial_device.h"
 #include "platform/system_services.h"
-#include "receiver/frame_reader.h"
+#include "receiver/receiver_thread.h"
 #include "receiver/serial_link.h"
 
 namespace orbisk {
@@ -83,8 +83,8 @@ IrFrame Plugin::ShownFrame(std::uint64_t code) const {
 
 OlderCodes Plugin::ShownOlderCodes(std::uint64_t code) const {
     if (run_ == nullptr) return {};
-    return {ShownCodeFor(run_->control.ShownLegacyCode.load(std::memory_order_acquire), code),
-            ShownCodeFor(run_->control.ShownOwnCode.load(std::memory_order_acquire), code)};
+    return {ShownCodeFor(run_->control.ShownOlderCode.load(std::memory_order_acquire), code),
+            ShownCodeFor(run_->control.ShownShapeCode.load(std::memory_order_acquire), code)};
 }
 
 Plugin::~Plugin() {

@@ -18,8 +18,8 @@
 #include "plugin/settings_place.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"
-#include "receiver/decoder.h"
-#include "receiver/frame_reader.h"
+#include "receiver/published_state.h"
+#include "receiver/receiver_thread.h"
 
 namespace orbisk {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "common/text.h"
-#include "receiver/analysis/ir_frame.h"
+#include "receiver/analysis/protocol_table.h"
 #include "remotes/remote_text.h"
 
 namespace orbisk {

@@ -30,7 +30,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "receiver/analysis/ir_frame.h"
+#include "receiver/analysis/protocol_table.h"
 
 namespace orbisk {
 

@@ -10,23 +10,18 @@ namespace orbisk {
 
 namespace {
 
-// The recogniser's protocols whose scancodes are laid out as the kernel's:
-// the others' layouts are Orbisk's own, and a keymap of the same name
-// would give other keys.
-bool KernelLayout(IrProtocol p) {
-    return p <= IrProtocol::Rc6Mce || p == IrProtocol::Sanyo || p == IrProtocol::Rcmm12 ||
-           p == IrProtocol::Rcmm24 || p == IrProtocol::Rcmm32;
-}
-
 std::optional<IrProtocol> NamedProtocol(std::string_view protocol, std::string_view variant,
                                         std::uint32_t scancode) {
     const std::optional<IrProtocol> named = FindIrProtocol(variant.empty() ? protocol : variant);
     if (EqualsIgnoreCase(protocol, "nec")) {
-        // Keymaps of variant nec hold NEC-X scancodes too: the wider of the
-        // variant and the scancode's size (the three go in this order).
+        // Keymaps of variant nec hold NEC-X scancodes too: of the three NEC
+        // forms, the wider of the variant and the scancode's size.
         const IrProtocol bySize =
             scancode > 0xFFFFFF ? IrProtocol::Nec32 : scancode > 0xFFFF ? IrProtocol::Necx : IrProtocol::Nec;
-        return named && *named > bySize ? *named : bySize;
+        const bool narrowerNec =
+            named && (*named == IrProtocol::Nec || *named == IrProtocol::Necx || *named == IrProtocol::Nec32) &&
+            ProtocolInfo(*named).scancodeMask <= ProtocolInfo(bySize).scancodeMask;
+        return named && !narrowerNec ? *named : bySize;
     }
     // A variant names the recogniser's protocol itself ("rc6_mce").
     if (!variant.empty()) return named;
@@ -50,7 +45,7 @@ std::optional<IrProtocol> NamedProtocol(std::string_view protocol, std::string_v
 std::optional<IrProtocol> KeymapProtocol(std::string_view protocol, std::string_view variant,
                                          std::uint32_t scancode) {
     const std::optional<IrProtocol> p = NamedProtocol(protocol, variant, scancode);
-    return p && KernelLayout(*p) ? p : std::nullopt;
+    return p && ProtocolInfo(*p).kernelLayout ? p : std::nullopt;
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "receiver/analysis/ir_frame.h"
+#include "receiver/analysis/protocol_table.h"
 
 namespace orbisk {
 

@@ -9,7 +9,7 @@
 #include "common/text.h"
 #include "engine/key_table.h"
 #include "receiver/analysis/burst_codes.h"
-#include "receiver/decoder.h"
+#include "receiver/published_state.h"
 #include "receiver/frame_cutter.h"
 #include "remotes/flipper_ir.h"
 #include "remotes/keymap.h"

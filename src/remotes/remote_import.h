@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "receiver/analysis/ir_frame.h"
+#include "receiver/analysis/protocol_table.h"
 
 namespace orbisk {
 

@@ -99,7 +99,7 @@ TEST_F(LircServe, IrwAndIrexecTakeTheSimulatedKeysInOrder) {
     // from 00; only the held keys repeat (TV's VolumeUp for 600 ms).  Both
     // presses of the RC-5 key carry its one code, whatever the toggle bit.
     const std::string lines = WaitForText(dir.File("irw.txt"), "Power Sony_TV\n");
-    // The keys were learned under 2.1.0's codes; the lines carry the frames' codes.
+    // The keys were learned under the frames' older codes; the lines carry the frames' codes.
     const char* presses[] = {"0000000030781b59 Power TV",        "00000000f4ec8c68 VolumeUp TV",
                              "00000000c2a5044b VolumeDown TV",   "00000000d51adb4c ChannelUp TV",
                              "000000001a0b1f0c Mute TV",         "00000000cada5902 VolumeUp Amplifier",

@@ -21,7 +21,7 @@
 #include "settings/ini_file.h"
 #include "engine/key_event_record.h"
 #include "settings/settings.h"
-#include "receiver/decoder.h"
+#include "receiver/published_state.h"
 
 namespace orbisk::test {
 
@@ -43,10 +43,10 @@ public:
 // The decoder's side of the hand-over, in the decoder's order: slot (left
 // alone for a repeat burst), then the flags, then the wake-up.
 // A recognised burst also carries its frame, its own code (0: the same as
-// its code) and its legacy code.
+// its code) and its older code.
 inline void PublishBurst(PublishedState& state, CodeEvent& event, std::optional<std::uint64_t> code,
-                         const IrFrame& frame = {}, KeyCode ownCode = 0, KeyCode legacyCode = 0) {
-    if (code) PublishCodes(state, {*code, ownCode != 0 ? ownCode : static_cast<KeyCode>(*code), legacyCode, frame});
+                         const IrFrame& frame = {}, KeyCode shapeCode = 0, KeyCode olderCode = 0) {
+    if (code) PublishCodes(state, {*code, shapeCode != 0 ? shapeCode : static_cast<KeyCode>(*code), olderCode, frame});
     state.SignalPresent.store(true, std::memory_order_release);
     state.UpdatePending.store(true, std::memory_order_release);
     event.Set();
@@ -56,8 +56,8 @@ struct Burst {
     std::uint32_t at;                    // tick count
     std::optional<std::uint64_t> code;   // nullopt: a repeat burst
     IrFrame frame{};                     // the frame recognised in it, if any
-    KeyCode ownCode = 0;                 // its own code when recognised; 0: code
-    KeyCode legacyCode = 0;              // 2.1.0's code of its frame; 0: none other
+    KeyCode shapeCode = 0;  // its shape code when recognised; 0: code
+    KeyCode olderCode = 0;  // its frame's older code; 0: none other
 };
 
 // Wait() moves the clock on to the next scripted burst and publishes it when
@@ -85,7 +85,7 @@ public:
             const Burst burst = bursts.front();
             bursts.pop_front();
             clock_.now = burst.at;
-            PublishBurst(published_, *this, burst.code, burst.frame, burst.ownCode, burst.legacyCode);
+            PublishBurst(published_, *this, burst.code, burst.frame, burst.shapeCode, burst.olderCode);
             return WaitResult::Signalled;
         }
         if (timeoutMs) {
@@ -189,7 +189,7 @@ struct EngineHarness {
 
     // Bursts at times counted from the start.
     void Script(std::initializer_list<Burst> bursts) {
-        for (const Burst& b : bursts) event.bursts.push_back({output.origin + b.at, b.code, b.frame, b.ownCode});
+        for (const Burst& b : bursts) event.bursts.push_back({output.origin + b.at, b.code, b.frame, b.shapeCode});
     }
 
     // Begin, then passes until the script has run out and the engine would

@@ -10,8 +10,7 @@ namespace orbisk {
 
 namespace {
 
-// 2.1.0 knew the protocols up to RC-6 MCE: it gave the others' frames no code of their own.
-bool HasLegacyCode(const IrFrame& frame) { return frame.protocol <= IrProtocol::Rc6Mce; }
+bool HasOlderCode(const IrFrame& frame) { return ProtocolInfo(frame.protocol).hasOlderCode; }
 
 // The frame's ideal form with the toggle cleared, as receiver bytes; 0 for
 // a frame without one.  known: that form where recognition wrote it, or none.
@@ -32,18 +31,18 @@ int IdealFormBytes(const IrFrame& frame, std::uint8_t* bytes, const IrDurations*
     return ideal.count;
 }
 
-// 2.1.0's code of the frame: its ideal form hashed with the skip (a
+// The frame's older code: its ideal form hashed with the skip (a
 // negative one counts as none).  known as IdealFormBytes takes it.
-KeyCode LegacyCode(const IrFrame& frame, int skipBegin, const IrDurations* known = nullptr) {
-    if (!HasLegacyCode(frame)) return 0;
+KeyCode OlderCodeOf(const IrFrame& frame, int skipBegin, const IrDurations* known = nullptr) {
+    if (!HasOlderCode(frame)) return 0;
     std::uint8_t bytes[MaxIrDurations];
     const int count = IdealFormBytes(frame, bytes, known);
     return count == 0 ? 0 : static_cast<KeyCode>(DecodeBurst(bytes, count, skipBegin));
 }
 
-// Both codes; the legacy one is hashed only for the protocols 2.1.0 knew.
+// Both codes; the older one is hashed only for the protocols that have one.
 std::pair<KeyCode, KeyCode> StableCodes(const IrFrame& frame, int skipBegin, const IrDurations* known = nullptr) {
-    return {StableCode(frame), LegacyCode(frame, skipBegin, known)};
+    return {StableCode(frame), OlderCodeOf(frame, skipBegin, known)};
 }
 
 }  // namespace
@@ -51,38 +50,38 @@ std::pair<KeyCode, KeyCode> StableCodes(const IrFrame& frame, int skipBegin, con
 KeyCode StableCode(const IrFrame& frame) {
     if (!CanEncodeIrFrame(frame)) return 0;
     // Tagged apart from every other code made with the mix.
-    const std::uint64_t h = MixBits(0x5374626C00000000ull ^ static_cast<std::uint64_t>(frame.protocol) << 32 ^
+    const std::uint64_t h = MixBits(0x5374626C00000000ull ^ std::uint64_t{ProtocolInfo(frame.protocol).codeNumber} << 32 ^
                                     frame.scancode);
     const auto code = static_cast<KeyCode>(h ^ h >> 32);
     return code != 0 ? code : 1;
 }
 
-KeyCode LegacyStableCode(const IrFrame& frame, int skipBegin) { return LegacyCode(frame, skipBegin); }
+KeyCode OlderCode(const IrFrame& frame, int skipBegin) { return OlderCodeOf(frame, skipBegin); }
 
 std::pair<KeyCode, KeyCode> StableCodeMemo::Get(const IrFrame& frame, int skipBegin, const IrDurations* ideal) {
     IrFrame cleared = frame;
     cleared.toggle = false;
     if (cleared != frame_ || skipBegin != skipBegin_) {
-        std::tie(code_, legacy_) = StableCodes(cleared, skipBegin, ideal);
+        std::tie(code_, older_) = StableCodes(cleared, skipBegin, ideal);
         frame_ = cleared;
         skipBegin_ = skipBegin;
     }
-    return {code_, legacy_};
+    return {code_, older_};
 }
 
 BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin, bool recognize,
                             StableCodeMemo* memo) {
     BurstCodes codes;
-    codes.ownCode = static_cast<KeyCode>(DecodeBurst(burst, length, skipBegin));
-    codes.code = codes.ownCode;
+    codes.shapeCode = static_cast<KeyCode>(DecodeBurst(burst, length, skipBegin));
+    codes.code = codes.shapeCode;
     if (!recognize) return codes;
     IrDurations ideal;
     if (RecognizeBurst(burst, length, codes.frame, &ideal)) {
-        const auto [stable, legacy] = memo != nullptr
+        const auto [stable, older] = memo != nullptr
                                           ? memo->Get(codes.frame, skipBegin, &ideal)
                                           : StableCodes(codes.frame, skipBegin, &ideal);
         codes.code = stable;
-        if (legacy != stable && legacy != codes.ownCode) codes.legacyCode = legacy;
+        if (older != stable && older != codes.shapeCode) codes.olderCode = older;
         return codes;
     }
     // No known protocol: the levels the remote meant, where they hold.

@@ -1,11 +1,12 @@
 #pragma once
 // Every code one fresh burst gives: the key code the engine looks up first,
-// the codes earlier versions gave the same press (so that keys learned then
-// keep working), and the frame recognised in it.
+// the codes earlier versions gave the same press (its older code and its
+// shape code, so that keys learned then keep working), and the frame
+// recognised in it.
 #include <cstdint>
 #include <utility>
 
-#include "receiver/analysis/ir_frame.h"
+#include "receiver/analysis/protocol_table.h"
 #include "receiver/analysis/shape_code.h"
 
 namespace orbisk {
@@ -15,10 +16,11 @@ struct BurstCodes {
     // code, otherwise the burst's own.
     std::uint64_t code = 0;
     // The burst's own shape code (with SkipBegin).
-    KeyCode ownCode = 0;
-    // What 2.1.0 gave this press when it differs from both codes above (the
+    KeyCode shapeCode = 0;
+    // The older code, what versions before stable codes gave this press,
+    // when it differs from both codes above (the
     // ideal frame's shape code with SkipBegin), otherwise 0.
-    KeyCode legacyCode = 0;
+    KeyCode olderCode = 0;
     IrFrame frame;  // protocol None: not recognised nor read as levels
 
     bool operator==(const BurstCodes&) const = default;
@@ -30,18 +32,19 @@ struct BurstCodes {
 // for a frame without an ideal form (CanEncodeIrFrame), never 0 otherwise.
 KeyCode StableCode(const IrFrame& frame);
 
-// What 2.1.0 gave the frame: its ideal form with the toggle cleared (every
+// The frame's older code, what versions before stable codes gave it: its
+// ideal form with the toggle cleared (every
 // duration a whole number of the protocol's ticks) hashed as a burst's
 // shape is, with SkipBegin, which left the first durations (and the bits
 // they carry) out.  Keys learned or imported then are stored under it.  0
-// for the protocols 2.1.0 did not know.
-KeyCode LegacyStableCode(const IrFrame& frame, int skipBegin);
+// for the protocols without one (IrProtocolInfo::hasOlderCode).
+KeyCode OlderCode(const IrFrame& frame, int skipBegin);
 
 // The last frame's codes: a held key sends the same frame again and again,
 // and its codes then cost nothing.  One per reader thread.
 class StableCodeMemo {
 public:
-    // The frame's stable and legacy codes.  ideal: its ideal form where
+    // The frame's stable and older codes.  ideal: its ideal form where
     // recognition wrote it (see RecognizeBurst), saving its encoding.
     std::pair<KeyCode, KeyCode> Get(const IrFrame& frame, int skipBegin, const IrDurations* ideal = nullptr);
 
@@ -49,12 +52,12 @@ private:
     IrFrame frame_;
     int skipBegin_ = -1;
     KeyCode code_ = 0;
-    KeyCode legacy_ = 0;
+    KeyCode older_ = 0;
 };
 
 // The codes of a fresh key signal.  With recognize, a burst recognised as a
 // frame of a known protocol gets that frame's stable code as its code and
-// its legacy code where that differs; a burst of no known protocol whose
+// its older code where that differs; a burst of no known protocol whose
 // levels can be read (level_reading.h) gets the code of its levels and the
 // reading as its frame; otherwise, and always without recognize, its own.
 BurstCodes DecodeBurstCodes(const std::uint8_t* burst, int length, int skipBegin, bool recognize,

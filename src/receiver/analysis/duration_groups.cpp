@@ -38,19 +38,18 @@ void AssignGroups(const LengthValues& values, const LengthGroups& g, std::uint8_
 
 bool GroupLengths(const LengthValues& values, LengthGroups& out, std::uint8_t* groupOf, double gap,
                   double spread) {
-    const double halfGap = gap / 2, halfSpread = spread / 2;
     LengthRuns runs(out);
     for (int word = 0; word < 4; ++word)
         for (std::uint64_t bits = values.present[word]; bits != 0; bits &= bits - 1) {
             const int v = word * 64 + std::countr_zero(bits);
             const int previous = runs.Last();
-            if ((previous < 0 || v - previous - 1 > halfGap * (v + previous)) && !runs.Start(v)) return false;
+            if ((previous < 0 || !SpreadWithin(previous, v, gap)) && !runs.Start(v)) return false;
             runs.Add(v, values.count[v], groupOf);
         }
     if (out.count == 0) return false;
     runs.Finish();
     for (int g = 0; g < out.count; ++g)
-        if (out.high[g] - out.low[g] - 1 > halfSpread * (out.high[g] + out.low[g])) return false;
+        if (!SpreadWithin(out.low[g], out.high[g], spread)) return false;
     return true;
 }
 
@@ -67,7 +66,6 @@ void JoinLengths(LengthGroups& g, int first, int last) {
 
 bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupOf, double spread,
                double apart) {
-    const double halfSpread = spread / 2;
     bool split = false;
     for (int i = 0; i < g.count;) {
         if (g.high[i] == g.low[i]) {
@@ -94,7 +92,7 @@ bool SplitWide(const LengthValues& values, LengthGroups& g, std::uint8_t* groupO
             members += values.count[v];
             sum += v * values.count[v];
         });
-        const bool wide = g.high[i] - g.low[i] - 1 > halfSpread * (g.high[i] + g.low[i]);
+        const bool wide = !SpreadWithin(g.low[i], g.high[i], spread);
         const double lowMean = static_cast<double>(g.sum[i] - sum) / (g.members[i] - members);
         if (!wide && !MeansApart(lowMean, static_cast<double>(sum) / members, apart)) {
             ++i;

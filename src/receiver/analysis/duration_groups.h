@@ -7,15 +7,9 @@
 #include <bit>
 #include <cstdint>
 
-namespace orbisk {
+#include "receiver/analysis/tolerance.h"
 
-// Whether receiver durations from low to high (the bias taken out) can be
-// one length: their spread, less one unit of rounding, within two fifths
-// of their mean; or, where the receiver may move each by up to `moved`
-// whatever its length, within a fifth of it and twice that.
-constexpr bool OneLength(double low, double high, double moved = 0) {
-    return 5 * (high - low - 1) <= high + low || 10 * (high - low - 1 - 2 * moved) <= high + low;
-}
+namespace orbisk {
 
 inline constexpr int MostLengths = 8;
 
@@ -122,13 +116,6 @@ void AssignGroups(const LengthValues& values, const LengthGroups& g, std::uint8_
 // Joins lengths first to last into one, at first; the later lengths move
 // down.  groupOf is left to the caller.
 void JoinLengths(LengthGroups& g, int first, int last);
-
-// Whether lengths of mean a and b (a the shorter) lie further apart than
-// `apart` of their mean, less what rounding can move two means.
-inline constexpr double MeansRounding = 1.0;
-constexpr bool MeansApart(double a, double b, double apart) {
-    return 2 * (b - a - MeansRounding) > apart * (a + b);
-}
 
 // Splits a group at its widest gap where it spreads over `spread` of its
 // mean (less one unit of rounding) or where the means on either side of

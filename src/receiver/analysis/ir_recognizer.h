@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "receiver/analysis/shape_code.h"
-#include "receiver/analysis/ir_frame.h"
+#include "receiver/analysis/protocol_table.h"
 
 namespace orbisk {
 

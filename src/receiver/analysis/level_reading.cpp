@@ -99,12 +99,10 @@ double ShortestCommon(const LengthGroups& g) {
 // is measured over all the short durations, so a header or a gap a unit
 // longer than the data's longest stays apart at every press, where its one
 // duration and the data's few would run together at some.  A duration of k
-// units may lie 0.3 + 0.05 (k - 1) of a unit off (jitter grows with the
-// length); the unit must be 6 receiver units or more, where rounding does
-// not hide a unit's fraction, and the bias under half of it; three fifths
-// of the durations at least must be short.
+// units must be near k (NearUnits); the unit must be 6 receiver units or
+// more, where rounding does not hide a unit's fraction, and the bias under
+// half of it; three fifths of the durations at least must be short.
 constexpr int kMostUnits = 3;
-constexpr double kUnitResidual = 0.3, kUnitResidualPerUnit = 0.05;
 constexpr double kLeastUnit = 6, kMostUnitBias = 0.5, kShortShare = 0.6;
 // A duration this many units long or more is long, both when fitting the
 // unit and when cutting the lengths it gives.
@@ -140,7 +138,7 @@ bool FitsUnits(const LengthValues* values, int n, const UnitFit& fit, UnitFit& r
                 const double t = (v - bias) * perUnit;
                 if (t >= kFirstLongUnits) return true;
                 const int k = static_cast<int>(t + 0.5);  // t >= 0 wherever k >= 1
-                if (k < 1 || std::fabs(t - k) > kUnitResidual + kUnitResidualPerUnit * (k - 1)) return false;
+                if (k < 1 || !NearUnits(t, k)) return false;
                 const int c = kind.count[v];
                 kk += c * k * k;
                 ks += c * sign * k;
@@ -354,7 +352,7 @@ bool ReadBiPhase(const std::uint8_t* d, int n, const std::uint8_t (*groupOf)[256
 
 bool ReadLevels(const std::uint8_t* burst, int length, LevelReading& out) {
     if (burst == nullptr || length < 0 || length > MaxBurstLength) return false;
-    const int first = (length % 2 == 0) ? 1 : 0;
+    const int first = SignalStart(length);
     const std::uint8_t* d = burst + first;
     const int n = length - first;
     if (n < kFewestDurations) return false;

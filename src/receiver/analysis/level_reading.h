@@ -9,7 +9,7 @@
 // buffers, no allocation.
 #include <cstdint>
 
-#include "receiver/analysis/ir_frame.h"
+#include "receiver/analysis/protocol_table.h"
 #include "receiver/analysis/shape_code.h"
 
 namespace orbisk {

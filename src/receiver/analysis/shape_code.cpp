@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "receiver/analysis/tolerance.h"
+
 namespace orbisk {
 namespace {
 
@@ -178,9 +180,7 @@ std::uint64_t DecodeBurst(const std::uint8_t* burst, int length, int skipBegin) 
     // nothing rather than reading before the burst.
     if (skipBegin < 0) skipBegin = 0;
 
-    // A signal starts and ends with a mark, so it has an odd number of
-    // durations; an even burst is taken to carry one byte before the signal.
-    const int first = (length % 2 == 0) ? 1 : 0;
+    const int first = SignalStart(length);
 
     // The unit is the shortest duration of at least 2, searched over the
     // skipped bytes too; 0 and 1 are glitches and never set it.

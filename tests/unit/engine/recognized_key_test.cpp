@@ -47,7 +47,7 @@ TEST(RecognizedKey, ToggleTimeline) {
 }
 
 // A file learned before frames were recognised holds the bursts' own codes.
-TEST(RecognizedKey, StableCodeFirstThenTheLegacyThenTheBurstsOwn) {
+TEST(RecognizedKey, StableCodeFirstThenTheOlderThenTheShapeCode) {
     const char* file = "[Old]\n0D4E5F6=Old name\n[Older]\n0C0FFEE=Imported\n[TV]\n0A1B2C3=Up\n";
     const struct {
         Burst burst;
@@ -56,7 +56,7 @@ TEST(RecognizedKey, StableCodeFirstThenTheLegacyThenTheBurstsOwn) {
         {{0, kStable, kUp, kOwn}, {0, kPress, "Up", "0A1B2C3", "TV"}},
         {{0, 0x1111111, kUp, kOwn}, {0, kPress, "Old name", "1111111", "Old"}},
         {{0, 0x1111111, kUp, 0x2222222}, {0, kPress, "1111111", "1111111", "<undefined>"}},
-        // A key stored under the code 2.1.0 gave the frame, before the burst's own.
+        // A key stored under the frame's older code, before the burst's shape code.
         {{0, 0x1111111, kUp, kOwn, 0xC0FFEE}, {0, kPress, "Imported", "1111111", "Older"}},
         // Whatever gave the code, the burst's own is tried after it.
         {{0, 0x1111111, {}, kOwn}, {0, kPress, "Old name", "1111111", "Old"}},
@@ -108,8 +108,8 @@ TEST(RecognizedKey, ShownFrameGoesWithTheNotice) {
     h.event.bursts = {{0, kStable, kUpToggled, 0x1111111}, {110, kStable, kUpToggled, kOwn, 0xC0FFEE}};
     h.Run();
     EXPECT_EQ(h.output.notices.at(1), (Notice{110, ORBISK_KEY_DOWN_NOTICE, 0, kStable}));
-    EXPECT_EQ(ShownCodeFor(h.control.ShownOwnCode.load(), kStable), kOwn);
-    EXPECT_EQ(ShownCodeFor(h.control.ShownLegacyCode.load(), kStable), 0xC0FFEEu);
+    EXPECT_EQ(ShownCodeFor(h.control.ShownShapeCode.load(), kStable), kOwn);
+    EXPECT_EQ(ShownCodeFor(h.control.ShownOlderCode.load(), kStable), 0xC0FFEEu);
     EXPECT_EQ(ShownFrameFor(h.control.ShownFrame.load(), kStable), kUpToggled);
     EXPECT_EQ(ShownFrameFor(h.control.ShownFrame.load(), kStable + 1).protocol, IrProtocol::None);
 }

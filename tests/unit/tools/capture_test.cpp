@@ -129,6 +129,7 @@ TEST(KeyPressText, RejectsWhatNoRemoteSends) {
         {"nec:1:2:-5", "'nec:1:2:-5': hold time '-5' is not a number from 0 to 3600000"},
         {"nec:1:x", "'nec:1:x': command 'x' is not a number from 0 to 255"},
         {"rc6_mce:0x12340410", "'rc6_mce:0x12340410': rc6_mce cannot send scancode 0x12340410"},
+        {"xiaomi:0x12345", "'xiaomi:0x12345': xiaomi cannot send scancode 0x12345"},  // its check nibble is wrong
         {"rc5:0x2000", "'rc5:0x2000': scancode '0x2000' is not a number from 0 to 8063"},
         {"nec:1:2:3:4", "'nec:1:2:3:4' is not a key: write PROTOCOL:SCANCODE[:HOLD_MS] or, for nec, rc5 and "
                         "sirc, PROTOCOL:ADDRESS:COMMAND[:HOLD_MS]"},

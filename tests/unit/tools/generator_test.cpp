@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "capture/capture.h"
-#include "receiver/decoder.h"
+#include "receiver/published_state.h"
 
 namespace orbisk::tool {
 namespace {

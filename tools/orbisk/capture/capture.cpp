@@ -125,14 +125,14 @@ std::string FormatWireHex(const std::vector<TimedBurst>& bursts) {
 
 bool ParseKeyPress(std::string_view text, KeyPress& out, std::string& error) {
     // The older forms: address and command of NEC, RC-5 and Sony SIRC-12.
-    struct Legacy {
+    struct AddressForm {
         const char* name;
         IrProtocol protocol;
         long long maxAddress;
         long long maxCommand;
         int addressShift;
     };
-    static constexpr Legacy kLegacy[] = {
+    static constexpr AddressForm kAddressForms[] = {
         {"nec", IrProtocol::Nec, 255, 255, 8},
         {"rc5", IrProtocol::Rc5, 31, 127, 8},
         {"sirc", IrProtocol::Sony12, 31, 127, 16},
@@ -155,19 +155,19 @@ bool ParseKeyPress(std::string_view text, KeyPress& out, std::string& error) {
                 std::to_string(max);
         return false;
     };
-    const Legacy* legacy = nullptr;
-    for (const Legacy& l : kLegacy)
-        if (EqualsIgnoreCase(fields[0], l.name)) legacy = &l;
+    const AddressForm* addressForm = nullptr;
+    for (const AddressForm& l : kAddressForms)
+        if (EqualsIgnoreCase(fields[0], l.name)) addressForm = &l;
     const std::optional<IrProtocol> protocol = FindIrProtocol(fields[0]);
     KeyPress press = out;
     press.holdMs = 0;
-    if (legacy != nullptr && (fields.size() == 3 || fields.size() == 4)) {
+    if (addressForm != nullptr && (fields.size() == 3 || fields.size() == 4)) {
         std::uint32_t address = 0, command = 0;
-        if (!number(fields[1], "address", legacy->maxAddress, address) ||
-            !number(fields[2], "command", legacy->maxCommand, command) ||
+        if (!number(fields[1], "address", addressForm->maxAddress, address) ||
+            !number(fields[2], "command", addressForm->maxCommand, command) ||
             (fields.size() == 4 && !number(fields[3], "hold time", 3600000, press.holdMs)))
             return false;
-        press.frame = {legacy->protocol, address << legacy->addressShift | command, false};
+        press.frame = {addressForm->protocol, address << addressForm->addressShift | command, false};
     } else if (protocol && (fields.size() == 2 || fields.size() == 3)) {
         const IrProtocolInfo& info = ProtocolInfo(*protocol);
         press.frame = {*protocol, 0, false};
@@ -179,7 +179,7 @@ bool ParseKeyPress(std::string_view text, KeyPress& out, std::string& error) {
             error = "'" + key + "': " + std::string(info.name) + " cannot send scancode " + std::string(fields[1]);
             return false;
         }
-    } else if (legacy == nullptr && !protocol) {
+    } else if (addressForm == nullptr && !protocol) {
         std::string names;
         for (int p = 1; p < IrProtocolCount; ++p) names += std::string(ProtocolInfo(static_cast<IrProtocol>(p)).name) + ", ";
         error = "'" + key + "': unknown protocol '" + std::string(fields[0]) + "' (" + names + "or sirc)";
@@ -194,10 +194,6 @@ bool ParseKeyPress(std::string_view text, KeyPress& out, std::string& error) {
 }
 
 namespace {
-
-constexpr int kSircLeastFrames = 3;
-// Sharp and Denon send their frame, then 40 ms later its echo.
-constexpr double kSharpEchoGapMicros = 40000.0;
 
 class BurstWriter {
 public:
@@ -254,17 +250,15 @@ std::vector<TimedBurst> GenerateKeyPresses(const std::vector<KeyPress>& presses,
         double end = writer.Add(frame, IrForm::Frame, start);
         IrDurations followUp;
         const bool hasFollowUp = EncodeIrFrame(frame, followUp, IrForm::FollowUp);
-        if (frame.protocol == IrProtocol::Sharp || frame.protocol == IrProtocol::Denon) {
+        if (info.echoMicros > 0) {
             // Every frame is followed by its echo; a held key sends the pair again.
             for (int k = 0;; ++k) {
-                if (k > 0) end = writer.Add(frame, IrForm::Frame, end + kSharpEchoGapMicros);
-                end = writer.Add(frame, IrForm::FollowUp, end + kSharpEchoGapMicros);
+                if (k > 0) end = writer.Add(frame, IrForm::Frame, end + info.echoMicros);
+                end = writer.Add(frame, IrForm::FollowUp, end + info.echoMicros);
                 if (end - start >= holdMicros) break;
             }
         } else {
-            const bool sony = frame.protocol == IrProtocol::Sony12 || frame.protocol == IrProtocol::Sony15 ||
-                              frame.protocol == IrProtocol::Sony20;
-            for (int k = 1; (sony && k < kSircLeastFrames) || k * period < holdMicros; ++k)
+            for (int k = 1; k < info.leastFrames || k * period < holdMicros; ++k)
                 end = writer.Add(frame, hasFollowUp ? IrForm::FollowUp : IrForm::Frame, start + k * period);
         }
         now = end + press.gapMs * 1000.0;

@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "receiver/analysis/ir_frame.h"
+#include "receiver/analysis/protocol_table.h"
 
 namespace orbisk::tool {
 
@@ -82,7 +82,7 @@ inline constexpr double ReceiverGapMicros = 10000.0;
 bool ParseKeyPress(std::string_view text, KeyPress& out, std::string& error);
 
 // Bursts of a sequence of key presses with their arrival times, from the
-// protocols' ideal frames (receiver/analysis/ir_frame.h) with the jitter and bias of
+// protocols' ideal frames (receiver/analysis/protocol_table.h) with the jitter and bias of
 // the options; every duration is rounded to whole units and kept within
 // 1..0xFD.  The first press starts at time 0.  A key held for holdMs sends
 // the frames that start before holdMs has passed, one every protocol period

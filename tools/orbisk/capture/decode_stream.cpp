@@ -2,7 +2,7 @@
 
 #include "capture/capture.h"
 #include "common/code_text.h"
-#include "receiver/decoder.h"
+#include "receiver/published_state.h"
 #include "receiver/frame_cutter.h"
 
 namespace orbisk::tool {

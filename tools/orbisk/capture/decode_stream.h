@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "receiver/analysis/ir_frame.h"
-#include "receiver/decoder.h"
+#include "receiver/analysis/protocol_table.h"
+#include "receiver/published_state.h"
 
 namespace orbisk::tool {
 

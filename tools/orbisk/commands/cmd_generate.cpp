@@ -1,10 +1,12 @@
 // orbisk generate: timed captures of remote-control key presses.
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "capture/capture.h"
 #include "commands/commands.h"
+#include "receiver/analysis/protocol_table.h"
 
 namespace orbisk::tool {
 namespace {
@@ -17,14 +19,11 @@ constexpr char kHelp[] =
     "Writes what a receiver reports for the key presses KEY, one after the\n"
     "other, on standard output.  Each KEY is PROTOCOL:SCANCODE[:HOLD_MS], the\n"
     "scancode in the Linux kernel's layout (as its keymaps and ir-keytable write\n"
-    "it, or Orbisk's own where the kernel has none: see the README), PROTOCOL\n"
-    "one of nec, necx, nec32, samsung32, jvc, sony12, sony15, sony20, sharp,\n"
-    "rc5, rc5x_20, rc6_0, rc6_6a_20, rc6_6a_24, rc6_6a_32, rc6_mce, denon,\n"
-    "panasonic, denon_k, jvc48, sharp_k, samsung36, sanyo (NEC42), nec48, nec16,\n"
-    "gicable, rca, rcmm12, rcmm24, rcmm32, xmp_half, xiaomi:\n"
+    "it, or Orbisk's own where the kernel has none: see docs/protocols.md), PROTOCOL\n"
+    "one of the protocols below:\n"
     "  rc6_mce:0x800f0410   sony15:0x970012:500   nec:0x0408   panasonic:0x80320\n"
-    "Toggle bits flip with every press of a toggling protocol (rc5, rc5x_20,\n"
-    "rc6_0, rc6_mce).  Or, as before, PROTOCOL:ADDRESS:COMMAND[:HOLD_MS]\n"
+    "Toggle bits flip with every press of a toggling protocol.  Or, as before,\n"
+    "PROTOCOL:ADDRESS:COMMAND[:HOLD_MS]\n"
     "(numbers decimal or 0x hexadecimal):\n"
     "  nec:A:C[:MS]    NEC, address and command 0-255; held, it sends a repeat\n"
     "                  frame (3 durations) every 108 ms after the 67-duration frame\n"
@@ -51,7 +50,30 @@ constexpr char kHelp[] =
     "  --gap MS          pause after each key is let go (default 300)\n"
     "\n"
     "Example: a TV remote's power key, then volume up held for half a second:\n"
-    "  orbisk generate nec:0x04:0x08 nec:0x04:0x02:500 > keys.capture\n";
+    "  orbisk generate nec:0x04:0x08 nec:0x04:0x02:500 > keys.capture\n"
+    "\n";
+
+// The help with the protocol table's names, the toggling ones marked.
+std::string Help() {
+    std::string help = kHelp;
+    std::string line = "Protocols (* toggling):";
+    for (int p = 0; p < IrProtocolCount; ++p) {
+        const IrProtocolInfo& info = ProtocolInfo(static_cast<IrProtocol>(p));
+        if (info.name.empty()) continue;
+        std::string name = std::string(info.name) + (info.hasToggle ? "*" : "");
+        // A label that is no spelling of the name goes with it: "sanyo (NEC42)".
+        std::string spelled;
+        for (const char c : info.label)
+            if (std::isalnum(static_cast<unsigned char>(c))) spelled += static_cast<char>(std::tolower(c));
+        if (info.name.substr(0, 3) != spelled.substr(0, 3)) name += " (" + std::string(info.label) + ")";
+        if (line.size() + 1 + name.size() > 78) {
+            help += line + "\n";
+            line = " ";
+        }
+        line += " " + name;
+    }
+    return help + line + "\n";
+}
 
 enum class Format { Capture, Hex, Raw };
 
@@ -136,7 +158,7 @@ std::string CommandLine(const Args& args) {
 
 int RunGenerate(const Args& args) {
     Options options;
-    if (const auto done = BeginCommand(kCommand, kHelp, args, ParseOptions, options)) return *done;
+    if (const auto done = BeginCommand(kCommand, Help().c_str(), args, ParseOptions, options)) return *done;
 
     const std::vector<TimedBurst> bursts = GenerateKeyPresses(options.presses, options.generator);
     std::string text;

@@ -11,7 +11,7 @@
 #include "platform/serial_device.h"
 #include "platform/system_services.h"
 #include "receiver/frame_cutter.h"
-#include "receiver/frame_reader.h"
+#include "receiver/receiver_thread.h"
 #include "receiver/serial_link.h"
 
 namespace orbisk::tool {

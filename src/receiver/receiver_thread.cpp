@@ -1,4 +1,4 @@
-#include "receiver/frame_reader.h"
+#include "receiver/receiver_thread.h"
 
 #include <algorithm>
 #include <chrono>
@@ -20,7 +20,8 @@ std::string PortFoundText(int number) { return "The IR receiver on COM" + std::t
 
 Receiver::Receiver(SerialLink& link, SystemServices& system, const Settings& settings,
                    PublishedState& published, WakeUp& wake, KeyBurstStore* keyBursts)
-    : link_(link), system_(system), settings_(settings), published_(published), wake_(wake), keyBursts_(keyBursts) {}
+    : link_(link), system_(system), settings_(settings), published_(published), wake_(wake),
+      keyBursts_(keyBursts) {}
 
 void KeyBurstStore::Put(std::uint64_t code, const std::uint8_t* burst, int length) {
     const std::lock_guard<std::mutex> lock(mutex_);

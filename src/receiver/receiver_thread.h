@@ -1,6 +1,6 @@
 #pragma once
-// The receiver: the serial link plus the reader thread that polls the port,
-// cuts bursts and runs the decoder on them.
+// The receiver: the serial link plus the receiver thread that polls the
+// port, cuts bursts and classifies them into the published state.
 #include <array>
 #include <atomic>
 #include <condition_variable>
@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "receiver/decoder.h"
+#include "receiver/published_state.h"
 #include "receiver/serial_link.h"
 
 namespace orbisk {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "receiver/decoder.h"
+#include "receiver/published_state.h"
 
 namespace orbisk {
 namespace {
@@ -151,15 +151,15 @@ TEST(IrRecognizer, FollowUpFramesAreTheSameKey) {
     }
 }
 
-// The ideal NEC frame's legacy code is the code a clean press at the common
+// The ideal NEC frame's older code is the code a clean press at the common
 // receiver unit already gave, with any skip, so keys learned from clean
 // presses keep it.
-TEST(IrRecognizer, NecLegacyCodeIsTheCleanPressCode) {
+TEST(IrRecognizer, NecOlderCodeIsTheCleanPressCode) {
     std::mt19937 random(1);
     const IrFrame key{IrProtocol::Nec, 0x0408, false};
     const std::vector<std::uint8_t> clean = Play(key, 0, 0, random);
-    EXPECT_EQ(LegacyStableCode(key, 4), DecodeBurst(clean.data(), static_cast<int>(clean.size()), 4));
-    EXPECT_EQ(LegacyStableCode(key, 0), DecodeBurst(clean.data(), static_cast<int>(clean.size()), 0));
+    EXPECT_EQ(OlderCode(key, 4), DecodeBurst(clean.data(), static_cast<int>(clean.size()), 4));
+    EXPECT_EQ(OlderCode(key, 0), DecodeBurst(clean.data(), static_cast<int>(clean.size()), 0));
 }
 
 // A recognised frame's code tells its protocol and every bit of its
@@ -197,7 +197,7 @@ TEST(IrRecognizer, ClassifyBurstPublishesTheStableCodeOnlyWhenAsked) {
         PublishedState state;
         ClassifyBurst(burst.data(), length, 3, 4, state, wake, recognize);
         const BurstCodes expected =
-            recognize ? BurstCodes{StableCode(key), own, LegacyStableCode(key, 4), key} : BurstCodes{own, own, 0, IrFrame{}};
+            recognize ? BurstCodes{StableCode(key), own, OlderCode(key, 4), key} : BurstCodes{own, own, 0, IrFrame{}};
         EXPECT_EQ(ReadPublishedCodes(state), expected) << recognize;
         EXPECT_EQ(state.LastCode.load(), expected.code);
     }
@@ -313,8 +313,8 @@ TEST(IrRecognizer, RepeatFramesContinueTheHeldKey) {
         EXPECT_EQ(ClassifyBurst(repeat.data(), n, 7, 4, state, wake, true), BurstKind::Repeat) << n;
         EXPECT_EQ(ReadPublishedCodes(state), held);
         EXPECT_EQ(ClassifyBurst(repeat.data(), n, n, 4, state, wake, false), BurstKind::Repeat);
-        EXPECT_EQ(ReadPublishedCodes(state), (BurstCodes{held.ownCode, held.ownCode, 0, IrFrame{}}));
-        EXPECT_EQ(state.LastCode.load(), held.ownCode);
+        EXPECT_EQ(ReadPublishedCodes(state), (BurstCodes{held.shapeCode, held.shapeCode, 0, IrFrame{}}));
+        EXPECT_EQ(state.LastCode.load(), held.shapeCode);
         EXPECT_EQ(ClassifyBurst(repeat.data(), n, 7, 4, state, wake, false), BurstKind::Short);
     }
 }

@@ -1,4 +1,4 @@
-#include "receiver/decoder.h"
+#include "receiver/published_state.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "unit/decoder/reference_decoder.h"
+#include "unit/receiver/analysis/reference_decoder.h"
 
 namespace orbisk {
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
-// Turns one burst of duration bytes into a 32-bit key code and publishes it
-// for the key engine.
+// The published state: what the receiver thread hands the key engine for
+// every burst (its codes and frame), and ClassifyBurst, which takes a burst
+// for a key frame, a repeat or noise and publishes its codes.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -9,18 +10,18 @@
 
 namespace orbisk {
 
-// What the decoder hands to the engine.  Written in this order for every
-// burst: the codes (LastCode, LastOwnCode, LastLegacyCode, LastFrame, see
+// What the receiver thread hands to the engine.  Written in this order for every
+// burst: the codes (LastCode, LastShapeCode, LastOlderCode, LastFrame, see
 // PublishCodes),
 // SignalPresent, UpdatePending (release stores), then the wake-up; the
 // engine reads UpdatePending first (acquire).
 struct PublishedState {
     // The key code: a recognised frame's stable code, otherwise the burst's own.
     std::atomic<std::uint64_t> LastCode{0};
-    // The burst's own code, the code 2.1.0 gave it (0: none other), and the
+    // The burst's shape code, its frame's older code (0: none other), and the
     // frame recognised in it (PackFrame).
-    std::atomic<std::uint32_t> LastOwnCode{0};
-    std::atomic<std::uint32_t> LastLegacyCode{0};
+    std::atomic<std::uint32_t> LastShapeCode{0};
+    std::atomic<std::uint32_t> LastOlderCode{0};
     std::atomic<std::uint64_t> LastFrame{0};
     // Odd while the four above are being written, so that a reader can
     // tell a consistent set from one torn by the next burst.
@@ -32,7 +33,7 @@ struct PublishedState {
 std::uint64_t PackFrame(const IrFrame& frame);
 IrFrame UnpackFrame(std::uint64_t packed);
 
-// The decoder's side (one writer) and the engine's: a reader never gets the
+// The receiver thread's side (one writer) and the engine's: a reader never gets the
 // code of one burst with the frame of another.
 void PublishCodes(PublishedState& state, const BurstCodes& codes);
 BurstCodes ReadPublishedCodes(const PublishedState& state);

@@ -2,7 +2,7 @@
 // cut across reads, prompt stops while a read waits, fragments dropped after
 // a silence, the receiver that runs without a port, and one whose port goes
 // away and comes back.
-#include "receiver/frame_reader.h"
+#include "receiver/receiver_thread.h"
 
 #include <gtest/gtest.h>
 

@@ -225,7 +225,7 @@ TEST(LevelReading, LeavesNoiseToTheShapeCode) {
         LevelReading reading;
         EXPECT_FALSE(ReadLevels(b.data(), static_cast<int>(b.size()), reading));
         const BurstCodes codes = Codes(b);
-        EXPECT_EQ(codes.code, codes.ownCode);
+        EXPECT_EQ(codes.code, codes.shapeCode);
         EXPECT_EQ(codes.frame.protocol, IrProtocol::None);
     }
 }

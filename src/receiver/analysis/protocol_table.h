@@ -1,9 +1,11 @@
 #pragma once
-// The infra-red protocols the recogniser knows, their frames as the Linux
-// kernel's remote-control core writes them (protocol, 32-bit scancode,
-// toggle bit), and the ideal form of each frame: its marks and spaces in
-// whole ticks of the protocol's timing.  The ideal form gives a recognised
-// key its one code, and the generators of test signals play it.
+// The protocol table: the infra-red protocols the recogniser knows, each
+// with its permanent number, names and layout (one row each, the timings
+// and the reading and writing in its file under protocols/), their frames
+// as the Linux kernel's remote-control core writes them (protocol, 32-bit
+// scancode, toggle bit), and the ideal form of each frame: its marks and
+// spaces in whole ticks of the protocol's timing.  The ideal form gives a
+// recognised key its one code, and the generators of test signals play it.
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -12,49 +14,53 @@
 
 namespace orbisk {
 
+// Each protocol's number is permanent: it is mixed into the stable code of
+// its every frame (see IrProtocolInfo::codeNumber), which settings files
+// hold, and the published state carries it.  A new protocol takes the next
+// free number; none is ever reused or moved.
 enum class IrProtocol : std::uint8_t {
-    None,
-    Nec,
-    Necx,
-    Nec32,
-    Samsung32,
-    Jvc,
-    Sony12,
-    Sony15,
-    Sony20,
-    Sharp,
-    Rc5,
-    Rc5x20,
-    Rc6_0,
-    Rc6_6a20,
-    Rc6_6a24,
-    Rc6_6a32,
-    Rc6Mce,
-    Denon,
-    Panasonic,
-    DenonK,
-    Jvc48,
-    SharpK,
-    Samsung36,
-    Sanyo,
-    Nec48,
-    Nec16,
-    GiCable,
-    Rca,
-    Rcmm12,
-    Rcmm24,
-    Rcmm32,
-    XmpHalf,
-    Xiaomi,
+    None = 0,
+    Nec = 1,
+    Necx = 2,
+    Nec32 = 3,
+    Samsung32 = 4,
+    Jvc = 5,
+    Sony12 = 6,
+    Sony15 = 7,
+    Sony20 = 8,
+    Sharp = 9,
+    Rc5 = 10,
+    Rc5x20 = 11,
+    Rc6_0 = 12,
+    Rc6_6a20 = 13,
+    Rc6_6a24 = 14,
+    Rc6_6a32 = 15,
+    Rc6Mce = 16,
+    Denon = 17,
+    Panasonic = 18,
+    DenonK = 19,
+    Jvc48 = 20,
+    SharpK = 21,
+    Samsung36 = 22,
+    Sanyo = 23,
+    Nec48 = 24,
+    Nec16 = 25,
+    GiCable = 26,
+    Rca = 27,
+    Rcmm12 = 28,
+    Rcmm24 = 29,
+    Rcmm32 = 30,
+    XmpHalf = 31,
+    Xiaomi = 32,
     // Frames of no known protocol read as levels (see level_reading.h): a
     // mark and two spaces, two marks and a space, bi-phase halves, or any
     // few lengths.  Their scancode is the first 32 bits read, bits the count.
-    PulseDistance,
-    PulseWidth,
-    BiPhase,
-    Levels,
+    PulseDistance = 33,
+    PulseWidth = 34,
+    BiPhase = 35,
+    Levels = 36,
 };
-inline constexpr int IrProtocolCount = 37;
+inline constexpr int IrProtocolCount = 37;  // one more than the highest number
 
 constexpr bool IsLevelReading(IrProtocol p) {
     return p == IrProtocol::PulseDistance || p == IrProtocol::PulseWidth || p == IrProtocol::BiPhase ||
@@ -70,8 +76,13 @@ struct IrFrame {
     bool operator==(const IrFrame&) const = default;
 };
 
+struct IrProtocolFamily;  // protocols/protocol_kit.h
+
 struct IrProtocolInfo {
     IrProtocol protocol;
+    // Permanent: mixed into the stable code of every frame of the protocol,
+    // which settings files hold.  Never changed or reused.
+    std::uint8_t codeNumber;
     std::string_view name;   // the kernel keymaps' variant name: "nec", "rc6_mce"
     std::string_view label;  // for people: "NEC", "RC-6 MCE"
     double tickMicros;       // the length of one tick of the durations below
@@ -79,6 +90,21 @@ struct IrProtocolInfo {
     bool hasToggle;
     std::uint32_t scancodeMask;  // the scancode bits the protocol carries
     std::uint32_t periodMicros;  // from the start of a frame to the next while a key is held
+    // Whether its frames have an older code (OlderCode): the
+    // protocols known before stable codes, whose keys were learned by shape.
+    bool hasOlderCode;
+    // Whether its scancodes are laid out as the Linux kernel's keymaps of
+    // the same name lay them out, so that such a keymap can be imported.
+    bool kernelLayout;
+    // Address and command as remotes' documentation writes them (SplitScancode).
+    std::uint8_t addressShift;
+    std::uint32_t commandMask;
+    // A held key: the fewest frames a press sends (Sony's three), and the
+    // time from a frame's end to its echo (Sharp's and Denon's), 0 for none.
+    std::uint8_t leastFrames;
+    std::uint32_t echoMicros;
+    // What writes and reads its frames; nullptr for the level readings.
+    const IrProtocolFamily* family;
 };
 
 const IrProtocolInfo& ProtocolInfo(IrProtocol protocol);

@@ -1,4 +1,4 @@
-#include "receiver/decoder.h"
+#include "receiver/published_state.h"
 
 #include <thread>
 
@@ -28,8 +28,8 @@ void PublishCodes(PublishedState& state, const BurstCodes& codes) {
     const std::uint32_t sequence = state.CodeSequence.load(std::memory_order_relaxed);
     state.CodeSequence.store(sequence + 1, std::memory_order_relaxed);
     state.LastCode.store(codes.code, std::memory_order_release);
-    state.LastOwnCode.store(codes.ownCode, std::memory_order_release);
-    state.LastLegacyCode.store(codes.legacyCode, std::memory_order_release);
+    state.LastShapeCode.store(codes.shapeCode, std::memory_order_release);
+    state.LastOlderCode.store(codes.olderCode, std::memory_order_release);
     state.LastFrame.store(PackFrame(codes.frame), std::memory_order_release);
     state.CodeSequence.store(sequence + 2, std::memory_order_release);
 }
@@ -39,8 +39,8 @@ BurstCodes ReadPublishedCodes(const PublishedState& state) {
         const std::uint32_t before = state.CodeSequence.load(std::memory_order_acquire);
         BurstCodes codes;
         codes.code = state.LastCode.load(std::memory_order_acquire);
-        codes.ownCode = state.LastOwnCode.load(std::memory_order_acquire);
-        codes.legacyCode = state.LastLegacyCode.load(std::memory_order_acquire);
+        codes.shapeCode = state.LastShapeCode.load(std::memory_order_acquire);
+        codes.olderCode = state.LastOlderCode.load(std::memory_order_acquire);
         codes.frame = UnpackFrame(state.LastFrame.load(std::memory_order_acquire));
         // The acquire loads keep this one after them: a write begun since
         // shows as a changed sequence.
@@ -61,7 +61,7 @@ BurstKind ClassifyBurst(const std::uint8_t* burst, int length, int repeatLength,
         if (!recognize) {
             const BurstCodes last = ReadPublishedCodes(state);
             if (last.frame.protocol != IrProtocol::None)
-                PublishCodes(state, BurstCodes{last.ownCode, last.ownCode, 0, IrFrame{}});
+                PublishCodes(state, BurstCodes{last.shapeCode, last.shapeCode, 0, IrFrame{}});
         }
     } else if (kind == BurstKind::Key) {
         PublishCodes(state, DecodeBurstCodes(burst, length, skipBegin, recognize, memo));
