@@ -45,7 +45,7 @@ struct KeyFrame {
     // when the key is the burst below.
     IrFrame frame;
     // Otherwise the burst that gave the key's code: microseconds, mark
-    // first, ending with a mark.
+    // first (captures often end with a space).
     std::vector<std::uint32_t> micros;
     // The burst as the receiver sent it, in its own units (a press learned
     // in the dialog): their length is unknown, and they are written out as
@@ -58,9 +58,9 @@ inline constexpr std::uint32_t ReceiverUnitMicros = 50;
 // "nec:0x0408", "raw 9000 4500 560 ..." or "units 180 90 11 ...".
 std::string KeyFrameText(const KeyFrame& frame);
 // The reverse; false with the reason for a text that is none of them: an
-// unknown protocol, a scancode it cannot carry, a burst that is empty, of an
-// even count, over 1,024 durations, or with a zero or over 16.7 s duration
-// (over 0xFD receiver units).
+// unknown protocol, a scancode it cannot carry, a burst that is empty, over
+// 1,024 durations, or with a zero or over 16.7 s duration (over 0xFD
+// receiver units).
 bool ParseKeyFrame(std::string_view text, KeyFrame& out, std::string& reason);
 
 // The frame that gives a press's code: the recognised frame when the code is

@@ -118,19 +118,25 @@ bool InKeymap(const Key& key, std::string& reason) {
     return true;
 }
 
+// The durations a raw button of the format holds: a lircd.conf frame ends
+// with a pulse, so a capture's trailing space is not written.
+std::vector<std::uint32_t> RawMicros(const KeyFrame& frame, ExportFormat format) {
+    std::vector<std::uint32_t> micros = KeyFrameMicros(frame);
+    if (format == ExportFormat::LircdConf && micros.size() % 2 == 0) micros.pop_back();
+    return micros;
+}
+
 // Whether importing the frame gives the key's code, as the import reads a
 // parsed key (its stable code) or a raw one (the burst played as a receiver
 // reports it, with the decoding the settings file says).
-bool ReadsBack(const IniDocument& doc, const Key& key, bool parsed) {
+bool ReadsBack(const ImportDecoding& decoding, const Key& key, ExportFormat format) {
+    const bool parsed =
+        format == ExportFormat::Keymap || (format == ExportFormat::FlipperIr && ParsedButton(key.frame));
     std::uint32_t code = 0;
     if (parsed) {
         code = StableCode(key.frame.frame);
     } else {
-        Settings settings;
-        LoadSettingsFrom(doc, settings);
-        const ImportDecoding decoding{settings.RepeatLength.load(), settings.SkipBegin.load(),
-                                      settings.Recognize.load()};
-        const std::vector<std::uint32_t> codes = LiveCodes(KeyFrameMicros(key.frame), decoding, 50, 0, 0, 1);
+        const std::vector<std::uint32_t> codes = LiveCodes(RawMicros(key.frame, format), decoding, 50, 0, 0, 1);
         if (codes.size() != 1) return false;
         code = codes.front();
     }
@@ -163,7 +169,8 @@ std::string LircdText(const std::string& remote, const std::vector<Key>& keys) {
                        "begin remote\n  name  " + name + "\n  flags RAW_CODES\n  eps   30\n  aeps  100\n"
                        "  frequency " + std::to_string(kCarrierHz) + "\n  gap   100000\n  begin raw_codes\n";
     for (const Key& key : keys)
-        text += "    name " + key.name + "\n      " + Durations(KeyFrameMicros(key.frame), 8, "      ") + "\n";
+        text += "    name " + key.name + "\n      " +
+                Durations(RawMicros(key.frame, ExportFormat::LircdConf), 8, "      ") + "\n";
     return text + "  end raw_codes\nend remote\n";
 }
 
@@ -192,8 +199,8 @@ std::string KeymapText(const std::string& remote, const std::vector<Key>& keys) 
 }
 
 // Why the format cannot take the key as it is; empty when it can.
-std::string LeftOutReason(const IniDocument& doc, const std::unordered_map<std::string, std::string>& frames,
-                          ExportFormat format, Key& key) {
+std::string LeftOutReason(const ImportDecoding& decoding,
+                          const std::unordered_map<std::string, std::string>& frames, ExportFormat format, Key& key) {
     std::string reason;
     const auto frame = frames.find(IniKeyId(key.code));
     if (!key.code.empty() && key.code.front() == '_') return "disabled";
@@ -204,9 +211,7 @@ std::string LeftOutReason(const IniDocument& doc, const std::unordered_map<std::
     if (format == ExportFormat::LircdConf && !LircWord(key.name))
         return "a lircd.conf name is one word, not starting with '#'";
     if (format == ExportFormat::Keymap && !InKeymap(key, reason)) return reason;
-    const bool parsed =
-        format == ExportFormat::Keymap || (format == ExportFormat::FlipperIr && ParsedButton(key.frame));
-    if (!ReadsBack(doc, key, parsed))
+    if (!ReadsBack(decoding, key, format))
         return "its kept frame does not give its code (settings changed since, or a hand edit): learn it again";
     return reason;
 }
@@ -226,6 +231,10 @@ bool ExportRemote(const IniDocument& doc, const std::string& remote, ExportForma
     }
 
     RemoteExport result;
+    Settings settings;
+    LoadSettingsFrom(doc, settings);
+    const ImportDecoding decoding{settings.RepeatLength.load(), settings.SkipBegin.load(), settings.Recognize.load(),
+                                  false};
     const std::unordered_map<std::string, std::string> frames = KeptFrameTexts(doc, remote);
     std::unordered_set<std::string> seen;
     std::vector<Key> keys;
@@ -234,7 +243,7 @@ bool ExportRemote(const IniDocument& doc, const std::string& remote, ExportForma
         if (equals == std::string::npos) continue;  // no key
         Key key{entry.substr(equals + 1), entry.substr(0, equals), {}};
         if (!seen.insert(IniKeyId(key.code)).second) continue;  // the file reads the first entry of a code
-        if (std::string reason = LeftOutReason(doc, frames, format, key); !reason.empty())
+        if (std::string reason = LeftOutReason(decoding, frames, format, key); !reason.empty())
             result.leftOut.push_back({std::move(key.name), std::move(key.code), std::move(reason)});
         else
             keys.push_back(std::move(key));

@@ -68,11 +68,13 @@ constexpr const char* kUsage =
     "\n"
     "export writes the remote control NAME of SETTINGS to standard output for\n"
     "other tools, from the frames kept beside its keys (imported keys, and keys\n"
-    "learned in the setup dialog from a recognised press): a Flipper .ir file\n"
-    "(ir; parsed where Flipper has the protocol, raw otherwise), a lircd.conf\n"
+    "learned in the setup dialog by this version): a Flipper .ir file (ir;\n"
+    "parsed where Flipper has the protocol, raw otherwise), a lircd.conf\n"
     "(lircd; raw_codes) or a Linux kernel keymap (keymap; the keys of protocols\n"
-    "the kernel lays out the same).  Keys that cannot be written (no kept frame,\n"
-    "disabled, a name the format cannot hold) are listed on standard error.\n"
+    "the kernel lays out the same).  A key learned from a press of no known\n"
+    "protocol is written as the receiver's bytes at 50 us each.  Keys that\n"
+    "cannot be written (no kept frame, disabled, a name the format cannot hold,\n"
+    "a frame that no longer gives the key's code) are listed on standard error.\n"
     "Importing the export gives the same codes under the same names.\n";
 
 // The installed plug-in's settings file, or the exit status when it has none
