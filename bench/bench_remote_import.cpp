@@ -9,6 +9,9 @@
 //     miss although the import called them stable;
 //   - lircd.conf files of /usr/share/lirc/remotes (Debian's
 //     lirc-compat-remotes): the same presses of every button with timing;
+//   - for both, the figures again without the buttons whose frame an
+//     earlier button of the file sends (the database's duplicates, which
+//     the import lists under the first name);
 //   - the kernel keymaps of /lib/udev/rc_keymaps whose protocol is not
 //     "unknown": how many import at least one key;
 //   - export: each imported Flipper file's keys, with the frames the import
@@ -111,44 +114,102 @@ std::string FlipperText(const std::vector<Entry>& entries) {
 }
 
 // Presses of a frame, each at 5 % jitter with its own bias, that give a
-// code among the codes.
+// code among the codes.  A button whose very frame an earlier button of the
+// file sends (the database's own duplicate: the import keeps the first and
+// lists the others) is counted apart: one frame is one key.
 struct Presses {
     long presses = 0, found = 0, missedStable = 0, buttons = 0;
+    long duplicatePresses = 0, duplicateFound = 0, duplicates = 0;
 
     void Press(const std::vector<std::uint32_t>& micros, const std::set<std::uint32_t>& codes, bool stable,
-               std::mt19937& random) {
+               bool duplicate, std::mt19937& random, const std::string& label) {
         std::uniform_real_distribution<double> bias(-60, 120);
-        bool missed = false;
+        int missed = 0;
         for (int k = 0; k < kPresses; ++k) {
             bool hit = false;
             for (const std::uint32_t c : LiveCodes(micros, {}, 50, 0.05, bias(random), random()))
                 hit = hit || codes.count(c) > 0;
-            ++presses;
-            found += hit ? 1 : 0;
-            missed = missed || !hit;
+            missed += hit ? 0 : 1;
         }
-        ++buttons;
-        missedStable += missed && stable ? 1 : 0;
+        (duplicate ? duplicatePresses : presses) += kPresses;
+        (duplicate ? duplicateFound : found) += kPresses - missed;
+        ++(duplicate ? duplicates : buttons);
+        missedStable += missed > 0 && stable ? 1 : 0;
+        if (missed > 0 && std::getenv("ORBISK_IMPORT_DUMP"))
+            std::printf("missed %d of %d presses%s%s: %s\n", missed, kPresses, stable ? " (stable)" : "",
+                        duplicate ? " (duplicate)" : "", label.c_str());
     }
     void Print(const char* what) const {
-        std::printf("%s: %ld buttons, %ld of %ld presses at 5 %% jitter find the key (%.1f %%); %ld buttons missed "
-                    "although reported stable\n",
-                    what, buttons, found, presses, presses ? 100.0 * found / presses : 0.0, missedStable);
+        const long all = presses + duplicatePresses, allFound = found + duplicateFound;
+        std::printf("%s: %ld buttons, %ld of %ld presses at 5 %% jitter find the key (%.1f %%); without the %ld "
+                    "buttons whose frame an earlier one sends: %ld of %ld (%.1f %%); %ld buttons missed although "
+                    "reported stable\n",
+                    what, buttons + duplicates, allFound, all, all ? 100.0 * allFound / all : 0.0, duplicates, found,
+                    presses, presses ? 100.0 * found / presses : 0.0, missedStable);
     }
 };
 
-using Filed = std::map<std::pair<std::string, std::string>, std::pair<std::set<std::uint32_t>, bool>>;
-
-Filed FiledKeys(const RemoteImport& plan) {
-    Filed filed;
-    for (const ImportedKey& k : plan.keys) {
-        auto& [codes, stable] = filed[{k.remote, k.name}];
-        if (codes.empty()) stable = true;
-        codes.insert(k.code);
-        stable = stable && k.stable;
-    }
-    return filed;
+// What the import made of a button, for the dump: its frames or why none.
+std::string Outcome(const RemoteImport& plan, const std::string& remote, const std::string& name) {
+    std::string out;
+    for (const ImportedKey& k : plan.keys)
+        if (k.remote == remote && k.name == name) out += " [" + DescribeIrFrame(k.frame) + "]";
+    for (const auto& [k, holder] : plan.shared)
+        if (k.remote == remote && k.name == name) out += " [" + DescribeIrFrame(k.frame) + " as " + holder + "]";
+    for (const SkippedButton& b : plan.skipped)
+        if (b.remote == remote && b.name == name) out += " skipped: " + b.reason;
+    return out;
 }
+
+// Per remote and name, the codes filed; per remote and source line (one
+// button), whether the import called its keys stable.
+struct Filed {
+    std::map<std::pair<std::string, std::string>, std::set<std::uint32_t>> codes;
+    std::map<std::pair<std::string, std::size_t>, bool> stable;
+
+    explicit Filed(const RemoteImport& plan) {
+        for (const ImportedKey& k : plan.keys) {
+            codes[{k.remote, k.name}].insert(k.code);
+            const auto [it, added] = stable.try_emplace({k.remote, Line(k.source)}, true);
+            it->second = it->second && k.stable;
+        }
+    }
+    static std::size_t Line(const std::string& source) {
+        return std::strtoul(source.c_str() + source.rfind(' ') + 1, nullptr, 10);
+    }
+    std::set<std::uint32_t> Codes(const std::string& remote, const std::string& name) const {
+        const auto it = codes.find({remote, name});
+        return it == codes.end() ? std::set<std::uint32_t>{} : it->second;
+    }
+    bool Stable(const std::string& remote, std::size_t line) const {
+        const auto it = stable.find({remote, line});
+        return it != stable.end() && it->second;
+    }
+};
+
+// What identifies the frame a button sends: the protocols' frames it reads
+// as, toggles aside, when it reads as known protocols only (two remotes of
+// a file may time one RC-5 frame apart); its durations otherwise.
+std::string FrameIdentity(const std::vector<std::uint32_t>& micros) {
+    std::vector<IrFrame> frames;
+    LiveCodes(micros, {}, 50, 0, 0, 1, &frames);
+    std::string known;
+    for (const IrFrame& f : frames) {
+        if (f.protocol == IrProtocol::None || f.bits != 0) {
+            known.clear();
+            break;
+        }
+        known += DescribeIrFrame(IrFrame{f.protocol, f.scancode, false}) + ";";
+    }
+    if (!known.empty()) return known;
+    std::string durations;
+    for (const std::uint32_t d : micros) durations += std::to_string(d) + " ";
+    return durations;
+}
+
+// Whether an earlier button of the file (of its remote or another) sends
+// the same frame; remembers this one's.
+bool Duplicate(std::set<std::string>& sent, const std::string& frame) { return !sent.insert(frame).second; }
 
 // Each format's exported keys, and those an import of the export gives back
 // with the same code under the same name.
@@ -201,36 +262,46 @@ void Flipper() {
         std::printf("flipper: no ../shared/realir/flipper-irdb.jsonl.gz: skipped\n");
         return;
     }
-    long parsed = 0, filedParsed = 0, refusedFiles = 0, refusedButtons = 0;
+    long parsed = 0, filedParsed = 0, duplicates = 0, refusedFiles = 0, refusedButtons = 0;
     Presses raw;
     RoundTrips trips;
     std::mt19937 random(1);
+    const bool dump = std::getenv("ORBISK_IMPORT_DUMP") != nullptr;
     for (const auto& [file, entries] : ReadRealir(path)) {
         RemoteImport plan;
         std::string error;
         if (!PlanRemoteImport(FlipperText(entries), "remote.ir", "", {}, plan, error)) {
             ++refusedFiles;
             refusedButtons += static_cast<long>(entries.size());
-            if (std::getenv("ORBISK_IMPORT_DUMP")) std::printf("refused %s: %s\n", file.c_str(), error.c_str());
+            if (dump) std::printf("refused %s: %s\n", file.c_str(), error.c_str());
             continue;
         }
         trips.Add(plan);
-        const Filed filed = FiledKeys(plan);
-        for (const Entry& e : entries) {
-            const auto it = filed.find({"remote", e.name});
+        const Filed filed(plan);
+        std::set<std::string> sent;  // decoded frames and captures
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const Entry& e = entries[i];
+            const std::set<std::uint32_t> codes = filed.Codes("remote", e.name);
+            const std::size_t line = 6 * i + 4;  // of its name:, as FlipperText writes it
+            std::string frame = e.protocol + " " + e.address + " " + e.command;
+            if (!e.micros.empty()) frame = FrameIdentity(e.micros);
+            const bool duplicate = Duplicate(sent, frame);
+            const std::string label = file + " " + e.name + Outcome(plan, "remote", e.name);
             if (e.micros.empty()) {
                 ++parsed;
-                filedParsed += it != filed.end() ? 1 : 0;
-            } else if (it != filed.end()) {
-                raw.Press(e.micros, it->second.first, it->second.second, random);
+                filedParsed += codes.empty() ? 0 : 1;
+                duplicates += codes.empty() && duplicate ? 1 : 0;
+                if (codes.empty() && dump)
+                    std::printf("not filed%s: %s %s\n", duplicate ? " (duplicate)" : "", frame.c_str(), label.c_str());
             } else {
-                raw.Press(e.micros, {}, false, random);
+                raw.Press(e.micros, codes, filed.Stable("remote", line), duplicate, random, label);
             }
         }
     }
-    std::printf("flipper parsed: %ld of %ld buttons filed under their name (%.2f %%); %ld files (%ld buttons) "
-                "refused\n",
-                filedParsed, parsed, parsed ? 100.0 * filedParsed / parsed : 0.0, refusedFiles, refusedButtons);
+    std::printf("flipper parsed: %ld of %ld buttons filed under their name (%.2f %%); without the %ld whose frame "
+                "an earlier button sends: %.2f %%; %ld files (%ld buttons) refused\n",
+                filedParsed, parsed, parsed ? 100.0 * filedParsed / parsed : 0.0, duplicates,
+                parsed > duplicates ? 100.0 * filedParsed / (parsed - duplicates) : 0.0, refusedFiles, refusedButtons);
     raw.Print("flipper raw");
     trips.Print();
 }
@@ -260,16 +331,19 @@ void Lircd() {
             continue;
         }
         for (const LircSkipped& s : conf.skipped) withoutTiming += static_cast<long>(s.buttons);
-        const Filed filed = FiledKeys(plan);
+        const Filed filed(plan);
+        std::set<std::string> sent;
         for (const LircRemote& remote : conf.remotes)
             for (const LircButton& button : remote.buttons) {
                 LircFrame frame;
                 std::string reason;
                 if (!BuildLircFrame(remote, button, 0, false, frame, reason)) continue;
                 ++timed;
-                const auto it = filed.find({remote.name, button.name});
-                if (it != filed.end()) presses.Press(frame.durations, it->second.first, it->second.second, random);
-                else presses.Press(frame.durations, {}, false, random);
+                const std::set<std::uint32_t> codes = filed.Codes(remote.name, button.name);
+                presses.Press(frame.durations, codes, filed.Stable(remote.name, button.line),
+                              Duplicate(sent, FrameIdentity(frame.durations)), random,
+                              entry.path().filename().string() + " " + remote.name + " " + button.name +
+                                  Outcome(plan, remote.name, button.name));
             }
     }
     std::printf("lircd: %ld files (%ld refused), %ld buttons with timing, %ld in remotes skipped\n", files, refused,

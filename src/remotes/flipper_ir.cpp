@@ -30,17 +30,19 @@ constexpr FieldInfo kFields[] = {
     {"data", Data, Needs::Raw},
 };
 
-// "04 00 00 00": four bytes, least significant first.
-bool ParseFourBytes(std::string_view value, std::uint32_t& out) {
+// "04 00 00 00": hexadecimal bytes, least significant first; false for
+// anything else.  How many there are is left to the caller: a button with
+// another count than four is damaged, not the file.
+bool ParseBytes(std::string_view value, std::uint32_t& out, int& count) {
     std::uint32_t result = 0;
-    for (int i = 0; i < 4; ++i) {
-        const std::string_view word = NextWord(value);
+    count = 0;
+    for (std::string_view word = NextWord(value); !word.empty(); word = NextWord(value), ++count) {
         std::uint64_t byte = 0;
         if (word.size() != 2 || !ParseRemoteNumber("0x" + std::string(word), 0xFF, byte)) return false;
-        result |= static_cast<std::uint32_t>(byte) << (8 * i);
+        if (count < 4) result |= static_cast<std::uint32_t>(byte) << (8 * count);
     }
     out = result;
-    return NextWord(value).empty();
+    return count > 0;
 }
 
 // "0.330000": a fraction above 0 and at most 1.
@@ -162,11 +164,17 @@ bool ParseFlipperIr(std::string_view text, const std::string& path, std::vector<
             b.protocol = value;
             break;
         case Address:
-        case Command:
-            if (!ParseFourBytes(value, info->field == Address ? b.address : b.command))
+        case Command: {
+            int count = 0;
+            if (!ParseBytes(value, info->field == Address ? b.address : b.command, count))
                 return fail(number, "the " + std::string(key) + " " + Quoted(value) +
                                         " is not four hexadecimal bytes such as '04 00 00 00'");
+            // Bytes, but not four: that button is damaged, not the file.
+            if (count != 4 && b.damaged.empty())
+                b.damaged = "line " + std::to_string(number) + ": the " + std::string(key) + " " + Quoted(value) +
+                            " is " + std::to_string(count) + " bytes, not four";
             break;
+        }
         case Frequency:
             if (!ParseRemoteNumber(value, kMaxFrequency, n) || n < kMinFrequency)
                 return fail(number, "the frequency " + Quoted(value) + " is not a number of Hz from " +
@@ -266,6 +274,10 @@ std::optional<ProtocolKey> KaseikyoKey(std::uint32_t a, std::uint32_t c, std::st
 std::optional<ProtocolKey> FlipperKey(const FlipperButton& button, std::string& reason) {
     if (button.raw) {
         reason = "a raw capture has no protocol";
+        return std::nullopt;
+    }
+    if (!button.damaged.empty()) {
+        reason = button.damaged;
         return std::nullopt;
     }
     const FlipperProtocol* p = nullptr;

@@ -25,6 +25,9 @@ struct FlipperButton {
     std::string protocol;  // as written: "NEC", "NECext", "Kaseikyo"
     std::uint32_t address = 0;
     std::uint32_t command = 0;
+    // Why Flipper would not send it, with the line: an address or command of
+    // bytes but not four.  Such a button gives no key; the file's others do.
+    std::string damaged;
     // type: raw: microseconds, mark first.
     std::uint32_t frequency = 0;
     std::vector<std::uint32_t> durations;
@@ -33,7 +36,8 @@ struct FlipperButton {
 // The buttons of a .ir file's text, in file order; false with
 // "path: line N: reason" for anything Flipper would not have written: an
 // unknown key, a field missing or given twice, a number out of range, no
-// more than MaxFlipperDurations durations, none of them zero.
+// more than MaxFlipperDurations durations, none of them zero.  A parsed
+// button whose address or command is bytes but not four is read, damaged.
 bool ParseFlipperIr(std::string_view text, const std::string& path, std::vector<FlipperButton>& out,
                     std::string& error);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <random>
 #include <unordered_map>
 #include <utility>
@@ -23,13 +24,18 @@ namespace {
 
 // A space longer than this ends a burst: the receiver's quiet time.
 constexpr std::uint32_t kBurstEndMicros = 10000;
+// A space longer than this ends a frame: the longest inside published key
+// frames are headers' (4.5 ms; Dish's 6.1 ms).  A held key's frames may
+// follow each other closer than a burst's end.
+constexpr std::uint32_t kFrameEndMicros = 8000;
 
 // The replays that tell whether every press gives a key's code: receivers
-// count in any of these units, and lengthen marks by a constant of their own.
-struct Replay {
-    double unitMicros, biasMicros;
-};
-constexpr Replay kReplays[] = {{32, 60}, {50, -40}, {64, 100}};
+// count in any of these units and lengthen marks by a constant of their own
+// (from -60 to 120 us), and each press jitters anew: every unit with the
+// bias at both ends and between, two jitter draws each.
+constexpr double kReplayUnits[] = {32, 50, 64};
+constexpr double kReplayBiases[] = {-60, 0, 60, 120};
+constexpr int kReplayDraws = 3;
 constexpr double kReplayJitter = 0.05;
 
 class NoWake final : public WakeUp {
@@ -70,20 +76,21 @@ std::vector<std::uint32_t> IdealMicros(const IrFrame& frame) {
 
 namespace {
 
-// The most durations between two spaces over 10 ms.
-std::size_t LongestBurst(const std::vector<std::uint32_t>& micros) {
+// The most durations between two spaces that end a frame.
+std::size_t LongestFrame(const std::vector<std::uint32_t>& micros) {
     std::size_t longest = 0, run = 0;
     for (std::size_t i = 0; i < micros.size(); ++i) {
-        run = i % 2 == 1 && micros[i] > kBurstEndMicros ? 0 : run + 1;
+        run = i % 2 == 1 && micros[i] > kFrameEndMicros ? 0 : run + 1;
         longest = std::max(longest, run);
     }
     return longest;
 }
 
-bool NameError(const Button& b, const std::string& path, std::string& error) {
-    const std::string problem = IniNameProblem(IniNamePlace::Value, b.name);
-    if (problem.empty()) return true;
-    return RemoteLineError(path, b.line, "the key name " + problem, error);
+// An air-conditioner's state frame (its whole setting at once) is no key.
+std::string StateFrameReason(const std::vector<std::uint32_t>& micros) {
+    const std::size_t longest = LongestFrame(micros);
+    if (longest <= MaxKeyBurstDurations) return {};
+    return "an air-conditioner state frame: " + std::to_string(longest) + " durations in one frame";
 }
 
 bool RemoteNameError(const std::string& name, const std::string& path, std::size_t line, std::string& error) {
@@ -115,9 +122,7 @@ bool ReadFlipper(std::string_view text, const std::string& path, const std::stri
     for (FlipperButton& fb : buttons) {
         Button b{remote, fb.name, Source(fb.raw ? "raw" : "parsed", fb.line), fb.line};
         if (fb.raw) {
-            if (LongestBurst(fb.durations) > MaxKeyBurstDurations)
-                b.skipped = "an air-conditioner state frame: " + std::to_string(LongestBurst(fb.durations)) +
-                            " durations in one burst";
+            b.skipped = StateFrameReason(fb.durations);
             b.frames.push_back(std::move(fb.durations));
         } else if (const std::optional<ProtocolKey> key = FlipperKey(fb, b.skipped)) {
             b.parsed = true;
@@ -150,9 +155,7 @@ bool ReadLircd(std::string_view text, const std::string& path, const std::string
                     if (BuildLircFrame(remote, lb, i, toggled != 0, frame, b.skipped))
                         b.frames.push_back(std::move(frame.durations));
                 }
-            if (b.skipped.empty() && LongestBurst(b.frames.front()) > MaxKeyBurstDurations)
-                b.skipped = "an air-conditioner state frame: " + std::to_string(LongestBurst(b.frames.front())) +
-                            " durations in one burst";
+            if (b.skipped.empty()) b.skipped = StateFrameReason(b.frames.front());
             out.push_back(std::move(b));
         }
     }
@@ -189,6 +192,21 @@ std::vector<std::uint32_t> PulseDistanceMicros(const KeymapTable& table, std::ui
     return micros;
 }
 
+// The kernel's rc-5-sz (Streamzap): RC-5's bi-phase at 889 us with 15
+// bits, a mark for the first start bit, then the scancode's 14 bits most
+// significant first, the second start bit at 0x2000 and the toggle at
+// 0x1000.  As a lircd remote would give it, with both toggles.
+constexpr std::uint32_t kRc5SzScancodeMask = 0x2FFF;
+LircRemote Rc5SzRemote() {
+    LircRemote remote;
+    remote.flags = LircRc5;
+    remote.bits = 14;
+    remote.one = remote.zero = {889, 889};
+    remote.plead = 889;
+    remote.toggleBitMask = 0x1000;
+    return remote;
+}
+
 bool ReadKeymapButtons(std::string_view text, const std::string& path, std::string& remote,
                        std::vector<Button>& out, std::string& error) {
     std::vector<KeymapTable> tables;
@@ -197,11 +215,21 @@ bool ReadKeymapButtons(std::string_view text, const std::string& path, std::stri
     if (remote.empty()) return RemoteLineError(path, tables.front().line, "the keymap has no name: give one with --remote", error);
     for (const KeymapTable& table : tables) {
         const bool pulseDistance = EqualsIgnoreCase(table.protocol, "pulse_distance");
+        const bool rc5sz =
+            FindIrProtocol(table.protocol) == std::nullopt && EqualsIgnoreCase(table.protocol, "rc-5-sz");
+        const LircRemote sz = Rc5SzRemote();
         for (const auto& [scancode, name] : table.keys) {
             Button b{remote, name, Source(table.protocol, table.line), table.line};
             if (pulseDistance) {
                 b.frames.push_back(PulseDistanceMicros(table, scancode));
                 if (b.frames.back().empty()) b.skipped = "pulse_distance timings missing or out of range";
+            } else if (rc5sz && (scancode & ~kRc5SzScancodeMask) == 0) {
+                const LircButton lb{name, table.line, {scancode}, {}};
+                for (const bool toggled : {false, true}) {
+                    LircFrame frame;
+                    if (BuildLircFrame(sz, lb, 0, toggled, frame, b.skipped))
+                        b.frames.push_back(std::move(frame.durations));
+                }
             } else if (const std::optional<IrFrame> frame = KeymapFrame(table, scancode)) {
                 b.parsed = true;
                 b.frame = *frame;
@@ -232,50 +260,13 @@ std::optional<RemoteFormat> DetectFormat(std::string_view text) {
     return std::nullopt;
 }
 
-// Every code of a button given as timings, and whether replays give them.
-ButtonCodes TimingCodes(const Button& b, const ImportDecoding& decoding) {
-    ButtonCodes out{{}, decoding.checkStable};
-    std::uint32_t seed = 1;
-    for (const std::vector<std::uint32_t>& micros : b.frames) {
-        std::vector<IrFrame> frames;
-        std::vector<std::vector<std::uint32_t>> bursts;
-        const std::vector<std::uint32_t> codes = LiveCodes(micros, decoding, 50, 0, 0, seed, &frames, &bursts);
-        for (std::size_t i = 0; i < codes.size(); ++i) {
-            out.bursts.try_emplace(codes[i], std::move(bursts[i]));
-            // The key is every press of it, whatever its toggle.
-            frames[i].toggle = false;
-            if (std::none_of(out.codes.begin(), out.codes.end(), [&](const auto& c) { return c.first == codes[i]; }))
-                out.codes.emplace_back(codes[i], frames[i]);
-        }
-        for (const Replay& r : kReplays)
-            if (out.stable && LiveCodes(micros, decoding, r.unitMicros, kReplayJitter, r.biasMicros, ++seed) != codes)
-                out.stable = false;
-    }
-    return out;
-}
-
-ButtonCodes ParsedCodes(const Button& b, const ImportDecoding& decoding) {
-    ButtonCodes out{{}, decoding.checkStable};
-    const std::uint32_t code = StableCode(b.frame);
-    out.codes.emplace_back(code, b.frame);
-    if (!out.stable) return out;
-    const std::vector<std::uint32_t> micros = IdealMicros(b.frame);
-    std::uint32_t seed = 1;
-    for (const Replay& r : kReplays)
-        if (LiveCodes(micros, decoding, r.unitMicros, kReplayJitter, r.biasMicros, ++seed) !=
-            std::vector<std::uint32_t>{code})
-            out.stable = false;
-    return out;
-}
-
-}  // namespace
-
-std::vector<std::uint32_t> LiveCodes(const std::vector<std::uint32_t>& micros, const ImportDecoding& decoding,
-                                     double unitMicros, double jitter, double biasMicros, std::uint32_t seed,
-                                     std::vector<IrFrame>* frames,
-                                     std::vector<std::vector<std::uint32_t>>* bursts) {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<double> deviation(-jitter, jitter);
+// The codes that live bursts give for the durations, each scaled by 1 +
+// deviation(its index): LiveCodes's reception.
+template <typename Deviation>
+std::vector<std::uint32_t> CodesHeard(const std::vector<std::uint32_t>& micros, const ImportDecoding& decoding,
+                                      double unitMicros, double biasMicros, Deviation&& deviation,
+                                      std::vector<IrFrame>* frames = nullptr,
+                                      std::vector<std::vector<std::uint32_t>>* bursts = nullptr) {
     std::vector<std::uint8_t> wire;
     wire.reserve(micros.size() + 8);
     int position = 0;
@@ -287,7 +278,7 @@ std::vector<std::uint32_t> LiveCodes(const std::vector<std::uint32_t>& micros, c
             position = 0;
             continue;
         }
-        const double d = jitter > 0 ? deviation(random) : 0.0;
+        const double d = deviation(i);
         wire.push_back(ReceiverUnits(micros[i] * (1.0 + d), position++, unitMicros, biasMicros));
     }
     wire.push_back(BurstTerminator);
@@ -315,6 +306,96 @@ std::vector<std::uint32_t> LiveCodes(const std::vector<std::uint32_t>& micros, c
     return codes;
 }
 
+// Whether every replay of the durations gives these codes: besides random
+// draws, the jitter at its ends in the patterns that push neighbouring
+// durations towards each other or apart (where a reading's thresholds are
+// crossed first).
+bool ReplaysGive(const std::vector<std::uint32_t>& micros, const std::vector<std::uint32_t>& codes,
+                 const ImportDecoding& decoding) {
+    // Signs by index: all longer, all shorter, marks or spaces longer, pairs.
+    constexpr int kPatterns[][4] = {{1, 1, 1, 1}, {-1, -1, -1, -1}, {1, -1, 1, -1},
+                                    {-1, 1, -1, 1}, {1, 1, -1, -1}, {-1, -1, 1, 1}};
+    std::uint32_t seed = 1;
+    for (const double unit : kReplayUnits)
+        for (const double bias : kReplayBiases) {
+            for (const auto& signs : kPatterns) {
+                const auto deviation = [&](std::size_t i) { return kReplayJitter * signs[i % 4]; };
+                if (CodesHeard(micros, decoding, unit, bias, deviation) != codes) return false;
+            }
+            for (int draw = 0; draw < kReplayDraws; ++draw)
+                if (LiveCodes(micros, decoding, unit, kReplayJitter, bias, ++seed) != codes) return false;
+        }
+    return true;
+}
+
+// The verdicts already reached, per import: a remote's buttons often send
+// the same frames (a toggle's two, a pre-frame, the same key twice), and a
+// protocol's reading holds for all its frames alike.
+struct ReplayMemo {
+    std::map<std::vector<std::uint32_t>, bool> frames;
+    std::unordered_map<int, bool> protocols;  // IrProtocol -> its frames read the same at every press
+};
+
+// Every code of a button given as timings, and whether replays give them.
+ButtonCodes TimingCodes(const Button& b, const ImportDecoding& decoding, ReplayMemo& memo) {
+    ButtonCodes out{{}, decoding.checkStable};
+    for (const std::vector<std::uint32_t>& micros : b.frames) {
+        std::vector<IrFrame> frames;
+        std::vector<std::vector<std::uint32_t>> bursts;
+        const std::vector<std::uint32_t> codes = LiveCodes(micros, decoding, 50, 0, 0, 1, &frames, &bursts);
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            out.bursts.try_emplace(codes[i], std::move(bursts[i]));
+            // The key is every press of it, whatever its toggle.
+            frames[i].toggle = false;
+            if (std::none_of(out.codes.begin(), out.codes.end(), [&](const auto& c) { return c.first == codes[i]; }))
+                out.codes.emplace_back(codes[i], frames[i]);
+        }
+        if (!out.stable) continue;
+        const auto [it, added] = memo.frames.try_emplace(micros, true);
+        if (added) it->second = ReplaysGive(micros, codes, decoding);
+        out.stable = it->second;
+    }
+    return out;
+}
+
+// Whether jitter leaves the frame's reading as it is.
+bool ReadsAlike(const IrFrame& frame, const ImportDecoding& decoding) {
+    const std::vector<std::uint32_t> micros = IdealMicros(frame);
+    return ReplaysGive(micros, LiveCodes(micros, decoding, 50, 0, 0, 1), decoding);
+}
+
+// A decoded button's code is its frame's.  Whether every press reads it so
+// depends on the protocol's timing, not on the bits: a protocol whose frames
+// of all zero and all one bits and the first key's read alike at every
+// replay has its keys stable; otherwise each key is replayed.
+ButtonCodes ParsedCodes(const Button& b, const ImportDecoding& decoding, ReplayMemo& memo) {
+    ButtonCodes out{{}, decoding.checkStable};
+    out.codes.emplace_back(StableCode(b.frame), b.frame);
+    if (!out.stable) return out;
+    const auto [it, added] = memo.protocols.try_emplace(static_cast<int>(b.frame.protocol), true);
+    if (added) {
+        const std::uint32_t mask = ProtocolInfo(b.frame.protocol).scancodeMask;
+        for (const std::uint32_t scancode : {b.frame.scancode, b.frame.scancode & ~mask, b.frame.scancode | mask}) {
+            const IrFrame probe{b.frame.protocol, scancode, false};
+            if (CanEncodeIrFrame(probe) && !ReadsAlike(probe, decoding)) it->second = false;
+        }
+    }
+    out.stable = it->second || ReplaysGive(IdealMicros(b.frame), {out.codes.front().first}, decoding);
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> LiveCodes(const std::vector<std::uint32_t>& micros, const ImportDecoding& decoding,
+                                     double unitMicros, double jitter, double biasMicros, std::uint32_t seed,
+                                     std::vector<IrFrame>* frames,
+                                     std::vector<std::vector<std::uint32_t>>* bursts) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> deviation(-jitter, jitter);
+    return CodesHeard(micros, decoding, unitMicros, biasMicros,
+                      [&](std::size_t) { return jitter > 0 ? deviation(random) : 0.0; }, frames, bursts);
+}
+
 bool PlanRemoteImport(std::string_view text, const std::string& path, const std::string& remoteName,
                       const ImportDecoding& decoding, RemoteImport& out, std::string& error) {
     const std::optional<RemoteFormat> format = DetectFormat(text);
@@ -337,8 +418,12 @@ bool PlanRemoteImport(std::string_view text, const std::string& path, const std:
     }
     if (!read) return false;
     if (*format != RemoteFormat::LircdConf && !RemoteNameError(remote, path, 0, error)) return false;
-    for (const Button& b : buttons) {
-        if (!NameError(b, path, error) || !RemoteNameError(b.remote, path, b.line, error)) return false;
+    for (Button& b : buttons) {
+        // A name the settings file would not give back loses that button only.
+        if (const std::string problem = IniNameProblem(IniNamePlace::Value, b.name);
+            !problem.empty() && b.skipped.empty())
+            b.skipped = "the key name " + problem;
+        if (!RemoteNameError(b.remote, path, b.line, error)) return false;
         if (std::find(plan.remotes.begin(), plan.remotes.end(), b.remote) == plan.remotes.end())
             plan.remotes.push_back(b.remote);
     }
@@ -347,10 +432,11 @@ bool PlanRemoteImport(std::string_view text, const std::string& path, const std:
     // Per remote, how many of its buttons given as timings send each code.
     std::unordered_map<std::string, std::unordered_map<std::uint32_t, std::size_t>> senders;
     std::unordered_map<std::string, std::size_t> timed;
+    ReplayMemo memo;
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         const Button& b = buttons[i];
         if (!b.skipped.empty()) continue;
-        codes[i] = b.parsed ? ParsedCodes(b, decoding) : TimingCodes(b, decoding);
+        codes[i] = b.parsed ? ParsedCodes(b, decoding, memo) : TimingCodes(b, decoding, memo);
         if (b.parsed) continue;
         ++timed[b.remote];
         for (const auto& [code, frame] : codes[i].codes) ++senders[b.remote][code];

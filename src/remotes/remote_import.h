@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "receiver/analysis/protocol_table.h"
+#include "receiver/analysis/shape_code.h"
 
 namespace orbisk {
 
@@ -36,7 +37,9 @@ struct ImportedKey {
     IrFrame frame;       // protocol None: not recognised nor read as levels
     std::uint32_t code = 0;
     // Every press gives the code: replayed at 32, 50 and 64 us receiver
-    // units with 5 % jitter and a bias, each replay gave it.
+    // units, each with biases from -60 to 120 us and 5 % jitter (at its ends
+    // and drawn), each replay gave it.  A decoded key is stable when its
+    // protocol's frames read alike at every replay.
     bool stable = false;
     // Read from timings: the burst that gave the code, microseconds, mark
     // first (a kept frame for export).
@@ -79,9 +82,10 @@ std::vector<std::uint32_t> LiveCodes(const std::vector<std::uint32_t>& micros, c
 // A protocol frame's ideal form in microseconds; empty for a frame without one.
 std::vector<std::uint32_t> IdealMicros(const IrFrame& frame);
 
-// A raw button longer than this in one burst is an air-conditioner's state
-// (its whole setting in one frame), not a key: the longest key frames
-// (48-bit Kaseikyo, NEC48) have under 100 durations.
-inline constexpr std::size_t MaxKeyBurstDurations = 128;
+// A frame longer than a receiver's burst holds is an air-conditioner's
+// state (its whole setting at once), not a key.  Shorter long frames are
+// keys of fans, heaters and toys, and their replays tell whether a press
+// gives their code.
+inline constexpr std::size_t MaxKeyBurstDurations = MaxBurstLength;
 
 }  // namespace orbisk

@@ -52,7 +52,7 @@ RemoteImport Plan(const std::string& text, const std::string& path, const std::s
 
 TEST(RemoteImport, FlipperReport) {
     std::string ac;
-    for (int i = 0; i < 150; ++i) ac += i == 0 ? "3000" : " 500";
+    for (int i = 0; i < 300; ++i) ac += i == 0 ? "3000" : " 500";
     // Every capture but Only_pre sends the NEC frame 0x10/0x00 before its
     // own, as XMP remotes send their first half: left out where it is not
     // all a button sends.
@@ -64,12 +64,22 @@ TEST(RemoteImport, FlipperReport) {
                  Parsed("Mute_too", "NEC", "04 00 00 00", "08 00 00 00") +
                  Parsed("Odd", "Pioneer2", "01 00 00 00", "01 00 00 00") + Raw("Ac", ac) +
                  Raw("Up", pre + Nec(0x04, 0x02)) + Raw("Down", pre + Nec(0x04, 0x03) + " 40000 " + Nec(0x04, 0x03)) +
-                 Raw("Left", pre + Nec(0x04, 0x07)) + Raw("Noise", pre + "500 500 500"),
+                 Raw("Left", pre + Nec(0x04, 0x07)) + Raw("Noise", pre + "500 500 500") +
+                 // One odd button loses itself only: a name the settings
+                 // file gives back otherwise, a command of three bytes.
+                 Parsed("\"Quoted\"", "NEC", "04 00 00 00", "09 00 00 00") +
+                 Parsed("Short", "NEC", "04 00 00 00", "0A 00 00") +
+                 // A held key's frames closer than a burst's end are no
+                 // state frame.
+                 Raw("Held", pre + Nec(0x04, 0x0B) + " 9000 " + Nec(0x04, 0x0B)),
              "/some/where/Living room.ir");
     EXPECT_EQ(plan.remotes, std::vector<std::string>{"Living room"});
     EXPECT_EQ(Lines(plan), (std::vector<std::string>{
                                "skipped|Living room|Odd|Flipper protocol 'Pioneer2' has no Orbisk key",
-                               "skipped|Living room|Ac|an air-conditioner state frame: 150 durations in one burst",
+                               "skipped|Living room|Ac|an air-conditioner state frame: 300 durations in one frame",
+                               "skipped|Living room|\"Quoted\"|the key name is enclosed in quotes, which the "
+                               "settings file drops",
+                               "skipped|Living room|Short|line 68: the command '0A 00 00' is 3 bytes, not four",
                                "same|Living room|Mute_too|NEC 0x04 0x08 (nec:0x0408)|as Mute",
                                "key|Living room|Power|parsed line 4|Panasonic 0x800 0x3D (panasonic:0x8003d)|stable",
                                "key|Living room|Mute|parsed line 10|NEC 0x04 0x08 (nec:0x0408)|stable",
@@ -77,6 +87,8 @@ TEST(RemoteImport, FlipperReport) {
                                "key|Living room|Down|raw line 40|NEC 0x04 0x03 (nec:0x0403)|stable",
                                "key|Living room|Left|raw line 46|NEC 0x04 0x07 (nec:0x0407)|stable",
                                "key|Living room|Noise|raw line 52|NEC 0x10 0x00 (nec:0x1000)|stable",
+                               "key|Living room|Held|raw line 70|levels 135 durations, 2 mark and 4 space "
+                               "lengths|stable",
                            }));
     // A decoded key's code is its frame's stable code, as a live press's.
     EXPECT_EQ(plan.keys[1].code, StableCode(IrFrame{IrProtocol::Nec, 0x0408, false}));
@@ -107,6 +119,26 @@ TEST(RemoteImport, LircdAndKeymapReports) {
                   "key|Samsung|KEY_POWER|pulse_distance line 1|Samsung32 0x07 0x02 (samsung32:0x0702)|stable"}));
 }
 
+// Streamzap's rc-5-sz, from the kernel's description: a mark for the first
+// start bit, then 14 bits at 889 us, most significant first (a one is a
+// space then a mark), the toggle at 0x1000.  Both toggles are the key.
+TEST(RemoteImport, KeymapOfRc5Sz) {
+    const auto codes = [](const std::vector<std::uint32_t>& micros) { return LiveCodes(micros, {}, 50, 0, 0, 1); };
+    const std::vector<std::uint32_t> toggle0 = {889, 889, 1778, 1778, 1778, 889, 889, 889, 889, 1778, 889, 889,
+                                                1778, 889, 889, 889, 889, 889, 889, 889, 889, 889, 889};
+    const std::vector<std::uint32_t> toggle1 = {889, 889, 889, 889, 889, 889, 1778, 889, 889, 889, 889, 1778, 889,
+                                                889, 1778, 889, 889, 889, 889, 889, 889, 889, 889, 889, 889};
+    const RemoteImport plan = Plan(
+        "[[protocols]]\nname = 'streamzap'\nprotocol = 'rc-5-sz'\n[protocols.scancodes]\n0x28c0 = 'KEY_0'\n"
+        "0x128c0 = 'KEY_WIDE'\n",
+        "sz.toml");
+    std::vector<std::uint32_t> filed;
+    for (const ImportedKey& key : plan.keys) filed.push_back(key.code);
+    EXPECT_EQ(filed, (std::vector<std::uint32_t>{codes(toggle0).at(0), codes(toggle1).at(0)}));
+    ASSERT_EQ(plan.skipped.size(), 1u);
+    EXPECT_EQ(plan.skipped[0].name, "KEY_WIDE");
+}
+
 TEST(RemoteImport, BadInputIsRefusedWithTheLine) {
     const struct {
         const char* text;
@@ -114,9 +146,9 @@ TEST(RemoteImport, BadInputIsRefusedWithTheLine) {
         const char* error;
     } cases[] = {
         {"hello\n", "a.txt", "a.txt: not a kernel keymap, Flipper .ir file or lircd.conf"},
-        {"Filetype: IR signals file\nVersion: 1\n#\nname: \"Quoted\"\ntype: parsed\nprotocol: NEC\n"
-         "address: 04 00 00 00\ncommand: 08 00 00 00\n",
-         "q.ir", "q.ir: line 4: the key name "},
+        {"Filetype: IR signals file\nVersion: 1\n#\nname: A\ntype: parsed\nprotocol: NEC\n"
+         "address: 04 00 00 00\ncommand: 08 0G 00 00\n",
+         "q.ir", "q.ir: line 8: the command '08 0G 00 00' is not four hexadecimal bytes"},
         {"Filetype: IR signals file\nVersion: 1\n#\nname: A\ntype: raw\nfrequency: 38000\nduty_cycle: 0.33\n"
          "data: 500 -1\n",
          "n.ir", "n.ir: line 8: "},

@@ -101,7 +101,7 @@ TEST(FlipperIr, HostileFilesAreRefusedWithLineAndReason) {
         {head + "name: A\ntype: parsed\ntype: raw\n", "line 5: a second 'type:'"},
         {head + "name: A\nprotocol: NEC\n", "line 4: 'protocol:' before 'type:'"},
         {head + "name: A\ntype: parsed\ncolour: red\n", "line 5: unknown key 'colour'"},
-        {head + "name: A\ntype: parsed\naddress: 04 00 00\n", "line 5: the address '04 00 00' is not four"},
+        {head + "name: A\ntype: parsed\naddress: 04 00 0\n", "line 5: the address '04 00 0' is not four"},
         {head + "name: A\ntype: parsed\naddress: 04 00 00 100\n", "line 5: the address"},
         {raw + "data: 9000 0 560\n", "line 7: '0' is not a duration"},
         {raw + "data: 9000 -4500 560\n", "line 7: '-4500' is not a duration"},
