@@ -13,7 +13,11 @@
 //     earlier button of the file sends (the database's duplicates, which
 //     the import lists under the first name);
 //   - the kernel keymaps of /lib/udev/rc_keymaps whose protocol is not
-//     "unknown": how many import at least one key.
+//     "unknown": how many import at least one key;
+//   - export: each imported Flipper file's keys, with the frames the import
+//     keeps, exported in every format and imported again: the keys that come
+//     back with the same code under the same name (ORBISK_EXPORT_DUMP=1
+//     lists why the others were left out).
 // The captures are read at run time and never copied.
 #include <cstdint>
 #include <cstdio>
@@ -27,8 +31,12 @@
 #include <string>
 #include <vector>
 
+#include "common/code_text.h"
+#include "remotes/key_frames.h"
 #include "remotes/lircd_conf.h"
+#include "remotes/remote_export.h"
 #include "remotes/remote_import.h"
+#include "settings/ini_file.h"
 
 namespace {
 
@@ -203,6 +211,51 @@ std::string FrameIdentity(const std::vector<std::uint32_t>& micros) {
 // the same frame; remembers this one's.
 bool Duplicate(std::set<std::string>& sent, const std::string& frame) { return !sent.insert(frame).second; }
 
+// Each format's exported keys, and those an import of the export gives back
+// with the same code under the same name.
+struct RoundTrips {
+    long keys = 0, exported[3] = {}, back[3] = {};
+
+    void Add(const RemoteImport& plan) {
+        std::vector<IniDocument::EntryChange> entries;
+        std::vector<KeptFrame> frames;
+        for (const ImportedKey& k : plan.keys) {
+            entries.push_back({k.remote, CodeText(k.code), k.name});
+            if (std::optional<KeyFrame> f = ImportedKeyFrame(k)) frames.push_back({k.remote, CodeText(k.code), *f});
+        }
+        IniDocument doc;
+        doc.ApplyEntryChanges(entries);
+        keys += static_cast<long>(entries.size());
+        KeepFrames(doc, frames);
+        const ExportFormat formats[] = {ExportFormat::FlipperIr, ExportFormat::LircdConf, ExportFormat::Keymap};
+        for (int f = 0; f < 3; ++f) {
+            RemoteExport out;
+            RemoteImport again;
+            std::string error;
+            if (!ExportRemote(doc, "remote", formats[f], out, error)) continue;
+            if (!PlanRemoteImport(out.text, "remote.ir", "remote", {3, 4, true, false}, again, error)) {
+                if (std::getenv("ORBISK_EXPORT_DUMP")) std::printf("export refused %d: %s\n", f, error.c_str());
+                continue;
+            }
+            std::set<std::pair<std::string, std::string>> back;
+            for (const ImportedKey& k : again.keys) back.insert({k.name, CodeText(k.code)});
+            for (const std::string& entry : doc.SectionEntries("remote")) {
+                const std::size_t eq = entry.find('=');
+                this->back[f] += static_cast<long>(back.count({entry.substr(eq + 1), entry.substr(0, eq)}));
+            }
+            exported[f] += static_cast<long>(out.keys);
+            if (std::getenv("ORBISK_EXPORT_DUMP"))
+                for (const KeyLeftOut& k : out.leftOut) std::printf("not exported %d %s: %s\n", f, k.name.c_str(), k.reason.c_str());
+        }
+    }
+    void Print() const {
+        const char* names[] = {"ir", "lircd", "keymap"};
+        for (int f = 0; f < 3; ++f)
+            std::printf("export %s: %ld of %ld keys exported, %ld of them back with their code under their name\n",
+                        names[f], exported[f], keys, back[f]);
+    }
+};
+
 void Flipper() {
     const std::string path = RealirPath();
     if (path.empty()) {
@@ -211,6 +264,7 @@ void Flipper() {
     }
     long parsed = 0, filedParsed = 0, duplicates = 0, refusedFiles = 0, refusedButtons = 0;
     Presses raw;
+    RoundTrips trips;
     std::mt19937 random(1);
     const bool dump = std::getenv("ORBISK_IMPORT_DUMP") != nullptr;
     for (const auto& [file, entries] : ReadRealir(path)) {
@@ -222,6 +276,7 @@ void Flipper() {
             if (dump) std::printf("refused %s: %s\n", file.c_str(), error.c_str());
             continue;
         }
+        trips.Add(plan);
         const Filed filed(plan);
         std::set<std::string> sent;  // decoded frames and captures
         for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -248,6 +303,7 @@ void Flipper() {
                 filedParsed, parsed, parsed ? 100.0 * filedParsed / parsed : 0.0, duplicates,
                 parsed > duplicates ? 100.0 * filedParsed / (parsed - duplicates) : 0.0, refusedFiles, refusedButtons);
     raw.Print("flipper raw");
+    trips.Print();
 }
 
 void Lircd() {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "orbisk/host.h"
 #include "receiver/analysis/protocol_table.h"
@@ -43,6 +44,9 @@ struct DialogServices {
     std::function<IrFrame(std::uint64_t code)> frameOf{};
     // The other codes of that press.
     std::function<OlderCodes(std::uint64_t code)> olderCodesOf{};
+    // The receiver's bytes of the latest burst that gave this code; empty
+    // when another key came since.
+    std::function<std::vector<std::uint8_t>(std::uint64_t code)> burstOf{};
 };
 
 class SetupDialog {

@@ -199,6 +199,13 @@ void SetupPresenter::SaveFile(IniDocument& file) const {
     // A remote control the dialog listed and left without keys is gone, as
     // its list shows it.
     file.EraseSectionsWithoutEntries(loadedRemotes_);
+    // Frames go with their keys: those of presses learned here join them,
+    // and the frames of keys removed or given another code are dropped.
+    std::vector<KeptFrame> frames;
+    for (const CodeRow& row : rows_)
+        if (const auto frame = pressFrames_.find(row.code); frame != pressFrames_.end())
+            frames.push_back({row.remote, row.code, frame->second});
+    KeepFrames(file, frames);
 }
 
 void SetupPresenter::ResetButtonClick() {
@@ -381,6 +388,7 @@ void SetupPresenter::AddCurrentKeyClick() {
         view_.SetText(Control::RemoteEdit, rows_[row].remote);
     } else {
         rows_.push_back({std::string(NewKeyCaption), view_.Text(Control::RemoteEdit), texts.front()});
+        RememberPressFrame(texts.front());
         view_.SetRows(rows_);
         row = static_cast<int>(rows_.size()) - 1;
     }
@@ -388,11 +396,20 @@ void SetupPresenter::AddCurrentKeyClick() {
     view_.StartEdit(row);
 }
 
+void SetupPresenter::RememberPressFrame(const std::string& code) {
+    if (services_.LastShownCode > 0xFFFFFFFFu) return;
+    const auto shown = static_cast<std::uint32_t>(services_.LastShownCode);
+    const IrFrame frame = services_.frameOf ? services_.frameOf(shown) : IrFrame{};
+    const std::vector<std::uint8_t> burst = services_.burstOf ? services_.burstOf(shown) : std::vector<std::uint8_t>{};
+    if (std::optional<KeyFrame> kept = PressKeyFrame(frame, shown, burst)) pressFrames_[code] = std::move(*kept);
+}
+
 void SetupPresenter::Replace1Click() {
     const int row = view_.SelectedRow();
     if (row < 0 || row >= static_cast<int>(rows_.size())) return;
     rows_[row].remote = view_.Text(Control::RemoteEdit);
     rows_[row].code = CodeText(services_.LastShownCode);
+    RememberPressFrame(rows_[row].code);
     unmatched_.reset();
     view_.UpdateRow(row, rows_[row]);
 }

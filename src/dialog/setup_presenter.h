@@ -5,6 +5,7 @@
 // code list in which keys are learned.  It runs on the dialog's thread only
 // and reaches the window through SetupView.
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,7 @@
 
 #include "dialog/setup_dialog.h"
 #include "dialog/setup_view.h"
+#include "remotes/key_frames.h"
 #include "settings/settings.h"
 
 namespace orbisk {
@@ -91,6 +93,8 @@ private:
     // The plan's keys join the rows as saving would take them: a key whose
     // entry (remote control, code) a row already names renames that row.
     void AddImportedKeys(const RemoteImport& plan);
+    // Keeps the frame of the shown press for the code it taught a row.
+    void RememberPressFrame(const std::string& code);
     void StoreUpDown(Control upDown, std::int16_t position);
 
     DialogServices& services_;
@@ -109,6 +113,9 @@ private:
     // The older codes of the shown press while none of its codes named a
     // row: a later frame of the same press may give others that do.
     std::optional<OlderCodes> unmatched_;
+    // The frames of the presses that taught codes in this dialog, by code
+    // text: saved beside the keys that carry those codes at close.
+    std::map<std::string, KeyFrame> pressFrames_;
 };
 
 }  // namespace orbisk

@@ -59,6 +59,7 @@ Plugin::Plugin(Platform platform)
                                              [this] { StopNow(); }});
     dialogServices_->frameOf = [this](std::uint64_t code) { return ShownFrame(code); };
     dialogServices_->olderCodesOf = [this](std::uint64_t code) { return ShownOlderCodes(code); };
+    dialogServices_->burstOf = [this](std::uint64_t code) { return keyBursts_.Get(code); };
 }
 
 // One start of the engine: its thread, its state and its own stop flag, so
@@ -130,7 +131,7 @@ const char* Plugin::Open(const char* name, OrbiskHostWindow* window, const void*
     link_.reset();
     ports_ = platform_.makePorts(place.portFolder);
     link_ = std::make_unique<SerialLink>(*ports_, *platform_.system);
-    receiver_ = std::make_unique<Receiver>(*link_, *platform_.system, settings_, published_, *wake_);
+    receiver_ = std::make_unique<Receiver>(*link_, *platform_.system, settings_, published_, *wake_, &keyBursts_);
     keys_ = std::make_unique<KeyTable>();
     LoadSettingsAndKeys(file);
     ReadWaitSettingsFrom(file, settings_);

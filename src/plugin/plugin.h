@@ -19,6 +19,7 @@
 #include "settings/ini_file.h"
 #include "settings/settings.h"
 #include "receiver/published_state.h"
+#include "receiver/receiver_thread.h"
 
 namespace orbisk {
 
@@ -146,6 +147,7 @@ private:
     // resetting it, so the decoder never signals an event that is gone.
     StdCodeEvent codeEvent_;
     PublishedState published_;
+    KeyBurstStore keyBursts_;  // for keys learned in the dialog
     std::unique_ptr<EventWake> wake_;
 
     std::unique_ptr<SerialPorts> ports_;

@@ -1,5 +1,6 @@
 #include "receiver/receiver_thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -18,8 +19,22 @@ std::string PortBackText(int number) { return "The IR receiver on COM" + std::to
 std::string PortFoundText(int number) { return "The IR receiver on COM" + std::to_string(number) + " has appeared"; }
 
 Receiver::Receiver(SerialLink& link, SystemServices& system, const Settings& settings,
-                   PublishedState& published, WakeUp& wake)
-    : link_(link), system_(system), settings_(settings), published_(published), wake_(wake) {}
+                   PublishedState& published, WakeUp& wake, KeyBurstStore* keyBursts)
+    : link_(link), system_(system), settings_(settings), published_(published), wake_(wake),
+      keyBursts_(keyBursts) {}
+
+void KeyBurstStore::Put(std::uint64_t code, const std::uint8_t* burst, int length) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    code_ = code;
+    length_ = std::min(length, static_cast<int>(burst_.size()));
+    std::copy(burst, burst + length_, burst_.begin());
+}
+
+std::vector<std::uint8_t> KeyBurstStore::Get(std::uint64_t code) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (code != code_) return {};
+    return {burst_.begin(), burst_.begin() + length_};
+}
 
 Receiver::~Receiver() {
     if (Running()) StopReceiver();
@@ -77,9 +92,12 @@ void Receiver::ThreadBody() {
     StableCodeMemo memo;
     std::uint8_t buffer[ReadRequestBytes] = {};
     const auto deliver = [this, &memo](const std::uint8_t* burst, int length) {
-        ClassifyBurst(burst, length, settings_.RepeatLength.load(std::memory_order_relaxed),
-                      settings_.SkipBegin.load(std::memory_order_relaxed), published_, wake_,
-                      settings_.Recognize.load(std::memory_order_relaxed), &memo);
+        const BurstKind kind =
+            ClassifyBurst(burst, length, settings_.RepeatLength.load(std::memory_order_relaxed),
+                          settings_.SkipBegin.load(std::memory_order_relaxed), published_, wake_,
+                          settings_.Recognize.load(std::memory_order_relaxed), &memo);
+        if (kind == BurstKind::Key && keyBursts_ != nullptr)
+            keyBursts_->Put(published_.LastCode.load(std::memory_order_relaxed), burst, length);
     };
     // While a burst is unfinished the reads give up once the line has been
     // quiet for the fragment silence since the burst's latest byte, so that

@@ -1,12 +1,14 @@
 #pragma once
 // The receiver: the serial link plus the receiver thread that polls the
 // port, cuts bursts and classifies them into the published state.
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "receiver/published_state.h"
 #include "receiver/serial_link.h"
@@ -31,10 +33,26 @@ std::string PortLostText(int number);
 std::string PortBackText(int number);
 std::string PortFoundText(int number);
 
+// The latest burst that gave a key code, as the receiver sent it: the setup
+// dialog keeps it with a key learned from a press it does not recognise.
+// Written on the reader thread, read on the host's.
+class KeyBurstStore {
+public:
+    void Put(std::uint64_t code, const std::uint8_t* burst, int length);
+    // The burst of the latest key, when its code is this one; empty otherwise.
+    std::vector<std::uint8_t> Get(std::uint64_t code) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::uint64_t code_ = 0;
+    std::array<std::uint8_t, 256> burst_{};  // nothing allocated on the reader thread
+    int length_ = 0;
+};
+
 class Receiver {
 public:
     Receiver(SerialLink& link, SystemServices& system, const Settings& settings,
-             PublishedState& published, WakeUp& wake);
+             PublishedState& published, WakeUp& wake, KeyBurstStore* keyBursts = nullptr);
     ~Receiver();
 
     // Opens the port under the error policy and starts the reader thread.
@@ -60,6 +78,7 @@ private:
     const Settings& settings_;
     PublishedState& published_;
     WakeUp& wake_;
+    KeyBurstStore* keyBursts_;
     // The port as it was started; a lost port comes back the same way.
     int port_ = 0;
     int rate_ = 0;

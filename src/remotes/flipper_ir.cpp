@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "common/text.h"
+#include "receiver/analysis/protocol_table.h"
 #include "remotes/remote_text.h"
 
 namespace orbisk {
@@ -331,6 +332,46 @@ std::optional<ProtocolKey> FlipperKey(const FlipperButton& button, std::string& 
         return ProtocolKey{"rca", Reversed(a, 4) << 8 | Reversed(c, 8)};
     }
     return std::nullopt;
+}
+
+std::optional<FlipperButton> FlipperParsed(const ProtocolKey& key) {
+    const std::uint32_t s = key.scancode;
+    FlipperButton b;
+    const auto set = [&](std::string_view protocol, std::uint32_t address, std::uint32_t command) {
+        b.protocol = protocol;
+        b.address = address;
+        b.command = command;
+    };
+    const auto kaseikyo = [&](std::uint32_t vendor) {
+        // genre1 << 16 | b3 << 8 | b4, where b3 = genre2 | command's low
+        // nibble << 4 and b4 = command's high 6 bits | id << 6.
+        const std::uint32_t genre1 = s >> 16 & 0xF, b3 = s >> 8 & 0xFF, b4 = s & 0xFF;
+        set("Kaseikyo", (b4 >> 6) << 24 | vendor << 8 | genre1 << 4 | (b3 & 0xF), (b3 >> 4) | (b4 & 0x3F) << 4);
+    };
+    const std::uint32_t hi = s >> 8 & 0xFF, lo = s & 0xFF;
+    const std::optional<IrProtocol> protocol = FindIrProtocol(key.protocol);
+    switch (protocol.value_or(IrProtocol::None)) {
+    case IrProtocol::Nec: set("NEC", s >> 8, lo); break;
+    case IrProtocol::Necx: set("NECext", (s >> 16) | hi << 8, lo | (~lo & 0xFF) << 8); break;
+    case IrProtocol::Nec32: set("NECext", (s >> 16 & 0xFF) | (s >> 24) << 8, lo | hi << 8); break;
+    case IrProtocol::Sanyo: set("NEC42", s >> 8, lo); break;
+    case IrProtocol::Samsung32: set("Samsung32", s >> 8, lo); break;
+    case IrProtocol::Rc5: set(lo & 0x40 ? "RC5X" : "RC5", s >> 8, lo & 0x3F); break;  // RC5X: bit 6 implied
+    case IrProtocol::Rc6_0: set("RC6", s >> 8, lo); break;
+    case IrProtocol::Sony12: set("SIRC", s >> 16, lo); break;
+    case IrProtocol::Sony15: set("SIRC15", s >> 16, lo); break;
+    case IrProtocol::Sony20: set("SIRC20", (s >> 16 & 0x1F) | hi << 5, lo); break;
+    case IrProtocol::Rca: set("RCA", Reversed(s >> 8 & 0xF, 4), Reversed(lo, 8)); break;
+    case IrProtocol::Panasonic: kaseikyo(0x2002); break;
+    case IrProtocol::DenonK: kaseikyo(0x3254); break;
+    case IrProtocol::Jvc48: kaseikyo(0x0103); break;
+    case IrProtocol::SharpK: kaseikyo(0x5AAA); break;
+    default: return std::nullopt;
+    }
+    std::string reason;
+    const std::optional<ProtocolKey> back = FlipperKey(b, reason);
+    if (!back || *back != key) return std::nullopt;
+    return b;
 }
 
 }  // namespace orbisk

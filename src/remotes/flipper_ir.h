@@ -58,4 +58,9 @@ std::string ProtocolKeyText(const ProtocolKey& key);
 // protocol carries.
 std::optional<ProtocolKey> FlipperKey(const FlipperButton& button, std::string& reason);
 
+// The reverse: the parsed button (protocol, address and command) whose key
+// FlipperKey gives back as this one; nullopt where Flipper has no protocol
+// for it.
+std::optional<FlipperButton> FlipperParsed(const ProtocolKey& key);
+
 }  // namespace orbisk

@@ -60,7 +60,10 @@ struct Button {
 struct ButtonCodes {
     std::vector<std::pair<std::uint32_t, IrFrame>> codes;
     bool stable = true;
+    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> bursts{};  // timings: each code's burst
 };
+
+}  // namespace
 
 std::vector<std::uint32_t> IdealMicros(const IrFrame& frame) {
     IrDurations ideal;
@@ -71,6 +74,8 @@ std::vector<std::uint32_t> IdealMicros(const IrFrame& frame) {
         micros.push_back(static_cast<std::uint32_t>(ideal.ticks[static_cast<std::size_t>(i)] * tick + 0.5));
     return micros;
 }
+
+namespace {
 
 // The most durations between two spaces that end a frame.
 std::size_t LongestFrame(const std::vector<std::uint32_t>& micros) {
@@ -261,12 +266,15 @@ std::optional<RemoteFormat> DetectFormat(std::string_view text) {
 template <typename Deviation>
 std::vector<std::uint32_t> CodesHeard(const std::vector<std::uint32_t>& micros, const ImportDecoding& decoding,
                                       double unitMicros, double biasMicros, Deviation&& deviation,
-                                      std::vector<IrFrame>* frames = nullptr) {
+                                      std::vector<IrFrame>* frames = nullptr,
+                                      std::vector<std::vector<std::uint32_t>>* bursts = nullptr) {
     std::vector<std::uint8_t> wire;
     wire.reserve(micros.size() + 8);
     int position = 0;
+    std::vector<std::size_t> ends;  // of each burst in micros
     for (std::size_t i = 0; i < micros.size(); ++i) {
         if (i % 2 == 1 && micros[i] > kBurstEndMicros) {
+            ends.push_back(i);
             wire.push_back(BurstTerminator);
             position = 0;
             continue;
@@ -275,19 +283,26 @@ std::vector<std::uint32_t> CodesHeard(const std::vector<std::uint32_t>& micros, 
         wire.push_back(ReceiverUnits(micros[i] * (1.0 + d), position++, unitMicros, biasMicros));
     }
     wire.push_back(BurstTerminator);
+    ends.push_back(micros.size());
+    std::size_t burst = 0;
     // As the frame reader and the decoder take them.
     std::vector<std::uint32_t> codes;
     PublishedState state;
     NoWake wake;
     StableCodeMemo memo;
     FrameCutter cutter;
-    cutter.Feed(wire.data(), static_cast<int>(wire.size()), [&](const std::uint8_t* burst, int length) {
-        if (ClassifyBurst(burst, length, decoding.repeatLength, decoding.skipBegin, state, wake, decoding.recognize,
+    cutter.Feed(wire.data(), static_cast<int>(wire.size()), [&](const std::uint8_t* bytes, int length) {
+        // Each terminator ends one burst of micros, and the next begins
+        // after the long space.
+        const std::size_t begin = burst == 0 ? 0 : ends[burst - 1] + 1, end = ends[burst];
+        ++burst;
+        if (ClassifyBurst(bytes, length, decoding.repeatLength, decoding.skipBegin, state, wake, decoding.recognize,
                           &memo) != BurstKind::Key)
             return;
         const BurstCodes c = ReadPublishedCodes(state);
         codes.push_back(static_cast<std::uint32_t>(c.code));
         if (frames != nullptr) frames->push_back(c.frame);
+        if (bursts != nullptr) bursts->emplace_back(micros.begin() + begin, micros.begin() + end);
     });
     return codes;
 }
@@ -327,8 +342,10 @@ ButtonCodes TimingCodes(const Button& b, const ImportDecoding& decoding, ReplayM
     ButtonCodes out{{}, decoding.checkStable};
     for (const std::vector<std::uint32_t>& micros : b.frames) {
         std::vector<IrFrame> frames;
-        const std::vector<std::uint32_t> codes = LiveCodes(micros, decoding, 50, 0, 0, 1, &frames);
+        std::vector<std::vector<std::uint32_t>> bursts;
+        const std::vector<std::uint32_t> codes = LiveCodes(micros, decoding, 50, 0, 0, 1, &frames, &bursts);
         for (std::size_t i = 0; i < codes.size(); ++i) {
+            out.bursts.try_emplace(codes[i], std::move(bursts[i]));
             // The key is every press of it, whatever its toggle.
             frames[i].toggle = false;
             if (std::none_of(out.codes.begin(), out.codes.end(), [&](const auto& c) { return c.first == codes[i]; }))
@@ -372,11 +389,12 @@ ButtonCodes ParsedCodes(const Button& b, const ImportDecoding& decoding, ReplayM
 
 std::vector<std::uint32_t> LiveCodes(const std::vector<std::uint32_t>& micros, const ImportDecoding& decoding,
                                      double unitMicros, double jitter, double biasMicros, std::uint32_t seed,
-                                     std::vector<IrFrame>* frames) {
+                                     std::vector<IrFrame>* frames,
+                                     std::vector<std::vector<std::uint32_t>>* bursts) {
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> deviation(-jitter, jitter);
     return CodesHeard(micros, decoding, unitMicros, biasMicros,
-                      [&](std::size_t) { return jitter > 0 ? deviation(random) : 0.0; }, frames);
+                      [&](std::size_t) { return jitter > 0 ? deviation(random) : 0.0; }, frames, bursts);
 }
 
 bool PlanRemoteImport(std::string_view text, const std::string& path, const std::string& remoteName,
@@ -447,6 +465,8 @@ bool PlanRemoteImport(std::string_view text, const std::string& path, const std:
         }
         for (const auto& [code, frame] : keep) {
             ImportedKey key{b.remote, b.name, b.source, frame, code, codes[i].stable};
+            if (const auto burst = codes[i].bursts.find(code); burst != codes[i].bursts.end())
+                key.micros = burst->second;
             const auto [it, added] = byCode.try_emplace(code, plan.keys.size());
             if (added)
                 plan.keys.push_back(std::move(key));

@@ -41,6 +41,9 @@ struct ImportedKey {
     // and drawn), each replay gave it.  A decoded key is stable when its
     // protocol's frames read alike at every replay.
     bool stable = false;
+    // Read from timings: the burst that gave the code, microseconds, mark
+    // first (a kept frame for export).
+    std::vector<std::uint32_t> micros{};
 };
 
 struct SkippedButton {
@@ -76,10 +79,15 @@ std::string NothingToImportText(const std::string& path);
 // cut at spaces over 10 ms: each burst reported in units of unitMicros,
 // scaled by 1 + a uniform deviation within +-jitter and with marks
 // biasMicros longer, and taken as the frame reader and decoder take it; one
-// code per fresh key signal, in order (repeats and short bursts give none).
+// code per fresh key signal, in order (repeats and short bursts give none),
+// with its frame and its burst's durations where asked.
 std::vector<std::uint32_t> LiveCodes(const std::vector<std::uint32_t>& micros, const ImportDecoding& decoding,
                                      double unitMicros, double jitter, double biasMicros, std::uint32_t seed,
-                                     std::vector<IrFrame>* frames = nullptr);
+                                     std::vector<IrFrame>* frames = nullptr,
+                                     std::vector<std::vector<std::uint32_t>>* bursts = nullptr);
+
+// A protocol frame's ideal form in microseconds; empty for a frame without one.
+std::vector<std::uint32_t> IdealMicros(const IrFrame& frame);
 
 // A frame longer than a receiver's burst holds is an air-conditioner's
 // state (its whole setting at once), not a key.  Shorter long frames are

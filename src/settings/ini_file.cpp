@@ -611,6 +611,88 @@ void IniDocument::ApplyEntryChanges(const std::vector<EntryChange>& changes) {
     }
 }
 
+namespace {
+
+// The key and text of a note of the tag on this comment line, if it is one.
+bool ReadNote(std::string_view line, std::string_view tag, std::string_view& key, std::string_view& text) {
+    line = TrimBlanks(line);
+    if (line.size() < tag.size() + 2 || line.front() != ';' || line.substr(1, tag.size()) != tag ||
+        (line[tag.size() + 1] != ' ' && line[tag.size() + 1] != '\t'))
+        return false;
+    line.remove_prefix(tag.size() + 1);
+    key = NextWord(line);
+    text = TrimBlanks(line);
+    return !key.empty();
+}
+
+}  // namespace
+
+std::vector<IniDocument::Note> IniDocument::Notes(std::string_view tag) const {
+    // Keyed by section id and key id; the entries decide which count.
+    std::unordered_map<std::string, std::size_t> byKey;
+    std::unordered_set<std::string> entries;
+    std::vector<Note> notes;
+    std::string section, id;
+    for (std::size_t at = 0; at < text_.size();) {
+        const LineSpan span = NextLine(text_, at);
+        at = span.next;
+        const std::string_view line = std::string_view(text_).substr(span.begin, span.end - span.begin);
+        const LineInfo info = Classify(line);
+        std::string_view key, text;
+        if (info.kind == LineKind::Header) {
+            section = info.name;
+            id = AsciiUpperCase(info.name) + '\n';
+        } else if (info.kind == LineKind::Entry && info.hasValue) {
+            entries.insert(id + AsciiUpperCase(info.name));
+        } else if (info.kind == LineKind::Comment && !id.empty() && ReadNote(line, tag, key, text)) {
+            if (byKey.try_emplace(id + AsciiUpperCase(key), notes.size()).second)
+                notes.push_back({section, std::string(key), std::string(text)});
+        }
+    }
+    std::vector<Note> kept;
+    for (Note& note : notes)
+        if (entries.contains(AsciiUpperCase(note.section) + '\n' + AsciiUpperCase(note.key)))
+            kept.push_back(std::move(note));
+    return kept;
+}
+
+void IniDocument::SetNotes(std::string_view tag, const std::vector<Note>& set) {
+    std::unordered_map<std::string, std::string> texts;  // section id '\n' key id -> text
+    const auto idOf = [](std::string_view section, std::string_view key) {
+        return IniSectionId(section) + '\n' + IniKeyId(key);
+    };
+    for (const Note& note : Notes(tag)) texts.emplace(idOf(note.section, note.key), note.text);
+    for (const Note& note : set) {
+        std::string_view key = note.key;
+        if (NextWord(key).size() == TrimBlanks(note.key).size())
+            texts[idOf(note.section, note.key)] = CleanValue(note.text);
+    }
+    std::string out;
+    out.reserve(text_.size());
+    std::string id;
+    for (std::size_t at = 0; at < text_.size();) {
+        const LineSpan span = NextLine(text_, at);
+        at = span.next;
+        const std::string_view line = std::string_view(text_).substr(span.begin, span.end - span.begin);
+        const LineInfo info = Classify(line);
+        std::string_view key, text;
+        if (info.kind == LineKind::Comment && !id.empty() && ReadNote(line, tag, key, text)) continue;
+        out.append(text_, span.begin, span.next - span.begin);
+        if (info.kind == LineKind::Header) id = AsciiUpperCase(info.name) + '\n';
+        if (info.kind != LineKind::Entry || !info.hasValue || id.empty()) continue;
+        const auto note = texts.find(id + AsciiUpperCase(info.name));
+        if (note == texts.end()) continue;
+        if (!note->second.empty()) {
+            const std::string_view lineBreak = std::string_view(text_).substr(span.end, span.next - span.end);
+            if (lineBreak.empty()) out += NewLineBreak();
+            out.append(";").append(tag).append(" ").append(info.name).append(" ").append(note->second);
+            out += lineBreak.empty() ? NewLineBreak() : std::string(lineBreak);
+        }
+        texts.erase(note);  // the first entry of the key only
+    }
+    text_ = std::move(out);
+}
+
 void IniDocument::EraseKey(std::string_view section, std::string_view key) {
     const std::string name = CleanSectionName(section);
     const std::string cleanKey = CleanKey(key);

@@ -110,6 +110,23 @@ public:
     // Erases, in one pass, each of these sections that holds no entry.
     void EraseSectionsWithoutEntries(const std::vector<std::string>& sections);
 
+    // Notes: comment lines ";TAG KEY text" that belong to the entry KEY of
+    // their section.  Readers of entries skip them as every comment, writes
+    // of entries leave them, so data kept there is unseen by anything that
+    // reads only the entries.  A key with blanks has no notes.
+    struct Note {
+        std::string section;
+        std::string key;
+        std::string text;  // empty in SetNotes: the note goes
+    };
+    // Every note of the tag whose section holds an entry of its key, the
+    // first for each key, in file order.
+    std::vector<Note> Notes(std::string_view tag) const;
+    // Rewrites the tag's notes in one pass: each right after the first entry
+    // of its key, a note of `set` in place of the key's own, and the notes of
+    // keys their section no longer holds gone.
+    void SetNotes(std::string_view tag, const std::vector<Note>& set);
+
 private:
     // The file is kept as its text, not split into lines: reads scan it, and
     // writes splice it, so every line they do not touch keeps its bytes and

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "common/code_text.h"
 #include "dialog/setup_presenter.h"
+#include "receiver/analysis/burst_codes.h"
 #include "orbisk/host.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"
@@ -968,6 +970,52 @@ TEST_F(PresenterTest, ARefusedImportSaysWhyAndChangesNothing) {
         presenter->FormHide();
         EXPECT_EQ(File(), before) << c.name;
     }
+}
+
+// --- Kept frames ----------------------------------------------------------
+
+TEST_F(PresenterTest, FramesFollowTheirKeysThroughRenameReplaceRemoveAndAdd) {
+    // A recognised press replaces a code, one of no protocol adds a key.
+    const IrFrame nec{IrProtocol::Nec, 0x0410};
+    const std::uint32_t replaced = StableCode(nec), added = 0x1234567;
+    Put("[Main]\nLastRemoteControl=TV\n[TV]\n"
+        "0A3F21C=Power\n;frame 0A3F21C nec:0x0408\n"
+        "E2C51F09=VolumeUp\n;frame E2C51F09 raw 900 450 560\n"
+        "0000123=Mute\n;frame 0000123 nec:0x0409\n");
+    Show();
+    services.frameOf = [&](std::uint64_t code) { return code == replaced ? nec : IrFrame{}; };
+    services.burstOf = [&](std::uint64_t code) {
+        return code == added ? std::vector<std::uint8_t>{90, 45, 11, 34, 11} : std::vector<std::uint8_t>{};
+    };
+    const auto row = [&](const std::string& caption) {
+        for (std::size_t i = 0; i < view->rows.size(); ++i)
+            if (view->rows[i].caption == caption) return static_cast<int>(i);
+        return -1;
+    };
+    view->SelectRow(row("Power"));
+    presenter->RenameKeyClick();
+    view->AcceptEdit(*presenter, "Standby");
+    view->SelectRow(row("Mute"));
+    presenter->RemoveKeyClick();
+    presenter->KeyDownNotice(0, replaced);
+    view->SelectRow(row("VolumeUp"));
+    presenter->Replace1Click();
+    presenter->KeyDownNotice(0, added);
+    presenter->AddCurrentKeyClick();
+    view->AcceptEdit(*presenter, "Ok");
+    // Another writer's key and frame, meanwhile.
+    IniFile(services.settingsPath).Edit([](IniDocument& doc) {
+        doc.WriteString("Amp", "0000777", "Input");
+        doc.SetNotes("frame", {{"Amp", "0000777", "nec:0x0001"}});
+    });
+    presenter->FormHide();
+    const std::string code = CodeText(replaced), learned = CodeText(added);
+    const std::string file = File();
+    EXPECT_EQ(file.substr(file.find("[TV]")), "[TV]\n"
+                      "0A3F21C=Standby\n;frame 0A3F21C nec:0x0408\n" +
+                          learned + "=Ok\n;frame " + learned + " units 90 45 11 34 11\n" +
+                          code + "=VolumeUp\n;frame " + code + " nec:0x0410\n"
+                      "[Amp]\n0000777=Input\n;frame 0000777 nec:0x0001\n");
 }
 
 }  // namespace

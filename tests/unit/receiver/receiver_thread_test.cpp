@@ -109,7 +109,8 @@ protected:
     PublishedState published;
     RecordingWake wake{published};
     SerialLink link{ports, system};
-    Receiver receiver{link, system, settings, published, wake};
+    KeyBurstStore keyBursts;
+    Receiver receiver{link, system, settings, published, wake, &keyBursts};
 };
 
 TEST_F(ReceiverTest, CutsBurstsThatSpanReads) {
@@ -121,6 +122,9 @@ TEST_F(ReceiverTest, CutsBurstsThatSpanReads) {
 
     ASSERT_TRUE(receiver.StartReceiver());
     EXPECT_EQ(wake.WaitFor(3), (std::vector<std::uint64_t>{Code(a), Code(b), 0}));
+    // The latest key's burst is kept for the dialog, and only under its code.
+    EXPECT_EQ(keyBursts.Get(Code(b)), b);
+    EXPECT_TRUE(keyBursts.Get(Code(a)).empty());
 
     bool stopped = false;
     ASSERT_TRUE(StopWithinWatchdog(stopped));

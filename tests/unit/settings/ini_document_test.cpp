@@ -321,5 +321,30 @@ TEST(IniDocumentRobustness, HostileContentLoadsAndWrites) {
     }
 }
 
+// Notes follow the first entry of their key, the first note of a key
+// counts, and a note without its key goes; comments of other kinds and
+// lines before the first section stay.
+TEST(IniDocumentNotes, NotesFollowTheirKeysOrGo) {
+    const struct {
+        std::string file;
+        std::vector<IniDocument::Note> set;
+        std::string after;
+    } cases[] = {
+        {"[s]\nA=1\nB=2\n;n A x\n;n A y\n;n C z\n; n B w\n", {}, "[s]\nA=1\n;n A x\nB=2\n; n B w\n"},
+        {"[s]\r\nA=1", {{"S", "a", "new"}}, "[s]\r\nA=1\r\n;n A new\r\n"},
+        {"[s]\nA=1\n;n A old\n[t]\nB=2\n[s]\nA=3\n", {{"s", "A", ""}, {"t", "B", "b"}, {"t", "C", "c"}},
+         "[s]\nA=1\n[t]\nB=2\n;n B b\n[s]\nA=3\n"},
+        {";n A top\n[s]\nA\n;n A no value\n", {{"s", "A B", "blank"}}, ";n A top\n[s]\nA\n"},
+    };
+    for (const auto& c : cases) {
+        IniDocument doc = IniDocument::Parse(c.file);
+        doc.SetNotes("n", c.set);
+        EXPECT_EQ(doc.Serialize(), c.after) << c.file;
+    }
+    const IniDocument doc = IniDocument::Parse(cases[0].after);
+    ASSERT_EQ(doc.Notes("n").size(), 1u);
+    EXPECT_EQ(doc.Notes("n")[0].text, "x");
+}
+
 }  // namespace
 }  // namespace orbisk

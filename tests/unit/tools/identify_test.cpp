@@ -57,9 +57,13 @@ TEST(Identify, RanksTheFileHoldingThePressedCodesAndImportsIt) {
     EXPECT_EQ(RunIdentify({dir.File("db"), "--import", "--capture", dir.File("keys.bin"), ini}), 0);
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
-    const auto code = [](std::uint32_t scancode) { return CodeText(StableCode({IrProtocol::Nec, scancode, false})); };
-    EXPECT_EQ(test::ReadFile(ini),
-              "[Main]\n[tv]\n" + code(0x0408) + "=Power\n" + code(0x0403) + "=Vol-\n" + code(0x0409) + "=Mute\n");
+    // Each key with its kept frame.
+    const auto key = [](std::uint32_t scancode, const char* name, const char* frame) {
+        const std::string code = CodeText(StableCode({IrProtocol::Nec, scancode, false}));
+        return code + "=" + name + "\n;frame " + code + " " + frame + "\n";
+    };
+    EXPECT_EQ(test::ReadFile(ini), "[Main]\n[tv]\n" + key(0x0408, "Power", "nec:0x0408") +
+                                       key(0x0403, "Vol-", "nec:0x0403") + key(0x0409, "Mute", "nec:0x0409"));
 }
 
 }  // namespace

@@ -141,7 +141,8 @@ TEST(Keymaps, ImportRefusesWhatTheFileCannotTake) {
         EXPECT_NE(RunSettings({"import", keymap, "--remote", remote, ini}), 0) << remote;
     EXPECT_EQ(test::ReadFile(ini), "[Main]\n");
     EXPECT_EQ(RunSettings({"import", keymap, "--remote", "Main TV", ini}), 0);
-    EXPECT_EQ(test::ReadFile(ini), "[Main]\n[Main TV]\n" + CodeText(StableCode({IrProtocol::Nec, 0x408, false})) + "=A\n");
+    const std::string code = CodeText(StableCode({IrProtocol::Nec, 0x408, false}));
+    EXPECT_EQ(test::ReadFile(ini), "[Main]\n[Main TV]\n" + code + "=A\n;frame " + code + " nec:0x0408\n");
 }
 
 // Names through import and back: each reads back from the file as it was

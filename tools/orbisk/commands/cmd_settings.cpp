@@ -7,6 +7,8 @@
 
 #include "commands/commands.h"
 #include "common/code_text.h"
+#include "remotes/key_frames.h"
+#include "remotes/remote_export.h"
 #include "remotes/remote_import.h"
 #include "common/text.h"
 #include "engine/key_table.h"
@@ -22,6 +24,7 @@ constexpr const char* kUsage =
     "usage: orbisk settings [FILE]\n"
     "       orbisk settings --where\n"
     "       orbisk settings import FILE [--remote NAME] [--dry-run] [SETTINGS]\n"
+    "       orbisk settings export --remote NAME --format ir|lircd|keymap [SETTINGS]\n"
     "\n"
     "Prints what the plug-in loads from the settings file FILE (default: the\n"
     "file the plug-in installed with this program uses): one Name=value line per\n"
@@ -58,7 +61,21 @@ constexpr const char* kUsage =
     "in quotes, an empty name) or that holds control characters or text\n"
     "direction controls, is refused with its line and the settings file is left\n"
     "as it was; a ']' in a remote's name is written as '_', and the report\n"
-    "names the section as the file holds it.\n";
+    "names the section as the file holds it.  Each key's frame (its protocol\n"
+    "and scancode, or the burst it came from) is kept beside it as a comment\n"
+    "line ';frame CODE ...' for export; when the frames would make the file\n"
+    "larger than the plug-in reads, the keys go in without them.\n"
+    "\n"
+    "export writes the remote control NAME of SETTINGS to standard output for\n"
+    "other tools, from the frames kept beside its keys (imported keys, and keys\n"
+    "learned in the setup dialog by this version): a Flipper .ir file (ir;\n"
+    "parsed where Flipper has the protocol, raw otherwise), a lircd.conf\n"
+    "(lircd; raw_codes) or a Linux kernel keymap (keymap; the keys of protocols\n"
+    "the kernel lays out the same).  A key learned from a press of no known\n"
+    "protocol is written as the receiver's bytes at 50 us each.  Keys that\n"
+    "cannot be written (no kept frame, disabled, a name the format cannot hold,\n"
+    "a frame that no longer gives the key's code) are listed on standard error.\n"
+    "Importing the export gives the same codes under the same names.\n";
 
 // The installed plug-in's settings file, or the exit status when it has none
 // it may use.
@@ -140,9 +157,21 @@ int ImportRemote(const Args& args) {
     for (const ImportedKey& key : plan.keys) changes.push_back({key.remote, CodeText(key.code), key.name});
     // The report names the sections as the file holds them: a ']' the header
     // cannot hold is '_', and a section already there keeps its spelling.
+    std::vector<KeptFrame> frames;
+    std::size_t frameBytes = 0;
+    for (const ImportedKey& key : plan.keys)
+        if (std::optional<KeyFrame> frame = ImportedKeyFrame(key)) {
+            frames.push_back({key.remote, CodeText(key.code), std::move(*frame)});
+            frameBytes += 18 + KeyFrameText(frames.back().frame).size();
+        }
     std::vector<std::string> sections;
+    bool framesKept = true;
     const IniWriteResult written = IniFile(path).Edit([&](IniDocument& doc) {
         doc.ApplyEntryChanges(changes);
+        // Frames are for export: the keys matter more than a file the
+        // plug-in can still read whole.
+        framesKept = doc.Serialize().size() + frameBytes <= MaxSettingsFileBytes;
+        KeepFrames(doc, framesKept ? frames : std::vector<KeptFrame>{});
         sections.clear();
         for (const std::string& remoteName : plan.remotes) {
             const std::string id = IniSectionId(remoteName);
@@ -157,12 +186,56 @@ int ImportRemote(const Args& args) {
     std::string where;
     for (const std::string& section : sections) where += (where.empty() ? "" : ", ") + section;
     summary("imported", ControlCharactersReplaced(where) + " of " + path);
+    if (!framesKept)
+        std::fprintf(stderr, "orbisk settings: %s: the keys' frames would make the file too large; "
+                             "these keys cannot be exported\n", path.c_str());
+    return 0;
+}
+
+int ExportRemoteCommand(const Args& args) {
+    std::string remote, format, path;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--remote" || arg == "--format") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) return Fail("settings", arg + " needs a value");
+            (arg == "--remote" ? remote : format) = args[++i];
+        } else if (arg.size() > 1 && arg.front() == '-') {
+            return Fail("settings", "unknown option " + arg);
+        } else if (path.empty()) {
+            path = arg;
+        } else {
+            return Fail("settings", "more than one SETTINGS file given");
+        }
+    }
+    if (remote.empty()) return Fail("settings", "export needs --remote NAME (try --help)");
+    const std::optional<ExportFormat> chosen = FindExportFormat(format);
+    if (!chosen) return Fail("settings", "export needs --format ir, lircd or keymap");
+    if (path.empty())
+        if (const auto failed = DefaultSettingsFile(path, false)) return *failed;
+    const FileContents file = ReadWholeFile(path);
+    if (file.outcome == ReadOutcome::Missing) return Fail("settings", "no such file: " + path);
+    if (file.outcome == ReadOutcome::Failed) return Fail("settings", "cannot read " + path);
+    const IniRead read = ParseSettingsFile(file);
+    if (!read.problem.empty()) return Fail("settings", UnreadableSettingsText(path, read.problem));
+    RemoteExport out;
+    std::string error;
+    const bool exported = ExportRemote(read.document, remote, *chosen, out, error);
+    std::fwrite(out.text.data(), 1, out.text.size(), stdout);
+    for (const KeyLeftOut& key : out.leftOut)
+        std::fprintf(stderr, "orbisk settings: not exported: %s (%s): %s\n",
+                     ControlCharactersReplaced(key.name).c_str(), ControlCharactersReplaced(key.code).c_str(),
+                     key.reason.c_str());
+    if (!exported) return Fail("settings", path + ": " + ControlCharactersReplaced(error));
+    std::fprintf(stderr, "orbisk settings: exported %zu keys of %s; %zu not exported\n", out.keys,
+                 ControlCharactersReplaced(remote).c_str(), out.leftOut.size());
     return 0;
 }
 
 int RunSettings(const Args& args) {
     if (!args.empty() && args.front() == "import" && !WantsHelp(args))
         return ImportRemote(Args(args.begin() + 1, args.end()));
+    if (!args.empty() && args.front() == "export" && !WantsHelp(args))
+        return ExportRemoteCommand(Args(args.begin() + 1, args.end()));
     if (WantsHelp(args)) {
         std::fputs(kUsage, stdout);
         return 0;
