@@ -40,6 +40,7 @@ public:
     int EditingRow() const override { return -1; }
     std::optional<std::string> ChooseRemoteFile(std::string_view) override { return std::nullopt; }
     std::optional<std::string> ConfirmImport(const ImportPreview&) override { return std::nullopt; }
+    std::optional<ExportTarget> ChooseExportFile(std::string_view) override { return std::nullopt; }
     Answer Ask(std::string_view, std::string_view) override { return Answer::Yes; }
     void ShowError(std::string_view) override {}
     SaveChoice AskSaveFailed(std::string_view) override { return SaveChoice::Discard; }

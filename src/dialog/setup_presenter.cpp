@@ -11,6 +11,7 @@
 #include "common/text.h"
 #include "engine/key_table.h"
 #include "orbisk/host.h"
+#include "platform/file_io.h"
 #include "remotes/remote_import.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"
@@ -28,6 +29,21 @@ constexpr const char* RemoteDatabaseFolder = "/usr/share/lirc/remotes";
 // A row's entry as the settings file tells entries apart.
 using EntryId = std::pair<std::string, std::string>;
 EntryId EntryIdOf(const CodeRow& row) { return {IniSectionId(row.remote), IniKeyId(row.code)}; }
+
+// A remote's name as a file's: characters no file name may hold become '_'.
+std::string FileNameOf(std::string name) {
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos)
+            c = '_';
+    return name.empty() ? "remote" : name;
+}
+
+// A path whose file name has no extension gets the type's.
+std::string WithExtension(std::string path, std::string_view extension) {
+    const std::size_t name = path.find_last_of("/\\") + 1;
+    if (path.find('.', name) == std::string::npos) path += "." + std::string(extension);
+    return path;
+}
 
 ImportPreview PreviewOf(const RemoteImport& plan, const std::string& path) {
     ImportPreview preview;
@@ -472,6 +488,36 @@ void SetupPresenter::ImportRemoteClick() {
     AddImportedKeys(plan);
 }
 
+void SetupPresenter::ExportRemoteClick() {
+    AcceptOpenEdit();
+    const int selected = view_.SelectedRow();
+    const std::string remote = selected >= 0 && selected < static_cast<int>(rows_.size()) ? rows_[selected].remote
+                                                                                           : view_.Text(Control::RemoteEdit);
+    const std::optional<ExportTarget> target = view_.ChooseExportFile(FileNameOf(remote));
+    if (!target || target->type >= ExportFileTypes.size()) return;
+    const ExportFileType& type = ExportFileTypes[target->type];
+    const std::string path = WithExtension(target->path, type.extension);
+    // The remote as closing would save it: the file as it is now, with what
+    // the dialog changed merged in.
+    IniDocument doc = IniFile(services_.settingsPath).Read().document;
+    SaveFile(doc);
+    RemoteExport out;
+    std::string error;
+    std::error_code written;
+    if (!ExportRemote(doc, remote, type.format, out, error))
+        error = "Cannot export '" + remote + "': " + error;
+    else if (!ReplaceFileAtomically(path, out.text, written))
+        error = "Cannot write " + path + ": " + written.message();
+    else if (!out.leftOut.empty())
+        error = "Exported " + std::to_string(out.keys) + " keys of '" + remote + "' to " + path + "; not exported:";
+    // Why each key left out was, the first few: a remote has few kinds.
+    constexpr std::size_t kShown = 10;
+    for (std::size_t i = 0; i < out.leftOut.size() && i < kShown; ++i)
+        error += "\n" + out.leftOut[i].name + " (" + out.leftOut[i].code + "): " + out.leftOut[i].reason;
+    if (out.leftOut.size() > kShown) error += "\nand " + std::to_string(out.leftOut.size() - kShown) + " more";
+    if (!error.empty()) view_.ShowError(error);
+}
+
 void SetupPresenter::AddImportedKeys(const RemoteImport& plan) {
     // Of rows naming one entry the later counts, as it does when saving.
     std::map<EntryId, std::size_t> entries;
@@ -480,6 +526,8 @@ void SetupPresenter::AddImportedKeys(const RemoteImport& plan) {
     for (const ImportedKey& key : plan.keys) {
         CodeRow row{key.name, key.remote, CodeText(key.code)};
         const auto [entry, added] = entries.try_emplace(EntryIdOf(row), rows_.size());
+        // Its frame is kept beside it, for export.
+        if (std::optional<KeyFrame> frame = ImportedKeyFrame(key)) pressFrames_[row.code] = std::move(*frame);
         if (added)
             rows_.push_back(std::move(row));
         else

@@ -65,6 +65,9 @@ public:
     // Reads a remote database's file the user picks, shows its keys and adds
     // them to the list once the user accepts.
     void ImportRemoteClick();
+    // Writes the remote control of the selected row (or else RemoteEdit's)
+    // to a file the user picks, as closing would save it, for other tools.
+    void ExportRemoteClick();
     void ListViewEdited(int row, std::string_view text);
     // Remote Control, then Key caption, as unsigned bytes; a prefix sorts
     // first.  The code is never compared.

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "remotes/remote_export.h"
+
 namespace orbisk {
 
 // The controls the presenter drives, named as on the form.
@@ -103,6 +105,26 @@ struct ImportPreview {
     std::string summary;
 };
 
+// The file types a remote is exported as, in the order the save chooser
+// offers them.
+struct ExportFileType {
+    std::string_view description;
+    std::string_view extension;  // without the dot
+    ExportFormat format;
+};
+inline constexpr std::array<ExportFileType, 3> ExportFileTypes = {{
+    {"Flipper IR file", "ir", ExportFormat::FlipperIr},
+    {"lircd.conf", "lircd.conf", ExportFormat::LircdConf},
+    {"Linux kernel keymap", "toml", ExportFormat::Keymap},
+}};
+
+// Where the user chose to export to: the path in UTF-8 and the index of the
+// file type picked.
+struct ExportTarget {
+    std::string path;
+    std::size_t type = 0;
+};
+
 enum class Answer { Yes, No, Cancel };
 
 // What the user chose after the settings could not be saved on closing: try
@@ -163,6 +185,9 @@ public:
     // Shows the keys an import would add, modally, with the remote's name to
     // edit; the name as the user left it, or nothing when they cancelled.
     virtual std::optional<std::string> ConfirmImport(const ImportPreview& preview) = 0;
+    // A modal save chooser offering ExportFileTypes, with name as the file's
+    // suggested name; nothing when the user cancelled.
+    virtual std::optional<ExportTarget> ChooseExportFile(std::string_view name) = 0;
 };
 
 }  // namespace orbisk

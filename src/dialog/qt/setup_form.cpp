@@ -20,6 +20,7 @@
 #include <QStyleFactory>
 #include <QStyleOptionButton>
 
+#include <algorithm>
 #include <iterator>
 #include <utility>
 
@@ -239,6 +240,7 @@ void TSetupForm::CreateControls() {
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     AddCurrentKey = MakeAction(ListView, "AddCurrentKey", "Add current key");
     ImportRemote = MakeAction(ListView, "ImportRemote", "Import remote\u2026");
+    ExportRemote = MakeAction(ListView, "ExportRemote", "Export remote\u2026");
     Replace1 = MakeAction(ListView, "Replace1", "Replace");
     Replace1->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Insert));
     RemoveKey = MakeAction(ListView, "RemoveKey", "Remove");
@@ -247,7 +249,7 @@ void TSetupForm::CreateControls() {
     RenameKey = MakeAction(ListView, "RenameKey", "Rename");
     N2 = MakeSeparator(ListView, "N2");
     ClearList1 = MakeAction(ListView, "ClearList1", "Clear List");
-    const QList<QAction*> items = {AddCurrentKey, ImportRemote, Replace1, RemoveKey, N1, RenameKey, N2, ClearList1};
+    const QList<QAction*> items = {AddCurrentKey, ImportRemote, ExportRemote, Replace1, RemoveKey, N1, RenameKey, N2, ClearList1};
     PopupMenu1->addActions(items);
     ListView->addActions(items);
 
@@ -273,6 +275,7 @@ void TSetupForm::ConnectHandlers() {
     connect(BitBtn2, &QPushButton::clicked, this, [this] { presenter_.AddCurrentKeyClick(); });
     connect(AddCurrentKey, &QAction::triggered, this, [this] { presenter_.AddCurrentKeyClick(); });
     connect(ImportRemote, &QAction::triggered, this, [this] { presenter_.ImportRemoteClick(); });
+    connect(ExportRemote, &QAction::triggered, this, [this] { presenter_.ExportRemoteClick(); });
     connect(Replace1, &QAction::triggered, this, [this] { presenter_.Replace1Click(); });
     connect(RemoveKey, &QAction::triggered, this, [this] { presenter_.RemoveKeyClick(); });
     connect(RenameKey, &QAction::triggered, this, [this] { presenter_.RenameKeyClick(); });
@@ -467,6 +470,20 @@ std::optional<std::string> TSetupForm::ChooseRemoteFile(std::string_view folder)
 
 std::optional<std::string> TSetupForm::ConfirmImport(const ImportPreview& preview) {
     return qt::ShowImportPreview(this, preview);
+}
+
+std::optional<ExportTarget> TSetupForm::ChooseExportFile(std::string_view name) {
+    QStringList types;
+    for (const ExportFileType& type : ExportFileTypes)
+        types << ToQt(type.description) + QStringLiteral(" (*.") + ToQt(type.extension) + QLatin1Char(')');
+    QFileDialog chooser(this, QStringLiteral("Export remote"));
+    chooser.setObjectName(QStringLiteral("ExportFileDialog"));
+    chooser.setAcceptMode(QFileDialog::AcceptSave);
+    chooser.setNameFilters(types);
+    chooser.selectFile(ToQt(name));
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;
+    const auto type = static_cast<std::size_t>(std::max<qsizetype>(0, types.indexOf(chooser.selectedNameFilter())));
+    return ExportTarget{FromQt(chooser.selectedFiles().front()), type};
 }
 
 }  // namespace orbisk

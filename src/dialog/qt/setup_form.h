@@ -60,6 +60,7 @@ public:
     SaveChoice AskSaveFailed(std::string_view text) override;
     std::optional<std::string> ChooseRemoteFile(std::string_view folder) override;
     std::optional<std::string> ConfirmImport(const ImportPreview& preview) override;
+    std::optional<ExportTarget> ChooseExportFile(std::string_view name) override;
 
     // Every way of closing (Close button, close box) ends here: the dialog
     // closes only once the presenter has saved or the user discarded.
@@ -85,6 +86,7 @@ private:
     QMenu* PopupMenu1;
     QAction* AddCurrentKey;
     QAction* ImportRemote;
+    QAction* ExportRemote;
     QAction* RemoveKey;
     QAction* N1;
     QAction* RenameKey;

@@ -83,6 +83,10 @@ public:
         return onSaveFailed();
     }
     std::optional<std::string> ChooseRemoteFile(std::string_view) override { return chosenFile; }
+    std::optional<ExportTarget> ChooseExportFile(std::string_view name) override {
+        exportNames.emplace_back(name);
+        return exportTarget;
+    }
     // Answers the previews in turn with these names; then cancels.
     std::optional<std::string> ConfirmImport(const ImportPreview& preview) override {
         previews.push_back(preview);
@@ -121,6 +125,8 @@ public:
     std::optional<std::string> chosenFile;
     std::vector<std::string> importNames;
     std::vector<ImportPreview> previews;
+    std::optional<ExportTarget> exportTarget;
+    std::vector<std::string> exportNames;
 };
 
 class PresenterTest : public ::testing::Test {
@@ -970,6 +976,27 @@ TEST_F(PresenterTest, ARefusedImportSaysWhyAndChangesNothing) {
         presenter->FormHide();
         EXPECT_EQ(File(), before) << c.name;
     }
+}
+
+TEST_F(PresenterTest, ExportWritesTheRemoteAsClosingWouldSaveIt) {
+    WriteFile(dir.File("Telly.ir"), kTellyIr);
+    Put("[Main]\nCOM=2\n[TV]\n0000123=Input\n");
+    Show();
+    view->chosenFile = dir.File("Telly.ir");
+    view->importNames = {"TV/1"};
+    presenter->ImportRemoteClick();
+    // Not saved yet, and Input has no frame: exported are the imported keys.
+    view->exportTarget = ExportTarget{dir.File("out"), 0};
+    presenter->ExportRemoteClick();
+    EXPECT_EQ(view->exportNames, std::vector<std::string>{"TV_1"});
+    const std::string ir = ReadFile(dir.File("out.ir"));
+    EXPECT_NE(ir.find("name: Power\ntype: parsed\nprotocol: NEC\naddress: 04 00 00 00\ncommand: 08 00 00 00"),
+              std::string::npos) << ir;
+    EXPECT_TRUE(view->errors.empty());
+    view->SelectRow(0);  // Input, of TV
+    presenter->ExportRemoteClick();
+    ASSERT_EQ(view->errors.size(), 1u);
+    EXPECT_NE(view->errors[0].find("Input (0000123)"), std::string::npos) << view->errors[0];
 }
 
 // --- Kept frames ----------------------------------------------------------

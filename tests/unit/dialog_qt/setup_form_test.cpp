@@ -234,6 +234,7 @@ TEST_F(SetupFormTest, PopupMenuHoldsItsItemsInOrder) {
     for (QAction* action : menu->actions())
         seen << action->objectName() + "|" + action->text() + "|" + action->shortcut().toString();
     EXPECT_EQ(seen, QStringList({"AddCurrentKey|Add current key|", QString::fromUtf8("ImportRemote|Import remote\u2026|"),
+                                 QString::fromUtf8("ExportRemote|Export remote\u2026|"),
                                  "Replace1|Replace|Shift+Ins",
                                  "RemoveKey|Remove|Del", "N1||", "RenameKey|Rename|", "N2||",
                                  "ClearList1|Clear List|"}));
@@ -508,6 +509,29 @@ TEST_F(SetupFormTest, ImportRemoteChoosesAFileShowsItsKeysAndAddsThem) {
     EXPECT_EQ(previewRows, 1);
     EXPECT_EQ(Captions(), QStringList({"Input", "Mute", "Power", "Power", "Volume"}));
     EXPECT_EQ(Cell(List()->SelectedRow(), 1), "TV");
+
+    // Export offers the three formats and writes the chosen one; the keys
+    // without a frame are listed.
+    QStringList types;
+    QString leftOut;
+    QTimer::singleShot(0, [&] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(chooser, nullptr);
+        types = chooser->nameFilters();
+        chooser->selectNameFilter(types.value(2));
+        chooser->selectFile(QString::fromStdString(dir.File("tv")));
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            leftOut = box->text();
+            box->accept();
+        });
+        static_cast<QDialog*>(chooser)->accept();
+    });
+    Action("ExportRemote")->trigger();
+    EXPECT_EQ(types, QStringList({"Flipper IR file (*.ir)", "lircd.conf (*.lircd.conf)", "Linux kernel keymap (*.toml)"}));
+    EXPECT_TRUE(leftOut.contains("Volume (0000002)")) << leftOut.toStdString();
+    EXPECT_NE(test::ReadFile(dir.File("tv.toml")).find("0x0408 = \"Power\""), std::string::npos);
 }
 
 // --- Notices -------------------------------------------------------------
