@@ -395,6 +395,7 @@ void TSetupForm::CreateControls() {
     AppendMenuA(PopupMenu1, MF_STRING, IdAddCurrentKey, "Add current key");
     // Wide: the ellipsis is in no single-byte code page but some.
     AppendMenuW(PopupMenu1, MF_STRING, IdImportRemote, L"Import remote\u2026");
+    AppendMenuW(PopupMenu1, MF_STRING, IdExportRemote, L"Export remote\u2026");
     AppendMenuA(PopupMenu1, MF_STRING, IdReplace1, "Replace\tShift+Ins");
     AppendMenuA(PopupMenu1, MF_STRING, IdRemoveKey, "Remove\tDel");
     AppendMenuA(PopupMenu1, MF_SEPARATOR, 0, nullptr);
@@ -644,6 +645,7 @@ void TSetupForm::OnCommand(int id, int code) {
         break;
     case IdAddCurrentKey: presenter_.AddCurrentKeyClick(); break;
     case IdImportRemote: presenter_.ImportRemoteClick(); break;
+    case IdExportRemote: presenter_.ExportRemoteClick(); break;
     case IdReplace1: presenter_.Replace1Click(); break;
     case IdRemoveKey: presenter_.RemoveKeyClick(); break;
     case IdRenameKey: presenter_.RenameKeyClick(); break;
@@ -936,6 +938,30 @@ std::optional<std::string> TSetupForm::ChooseRemoteFile(std::string_view folder)
 
 std::optional<std::string> TSetupForm::ConfirmImport(const ImportPreview& preview) {
     return win32::ShowImportPreview(OwnModule(), hwnd_, preview);
+}
+
+std::optional<ExportTarget> TSetupForm::ChooseExportFile(std::string_view name) {
+    // "Description (*.ext)", "*.ext" for each type, then an empty string.
+    std::string filter;
+    for (const ExportFileType& type : ExportFileTypes) {
+        const std::string pattern = "*." + std::string(type.extension);
+        filter += std::string(type.description) + " (" + pattern + ")" + '\0' + pattern + '\0';
+    }
+    const std::wstring types = win32::Widen(filter);
+    std::wstring file = win32::Widen(name);
+    file.resize(32768, L'\0');
+    OPENFILENAMEW save{};
+    save.lStructSize = sizeof save;
+    save.hwndOwner = hwnd_;
+    save.lpstrFilter = types.c_str();
+    save.nFilterIndex = 1;
+    save.lpstrFile = file.data();
+    save.nMaxFile = static_cast<DWORD>(file.size());
+    save.lpstrTitle = L"Export remote";
+    save.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    if (!GetSaveFileNameW(&save) || save.nFilterIndex < 1) return std::nullopt;
+    file.resize(std::wcslen(file.c_str()));
+    return ExportTarget{win32::Narrow(file), save.nFilterIndex - 1};
 }
 
 }  // namespace orbisk

@@ -57,6 +57,7 @@ public:
     SaveChoice AskSaveFailed(std::string_view text) override;
     std::optional<std::string> ChooseRemoteFile(std::string_view folder) override;
     std::optional<std::string> ConfirmImport(const ImportPreview& preview) override;
+    std::optional<ExportTarget> ChooseExportFile(std::string_view name) override;
 
     // Control identifiers, one for every control of the form, and the
     // commands of the popup menu and its shortcuts.
@@ -111,6 +112,7 @@ public:
         IdRenameKey,
         IdClearList1,
         IdImportRemote,
+        IdExportRemote,
     };
 
     // Window messages the form gives the engine's notices once they leave

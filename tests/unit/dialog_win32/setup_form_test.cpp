@@ -301,7 +301,7 @@ TEST_F(SetupFormTest, WindowIsAFixedCentredOwnedModalDialogInMsSansSerif) {
             GetMenuStringW(popup, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
             items += std::wstring(text) + L"|";
         }
-        EXPECT_EQ(items, L"Add current key|Import remote\u2026|Replace\tShift+Ins|Remove\tDel||Rename||Clear List|");
+        EXPECT_EQ(items, L"Add current key|Import remote\u2026|Export remote\u2026|Replace\tShift+Ins|Remove\tDel||Rename||Clear List|");
         EndMenu();
     }});
     EXPECT_TRUE(IsWindowEnabled(host));
@@ -440,7 +440,21 @@ TEST_F(SetupFormTest, ImportRemoteChoosesAFileShowsItsKeysAndAddsThem) {
              previewRows = static_cast<int>(SendMessageA(keys, LVM_GETITEMCOUNT, 0, 0));
              SetDlgItemTextA(preview, ORBISK_IMPORT_NAME, "TV");
          }),
-         [&] { EXPECT_EQ(Captions(), "Input Mute Power Power Volume"); }});
+         [&] {
+             EXPECT_EQ(Captions(), "Input Mute Power Power Volume");
+             PostMessageA(Form(), WM_COMMAND, F::IdExportRemote, 0);
+         },
+         // Saved as a Flipper .ir file, the first type; the keys without a
+         // frame are listed.
+         await(0x47C, [&](HWND, HWND name) { SetWindowTextA(name, (ir.substr(0, ir.rfind('\\')) + "\\tv").c_str()); }),
+         [&] {
+             HWND box = ThreadWindowOfClass("#32770");
+             if ((box == nullptr || Text(box) != ORBISK_DESCRIPTION) && ++waited < 500) return void(--next);
+             ASSERT_NE(box, nullptr);
+             EXPECT_NE(Text(GetDlgItem(box, 0xFFFF)).find("Volume (0000002)"), std::string::npos);
+             PostMessageA(box, WM_COMMAND, IDOK, 0);
+         }});
+    EXPECT_NE(test::ReadFile(dir.File("tv.ir")).find("name: Power\n"), std::string::npos);
     EXPECT_EQ(previewRows, 1);
     EXPECT_EQ(Saved().SectionEntries("TV").size(), 4u);
 }
