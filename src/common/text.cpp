@@ -57,4 +57,8 @@ std::string_view FieldText(const char* field, std::size_t size) {
     return std::string_view(field, nul ? static_cast<const char*>(nul) - field : size);
 }
 
+std::string Counted(std::size_t count, std::string_view noun) {
+    return std::to_string(count) + ' ' + std::string(noun) + (count == 1 ? "" : "s");
+}
+
 }  // namespace orbisk

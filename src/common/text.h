@@ -18,6 +18,9 @@ bool IsControlCharacter(char c);
 // terminal or in a line of tab-separated fields stays one harmless field.
 std::string ControlCharactersReplaced(std::string_view text);
 
+// "1 key", "2 keys": a count and its noun, for messages people read.
+std::string Counted(std::size_t count, std::string_view noun);
+
 // Drops spaces and tabs at both ends.
 std::string_view TrimBlanks(std::string_view text);
 

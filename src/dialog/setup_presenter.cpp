@@ -55,7 +55,7 @@ ImportPreview PreviewOf(const RemoteImport& plan, const std::string& path) {
         preview.keys.push_back({key.name, key.remote, DescribeIrFrame(key.frame), CodeText(key.code), key.stable});
         if (!key.stable) ++unstable;
     }
-    preview.summary = std::to_string(plan.keys.size()) + " keys (" + std::to_string(unstable) +
+    preview.summary = Counted(plan.keys.size(), "key") + " (" + std::to_string(unstable) +
                       " to learn again); " + std::to_string(plan.skipped.size()) + " skipped; " +
                       std::to_string(plan.shared.size()) + " left out for a code already imported";
     // The first few reasons: a file of many skipped buttons has few kinds.
@@ -509,7 +509,7 @@ void SetupPresenter::ExportRemoteClick() {
     else if (!ReplaceFileAtomically(path, out.text, written))
         error = "Cannot write " + path + ": " + written.message();
     else if (!out.leftOut.empty())
-        error = "Exported " + std::to_string(out.keys) + " keys of '" + remote + "' to " + path + "; not exported:";
+        error = "Exported " + Counted(out.keys, "key") + " of '" + remote + "' to " + path + "; not exported:";
     // Why each key left out was, the first few: a remote has few kinds.
     constexpr std::size_t kShown = 10;
     for (std::size_t i = 0; i < out.leftOut.size() && i < kShown; ++i)

@@ -239,9 +239,8 @@ int RunIdentify(const Args& args) {
                    std::to_string(m.keys) + " keys", m.path, m.names});
     }
     std::fprintf(stderr,
-                 "orbisk identify: %zu code%s pressed; %zu file%s read in %.1f s, %zu refused or unreadable; "
-                 "%zu hold a code pressed\n",
-                 codes.size(), codes.size() == 1 ? "" : "s", files, files == 1 ? "" : "s", seconds, refused,
+                 "orbisk identify: %s pressed; %s read in %.1f s, %zu refused or unreadable; %zu hold a code pressed\n",
+                 Counted(codes.size(), "code").c_str(), Counted(files, "file").c_str(), seconds, refused,
                  matches.size());
     if (matches.empty()) return 1;
     if (!options.import) return 0;

@@ -137,8 +137,9 @@ int ImportRemote(const Args& args) {
     const std::size_t unstable = static_cast<std::size_t>(
         std::count_if(plan.keys.begin(), plan.keys.end(), [](const ImportedKey& k) { return !k.stable; }));
     const auto summary = [&](const char* verb, const std::string& where) {
-        std::printf("%s %zu keys (%zu to learn again) into %s; skipped %zu; %zu left out for a code already imported\n",
-                    verb, plan.keys.size(), unstable, where.c_str(), plan.skipped.size(), plan.shared.size());
+        std::printf("%s %s (%zu to learn again) into %s; skipped %zu; %zu left out for a code already imported\n",
+                    verb, Counted(plan.keys.size(), "key").c_str(), unstable, where.c_str(), plan.skipped.size(),
+                    plan.shared.size());
     };
     if (dryRun) {
         summary("would import", path + " (nothing written)");
